@@ -1,0 +1,36 @@
+# One-command set-up on a fresh Debian machine: the targets install what is missing, build, then act.
+BUILD      ?= build
+GENERATOR  ?= Ninja
+JOBS       ?= $(shell nproc)
+PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
+              libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs
+RUN_PACKAGES := fonts-noto-cjk qt6-gtk-platformtheme
+
+.PHONY: all deps run-deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash tools/install-deps.sh $(PACKAGES)
+
+run-deps:
+	@bash tools/install-deps.sh $(PACKAGES) $(RUN_PACKAGES)
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: run-deps configure
+	@cmake --build $(BUILD) -j $(JOBS) --target lumo
+	$(BUILD)/bin/lumo $(ARGS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,125 @@
+#include "sigbox.h"
+
+#include "catalogue.h"
+#include "picturesignature.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace {
+const QColor FaceColour(224, 224, 224);
+constexpr int Side = 64;
+} // namespace
+
+Sigbox::Sigbox(QWidget *parent)
+    : QWidget(parent)
+    , m_face(defaultPicture())
+{
+    setObjectName(QStringLiteral("sbxJpeg"));
+    setFixedSize(Side, Side);
+    m_createdSize = size();
+    PixcoreInitialize(64, 64, 8, 8);
+}
+
+Sigbox::~Sigbox()
+{
+    PixcoreTerminate();
+}
+
+QImage Sigbox::defaultPicture()
+{
+    // A small picture frame: a sky, a sun and a hill, drawn once.
+    static const QImage picture = [] {
+        QImage image(Side, Side, QImage::Format_RGB32);
+        image.fill(FaceColour);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(96, 96, 96), 2));
+        p.setBrush(QColor(176, 208, 240));
+        p.drawRect(QRectF(6, 10, 52, 44));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(250, 200, 60));
+        p.drawEllipse(QPointF(44, 22), 6, 6);
+        p.setBrush(QColor(90, 160, 90));
+        p.drawPolygon(QPolygonF({QPointF(7, 53), QPointF(24, 30), QPointF(38, 44), QPointF(46, 38), QPointF(57, 53)}));
+        return image;
+    }();
+    return picture;
+}
+
+bool Sigbox::Additem(const QString &fname)
+{
+    if (m_table.isFull())
+        return false;
+    const std::optional<PictureSignature> picture = computePictureSignature(fname);
+    if (!picture)
+        return false;
+    return addComputed(fname, picture->cells, picture->face);
+}
+
+bool Sigbox::addComputed(const QString &fname, const Signature &cells, const QImage &face)
+{
+    if (!m_table.append(fname, cells))
+        return false;
+    if (!face.isNull()) {
+        m_face = face;
+        update();
+    }
+    return true;
+}
+
+bool Sigbox::AddData(const QString &fname, const QByteArray &dimB)
+{
+    return m_table.appendBytes(fname, dimB);
+}
+
+bool Sigbox::GetData(int index, QByteArray &dimB) const
+{
+    return m_table.bytes(index, dimB);
+}
+
+bool Sigbox::Remove(int index)
+{
+    return m_table.remove(index);
+}
+
+void Sigbox::Clear()
+{
+    m_table.clear();
+    m_face = defaultPicture();
+    update();
+}
+
+QString Sigbox::FileName(int index) const
+{
+    return m_table.name(index);
+}
+
+int32_t Sigbox::GetCheckValue(int16_t id, int16_t i) const
+{
+    return m_table.checkValue(id, i);
+}
+
+bool Sigbox::Save(const QString &fname) const
+{
+    return saveCatalogue(fname, m_table).failed();
+}
+
+bool Sigbox::Load(const QString &fname)
+{
+    return loadCatalogue(fname, m_table).failed();
+}
+
+void Sigbox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), FaceColour);
+    painter.drawImage(QPoint(0, 0), m_face);
+}
+
+void Sigbox::resizeEvent(QResizeEvent *event)
+{
+    // The control keeps the size it was created with, whatever the host asks for.
+    if (event->size() != m_createdSize)
+        resize(m_createdSize);
+}

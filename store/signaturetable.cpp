@@ -1,0 +1,124 @@
+#include "signaturetable.h"
+
+#include <stdexcept>
+#include <string>
+
+SignatureTable::SignatureTable()
+    : m_names(1)
+    , m_cells(1, Signature{})
+{
+}
+
+void SignatureTable::checkSlot(int index) const
+{
+    if (index < 0 || index >= slotCount())
+        throw std::out_of_range("catalogue slot " + std::to_string(index) + " outside 0.."
+                                + std::to_string(slotCount() - 1));
+}
+
+void SignatureTable::ensureSlot(int index)
+{
+    if (index >= slotCount()) {
+        m_names.resize(index + 1);
+        m_cells.resize(index + 1, Signature{});
+    }
+}
+
+bool SignatureTable::append(const QString &name, const Signature &cells)
+{
+    if (isFull())
+        return false;
+    ensureSlot(m_count);
+    m_names[m_count] = name;
+    m_cells[m_count] = cells;
+    ++m_count;
+    return true;
+}
+
+bool SignatureTable::appendBytes(const QString &name, const QByteArray &bytes)
+{
+    if (bytes.size() - 1 < DataUBound || isFull())
+        return false;
+    // Bytes come column by column: cell (x, y) at 3 * (8x + y); cells are kept row by row.
+    Signature cells{};
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            for (int c = 0; c < 3; ++c)
+                cells[3 * (8 * y + x) + c] = static_cast<uint8_t>(bytes[3 * (8 * x + y) + c]);
+        }
+    }
+    return append(name, cells);
+}
+
+bool SignatureTable::bytes(int index, QByteArray &out) const
+{
+    if (index < 0)
+        checkSlot(index);
+    if (out.size() - 1 < DataUBound || index >= m_count)
+        return false;
+    const Signature &cells = m_cells[index];
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            for (int c = 0; c < 3; ++c)
+                out[3 * (8 * x + y) + c] = static_cast<char>(cells[3 * (8 * y + x) + c]);
+        }
+    }
+    return true;
+}
+
+bool SignatureTable::remove(int index)
+{
+    if (index < 0)
+        checkSlot(index);
+    if (index >= m_count)
+        return false;
+    for (int k = index; k < m_count - 1; ++k) {
+        m_names[k] = m_names[k + 1];
+        m_cells[k] = m_cells[k + 1];
+    }
+    --m_count;
+    // The slot that held the last entry stays behind as the spare, stale content and all.
+    m_names.resize(m_count + 1);
+    m_cells.resize(m_count + 1);
+    return true;
+}
+
+void SignatureTable::clear()
+{
+    m_count = 0;
+    m_names.resize(1);
+    m_cells.resize(1);
+}
+
+const QString &SignatureTable::name(int index) const
+{
+    checkSlot(index);
+    return m_names[index];
+}
+
+const Signature &SignatureTable::cells(int index) const
+{
+    checkSlot(index);
+    return m_cells[index];
+}
+
+int32_t SignatureTable::checkValue(int first, int second) const
+{
+    checkSlot(first);
+    checkSlot(second);
+    return GetCheckValuePX(m_cells[first].data(), m_cells[second].data());
+}
+
+void SignatureTable::resetBlank(int count)
+{
+    m_count = count;
+    m_names.assign(count + 1, QString());
+    m_cells.assign(count + 1, Signature{});
+}
+
+void SignatureTable::setSlot(int index, const QString &name, const Signature &cells)
+{
+    checkSlot(index);
+    m_names[index] = name;
+    m_cells[index] = cells;
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The catalogue in memory: an ordered table of slots, each a picture's full path and
+// its 8 x 8 colour signature. GUI-free, so the command-line tool uses it as well.
+
+#include "sigboxcore_export.h"
+
+#include <pixcore.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+using Signature = std::array<int16_t, pixcore::SignatureValues>;
+
+class SIGBOXCORE_EXPORT SignatureTable
+{
+public:
+    static constexpr int MaxEntries = 32767;
+    // Upper bound of the byte arrays that carry one signature (bytes 0..191 are used).
+    static constexpr int DataUBound = 192;
+
+    SignatureTable(); // one blank slot
+
+    int count() const { return m_count; }
+    int slotCount() const { return static_cast<int>(m_names.size()); }
+    bool isFull() const { return m_count >= MaxEntries; }
+
+    // Appends an entry at slot count(); false (nothing changed) when the table is full.
+    bool append(const QString &name, const Signature &cells);
+    // Bytes in column order (x outer, y inner); needs an upper bound of at least DataUBound.
+    bool appendBytes(const QString &name, const QByteArray &bytes);
+    // False when the array is too short or index is not below count(); throws
+    // std::out_of_range for a negative index.
+    bool bytes(int index, QByteArray &out) const;
+    bool remove(int index); // throws std::out_of_range for a negative index
+    void clear();           // count 0; slot 0 keeps its stale content
+
+    // Slot access: throws std::out_of_range outside 0 .. slotCount() - 1.
+    const QString &name(int index) const;
+    const Signature &cells(int index) const;
+    int32_t checkValue(int first, int second) const;
+
+    // Replaces the table with `count` + 1 blank slots (used by the catalogue reader).
+    void resetBlank(int count);
+    void setSlot(int index, const QString &name, const Signature &cells);
+
+    // All signatures, slot by slot, for comparison loops that want them contiguous.
+    const std::vector<Signature> &allCells() const { return m_cells; }
+
+private:
+    void checkSlot(int index) const;
+    void ensureSlot(int index);
+
+    int m_count = 0;
+    std::vector<QString> m_names;
+    std::vector<Signature> m_cells;
+};
