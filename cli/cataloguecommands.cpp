@@ -1,0 +1,102 @@
+#include "catalogueio.h"
+#include "commands.h"
+#include "similargrouping.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString jsonString(const QString &text)
+{
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += QLatin1Char('"');
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"': quoted += QLatin1String("\\\""); break;
+        case '\\': quoted += QLatin1String("\\\\"); break;
+        case '\n': quoted += QLatin1String("\\n"); break;
+        case '\r': quoted += QLatin1String("\\r"); break;
+        case '\t': quoted += QLatin1String("\\t"); break;
+        default:
+            if (c.unicode() < 0x20)
+                quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                quoted += c;
+        }
+    }
+    quoted += QLatin1Char('"');
+    return quoted;
+}
+
+void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+{
+    out << '[';
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (g > 0)
+            out << ", ";
+        out << "{\"base\": " << jsonString(table.name(groups[g].base)) << ", \"members\": [";
+        const std::vector<int> &members = groups[g].members;
+        for (size_t m = 0; m < members.size(); ++m)
+            out << (m > 0 ? ", " : "") << jsonString(table.name(members[m]));
+        out << "]}";
+    }
+    out << "]\n";
+}
+
+void writeBlocks(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+{
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (g > 0)
+            out << '\n';
+        for (int member : groups[g].members)
+            out << table.name(member) << '\n';
+        out << table.name(groups[g].base) << '\n';
+    }
+}
+
+} // namespace
+
+int listCommand(const QString &catalogue, CommandContext &context)
+{
+    SignatureTable table;
+    if (!openCatalogue(catalogue, table, context))
+        return ExitFailure;
+    for (int i = 0; i < table.count(); ++i)
+        context.out << i << '\t' << table.name(i) << '\n';
+    context.out.flush();
+    return ExitOk;
+}
+
+int similarCommand(const SimilarOptions &options, CommandContext &context)
+{
+    SignatureTable table;
+    if (!openCatalogue(options.catalogue, table, context))
+        return ExitFailure;
+    const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs);
+    if (options.json)
+        writeJson(groups, table, context.out);
+    else
+        writeBlocks(groups, table, context.out);
+    context.out.flush();
+    return ExitOk;
+}
+
+int optimizeCommand(const QString &catalogue, CommandContext &context)
+{
+    SignatureTable table;
+    if (!openCatalogue(catalogue, table, context))
+        return ExitFailure;
+    // From the last entry down, so a removal never moves an entry still to be looked at.
+    int removed = 0;
+    for (int i = table.count() - 1; i >= 0; --i) {
+        if (!QFileInfo(table.name(i)).isFile()) {
+            table.remove(i);
+            ++removed;
+        }
+    }
+    if (!storeCatalogue(catalogue, table, context))
+        return ExitFailure;
+    context.out << removed << " removed, " << table.count() << " left" << Qt::endl;
+    return ExitOk;
+}

@@ -1,0 +1,73 @@
+#include "catalogueio.h"
+
+#include <catalogue.h>
+#include <picturesignature.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+void reportProblem(CommandContext &context, const QString &file, const QString &reason)
+{
+    context.err << "lumo-cli: " << file << ": " << reason << Qt::endl;
+}
+
+QString readProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.isSymLink() ? QStringLiteral("broken symbolic link") : QStringLiteral("no such file");
+    if (info.isDir())
+        return QStringLiteral("is a folder");
+    if (!info.isReadable())
+        return QStringLiteral("permission denied");
+    return QStringLiteral("cannot open");
+}
+
+QString pictureProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir() || !info.isReadable())
+        return readProblem(path);
+    return QStringLiteral("cannot read picture");
+}
+
+bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &context)
+{
+    const CatalogueResult result = loadCatalogue(path, table);
+    if (result.status == CatalogueStatus::OpenFailed) {
+        reportProblem(context, path, readProblem(path));
+        return false;
+    }
+    // A short or cut file would silently lose entries on the next save: refuse it.
+    if (result.damaged()) {
+        reportProblem(context, path, QStringLiteral("not a catalogue file"));
+        return false;
+    }
+    return true;
+}
+
+bool storeCatalogue(const QString &path, const SignatureTable &table, CommandContext &context)
+{
+    if (!saveCatalogue(path, table).failed())
+        return true;
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    QString reason = QStringLiteral("cannot write catalogue");
+    if (info.isDir())
+        reason = QStringLiteral("is a folder");
+    else if (!folder.isDir())
+        reason = QStringLiteral("no such folder");
+    else if (!folder.isWritable())
+        reason = QStringLiteral("permission denied");
+    reportProblem(context, path, reason);
+    return false;
+}
+
+std::optional<Signature> signatureOfFile(const QString &path)
+{
+    // Only the cells: the stretched face would cost 16 KiB per pending result.
+    const QImage face = loadStretchedPicture(path);
+    if (face.isNull())
+        return std::nullopt;
+    return signatureOfSurface(face);
+}

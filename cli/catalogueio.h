@@ -1,0 +1,26 @@
+#pragma once
+// Opening and saving catalogues and reading pictures, with the failures put into the
+// one-line messages the tool prints: "lumo-cli: <file>: <reason>".
+
+#include "commandcontext.h"
+
+#include <signaturetable.h>
+
+#include <QString>
+
+#include <optional>
+
+void reportProblem(CommandContext &context, const QString &file, const QString &reason);
+
+// Why `path` cannot be opened for reading ("no such file", "permission denied", ...).
+QString readProblem(const QString &path);
+// Why a picture gave no signature: the file's own problem, else "cannot read picture".
+QString pictureProblem(const QString &path);
+
+// Reads a catalogue, refusing damaged ones; reports the failure and returns false.
+bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &context);
+// Saves atomically; reports the failure and returns false.
+bool storeCatalogue(const QString &path, const SignatureTable &table, CommandContext &context);
+
+// The signature of a picture file, or nothing when it cannot be decoded. Thread-safe.
+std::optional<Signature> signatureOfFile(const QString &path);

@@ -1,0 +1,178 @@
+#include "commandline.h"
+#include "commands.h"
+
+#include <QCommandLineParser>
+#include <QThread>
+
+namespace {
+
+constexpr int MaxLevel = 50;
+
+struct CommandSpec {
+    QLatin1String name;
+    QLatin1String help;
+    int minArguments;
+    int maxArguments; // -1: no limit
+    bool jobs;
+    bool level;
+    bool json;
+};
+
+const QLatin1String GeneralHelp(
+    "Usage: lumo-cli COMMAND [OPTIONS] ARGUMENTS...\n"
+    "Builds Lumo catalogues (*.sbx) and finds look-alike JPEG pictures, without a window.\n"
+    "\n"
+    "Commands:\n"
+    "  add CATALOGUE PATH...   add picture files, or the JPEG files of folders\n"
+    "  list CATALOGUE          print the index and path of every entry\n"
+    "  similar CATALOGUE       print the groups of look-alike pictures\n"
+    "  optimize CATALOGUE      remove the entries whose file is gone\n"
+    "  check FILE_A FILE_B     print the check value of two pictures\n"
+    "  signature FILE          print a picture's 8 x 8 grid of average colours\n"
+    "\n"
+    "Run 'lumo-cli COMMAND --help' for a command's details.\n"
+    "  --version               print the version\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n");
+
+const CommandSpec Commands[] = {
+    {QLatin1String("add"),
+     QLatin1String(
+         "Usage: lumo-cli add [-j N] CATALOGUE PATH...\n"
+         "Adds pictures to CATALOGUE (a new one when it does not exist) and saves it.\n"
+         "A PATH that is a file is added whatever its extension. A PATH that is a folder is\n"
+         "searched, sub-folders included, for files ending in .jpg or .jpeg (any letter case):\n"
+         "names in plain character order, a folder's files before its sub-folders; links to\n"
+         "folders are not followed. Paths are stored absolute; a path already listed is skipped.\n"
+         "Pictures that cannot be read are reported and skipped. The catalogue file is only\n"
+         "replaced once the new one is completely written.\n"
+         "\n"
+         "Options:\n"
+         "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
+         "  -h, --help     show this help\n"),
+     2, -1, true, false, false},
+    {QLatin1String("list"),
+     QLatin1String("Usage: lumo-cli list CATALOGUE\n"
+                   "Prints one line per entry: the index (from 0), a tab, the path.\n"),
+     1, 1, false, false, false},
+    {QLatin1String("similar"),
+     QLatin1String(
+         "Usage: lumo-cli similar [--level L] [--json] [-j N] CATALOGUE\n"
+         "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
+         "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
+         "its group. Prints one block per group, members in catalogue order then the base, one\n"
+         "path per line, blocks separated by a blank line. Prints nothing when no group is found.\n"
+         "\n"
+         "Options:\n"
+         "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
+         "  --json         print [{\"base\": ..., \"members\": [...]}, ...] instead\n"
+         "  -j, --jobs N   compare on N threads (default: number of cores)\n"
+         "  -h, --help     show this help\n"),
+     1, 1, true, true, true},
+    {QLatin1String("optimize"),
+     QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
+                   "Removes the entries whose path is not a regular file, keeps the order of the\n"
+                   "others, saves, and prints how many were removed.\n"),
+     1, 1, false, false, false},
+    {QLatin1String("check"),
+     QLatin1String("Usage: lumo-cli check FILE_A FILE_B\n"
+                   "Prints the check value of two pictures: 0 for look-alikes, up to 765;\n"
+                   "smaller means more alike.\n"),
+     2, 2, false, false, false},
+    {QLatin1String("signature"),
+     QLatin1String("Usage: lumo-cli signature FILE\n"
+                   "Prints the picture's 8 x 8 grid of average colours: 8 lines from the top row,\n"
+                   "each with 8 cells written R,G,B and separated by spaces.\n"),
+     1, 1, false, false, false},
+};
+
+int usageError(CommandContext &context, const QString &where, const QString &reason)
+{
+    context.err << "lumo-cli: " << where << ": " << reason << Qt::endl;
+    return ExitUsage;
+}
+
+bool parseWhole(const QString &text, int minimum, int maximum, int &value)
+{
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok && value >= minimum && value <= maximum;
+}
+
+int runCommand(const CommandSpec &spec, const QStringList &arguments, CommandContext &context)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")}, QString(), QStringLiteral("N"));
+    const QCommandLineOption level(QStringLiteral("level"), QString(), QStringLiteral("L"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    parser.addOption(help);
+    if (spec.jobs)
+        parser.addOption(jobs);
+    if (spec.level)
+        parser.addOption(level);
+    if (spec.json)
+        parser.addOption(json);
+
+    const QString name(spec.name);
+    if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
+        return usageError(context, name, parser.errorText());
+    if (parser.isSet(help)) {
+        context.out << spec.help;
+        context.out.flush();
+        return ExitOk;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() < spec.minArguments || (spec.maxArguments >= 0 && positional.size() > spec.maxArguments)) {
+        const QString synopsis = QString(spec.help).section(QLatin1Char('\n'), 0, 0);
+        return usageError(context, name,
+                          positional.size() < spec.minArguments ? QStringLiteral("missing arguments; ") + synopsis
+                                                                 : QStringLiteral("too many arguments; ") + synopsis);
+    }
+
+    int jobCount = QThread::idealThreadCount();
+    if (spec.jobs && parser.isSet(jobs) && !parseWhole(parser.value(jobs), 1, 1024, jobCount))
+        return usageError(context, QStringLiteral("--jobs"),
+                          QStringLiteral("must be a whole number from 1 to 1024, not '%1'").arg(parser.value(jobs)));
+    int levelValue = 0;
+    if (spec.level && parser.isSet(level) && !parseWhole(parser.value(level), 0, MaxLevel, levelValue))
+        return usageError(context, QStringLiteral("--level"),
+                          QStringLiteral("must be a whole number from 0 to %1, not '%2'")
+                              .arg(MaxLevel)
+                              .arg(parser.value(level)));
+
+    if (name == QLatin1String("add"))
+        return addCommand({positional.first(), positional.mid(1), jobCount}, context);
+    if (name == QLatin1String("list"))
+        return listCommand(positional.first(), context);
+    if (name == QLatin1String("similar"))
+        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json)}, context);
+    if (name == QLatin1String("optimize"))
+        return optimizeCommand(positional.first(), context);
+    if (name == QLatin1String("check"))
+        return checkCommand(positional.at(0), positional.at(1), context);
+    return signatureCommand(positional.first(), context);
+}
+
+} // namespace
+
+int runCommandLine(const QStringList &arguments, CommandContext &context)
+{
+    if (arguments.isEmpty())
+        return usageError(context, QStringLiteral("usage"), QStringLiteral("no command given; try 'lumo-cli --help'"));
+    const QString &command = arguments.first();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        context.out << GeneralHelp;
+        context.out.flush();
+        return ExitOk;
+    }
+    if (command == QLatin1String("--version")) {
+        context.out << "lumo-cli " << LUMO_VERSION << Qt::endl;
+        return ExitOk;
+    }
+    for (const CommandSpec &spec : Commands) {
+        if (command == spec.name)
+            return runCommand(spec, arguments.mid(1), context);
+    }
+    return usageError(context, command, QStringLiteral("unknown command; try 'lumo-cli --help'"));
+}

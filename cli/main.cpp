@@ -1,0 +1,24 @@
+// lumo-cli: Lumo's catalogue and similarity search without a window.
+
+#include "commandline.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    // Decoding JPEG files needs only the image plugins, not a display.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumo-cli"));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    CommandContext context{out, err, isatty(STDERR_FILENO) != 0};
+    const int status = runCommandLine(QCoreApplication::arguments().mid(1), context);
+    out.flush();
+    err.flush();
+    return status;
+}
