@@ -1,0 +1,39 @@
+#pragma once
+// Shared helpers: pictures and catalogues made to order, and running commands.
+
+#include <signaturetable.h>
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs `lumo-cli ARGUMENTS` in this process.
+CliRun runCli(const QStringList &arguments);
+// Runs the built lumo-cli binary, without any display, in `workingDirectory` if given.
+CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory = QString());
+
+// A 96 x 64 JPEG: the top half `top`, the bottom half `bottom`.
+void writePicture(const QString &path, QColor top, QColor bottom = QColor());
+// `count` JPEGs pic_00.jpg ... in `folder`, each of a different colour.
+QStringList writePictures(const QString &folder, int count);
+void writeText(const QString &path, const QByteArray &content);
+QByteArray readBytes(const QString &path);
+
+// Signatures with known check values: every cell mid grey...
+Signature greySignature();
+// ...with `count` cells from `first` white: 10 such cells against grey still give 0, 11 give 465.
+Signature whitePatch(int first, int count);
+// ...with 11 cells `value` redder: exactly `value` against grey.
+Signature checkValueAgainstGrey(int value);
+
+// Writes a catalogue of entries named /pictures/p<i>.jpg with the given signatures.
+void writeTestCatalogue(const QString &path, const std::vector<Signature> &signatures);
+QString pictureName(int index);

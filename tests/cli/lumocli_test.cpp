@@ -1,0 +1,67 @@
+#include "clitestsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The built program runs without any display: it adds, lists and groups pictures, and its
+// stdout holds only the results (no progress when output is redirected).
+TEST(LumoCliProgram, RunsHeadless)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("pics")));
+    const QStringList pictures = writePictures(dir.filePath(QStringLiteral("pics")), 3);
+    QFile::copy(pictures[0], dir.filePath(QStringLiteral("pics/pic_03.jpg")));
+    const QString catalogue = dir.filePath(QStringLiteral("c.sbx"));
+
+    CliRun run = runCliProcess({QStringLiteral("add"), catalogue, dir.filePath(QStringLiteral("pics"))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err.toStdString(), "4 added, 0 already listed, 0 could not be read as pictures; 4 in the catalogue\n");
+
+    run = runCliProcess({QStringLiteral("similar"), catalogue});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.toStdString(),
+              (dir.filePath(QStringLiteral("pics/pic_03.jpg")) + QLatin1Char('\n') + pictures[0] + QLatin1Char('\n'))
+                  .toStdString());
+    EXPECT_TRUE(run.err.isEmpty());
+
+    run = runCliProcess({QStringLiteral("--version")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("lumo-cli ")));
+}
+
+// Relative paths are stored absolute, through the link they were named by, not resolved.
+TEST(LumoCliProgram, StoresAbsoluteUnresolvedPaths)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    writePicture(dir.filePath(QStringLiteral("real/a.jpg")), Qt::cyan);
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("real")), dir.filePath(QStringLiteral("link"))));
+
+    CliRun run = runCliProcess({QStringLiteral("add"), QStringLiteral("c.sbx"), QStringLiteral("link/a.jpg"),
+                                QStringLiteral("./real/../link/a.jpg")},
+                               dir.path());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    run = runCliProcess({QStringLiteral("list"), QStringLiteral("c.sbx")}, dir.path());
+    EXPECT_EQ(run.out.toStdString(), "0\t" + dir.filePath(QStringLiteral("link/a.jpg")).toStdString() + "\n");
+}
+
+// The process's exit status tells a usage error (2) from a failure (1).
+TEST(LumoCliProgram, ExitStatusSeparatesUsageFromFailure)
+{
+    QTemporaryDir dir;
+    writeText(dir.filePath(QStringLiteral("bad.sbx")), "xyz");
+    EXPECT_EQ(runCliProcess({QStringLiteral("similar"), QStringLiteral("--level"), QStringLiteral("99"),
+                             dir.filePath(QStringLiteral("bad.sbx"))}).status, 2);
+    const CliRun run = runCliProcess({QStringLiteral("similar"), dir.filePath(QStringLiteral("bad.sbx"))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.toStdString(),
+              "lumo-cli: " + dir.filePath(QStringLiteral("bad.sbx")).toStdString() + ": not a catalogue file\n");
+}
+
+} // namespace
