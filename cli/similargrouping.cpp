@@ -26,7 +26,7 @@ void parallelFor(size_t begin, size_t end, int threads, const Work &work)
 }
 
 // Below this many comparisons a block is not worth starting threads for.
-constexpr size_t ThreadedBlockMinimum = 100000;
+constexpr size_t ThreadedBlockMinimum = 20000;
 
 } // namespace
 
