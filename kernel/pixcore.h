@@ -44,6 +44,9 @@ inline constexpr int SignatureValues = Cells * 3;
 // Re-entrant forms for the fixed 8 x 8 grid of 8 x 8-pixel cells. They share no
 // buffer, so threads may call them at once; results equal the C entry points'.
 PIXCORE_EXPORT int32_t checkValue(const int16_t *a, const int16_t *b) noexcept;
+// checkValue(a, b) <= level, answered early for most dissimilar pairs: the fastest test
+// for a similarity search.
+PIXCORE_EXPORT bool withinLevel(const int16_t *a, const int16_t *b, int32_t level) noexcept;
 PIXCORE_EXPORT void averageGrid(const PixcoreSurface &surface, int16_t *signature) noexcept;
 
 } // namespace pixcore

@@ -1,1 +1,180 @@
+#include <pixcore.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Sig = std::array<int16_t, pixcore::SignatureValues>;
+
+Sig uniform(int r, int g, int b)
+{
+    Sig s{};
+    for (int i = 0; i < pixcore::Cells; ++i) {
+        s[3 * i] = static_cast<int16_t>(r);
+        s[3 * i + 1] = static_cast<int16_t>(g);
+        s[3 * i + 2] = static_cast<int16_t>(b);
+    }
+    return s;
+}
+
+Sig randomSig(std::mt19937 &rng)
+{
+    std::uniform_int_distribution<int> v(0, 255);
+    Sig s{};
+    for (auto &x : s)
+        x = static_cast<int16_t>(v(rng));
+    return s;
+}
+
+// A 64 x 64 RGB32 surface filled with one colour.
+struct Surface {
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(64 * 64);
+    PixcoreSurface view() const { return {pixels.data(), 64, 64, 64}; }
+    void fill(uint32_t argb) { std::fill(pixels.begin(), pixels.end(), argb); }
+    void set(int x, int y, uint32_t argb) { pixels[y * 64 + x] = argb; }
+};
+
+class Kernel : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_NE(PixcoreInitialize(64, 64, 8, 8), nullptr); }
+    void TearDown() override { PixcoreTerminate(); }
+};
+
+} // namespace
+
+TEST_F(Kernel, IdenticalAndUniformlyShiftedSignaturesScoreZero)
+{
+    // Identical pictures and a uniform colour shift without clipping both count as alike.
+    std::mt19937 rng(7);
+    const Sig a = randomSig(rng);
+    EXPECT_EQ(GetCheckValuePX(a.data(), a.data()), 0);
+    Sig base = uniform(100, 100, 100);
+    for (int i = 0; i < pixcore::SignatureValues; ++i)
+        base[i] = static_cast<int16_t>(50 + (i * 37) % 100);
+    Sig shifted = base;
+    for (auto &v : shifted)
+        v = static_cast<int16_t>(v + 40);
+    EXPECT_EQ(GetCheckValuePX(base.data(), shifted.data()), 0);
+    EXPECT_EQ(pixcore::checkValue(base.data(), shifted.data()), 0);
+}
+
+class KernelBlackWhite : public Kernel, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(KernelBlackWhite, TenOpposedCellsAreTrimmedTheEleventhCounts)
+{
+    // k cells black against white: the ten largest distances never count, the eleventh does.
+    const int k = GetParam();
+    const Sig a = uniform(0, 0, 0);
+    Sig b = a;
+    for (int cell = 0; cell < k; ++cell)
+        b[3 * cell] = b[3 * cell + 1] = b[3 * cell + 2] = 255;
+    const int expected = k <= 10 ? 0 : 765;
+    EXPECT_EQ(GetCheckValuePX(a.data(), b.data()), expected);
+    EXPECT_EQ(pixcore::checkValue(a.data(), b.data()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, KernelBlackWhite, ::testing::Range(0, 13));
+
+TEST_F(Kernel, CheckValueIsTheSpreadBetweenTheSeventhAndFiftyFourthSmallest)
+{
+    // With distances 0, 1, ..., 63 in shuffled cells, the value is element 53 minus element 6.
+    Sig a{}, b{};
+    std::vector<int> order(64);
+    for (int i = 0; i < 64; ++i)
+        order[i] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    for (int cell = 0; cell < 64; ++cell)
+        b[3 * cell] = static_cast<int16_t>(order[cell]);
+    EXPECT_EQ(GetCheckValuePX(a.data(), b.data()), 53 - 6);
+}
+
+TEST_F(Kernel, ReentrantCheckValueMatchesTheEntryPointOnRandomAndDamagedInput)
+{
+    // The thread-safe comparison gives the same value as the C entry point, symmetric and bounded.
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> wild(-32768, 32767);
+    for (int round = 0; round < 5000; ++round) {
+        Sig a = randomSig(rng), b = randomSig(rng);
+        if (round % 4 == 1) { // nearly alike: small distances, the histogram path's hard cases
+            b = a;
+            for (auto &v : b)
+                v = static_cast<int16_t>(std::clamp(v + static_cast<int>(rng() % 9) - 4, 0, 255));
+        }
+        if (round % 50 == 7) { // values no picture produces, as a damaged catalogue may hold
+            for (auto &v : b)
+                v = static_cast<int16_t>(wild(rng));
+        }
+        const int32_t expected = GetCheckValuePX(a.data(), b.data());
+        ASSERT_EQ(pixcore::checkValue(a.data(), b.data()), expected) << "round " << round;
+        for (int level : {0, expected - 1, expected, 50, 63, 64, 100})
+            ASSERT_EQ(pixcore::withinLevel(a.data(), b.data(), level), expected <= level) << "level " << level;
+        ASSERT_EQ(GetCheckValuePX(b.data(), a.data()), expected);
+        ASSERT_GE(expected, 0);
+        if (round % 50 != 7)
+            ASSERT_LE(expected, 765);
+    }
+}
+
+TEST_F(Kernel, GridAveragesEachCellTruncated)
+{
+    // A cell with 63 pixels of red 255 and one of red 0 stores 251; channels land in R, G, B order.
+    Surface s;
+    s.fill(0xFF00FF10); // red 0, green 255, blue 16
+    for (int y = 0; y < 8; ++y)
+        for (int x = 8; x < 16; ++x)
+            s.set(x, y, 0xFFFF0000 | 0x00FF10);
+    s.set(15, 7, 0xFF00FF10);
+    Sig sig{};
+    const PixcoreSurface view = s.view();
+    GetRGB(&view, sig.data());
+    EXPECT_EQ(sig[3 * 1], 251);   // cell (1, 0) red
+    EXPECT_EQ(sig[3 * 1 + 1], 255);
+    EXPECT_EQ(sig[3 * 1 + 2], 16);
+    EXPECT_EQ(sig[0], 0);         // cell (0, 0) red
+    Sig fast{};
+    pixcore::averageGrid(view, fast.data());
+    EXPECT_EQ(fast, sig);
+}
+
+TEST_F(Kernel, UniformSurfaceGivesItsColourInEveryCell)
+{
+    // A one-colour surface gives that colour in all 64 cells, from both grid functions.
+    Surface s;
+    s.fill(0xFF123456);
+    Sig sig{}, fast{};
+    const PixcoreSurface view = s.view();
+    GetRGB(&view, sig.data());
+    pixcore::averageGrid(view, fast.data());
+    EXPECT_EQ(sig, uniform(0x12, 0x34, 0x56));
+    EXPECT_EQ(fast, sig);
+}
+
+TEST_F(Kernel, PixelReaderPutsRedInTheLowestByte)
+{
+    // The pixel colour has red lowest, then green, then blue; outside the surface it is invalid.
+    Surface s;
+    s.fill(0xFF112233);
+    const PixcoreSurface view = s.view();
+    EXPECT_EQ(PixcoreGetPixel(&view, 3, 4), 0x00332211u);
+    EXPECT_EQ(PixcoreGetPixel(&view, 64, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(PixcoreGetPixel(&view, -1, 0), 0xFFFFFFFFu);
+}
+
+TEST(KernelLifecycle, ComparisonBeforeInitialisationOrAfterTerminationDoesNotCrash)
+{
+    // Without a work buffer the comparison still answers instead of writing through null.
+    PixcoreTerminate();
+    const Sig a = uniform(1, 2, 3), b = uniform(1, 2, 3);
+    EXPECT_EQ(GetCheckValuePX(a.data(), b.data()), 0);
+    EXPECT_NE(PixcoreInitialize(64, 64, 8, 8), nullptr);
+    EXPECT_NE(PixcoreInitialize(64, 64, 8, 8), nullptr); // a second initialisation replaces the buffer
+    PixcoreTerminate();
+}

@@ -1,1 +1,132 @@
+#include "picturesignature.h"
+
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+namespace {
+
+QString writePicture(const QTemporaryDir &dir, const QString &name, const QImage &image, int quality = 95)
+{
+    const QString path = dir.filePath(name);
+    QImageWriter writer(path);
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    return path;
+}
+
+// Left half one colour, right half another: easy to reason about cell by cell.
+QImage halves(int width, int height, QColor left, QColor right)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(0, 0, width / 2, height, left);
+    p.fillRect(width / 2, 0, width - width / 2, height, right);
+    return image;
+}
+
+int channelSpread(const Signature &s)
+{
+    int lo = 255, hi = 0;
+    for (int16_t v : s) {
+        lo = std::min<int>(lo, v);
+        hi = std::max<int>(hi, v);
+    }
+    return hi - lo;
+}
+
+} // namespace
+
+TEST(PictureSignature, StretchesThePictureIgnoringItsAspectRatio)
+{
+    // A wide picture with a red left half and a blue right half fills columns 0-3 red and 4-7 blue.
+    QTemporaryDir dir;
+    const QString path = writePicture(dir, QStringLiteral("wide.png"), halves(640, 160, Qt::red, Qt::blue));
+    const auto sig = computePictureSignature(path);
+    ASSERT_TRUE(sig.has_value());
+    EXPECT_EQ(sig->face.size(), QSize(64, 64));
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(sig->cells[3 * (8 * row + 0)], 255);
+        EXPECT_EQ(sig->cells[3 * (8 * row + 0) + 2], 0);
+        EXPECT_EQ(sig->cells[3 * (8 * row + 7) + 2], 255);
+        EXPECT_EQ(sig->cells[3 * (8 * row + 7)], 0);
+    }
+}
+
+TEST(PictureSignature, FineDetailIsAveragedNotSampled)
+{
+    // One-pixel black and white stripes average to grey in every cell; sampling would give 0 or 255.
+    QImage stripes(1000, 750, QImage::Format_RGB32);
+    for (int y = 0; y < stripes.height(); ++y)
+        for (int x = 0; x < stripes.width(); ++x)
+            stripes.setPixel(x, y, (x % 2) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    QTemporaryDir dir;
+    for (const QString &name : {QStringLiteral("stripes.png"), QStringLiteral("stripes.bmp")}) {
+        const auto sig = computePictureSignature(writePicture(dir, name, stripes));
+        ASSERT_TRUE(sig.has_value());
+        for (int16_t v : sig->cells) {
+            EXPECT_GE(v, 110) << name.toStdString();
+            EXPECT_LE(v, 145) << name.toStdString();
+        }
+    }
+}
+
+TEST(PictureSignature, LargeJpegDecodedAtReducedSizeKeepsItsColours)
+{
+    // A 12-megapixel JPEG gives the same grid as its colours say, within JPEG's rounding.
+    QImage big = halves(4000, 3000, QColor(200, 40, 40), QColor(30, 160, 90));
+    QTemporaryDir dir;
+    const auto sig = computePictureSignature(writePicture(dir, QStringLiteral("big.jpg"), big, 90));
+    ASSERT_TRUE(sig.has_value());
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_NEAR(sig->cells[3 * (8 * row + 1)], 200, 4);
+        EXPECT_NEAR(sig->cells[3 * (8 * row + 6) + 1], 160, 4);
+    }
+}
+
+TEST(PictureSignature, SameFileSameSignatureEveryTime)
+{
+    // Repeated computation of one file gives identical signatures (the catalogue must be reproducible).
+    QImage image(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / 800, y * 255 / 600, (x + y) * 255 / 1400));
+    QTemporaryDir dir;
+    const QString path = writePicture(dir, QStringLiteral("gradient.jpg"), image, 85);
+    const auto first = computePictureSignature(path);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_GT(channelSpread(first->cells), 50);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(computePictureSignature(path)->cells, first->cells);
+}
+
+TEST(PictureSignature, TransparentPartsShowTheFaceColour)
+{
+    // A fully transparent picture reads as the face's grey 224.
+    QImage clear(100, 100, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    QTemporaryDir dir;
+    const auto sig = computePictureSignature(writePicture(dir, QStringLiteral("clear.png"), clear));
+    ASSERT_TRUE(sig.has_value());
+    for (int16_t v : sig->cells)
+        EXPECT_EQ(v, 224);
+}
+
+TEST(PictureSignature, FilesThatAreNotPicturesGiveNoSignature)
+{
+    // A text file, an empty file and a missing file are refused.
+    QTemporaryDir dir;
+    QFile text(dir.filePath(QStringLiteral("notes.jpg")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture at all");
+    text.close();
+    QFile empty(dir.filePath(QStringLiteral("empty.jpg")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_FALSE(computePictureSignature(text.fileName()).has_value());
+    EXPECT_FALSE(computePictureSignature(empty.fileName()).has_value());
+    EXPECT_FALSE(computePictureSignature(dir.filePath(QStringLiteral("missing.jpg"))).has_value());
+}
