@@ -60,7 +60,7 @@ std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int lev
             const int16_t *base = cells[open[p]].data();
             for (size_t k = p + 1; k < open.size(); ++k) {
                 const int candidate = open[k];
-                if (pixcore::checkValue(base, cells[candidate].data()) <= level)
+                if (pixcore::withinLevel(base, cells[candidate].data(), level))
                     row.push_back(candidate);
             }
         };
