@@ -1,0 +1,1 @@
+#include "filefind.h"
