@@ -46,9 +46,10 @@ void frmLumo::createList()
     // Rows stay in the order they were added; a column click sorts them once.
     lsvJpeg->setSortingEnabled(false);
     lsvJpeg->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Rows are never dragged; dropped files are taken by our own handler (eventFilter).
+    lsvJpeg->setDragDropMode(QAbstractItemView::NoDragDrop);
     lsvJpeg->setAcceptDrops(true);
     lsvJpeg->viewport()->setAcceptDrops(true);
-    lsvJpeg->setDragDropMode(QAbstractItemView::NoDragDrop);
 
     QHeaderView *header = lsvJpeg->header();
     header->setStretchLastSection(false);
