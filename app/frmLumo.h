@@ -7,7 +7,9 @@
 //   frmLumo_list.cpp       the catalogue list: rows, sorting, selection, drops
 //   frmLumo_commands.cpp   menus, tool bar, command frames, UpdateCommands, cancel
 //   frmLumo_adding.cpp     adding pictures (dialog, folder scan, drop)
-//   frmLumo_catalogue.cpp  new, open, save, optimise, delete
+//   frmLumo_catalogue.cpp  new, save, the modified indicator
+//   frmLumo_open.cpp       open, optimise
+//   frmLumo_delete.cpp     delete
 //   frmLumo_windows.cpp    the entry points of the other windows
 
 #include "outside/appsettings.h"
@@ -62,6 +64,9 @@ public:
 signals:
     // Emitted after each picture has been given its row (and its store entry when new).
     void pictureAdded(const QString &path);
+    // Emitted by DeleteJepg with the list it hands to the trash: each path followed by a
+    // NUL, and one more NUL at the end.
+    void removingFiles(const QString &nulList);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -130,10 +135,13 @@ private:
 
     // frmLumo_catalogue.cpp
     void NewJpegList();
-    bool OpenJpegList(QString FileName);
     bool SaveJpegList(bool askFirst);
-    void OptimizeJpegList();
     void setModified(bool modified);
+
+    // frmLumo_open.cpp
+    bool OpenJpegList(QString FileName);
+    void runOptimizeCommand();
+    bool OptimizeJpegList(); // false: not written, the catalogue stays in memory
 
     // frmLumo_windows.cpp: the other windows, reached only through these.
     bool viewerVisible() const;

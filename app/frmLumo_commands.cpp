@@ -238,10 +238,7 @@ void frmLumo::mnuLClick(int index)
         DeleteJepg();
         break;
     case 5:
-        if (SaveJpegList(true)) {
-            OptimizeJpegList();
-            OpenJpegList(catalogueName());
-        }
+        runOptimizeCommand();
         break;
     default:
         break;
