@@ -166,6 +166,7 @@ void frmLumo::copyCommandStates(const QList<QAction *> &items, const QList<int> 
 void frmLumo::beginFrame(Frame frame)
 {
     ++m_frameDepth;
+    layoutControls();
     if (frame == Frame::List)
         sbxJpeg->show();
     m_running = true;

@@ -9,7 +9,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
@@ -62,27 +61,12 @@ void frmLumo::createList()
     connect(lsvJpeg, &QTreeWidget::itemClicked, this, [this] { lsvJpegItemClick(); });
     connect(lsvJpeg, &QWidget::customContextMenuRequested, this, &frmLumo::lsvJpegContextMenu);
     lsvJpeg->viewport()->installEventFilter(this);
-    lsvJpeg->installEventFilter(this);
 }
 
 bool frmLumo::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == sldLike && event->type() == QEvent::FocusIn) {
         setInfo(QStringLiteral("類似レベルが小さい程厳しい条件になります"));
-        return false;
-    }
-    if (watched == lsvJpeg && event->type() == QEvent::ShortcutOverride) {
-        // The menu shortcuts win over the list's own keys (Ctrl+A would select all rows).
-        auto *key = static_cast<QKeyEvent *>(event);
-        const QKeySequence pressed(key->keyCombination());
-        for (const QList<QAction *> *items : {&mnuF, &mnuL, &mnuJ, &mnuH}) {
-            for (const QAction *item : *items) {
-                if (!item->shortcut().isEmpty() && item->shortcut() == pressed) {
-                    event->ignore();
-                    return true;
-                }
-            }
-        }
         return false;
     }
     if (lsvJpeg && watched == lsvJpeg->viewport()) {
