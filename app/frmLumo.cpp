@@ -50,6 +50,8 @@ frmLumo::frmLumo(QWidget *parent)
 
     const int menuHeight = menuBar()->sizeHint().height();
     resize(twipsX(ClientWidthTwips), twipsY(ClientHeightTwips) + menuHeight);
+    // Start in the list, so the keys move through the catalogue at once.
+    lsvJpeg->setFocus();
     UpdateCommands();
 }
 
