@@ -8,11 +8,9 @@ InputFilter::InputFilter(QObject *parent)
 {
 }
 
-InputFilter::~InputFilter()
-{
-    if (m_box && m_box->validator() == m_validator)
-        m_box->setValidator(nullptr);
-}
+// The validator is our child and the box only watches it, so nothing to undo here; the
+// box may be half destroyed already when it deletes us as its child.
+InputFilter::~InputFilter() = default;
 
 void InputFilter::setUp(QLineEdit *box, int optionWord, int)
 {

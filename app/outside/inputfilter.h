@@ -1,7 +1,8 @@
 #pragma once
 // Keeps a text box to digits: only digits can be typed or pasted, and at most optionWord
 // of them (2 for the column box, 4 for the size boxes; 0 = no limit). option2 is reserved
-// (0). Text the program sets is not checked.
+// (0). The box's maximum length becomes that number too, so longer text set by the
+// program is cut to it.
 
 #include <QObject>
 #include <QPointer>
