@@ -1,0 +1,203 @@
+#pragma once
+// The main window: the catalogue list with its status bars, the menus and tool bar that
+// drive the catalogue operations, and the signature store it hosts for its whole life.
+//
+// The window's code is split by responsibility:
+//   frmLumo.cpp            construction, layout, settings, close protocol
+//   frmLumo_list.cpp       the catalogue list: rows, sorting, selection, drops
+//   frmLumo_commands.cpp   menus, tool bar, command frames, UpdateCommands, cancel
+//   frmLumo_adding.cpp     adding pictures (dialog, folder scan, drop)
+//   frmLumo_catalogue.cpp  new, save, the modified indicator
+//   frmLumo_open.cpp       open, optimise
+//   frmLumo_delete.cpp     delete
+//   frmLumo_windows.cpp    the entry points of the other windows
+
+#include "outside/appsettings.h"
+#include "outside/dialogservice.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+class FileFind;
+class QAction;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Sigbox;
+
+class frmLumo : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmLumo(QWidget *parent = nullptr);
+    ~frmLumo() override;
+
+    // Opens the catalogue named on the command line; called once the window is on screen.
+    void openCommandLine(const QString &commandLine);
+
+    // Thumbnail settings read by the similar-pictures window when it opens.
+    qint16 SamCols() const { return m_samCols; }
+    qint32 SamWidth() const { return m_samWidth; }
+    qint32 SamHeight() const { return m_samHeight; }
+
+    // Selects the row of o_FileName; with o_Multi false it becomes the only selected row.
+    void SyncJpegList(const QString &o_FileName, bool o_Multi);
+    // Removes the selected rows from the list and the store (and the files, on request).
+    void DeleteJepg();
+
+    // What the other windows read from their owner.
+    Sigbox *store() const { return sbxJpeg; }
+    int likeLevel() const;
+
+    bool isRunning() const { return m_running; }
+    bool isModified() const { return m_modified; }
+    QString catalogueName() const;
+
+signals:
+    // Emitted after each picture has been given its row (and its store entry when new).
+    void pictureAdded(const QString &path);
+    // Emitted by DeleteJepg with the list it hands to the trash: each path followed by a
+    // NUL, and one more NUL at the end.
+    void removingFiles(const QString &nulList);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum class Frame { Plain, List, Drop };
+    enum class CloseOrigin { User, QuitCommand, Resumed };
+
+    // frmLumo.cpp
+    void createControls();
+    void createCoolBar();
+    void createStatusBars();
+    void layoutControls();
+    void readSettings();
+    void writeSettings();
+    void unloadWindow();
+    void setInfo(const QString &text);
+    void setFileCount(const QString &text);
+    void writeFileCountTotal();
+    int twipsX(int twips) const;
+    int twipsY(int twips) const;
+
+    // frmLumo_list.cpp
+    void createList();
+    QTreeWidgetItem *findRow(const QString &key) const;
+    QTreeWidgetItem *addRow(const QString &key, bool present);
+    void removeRow(QTreeWidgetItem *row);
+    void clearRows();
+    int rowCount() const;
+    static QString rowKey(const QTreeWidgetItem *row);
+    static QString sizeText(qint64 size);
+    void fillRowFromDisk(QTreeWidgetItem *row, const QString &path);
+    void lsvJpegColumnClick(int column);
+    void lsvJpegDblClick();
+    void lsvJpegItemClick();
+    void lsvJpegMouseDown(Qt::MouseButton button);
+    void lsvJpegContextMenu(const QPoint &pos);
+    void lsvJpegOLEDragDrop(const QMimeData *data);
+
+    // frmLumo_commands.cpp
+    void createMenus();
+    void createToolBar();
+    void UpdateCommands();
+    void copyCommandStates(const QList<QAction *> &items, const QList<int> &indexes,
+                           const QStringList &keys);
+    void mnuFClick(int index);
+    void mnuLClick(int index);
+    void mnuJClick(int index);
+    void mnuHClick(int index);
+    void tldLumoButtonClick(const QString &key);
+    void cmdCancelClick();
+    void beginFrame(Frame frame);
+    void endFrame(Frame frame);
+    void runSettingsCommand();
+
+    // frmLumo_adding.cpp
+    void AddJpegFile(const QString &path);
+    void AddJpegFiles();
+    void addFolder();
+    void fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel);
+    void addDroppedFiles(const QStringList &paths);
+    static bool hasJpegExtension(const QString &path);
+    static QString joinPath(const QString &folder, const QString &name);
+
+    // frmLumo_catalogue.cpp
+    void NewJpegList();
+    bool SaveJpegList(bool askFirst);
+    void setModified(bool modified);
+
+    // frmLumo_open.cpp
+    bool OpenJpegList(QString FileName);
+    void runOptimizeCommand();
+    bool OptimizeJpegList(); // false: not written, the catalogue stays in memory
+
+    // frmLumo_windows.cpp: the other windows, reached only through these.
+    bool viewerVisible() const;
+    void showViewer(const QString &path);
+    void unloadViewerAndSimilar();
+    bool similarVisible() const;
+    void delSamPics(const QString &path);
+    void showSimilar(int mode);
+    bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight);
+    void unloadOtherWindows();
+    void showAbout();
+
+    // Controls, named as the rest of the program knows them.
+    QWidget *clbLumo = nullptr;
+    QToolBar *tldLumo = nullptr;
+    QSlider *sldLike = nullptr;
+    QTreeWidget *lsvJpeg = nullptr;
+    QStatusBar *stbFile = nullptr;
+    QStatusBar *stbLumo = nullptr;
+    Sigbox *sbxJpeg = nullptr;
+    FileFind *fndJpeg = nullptr;
+    CommonDialog dlgLumo;
+    QPushButton *cmdCancel = nullptr;
+    QMenu *mnuFile = nullptr;
+    QMenu *mnuList = nullptr;
+    QMenu *mnuJpeg = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QList<QAction *> mnuF;
+    QList<QAction *> mnuL;
+    QList<QAction *> mnuJ;
+    QList<QAction *> mnuH;
+    QIcon m_iconPresent; // imlJpeg image 1
+    QIcon m_iconMissing; // imlJpeg image 2
+
+    // State kept besides the controls.
+    AppSettings m_settings;
+    QHash<QString, QAction *> m_buttons; // the nine tool-bar buttons by key
+    QLabel *m_panelFileCount = nullptr;
+    QLabel *m_panelFileName = nullptr;
+    QLabel *m_panelInfo = nullptr;
+    QLabel *m_panelSave = nullptr;
+    bool m_running = false;
+    QString m_filePath; // catalogue folder
+    QString m_jpegPath; // picture folder
+    qint16 m_samCols = 6;
+    qint32 m_samWidth = 1200;
+    qint32 m_samHeight = 1600;
+
+    bool m_modified = false;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
+
+    // Close protocol: a close that arrives while a command's loop is on the stack stops
+    // the command and is finished once every command frame has returned.
+    int m_frameDepth = 0;
+    bool m_closePending = false;
+    CloseOrigin m_closeOrigin = CloseOrigin::User;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,82 @@
+// Catalogue operations on list and store together: new and save, and the modified
+// indicator (open and optimise: frmLumo_open.cpp; delete: frmLumo_delete.cpp).
+
+#include "frmLumo.h"
+
+#include "outside/pathsplitter.h"
+#include "waitcursor.h"
+
+#include <sigbox.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTreeWidget>
+
+void frmLumo::NewJpegList()
+{
+    unloadViewerAndSimilar();
+    setFileCount(QString());
+    m_panelFileName->clear();
+    setInfo(QString());
+    setModified(false);
+    clearRows();
+    sbxJpeg->Clear();
+}
+
+bool frmLumo::SaveJpegList(bool askFirst)
+{
+    setInfo(QStringLiteral("保存中..."));
+    QString finalStatus;
+    bool result = false;
+
+    if (askFirst) {
+        if (!m_modified) {
+            setInfo(finalStatus);
+            return true;
+        }
+        const int answer = DialogService::instance().ShowMessage(
+            this, QStringLiteral("現在のファイルを保存しますか？"), DialogService::YesNoCancelInformation);
+        if (answer == DialogService::Cancel || answer == DialogService::No) {
+            setInfo(finalStatus);
+            return answer == DialogService::No;
+        }
+    }
+
+    dlgLumo.reset();
+    dlgLumo.pathMustExist = true;
+    dlgLumo.noChangeDir = true;
+    dlgLumo.hideReadOnly = true;
+    dlgLumo.overwritePrompt = false;
+    dlgLumo.defaultExt.clear();
+    dlgLumo.filter = QStringLiteral("*.sbx|*.sbx");
+    dlgLumo.initDir = m_filePath;
+    dlgLumo.fileName = catalogueName();
+    if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Save)) {
+        const QString path = dlgLumo.fileName;
+        m_filePath = PathSplitter::FolderPart(path);
+        WaitCursor wait;
+        if (!sbxJpeg->Save(path)) {
+            finalStatus = QStringLiteral("保存完了");
+            setModified(false);
+            m_panelFileName->setText(path);
+            result = true;
+        } else {
+            finalStatus = QStringLiteral("保存中にエラーが発生しました");
+            wait.release();
+            DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
+            // The catalogue is still unsaved: a caller that asked first must not discard
+            // it, so the user can try again elsewhere. The plain save command ignores this.
+            result = !askFirst;
+        }
+    }
+    setInfo(finalStatus);
+    return result;
+}
+
+void frmLumo::setModified(bool modified)
+{
+    m_modified = modified;
+    m_panelSave->setEnabled(modified);
+    setWindowModified(modified);
+}

@@ -1,0 +1,312 @@
+// Menus, tool bar and the command frame: which commands are available, what each runs,
+// and the running flag that Esc clears.
+
+#include "frmLumo.h"
+
+#include "lumoicons.h"
+#include "outside/filefind.h"
+
+#include <sigbox.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+struct Item
+{
+    const char *caption; // "-" is a separator
+    QKeySequence shortcut;
+};
+
+struct Button
+{
+    const char *key;
+    const char *caption;
+    char menu; // 'F', 'L' or 'J'
+    int index;
+};
+
+// In the order a click is matched against.
+const Button Buttons[] = {
+    {"New", "新規", 'F', 0},    {"Open", "開く", 'F', 1},   {"Save", "保存", 'F', 3},
+    {"Folder", "フォルダ", 'L', 0}, {"Add", "追加", 'L', 2},    {"Del", "削除", 'L', 3},
+    {"View", "表示", 'J', 0},   {"Like", "類似", 'J', 2},   {"List", "一覧", 'J', 3},
+};
+} // namespace
+
+void frmLumo::createMenus()
+{
+    auto build = [this](const QString &name, const QString &caption, const QString &prefix,
+                        const QList<Item> &items, void (frmLumo::*handler)(int),
+                        QList<QAction *> &actions) {
+        QMenu *menu = menuBar()->addMenu(caption);
+        menu->setObjectName(name);
+        for (int i = 0; i < items.size(); ++i) {
+            auto *action = new QAction(QString::fromUtf8(items[i].caption), menu);
+            action->setObjectName(prefix + QString::number(i));
+            if (qstrcmp(items[i].caption, "-") == 0) {
+                action->setSeparator(true);
+            } else {
+                action->setShortcut(items[i].shortcut);
+                connect(action, &QAction::triggered, this, [this, handler, i] { (this->*handler)(i); });
+            }
+            menu->addAction(action);
+            actions.append(action);
+        }
+        return menu;
+    };
+
+    mnuFile = build(QStringLiteral("mnuFile"), QStringLiteral("ファイル(&F)"), QStringLiteral("mnuF"),
+                    {{"新規(&N)", QKeySequence(Qt::CTRL | Qt::Key_N)},
+                     {"開く(&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+                     {"-", {}},
+                     {"保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S)},
+                     {"-", {}},
+                     {"設定", {}},
+                     {"-", {}},
+                     {"終了(&Q)", QKeySequence(Qt::CTRL | Qt::Key_Q)}},
+                    &frmLumo::mnuFClick, mnuF);
+    mnuList = build(QStringLiteral("mnuList"), QStringLiteral("一覧(&L)"), QStringLiteral("mnuL"),
+                    {{"フォルダごと追加", {}},
+                     {"-", {}},
+                     {"追加(&A)", QKeySequence(Qt::CTRL | Qt::Key_A)},
+                     {"削除(&D)", QKeySequence(Qt::Key_Delete)},
+                     {"-", {}},
+                     {"最適化", {}}},
+                    &frmLumo::mnuLClick, mnuL);
+    mnuJpeg = build(QStringLiteral("mnuJpeg"), QStringLiteral("画像(&J)"), QStringLiteral("mnuJ"),
+                    {{"表示(&V)", QKeySequence(Qt::CTRL | Qt::Key_V)},
+                     {"-", {}},
+                     {"類似検索", {}},
+                     {"一覧表示", {}}},
+                    &frmLumo::mnuJClick, mnuJ);
+    mnuHelp = build(QStringLiteral("mnuHelp"), QStringLiteral("ヘルプ(&H)"), QStringLiteral("mnuH"),
+                    {{"バージョン情報(&A)", {}}}, &frmLumo::mnuHClick, mnuH);
+
+    // Menu items carry the state of their tool-bar button as of the last time their menu
+    // opened; the shortcuts act on those states.
+    connect(mnuFile, &QMenu::aboutToShow, this, [this] {
+        UpdateCommands();
+        copyCommandStates(mnuF, {0, 1, 3}, {QStringLiteral("New"), QStringLiteral("Open"), QStringLiteral("Save")});
+    });
+    connect(mnuList, &QMenu::aboutToShow, this, [this] {
+        UpdateCommands();
+        copyCommandStates(mnuL, {0, 2, 3}, {QStringLiteral("Folder"), QStringLiteral("Add"), QStringLiteral("Del")});
+    });
+    connect(mnuJpeg, &QMenu::aboutToShow, this, [this] {
+        UpdateCommands();
+        copyCommandStates(mnuJ, {0, 2, 3}, {QStringLiteral("View"), QStringLiteral("Like"), QStringLiteral("List")});
+    });
+}
+
+void frmLumo::createToolBar()
+{
+    tldLumo = new QToolBar(clbLumo);
+    tldLumo->setObjectName(QStringLiteral("tldLumo"));
+    tldLumo->setIconSize(QSize(16, 16));
+    tldLumo->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tldLumo->setMovable(false);
+    tldLumo->setFloatable(false);
+
+    for (const Button &button : Buttons) {
+        const QString key = QString::fromLatin1(button.key);
+        auto *action = new QAction(LumoIcons::imlLumo(key), QString::fromUtf8(button.caption), tldLumo);
+        action->setObjectName(key);
+        action->setToolTip(action->text());
+        connect(action, &QAction::triggered, this, [this, key] { tldLumoButtonClick(key); });
+        tldLumo->addAction(action);
+        m_buttons.insert(key, action);
+        if (key == QLatin1String("Save") || key == QLatin1String("Del"))
+            tldLumo->addSeparator();
+    }
+
+    // Every button as wide as the widest caption.
+    int widest = 0;
+    QList<QToolButton *> faces;
+    for (QAction *action : tldLumo->actions()) {
+        if (auto *face = qobject_cast<QToolButton *>(tldLumo->widgetForAction(action))) {
+            faces.append(face);
+            widest = qMax(widest, face->sizeHint().width());
+        }
+    }
+    for (QToolButton *face : std::as_const(faces))
+        face->setFixedWidth(widest);
+}
+
+void frmLumo::UpdateCommands()
+{
+    for (QAction *button : std::as_const(m_buttons))
+        button->setEnabled(false);
+    if (m_running)
+        return;
+    const int n = rowCount();
+    m_buttons.value(QStringLiteral("New"))->setEnabled(!catalogueName().isEmpty() || n != 0);
+    m_buttons.value(QStringLiteral("Open"))->setEnabled(true);
+    m_buttons.value(QStringLiteral("Save"))->setEnabled(m_modified);
+    m_buttons.value(QStringLiteral("Folder"))->setEnabled(true);
+    m_buttons.value(QStringLiteral("Add"))->setEnabled(true);
+    m_buttons.value(QStringLiteral("Del"))->setEnabled(n != 0);
+    m_buttons.value(QStringLiteral("View"))->setEnabled(n != 0);
+    // A comparison needs at least two pictures.
+    m_buttons.value(QStringLiteral("Like"))->setEnabled(n > 1);
+    m_buttons.value(QStringLiteral("List"))->setEnabled(n != 0);
+}
+
+void frmLumo::copyCommandStates(const QList<QAction *> &items, const QList<int> &indexes,
+                                const QStringList &keys)
+{
+    for (int i = 0; i < indexes.size(); ++i)
+        items[indexes[i]]->setEnabled(m_buttons.value(keys[i])->isEnabled());
+}
+
+void frmLumo::beginFrame(Frame frame)
+{
+    ++m_frameDepth;
+    layoutControls();
+    if (frame == Frame::List)
+        sbxJpeg->show();
+    m_running = true;
+    UpdateCommands();
+    if (frame == Frame::List)
+        sbxJpeg->raise();
+    else if (frame == Frame::Drop)
+        sbxJpeg->show();
+}
+
+void frmLumo::endFrame(Frame frame)
+{
+    m_running = false;
+    UpdateCommands();
+    if (frame != Frame::Plain) {
+        writeFileCountTotal();
+        sbxJpeg->hide();
+    }
+    if (--m_frameDepth == 0 && m_closePending) {
+        // Every command has returned: finish the close from the event loop, outside the
+        // handler that is still on the stack here.
+        m_closePending = false;
+        QMetaObject::invokeMethod(this, [this] {
+            m_closeOrigin = CloseOrigin::Resumed;
+            close();
+        }, Qt::QueuedConnection);
+    }
+}
+
+void frmLumo::mnuFClick(int index)
+{
+    beginFrame(Frame::Plain);
+    switch (index) {
+    case 0:
+        if (SaveJpegList(true))
+            NewJpegList();
+        break;
+    case 1:
+        if (SaveJpegList(true))
+            OpenJpegList(QString());
+        break;
+    case 3:
+        SaveJpegList(false);
+        break;
+    case 5:
+        runSettingsCommand();
+        break;
+    case 7:
+        m_closeOrigin = CloseOrigin::QuitCommand;
+        close();
+        m_closeOrigin = CloseOrigin::User;
+        break;
+    default:
+        break;
+    }
+    endFrame(Frame::Plain);
+}
+
+void frmLumo::mnuLClick(int index)
+{
+    beginFrame(Frame::List);
+    switch (index) {
+    case 0:
+        addFolder();
+        break;
+    case 2:
+        AddJpegFiles();
+        break;
+    case 3:
+        DeleteJepg();
+        break;
+    case 5:
+        runOptimizeCommand();
+        break;
+    default:
+        break;
+    }
+    endFrame(Frame::List);
+}
+
+void frmLumo::mnuJClick(int index)
+{
+    beginFrame(Frame::Plain);
+    switch (index) {
+    case 0:
+        lsvJpegDblClick();
+        break;
+    case 2:
+        setInfo(QStringLiteral("類似検索中..."));
+        showSimilar(1);
+        setInfo(QStringLiteral("類似検索終了"));
+        break;
+    case 3:
+        setInfo(QStringLiteral("一覧表示中..."));
+        showSimilar(0);
+        setInfo(QStringLiteral("一覧表示完了"));
+        break;
+    default:
+        break;
+    }
+    endFrame(Frame::Plain);
+}
+
+void frmLumo::mnuHClick(int index)
+{
+    if (index == 0)
+        showAbout();
+    UpdateCommands();
+}
+
+void frmLumo::tldLumoButtonClick(const QString &key)
+{
+    for (const Button &button : Buttons) {
+        if (key != QLatin1String(button.key))
+            continue;
+        if (button.menu == 'F')
+            mnuFClick(button.index);
+        else if (button.menu == 'L')
+            mnuLClick(button.index);
+        else
+            mnuJClick(button.index);
+        break;
+    }
+    UpdateCommands();
+}
+
+void frmLumo::cmdCancelClick()
+{
+    // A stop request: the running command sees it at its next check.
+    m_running = false;
+}
+
+void frmLumo::runSettingsCommand()
+{
+    qint16 cols = m_samCols;
+    qint32 width = m_samWidth;
+    qint32 height = m_samHeight;
+    if (showSettingsDialog(cols, width, height)) {
+        m_samCols = cols;
+        m_samWidth = width;
+        m_samHeight = height;
+    }
+}

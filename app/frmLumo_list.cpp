@@ -1,0 +1,223 @@
+// The catalogue list: its rows and their keys, sorting, selection, the viewer on click,
+// the context menu and drops.
+
+#include "frmLumo.h"
+
+#include "outside/pathsplitter.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace {
+constexpr int KeyRole = Qt::UserRole;
+constexpr int SizeColumn = 3;
+constexpr int SizeWidth = 13;
+
+const int ColumnTwips[] = {2540, 5292, 3528, 2540};
+} // namespace
+
+void frmLumo::createList()
+{
+    lsvJpeg = new QTreeWidget(centralWidget());
+    lsvJpeg->setObjectName(QStringLiteral("lsvJpeg"));
+    lsvJpeg->setColumnCount(4);
+    lsvJpeg->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("パス"),
+                              QStringLiteral("更新日時"), QStringLiteral("サイズ")});
+    lsvJpeg->headerItem()->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    lsvJpeg->setRootIsDecorated(false);
+    lsvJpeg->setItemsExpandable(false);
+    // Every row has the same height, so adding thousands of rows costs no re-measuring.
+    lsvJpeg->setUniformRowHeights(true);
+    lsvJpeg->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lsvJpeg->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lsvJpeg->setAllColumnsShowFocus(true);
+    lsvJpeg->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lsvJpeg->setIconSize(QSize(16, 16));
+    // Rows stay in the order they were added; a column click sorts them once.
+    lsvJpeg->setSortingEnabled(false);
+    lsvJpeg->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Rows are never dragged; dropped files are taken by our own handler (eventFilter).
+    lsvJpeg->setDragDropMode(QAbstractItemView::NoDragDrop);
+    lsvJpeg->setAcceptDrops(true);
+    lsvJpeg->viewport()->setAcceptDrops(true);
+
+    QHeaderView *header = lsvJpeg->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    for (int column = 0; column < 4; ++column)
+        header->resizeSection(column, twipsX(ColumnTwips[column]));
+
+    connect(header, &QHeaderView::sectionClicked, this, &frmLumo::lsvJpegColumnClick);
+    connect(lsvJpeg, &QTreeWidget::itemClicked, this, [this] { lsvJpegItemClick(); });
+    connect(lsvJpeg, &QWidget::customContextMenuRequested, this, &frmLumo::lsvJpegContextMenu);
+    lsvJpeg->viewport()->installEventFilter(this);
+}
+
+bool frmLumo::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == sldLike && event->type() == QEvent::FocusIn) {
+        setInfo(QStringLiteral("類似レベルが小さい程厳しい条件になります"));
+        return false;
+    }
+    if (lsvJpeg && watched == lsvJpeg->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            lsvJpegMouseDown(static_cast<QMouseEvent *>(event)->button());
+            break;
+        case QEvent::MouseButtonDblClick:
+            // The view sees the click first, so the row under the mouse is selected now.
+            lsvJpegDblClick();
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            static_cast<QDropEvent *>(event)->acceptProposedAction();
+            return true;
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            drop->acceptProposedAction();
+            lsvJpegOLEDragDrop(drop->mimeData());
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QTreeWidgetItem *frmLumo::findRow(const QString &key) const
+{
+    return m_rows.value(key, nullptr);
+}
+
+QTreeWidgetItem *frmLumo::addRow(const QString &key, bool present)
+{
+    auto *row = new QTreeWidgetItem;
+    row->setText(0, PathSplitter::FileNamePart(key));
+    row->setData(0, KeyRole, key);
+    row->setIcon(0, present ? m_iconPresent : m_iconMissing);
+    row->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    lsvJpeg->addTopLevelItem(row);
+    m_rows.insert(key, row);
+    return row;
+}
+
+void frmLumo::removeRow(QTreeWidgetItem *row)
+{
+    m_rows.remove(rowKey(row));
+    delete row;
+}
+
+void frmLumo::clearRows()
+{
+    m_rows.clear();
+    lsvJpeg->clear();
+}
+
+int frmLumo::rowCount() const
+{
+    return lsvJpeg->topLevelItemCount();
+}
+
+QString frmLumo::rowKey(const QTreeWidgetItem *row)
+{
+    return row->data(0, KeyRole).toString();
+}
+
+QString frmLumo::sizeText(qint64 size)
+{
+    // Right-aligned to a fixed width, so a plain text sort orders by size.
+    return QString::number(size).rightJustified(SizeWidth, QLatin1Char(' '));
+}
+
+void frmLumo::fillRowFromDisk(QTreeWidgetItem *row, const QString &path)
+{
+    row->setText(1, PathSplitter::FolderPart(path));
+    const QFileInfo file(path);
+    if (!file.exists())
+        return; // vanished: the date and size stay as they were
+    const QDateTime modified = file.lastModified();
+    if (modified.isValid())
+        row->setText(2, QLocale::system().toString(modified, QLocale::ShortFormat));
+    row->setText(SizeColumn, sizeText(file.size()));
+}
+
+void frmLumo::lsvJpegColumnClick(int column)
+{
+    // The direction belongs to the list, not to the column.
+    m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    lsvJpeg->header()->setSortIndicatorShown(true);
+    lsvJpeg->sortItems(column, m_sortOrder);
+}
+
+void frmLumo::SyncJpegList(const QString &o_FileName, bool o_Multi)
+{
+    QTreeWidgetItem *row = findRow(o_FileName);
+    if (!row)
+        return;
+    const QItemSelectionModel::SelectionFlags how =
+        (o_Multi ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect)
+        | QItemSelectionModel::Rows;
+    lsvJpeg->setCurrentItem(row, 0, how);
+    lsvJpeg->scrollToItem(row);
+}
+
+void frmLumo::lsvJpegDblClick()
+{
+    if (lsvJpeg->selectionModel()->selectedRows().isEmpty())
+        return;
+    QTreeWidgetItem *row = lsvJpeg->currentItem();
+    if (!row || !row->isSelected())
+        row = lsvJpeg->selectedItems().value(0);
+    if (!row)
+        return;
+    showViewer(rowKey(row));
+    // The user goes on moving through the list while the viewer follows.
+    activateWindow();
+}
+
+void frmLumo::lsvJpegItemClick()
+{
+    if (viewerVisible())
+        lsvJpegDblClick();
+}
+
+void frmLumo::lsvJpegMouseDown(Qt::MouseButton)
+{
+    UpdateCommands();
+}
+
+void frmLumo::lsvJpegContextMenu(const QPoint &pos)
+{
+    // The list menu without its last separator and "最適化".
+    mnuL[4]->setVisible(false);
+    mnuL[5]->setVisible(false);
+    mnuList->exec(lsvJpeg->viewport()->mapToGlobal(pos));
+    mnuL[4]->setVisible(true);
+    mnuL[5]->setVisible(true);
+}
+
+void frmLumo::lsvJpegOLEDragDrop(const QMimeData *data)
+{
+    beginFrame(Frame::Drop);
+    if (data && data->hasUrls()) {
+        QStringList paths;
+        const QList<QUrl> urls = data->urls();
+        for (const QUrl &url : urls) {
+            if (url.isLocalFile())
+                paths.append(url.toLocalFile());
+        }
+        addDroppedFiles(paths);
+    }
+    endFrame(Frame::Drop);
+}

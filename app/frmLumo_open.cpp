@@ -1,0 +1,150 @@
+// Opening a catalogue file into list and store, and optimising it: dropping the entries
+// of pictures that are gone, writing the file and reading it back.
+
+#include "frmLumo.h"
+
+#include "outside/pathsplitter.h"
+#include "waitcursor.h"
+
+#include <sigbox.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QSet>
+#include <QTreeWidget>
+
+#include <optional>
+
+namespace {
+const QString NoneText = QStringLiteral("(None)");
+const QString SaveErrorText = QStringLiteral("保存中にエラーが発生しました");
+constexpr int FillStep = 100;
+} // namespace
+
+bool frmLumo::OpenJpegList(QString FileName)
+{
+    std::optional<WaitCursor> wait;
+    bool result = false;
+    QString finalStatus;
+
+    if (!FileName.isEmpty()) {
+        // A path passed in quotes on the command line arrives unquoted.
+        if (FileName.startsWith(QLatin1Char('"')))
+            FileName.remove(0, 1);
+        if (FileName.endsWith(QLatin1Char('"')))
+            FileName.chop(1);
+    } else {
+        dlgLumo.reset();
+        dlgLumo.fileMustExist = true;
+        dlgLumo.pathMustExist = true;
+        dlgLumo.noChangeDir = true;
+        dlgLumo.hideReadOnly = true;
+        dlgLumo.filter = QStringLiteral("*.sbx|*.sbx");
+        dlgLumo.initDir = m_filePath;
+        if (!DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Open)) {
+            writeFileCountTotal();
+            setInfo(finalStatus);
+            return false;
+        }
+        m_filePath = PathSplitter::FolderPart(dlgLumo.fileName);
+        FileName = dlgLumo.fileName;
+    }
+
+    wait.emplace();
+    NewJpegList();
+    m_panelFileName->setText(FileName);
+    setInfo(QStringLiteral("読込中..."));
+    QCoreApplication::processEvents();
+
+    if (sbxJpeg->Load(FileName)) {
+        finalStatus = QStringLiteral("読込中にエラーが発生しました");
+        wait.reset();
+        DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
+    } else {
+        finalStatus = QStringLiteral("読込完了");
+        // Same date form as a row filled when a picture is added.
+        const QLocale locale = QLocale::system();
+        const int count = sbxJpeg->DataCount();
+        for (int i = 0; i < count; ++i) {
+            const QString path = sbxJpeg->FileName(i);
+            // A later entry with the same path has no row of its own: keys are unique.
+            if (!findRow(path)) {
+                // One file-system query per entry: QFileInfo keeps what it read.
+                const QFileInfo file(path);
+                const bool present = file.isFile();
+                QTreeWidgetItem *row = addRow(path, present);
+                if (present) {
+                    row->setText(1, PathSplitter::FolderPart(path));
+                    const QDateTime modified = file.lastModified();
+                    if (modified.isValid())
+                        row->setText(2, locale.toString(modified, QLocale::ShortFormat));
+                    row->setText(3, sizeText(file.size()));
+                } else {
+                    row->setText(1, NoneText);
+                    row->setText(2, NoneText);
+                    row->setText(3, sizeText(0));
+                }
+            }
+            if (i % FillStep == 0) {
+                setFileCount(QString::number(i));
+                QCoreApplication::processEvents();
+            }
+        }
+        result = true;
+    }
+
+    writeFileCountTotal();
+    setInfo(finalStatus);
+    return result;
+}
+
+void frmLumo::runOptimizeCommand()
+{
+    // Optimising writes the current file, so unsaved changes are offered a home first.
+    if (!SaveJpegList(true))
+        return;
+    if (OptimizeJpegList())
+        OpenJpegList(catalogueName());
+}
+
+bool frmLumo::OptimizeJpegList()
+{
+    setInfo(QStringLiteral("最適化中..."));
+    QCoreApplication::processEvents();
+
+    // From the last entry down, so a removal never moves an entry still to be visited.
+    QStringList removed;
+    for (int i = sbxJpeg->DataCount() - 1; i >= 0; --i) {
+        const QString path = sbxJpeg->FileName(i);
+        // A hidden file is still a picture on disk; only a missing one loses its entry.
+        if (!QFileInfo(path).isFile()) {
+            sbxJpeg->Remove(i);
+            removed.append(path);
+        }
+        setFileCount(QString::number(i));
+    }
+
+    const QString name = catalogueName();
+    if (name.isEmpty() || sbxJpeg->Save(name)) {
+        // Reopening would bring back an older file (or ask for one) and lose what was
+        // just cleaned: keep the catalogue here, list and store alike, as unsaved.
+        QSet<QString> kept;
+        for (int i = 0; i < sbxJpeg->DataCount(); ++i)
+            kept.insert(sbxJpeg->FileName(i));
+        for (const QString &path : std::as_const(removed)) {
+            if (!kept.contains(path)) {
+                if (QTreeWidgetItem *row = findRow(path))
+                    removeRow(row);
+            }
+        }
+        setModified(true);
+        setInfo(SaveErrorText);
+        DialogService::instance().ShowMessage(this, SaveErrorText, DialogService::OkExclamation);
+        return false;
+    }
+
+    setInfo(QStringLiteral("最適化完了"));
+    return true;
+}

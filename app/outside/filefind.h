@@ -1,0 +1,55 @@
+#pragma once
+// The folder-scanning control (`fndJpeg` on the main window; no visible part).
+//
+// Find walks the folder and its sub-folders depth first: in each folder first its files,
+// then its sub-folders, each sorted by name (ignoring letter case, ties by code point).
+// Hidden entries (names starting with '.') are skipped and symbolic links to folders are
+// not followed; links to files are reported. For each file that matches the pattern it
+// emits FileFound(folder of the file without trailing separator, file name, cancel); a
+// handler that sets cancel = true stops the scan, and so does Cancel(). While scanning it
+// lets window events through at least every 50 ms, so Esc and repaints work. Find
+// returns when the scan has ended. Find called while a scan runs does nothing.
+//
+// Handlers connect directly (the default for an object of the same thread):
+//     connect(fndJpeg, &FileFind::FileFound, this,
+//             [this](const QString &folder, const QString &name, bool &cancel) { ... });
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class FileFind : public QObject
+{
+    Q_OBJECT
+public:
+    // Bits of Find's flags.
+    enum Flag {
+        SubFolders = 0,   // the folder and all its sub-folders
+        TopOnly = 1,      // only the folder itself
+    };
+
+    explicit FileFind(QObject *parent = nullptr);
+    ~FileFind() override;
+
+    // pattern: "*.*" or "*" (or empty) for every file, else wildcard patterns as
+    // QDir::nameFiltersFromString reads them ("*.jpg;*.jpeg"), matched ignoring case.
+    void Find(QString &folder, const QString &pattern = QStringLiteral("*.*"), int flags = 0);
+    // Stops a running scan before the next file.
+    void Cancel();
+    bool isRunning() const { return m_running; }
+    // The number of files reported by the last (or running) scan.
+    int foundCount() const { return m_found; }
+
+signals:
+    void FileFound(const QString &folder, const QString &fileName, bool &cancel);
+
+private:
+    void scan(const QString &folder, const QStringList &patterns, bool recurse);
+    void yieldIfDue();
+
+    bool m_running = false;
+    bool m_cancel = false;
+    int m_found = 0;
+    QElapsedTimer m_sinceYield;
+};

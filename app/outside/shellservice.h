@@ -1,0 +1,39 @@
+#pragma once
+// The folder picker and the file removal.
+//
+// Static operations; ShellService::instance().RemoveFiles(...) works as well.
+// Removal goes to the desktop trash of the user ($XDG_DATA_HOME/Trash), which tests
+// point at a temporary folder by setting XDG_DATA_HOME.
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class ShellService
+{
+public:
+    // Asks for a folder through DialogService::BrowseForFolder; the chosen folder, or ""
+    // when cancelled.
+    static QString BrowseFolder(QWidget *owner, const QString &start);
+
+    // nulList: full paths, each followed by a NUL character, and one more NUL at the end.
+    // Moves each file to the desktop trash; never deletes permanently. The files that
+    // could not be moved are named together in one message (style 48, owner), and
+    // returned.
+    static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);
+
+    // Moves one file to the trash; true only when it now lies in a trash folder (then
+    // trashedPath holds its new path). Creates the home trash folders
+    // ($XDG_DATA_HOME/Trash/files and info, mode 0700) first. A move that lands anywhere
+    // else is undone and fails.
+    static bool moveToTrash(const QString &path, QString *trashedPath = nullptr);
+    // The user's trash folder: $XDG_DATA_HOME/Trash (default ~/.local/share/Trash).
+    static QString homeTrash();
+
+    // "a\0b\0\0" <-> {"a", "b"}.
+    static QStringList splitNulList(const QString &nulList);
+    static QString joinNulList(const QStringList &paths);
+
+    static ShellService &instance();
+};

@@ -1,0 +1,466 @@
+// The catalogue as a whole, driven through the main window's commands: the save question
+// and the modified indicator, opening, optimising and deleting pictures.
+
+#include "frmLumo.h"
+#include "outside/scripteddialogs.h"
+
+#include <catalogue.h>
+#include <sigbox.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
+const QString SaveError = QStringLiteral("保存中にエラーが発生しました");
+const QString DeleteQuestion = QStringLiteral("リストから削除します。実際のファイルも削除しますか？");
+const QChar Nul(0);
+enum { Yes = DialogService::Yes, No = DialogService::No, Cancel = DialogService::Cancel };
+
+QString files(int n) { return QString::number(n) + QStringLiteral("個のファイル"); }
+
+// A catalogue file naming the given paths; the signatures do not matter here.
+void writeCatalogue(const QString &file, const QStringList &paths)
+{
+    SignatureTable table;
+    for (const QString &path : paths)
+        table.append(path, Signature{});
+    QVERIFY(!saveCatalogue(file, table).failed());
+}
+
+QStringList readCatalogue(const QString &file)
+{
+    SignatureTable table;
+    if (loadCatalogue(file, table).failed())
+        return {QStringLiteral("<unreadable>")};
+    QStringList names;
+    for (int i = 0; i < table.count(); ++i)
+        names << table.name(i);
+    return names;
+}
+
+QByteArray contents(const QString &file)
+{
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class tst_catalogue : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home; // settings and trash of this run
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<frmLumo> m_window;
+
+    frmLumo &window()
+    {
+        if (!m_window) {
+            m_window = std::make_unique<frmLumo>();
+            m_window->show();
+        }
+        return *m_window;
+    }
+    QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
+    QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
+    bool saveLit() { return window().findChild<QLabel *>(QStringLiteral("Save"))->isEnabled(); }
+    void run(const char *item) { window().findChild<QAction *>(QLatin1String(item))->trigger(); }
+    QString path(const QString &name) { return m_dir->filePath(name); }
+
+    // n picture files p0.jpg.. on disk (their content is never read here).
+    QStringList pictures(int n)
+    {
+        QStringList paths;
+        for (int i = 0; i < n; ++i) {
+            paths << path(QStringLiteral("p%1.jpg").arg(i));
+            QFile out(paths.last());
+            if (!out.open(QIODevice::WriteOnly) || out.write("picture") != 7)
+                qFatal("cannot write %s", qPrintable(paths.last()));
+        }
+        return paths;
+    }
+    // Opens a catalogue of the given paths as the command line would.
+    QString openCatalogue(const QStringList &paths, const QString &name = QStringLiteral("c.sbx"))
+    {
+        const QString file = path(name);
+        writeCatalogue(file, paths);
+        window().openCommandLine(file);
+        return file;
+    }
+    QStringList storeNames()
+    {
+        QStringList names;
+        for (int i = 0; i < window().store()->DataCount(); ++i)
+            names << window().store()->FileName(i);
+        return names;
+    }
+    QStringList rowKeys()
+    {
+        QStringList keys;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            keys << list()->topLevelItem(i)->data(0, Qt::UserRole).toString();
+        return keys;
+    }
+    // Makes the open catalogue modified by deleting its first row from the catalogue only.
+    void modify()
+    {
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(No);
+        list()->clearSelection();
+        list()->topLevelItem(0)->setSelected(true);
+        window().DeleteJepg();
+        QVERIFY(window().isModified());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toLocal8Bit());
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup() { m_window.reset(); }
+
+    void saveQuestion_data()
+    {
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QString>("saveAs"); // "" cancels the save dialog
+        QTest::addColumn<bool>("goesOn");
+        QTest::newRow("yes, name without extension") << QList<int>{Yes} << "kept" << true;
+        QTest::newRow("no") << QList<int>{No} << "" << true;
+        QTest::newRow("cancel") << QList<int>{Cancel} << "" << false;
+        QTest::newRow("yes, dialog cancelled") << QList<int>{Yes} << "" << false;
+    }
+    void saveQuestion()
+    {
+        // "新規" goes on only after Yes with a file chosen (saved under exactly that name) or No.
+        QFETCH(QList<int>, answers);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, goesOn);
+        openCatalogue(pictures(3));
+        modify();
+        ScriptedDialogs dialogs;
+        dialogs.answers.append(answers);
+        dialogs.files.enqueue(saveAs.isEmpty() ? QString() : path(saveAs));
+        run("mnuF0");
+        QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
+        QCOMPARE(dialogs.asked.first().style, 67);
+        QCOMPARE(list()->topLevelItemCount(), goesOn ? 0 : 2);
+        QCOMPARE(window().isModified(), !goesOn);
+        QCOMPARE(saveLit(), !goesOn);
+        QCOMPARE(panel("Info"), QString());
+        QCOMPARE(readCatalogue(path(QStringLiteral("kept"))).size(), saveAs.isEmpty() ? 1 : 2);
+    }
+
+    void unmodifiedCatalogueAsksNothing()
+    {
+        // Without unsaved changes "開く" goes straight to the open dialog.
+        openCatalogue(pictures(1));
+        ScriptedDialogs dialogs;
+        run("mnuF1");
+        QCOMPARE(dialogs.asked.size(), 1);
+        QCOMPARE(dialogs.asked.first().kind, QStringLiteral("ShowFileDialog"));
+        QCOMPARE(dialogs.asked.first().mode, int(DialogService::Open));
+        QCOMPARE(dialogs.asked.first().dialog.filter, QStringLiteral("*.sbx|*.sbx"));
+        QCOMPARE(list()->topLevelItemCount(), 1); // the dialog was cancelled
+    }
+
+    void failedSaveKeepsIndicatorAndOldFile()
+    {
+        // A save that cannot be written (its folder is a regular file, which stops root too)
+        // is reported, keeps the indicator on and leaves the catalogue file as it was.
+        const QString file = openCatalogue(pictures(3));
+        const QByteArray before = contents(file);
+        modify();
+        ScriptedDialogs dialogs;
+        dialogs.files.enqueue(path(QStringLiteral("p0.jpg/c.sbx")));
+        run("mnuF3");
+        QCOMPARE(dialogs.messages(), QStringList{SaveError});
+        QCOMPARE(dialogs.asked.last().style, 48);
+        QCOMPARE(panel("Info"), SaveError);
+        QVERIFY(window().isModified());
+        QVERIFY(saveLit());
+        QVERIFY(window().windowTitle().contains(QStringLiteral("[*]")) && window().isWindowModified());
+        QCOMPARE(window().catalogueName(), file);
+        QCOMPARE(contents(file), before);
+    }
+
+    void openShowsProgressEveryHundred()
+    {
+        // Opening 250 entries shows 0, 100 and 200 while filling and the total at the end.
+        const QString file = path(QStringLiteral("big.sbx"));
+        writeCatalogue(file, pictures(250));
+        QStringList seen;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (seen.value(seen.size() - 1) != panel("FileCount"))
+                seen << panel("FileCount");
+        });
+        watch.start(0);
+        ScriptedDialogs dialogs;
+        dialogs.files.enqueue(file);
+        run("mnuF1");
+        watch.stop();
+        seen.removeAll(QString());
+        QCOMPARE(seen, (QStringList{"0", "100", "200"}));
+        QCOMPARE(panel("FileCount"), files(250));
+        QCOMPARE(panel("Info"), QStringLiteral("読込完了"));
+        QCOMPARE(window().catalogueName(), file);
+        QCOMPARE(list()->topLevelItemCount(), 250);
+        QVERIFY(!window().isModified());
+    }
+
+    void openEmptyCatalogue()
+    {
+        // A catalogue of no entries opens without complaint.
+        ScriptedDialogs dialogs;
+        openCatalogue({});
+        QVERIFY(dialogs.asked.isEmpty());
+        QCOMPARE(panel("Info"), QStringLiteral("読込完了"));
+        QCOMPARE(panel("FileCount"), files(0));
+    }
+
+    void openUnreadableCatalogue()
+    {
+        // A catalogue that cannot be read is reported and leaves an empty list under its name.
+        ScriptedDialogs dialogs;
+        const QString file = path(QStringLiteral("nowhere.sbx"));
+        window().openCommandLine(file);
+        QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("読込中にエラーが発生しました")});
+        QCOMPARE(dialogs.asked.first().style, 48);
+        QCOMPARE(panel("Info"), QStringLiteral("読込中にエラーが発生しました"));
+        QCOMPARE(window().catalogueName(), file);
+        QCOMPARE(list()->topLevelItemCount(), 0);
+    }
+
+    void missingPictureIsMarked()
+    {
+        // A picture gone from disk keeps its row and key, marked "(None)" with size 0.
+        QStringList paths = pictures(2);
+        paths << path(QStringLiteral("gone.jpg"));
+        openCatalogue(paths);
+        QCOMPARE(rowKeys(), paths);
+        const QTreeWidgetItem *present = list()->topLevelItem(0);
+        const QTreeWidgetItem *missing = list()->topLevelItem(2);
+        QCOMPARE(missing->text(0), QStringLiteral("gone.jpg"));
+        QCOMPARE(missing->text(1), QStringLiteral("(None)"));
+        QCOMPARE(missing->text(2), QStringLiteral("(None)"));
+        QCOMPARE(missing->text(3), QString(12, QLatin1Char(' ')) + QLatin1Char('0'));
+        QCOMPARE(present->text(1), m_dir->path());
+        QCOMPARE(present->text(3), QString(12, QLatin1Char(' ')) + QLatin1Char('7'));
+        QVERIFY(missing->icon(0).cacheKey() != present->icon(0).cacheKey());
+        QCOMPARE(list()->topLevelItem(1)->icon(0).cacheKey(), present->icon(0).cacheKey());
+    }
+
+    void commandLineQuotes_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("both") << "\"" << "\"";
+        QTest::newRow("leading only") << "\"" << "";
+        QTest::newRow("trailing only") << "" << "\"";
+        QTest::newRow("none") << "" << "";
+    }
+    void commandLineQuotes()
+    {
+        // One leading and one trailing quote are dropped from the command line, each alone.
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const QString file = path(QStringLiteral("my pictures.sbx"));
+        writeCatalogue(file, pictures(2));
+        ScriptedDialogs dialogs;
+        window().openCommandLine(before + file + after);
+        QVERIFY(dialogs.asked.isEmpty());
+        QCOMPARE(window().catalogueName(), file);
+        QCOMPARE(list()->topLevelItemCount(), 2);
+    }
+
+    void optimiseDropsMissingEntries()
+    {
+        // Optimising 5 entries whose pictures 1 and 3 are gone writes and shows 0, 2 and 4.
+        const QStringList paths = pictures(5);
+        const QString file = openCatalogue(paths);
+        QFile::remove(paths[1]);
+        QFile::remove(paths[3]);
+        ScriptedDialogs dialogs;
+        run("mnuL5");
+        QVERIFY(dialogs.asked.isEmpty());
+        const QStringList kept{paths[0], paths[2], paths[4]};
+        QCOMPARE(readCatalogue(file), kept);
+        QCOMPARE(rowKeys(), kept);
+        QCOMPARE(storeNames(), kept);
+        QCOMPARE(panel("FileCount"), files(3));
+        QCOMPARE(panel("Info"), QStringLiteral("読込完了"));
+        QVERIFY(!window().isModified());
+    }
+
+    void optimiseAfterDecliningToSave()
+    {
+        // Answering No still writes the optimised catalogue, unsaved deletion included.
+        const QStringList paths = pictures(3);
+        const QString file = openCatalogue(paths);
+        modify();
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(No);
+        run("mnuL5");
+        QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
+        QCOMPARE(readCatalogue(file), paths.mid(1));
+        QCOMPARE(rowKeys(), paths.mid(1));
+    }
+
+    void optimiseCancelledChangesNothing()
+    {
+        // Cancelling the save question leaves catalogue and file untouched.
+        const QStringList paths = pictures(3);
+        const QString file = openCatalogue(paths);
+        modify();
+        QFile::remove(paths[2]);
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(Cancel);
+        run("mnuL5");
+        QCOMPARE(readCatalogue(file), paths);
+        QCOMPARE(storeNames(), paths.mid(1));
+        QVERIFY(window().isModified());
+    }
+
+    void optimiseThatCannotWrite_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::newRow("never saved") << false;
+        QTest::newRow("folder gone") << true;
+    }
+    void optimiseThatCannotWrite()
+    {
+        // When the cleaned catalogue cannot be written it is reported and kept in memory,
+        // list and store alike and marked unsaved, instead of reading an older file again.
+        QFETCH(bool, named);
+        QStringList paths = pictures(3);
+        ScriptedDialogs dialogs;
+        if (named) {
+            QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("sub")));
+            openCatalogue(paths, QStringLiteral("sub/c.sbx"));
+            QVERIFY(QDir(m_dir->path()).rename(QStringLiteral("sub"), QStringLiteral("moved")));
+        } else {
+            // Real pictures added by dialog to a catalogue never saved; No to saving it.
+            for (int i = 0; i < 3; ++i) {
+                QImage picture(8, 8, QImage::Format_RGB32);
+                picture.fill(QColor::fromHsv(i * 100, 255, 255));
+                QVERIFY(picture.save(paths[i], "JPEG"));
+            }
+            dialogs.files.enqueue(CommonDialog::resultFor(paths));
+            run("mnuL2");
+            dialogs.answers.enqueue(No);
+            dialogs.asked.clear();
+        }
+        QFile::remove(paths[1]);
+        run("mnuL5");
+        QCOMPARE(dialogs.messages().last(), SaveError);
+        QCOMPARE(dialogs.asked.last().style, 48);
+        QVERIFY(dialogs.calls(QStringLiteral("ShowFileDialog")).isEmpty());
+        const QStringList kept{paths[0], paths[2]};
+        QCOMPARE(storeNames(), kept);
+        QCOMPARE(rowKeys(), kept);
+        QVERIFY(window().isModified());
+        QCOMPARE(panel("Info"), SaveError);
+        QCOMPARE(panel("FileCount"), files(2));
+        if (named)
+            QCOMPARE(readCatalogue(path(QStringLiteral("moved/c.sbx"))), paths);
+    }
+
+    void deleteRows_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("catalogue only") << int(No);
+        QTest::newRow("files too") << int(Yes);
+    }
+    void deleteRows()
+    {
+        // Rows 2 and 5 of 6 leave list and store, last first; with Yes their files go to
+        // the trash in that order.
+        QFETCH(int, answer);
+        const QStringList paths = pictures(6);
+        openCatalogue(paths);
+        list()->topLevelItem(1)->setSelected(true);
+        list()->topLevelItem(4)->setSelected(true);
+        QSignalSpy trashed(&window(), &frmLumo::removingFiles);
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(answer);
+        run("mnuL3");
+        QCOMPARE(dialogs.messages(), QStringList{DeleteQuestion});
+        QCOMPARE(dialogs.asked.first().style, 323);
+        const QStringList kept{paths[0], paths[2], paths[3], paths[5]};
+        QCOMPARE(rowKeys(), kept);
+        QCOMPARE(storeNames(), kept);
+        QVERIFY(window().isModified());
+        QCOMPARE(panel("Info"), QStringLiteral("削除完了"));
+        QCOMPARE(panel("FileCount"), files(4));
+        const bool gone = answer == Yes;
+        QCOMPARE(trashed.size(), gone ? 1 : 0);
+        if (gone)
+            QCOMPARE(trashed.first().first().toString(), paths[4] + Nul + paths[1] + Nul + Nul);
+        QCOMPARE(QFile::exists(paths[1]), !gone);
+        QCOMPARE(QFile::exists(paths[4]), !gone);
+        const QString trash = m_home.filePath(QStringLiteral("data/Trash/files/"));
+        QCOMPARE(QFile::exists(trash + QStringLiteral("p4.jpg")), gone);
+    }
+
+    void deleteWithoutSelection()
+    {
+        // With no row selected, Yes removes nothing, hands over an empty list and still
+        // marks the catalogue modified.
+        openCatalogue(pictures(2));
+        QSignalSpy trashed(&window(), &frmLumo::removingFiles);
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(Yes);
+        window().DeleteJepg();
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(trashed.size(), 1);
+        QCOMPARE(trashed.first().first().toString(), QString(Nul));
+        QVERIFY(window().isModified());
+    }
+
+    void deleteCancelled()
+    {
+        // Cancel removes nothing and leaves the status empty.
+        openCatalogue(pictures(2));
+        list()->topLevelItem(0)->setSelected(true);
+        ScriptedDialogs dialogs;
+        window().DeleteJepg(); // no scripted answer: the box is closed, Cancel
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(window().store()->DataCount(), 2);
+        QVERIFY(!window().isModified());
+        QCOMPARE(panel("Info"), QString());
+    }
+
+    void deleteDuplicateRemovesFirstEntryOnly()
+    {
+        // Two entries of one path share a row; deleting it removes only the first entry.
+        const QStringList paths = pictures(2);
+        openCatalogue({paths[0], paths[1], paths[0]});
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        list()->topLevelItem(0)->setSelected(true);
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(No);
+        window().DeleteJepg();
+        QCOMPARE(rowKeys(), QStringList{paths[1]});
+        QCOMPARE(storeNames(), (QStringList{paths[1], paths[0]}));
+    }
+};
+
+QTEST_MAIN(tst_catalogue)
+#include "tst_catalogue.moc"

@@ -1,0 +1,575 @@
+// The main window as a user drives it: commands and their states, the close protocol,
+// settings across runs, the catalogue list, and adding pictures by dialog, folder and drop.
+
+#include "frmLumo.h"
+#include "outside/scripteddialogs.h"
+
+#include <sigbox.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString Stop = QStringLiteral("実行中です。中止しますか");
+const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
+const QString Aborted = QStringLiteral("追加中止");
+const QString Done = QStringLiteral("追加完了");
+
+// A JPEG of noise whose file grows with its side, so sizes sort predictably.
+QString makeJpeg(const QString &folder, const QString &name, int side = 24, quint32 seed = 1)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            image.setPixel(x, y, random.generate() | 0xff000000u);
+    const QString path = folder + QLatin1Char('/') + name;
+    if (!image.save(path, "JPEG"))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void answer(ScriptedDialogs &dialogs, const QList<int> &answers)
+{
+    for (int a : answers)
+        dialogs.answers.enqueue(a);
+}
+
+QString appName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+} // namespace
+
+class tst_frmLumo : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<frmLumo> m_window;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    frmLumo &window()
+    {
+        if (!m_window) {
+            m_window = std::make_unique<frmLumo>();
+            m_window->show();
+            m_window->activateWindow();
+            if (!QTest::qWaitForWindowActive(m_window.get()))
+                qWarning("window not active");
+        }
+        return *m_window;
+    }
+    QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
+    QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
+    bool saveLit() { return window().findChild<QLabel *>(QStringLiteral("Save"))->isEnabled(); }
+    QAction *action(const char *name) { return window().findChild<QAction *>(QLatin1String(name)); }
+    QStringList enabledButtons()
+    {
+        QStringList on;
+        for (const char *key : {"New", "Open", "Save", "Folder", "Add", "Del", "View", "Like", "List"})
+            if (action(key)->isEnabled())
+                on << QLatin1String(key);
+        return on;
+    }
+    QStringList rowNames()
+    {
+        QStringList names;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            names << list()->topLevelItem(i)->text(0);
+        return names;
+    }
+    QString folder() { return m_dir->path(); }
+    QStringList makeJpegs(int count)
+    {
+        QStringList paths;
+        for (int i = 0; i < count; ++i)
+            paths << makeJpeg(folder(), QStringLiteral("p%1.jpg").arg(i), 24, quint32(i + 1));
+        return paths;
+    }
+    // Adds through the add-files dialog, as "追加(&A)" does.
+    void addByDialog(ScriptedDialogs &dialogs, const QStringList &paths)
+    {
+        dialogs.files.enqueue(CommonDialog::resultFor(paths));
+        action("mnuL2")->trigger();
+    }
+    // Runs `act` once, queued from inside the add of the n-th picture: it happens in the
+    // yield that follows, as a key press or close request would arrive while busy.
+    void onPicture(int n, std::function<void()> act)
+    {
+        auto count = std::make_shared<int>(0);
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = connect(&window(), &frmLumo::pictureAdded, this, [this, count, connection, n, act] {
+            if (++*count == n) {
+                disconnect(*connection);
+                QMetaObject::invokeMethod(this, act, Qt::QueuedConnection);
+            }
+        });
+    }
+    QSettings storedSettings() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, appName(), appName()); }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+    }
+    void init()
+    {
+        QSettings settings = storedSettings();
+        settings.clear();
+        settings.sync();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup()
+    {
+        if (m_window) {
+            // Leave without questions whatever the test left behind.
+            ScriptedDialogs dialogs;
+            answer(dialogs, {DialogService::No, DialogService::No, DialogService::No});
+            m_window->close();
+            m_window.reset();
+        }
+    }
+
+    void commandStates_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<QStringList>("enabled");
+        QTest::newRow("empty") << 0 << QStringList{"Open", "Folder", "Add"};
+        QTest::newRow("one") << 1 << QStringList{"New", "Open", "Save", "Folder", "Add", "Del", "View", "List"};
+        QTest::newRow("two") << 2
+                             << QStringList{"New", "Open", "Save", "Folder", "Add", "Del", "View", "Like", "List"};
+    }
+    void commandStates()
+    {
+        // The tool bar offers what the catalogue allows: comparing needs two pictures.
+        QFETCH(int, pictures);
+        QFETCH(QStringList, enabled);
+        ScriptedDialogs dialogs;
+        window();
+        if (pictures > 0)
+            addByDialog(dialogs, makeJpegs(pictures));
+        QCOMPARE(enabledButtons(), enabled);
+        QCOMPARE(panel("FileCount"), pictures ? QString::number(pictures) + QStringLiteral("個のファイル") : QString());
+        QCOMPARE(saveLit(), pictures > 0);
+    }
+
+    void commandsDisabledWhileRunning()
+    {
+        // During a command every tool-bar button is off, and the file menu copies that state
+        // when it opens; afterwards they come back.
+        ScriptedDialogs dialogs;
+        const QStringList paths = makeJpegs(3);
+        QStringList during;
+        bool itemEnabled = true;
+        onPicture(1, [&] {
+            during = enabledButtons();
+            emit window().findChild<QMenu *>(QStringLiteral("mnuFile"))->aboutToShow();
+            itemEnabled = action("mnuF1")->isEnabled();
+        });
+        addByDialog(dialogs, paths);
+        QVERIFY(during.isEmpty());
+        QVERIFY(!itemEnabled);
+        QVERIFY(action("mnuF5")->isEnabled()); // "設定" is never disabled
+        QCOMPARE(enabledButtons().size(), 9);
+        QVERIFY(!window().isRunning());
+    }
+
+    void escStopsDialogAddOneFileLate_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("info");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("2 of 4") << 4 << 3 << Aborted << QStringList{Aborted};
+        QTest::newRow("2 of 3") << 3 << 3 << Done << QStringList{};
+    }
+    void escStopsDialogAddOneFileLate()
+    {
+        // Esc while the second file is added is seen before the fourth: the third still goes in.
+        QFETCH(int, files);
+        QFETCH(int, rows);
+        QFETCH(QString, info);
+        QFETCH(QStringList, messages);
+        ScriptedDialogs dialogs;
+        onPicture(2, [this] { QTest::keyClick(list(), Qt::Key_Escape); });
+        addByDialog(dialogs, makeJpegs(files));
+        QCOMPARE(list()->topLevelItemCount(), rows);
+        QCOMPARE(window().store()->DataCount(), rows);
+        QCOMPARE(panel("Info"), info);
+        QCOMPARE(dialogs.messages(), messages);
+        QCOMPARE(panel("FileCount"), QString::number(rows) + QStringLiteral("個のファイル"));
+        QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).first().dialog.filter,
+                 QStringLiteral("*.jpeg *.jpg|*.jpeg;*.jpg"));
+    }
+
+    void escWhileIdleDoesNothing()
+    {
+        // Esc with no command running changes nothing visible.
+        ScriptedDialogs dialogs;
+        addByDialog(dialogs, makeJpegs(1));
+        QTest::keyClick(list(), Qt::Key_Escape);
+        QCOMPARE(panel("Info"), Done);
+        QCOMPARE(enabledButtons().size(), 8);
+        QVERIFY(dialogs.messages().isEmpty());
+    }
+
+    void singleFileSetsPictureFolder()
+    {
+        // One chosen file is added as it stands and its folder becomes the dialog's next start.
+        ScriptedDialogs dialogs;
+        QDir(folder()).mkdir(QStringLiteral("sub"));
+        const QString path = makeJpeg(folder() + QStringLiteral("/sub"), QStringLiteral("one.jpg"));
+        addByDialog(dialogs, {path});
+        QCOMPARE(rowNames(), QStringList{"one.jpg"});
+        QCOMPARE(list()->topLevelItem(0)->text(1), folder() + QStringLiteral("/sub"));
+        QCOMPARE(list()->topLevelItem(0)->text(3), QString::number(QFileInfo(path).size()).rightJustified(13));
+        QCOMPARE(panel("Info"), Done);
+        addByDialog(dialogs, {});
+        QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).last().dialog.initDir, folder() + QStringLiteral("/sub"));
+        QCOMPARE(panel("Info"), QString()); // a cancelled dialog leaves it empty
+    }
+
+    void listedPathRefreshesWithoutSecondEntry()
+    {
+        // Adding a listed path again refreshes its columns but adds no row and no store entry.
+        ScriptedDialogs dialogs;
+        const QString path = makeJpeg(folder(), QStringLiteral("a.jpg"), 16);
+        addByDialog(dialogs, {path});
+        const QString before = list()->topLevelItem(0)->text(3);
+        makeJpeg(folder(), QStringLiteral("a.jpg.tmp"), 64);
+        QFile::remove(path);
+        QFile::rename(path + QStringLiteral(".tmp"), path);
+        addByDialog(dialogs, {path});
+        QCOMPARE(list()->topLevelItemCount(), 1);
+        QCOMPARE(window().store()->DataCount(), 1);
+        QCOMPARE(list()->topLevelItem(0)->text(3), QString::number(QFileInfo(path).size()).rightJustified(13));
+        QVERIFY(list()->topLevelItem(0)->text(3) != before);
+    }
+
+    void unreadableFileKeepsItsRow()
+    {
+        // A file the store cannot read still gets its row, but no store entry.
+        ScriptedDialogs dialogs;
+        QFile bad(folder() + QStringLiteral("/broken.jpg"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a picture");
+        bad.close();
+        addByDialog(dialogs, {bad.fileName(), makeJpeg(folder(), QStringLiteral("good.jpg"))});
+        QCOMPARE(rowNames(), (QStringList{"broken.jpg", "good.jpg"}));
+        QCOMPARE(window().store()->DataCount(), 1);
+    }
+
+    void folderAddTakesJpegExtensionsOnly()
+    {
+        // The folder add takes JPG and JPEG in any letter case, nothing else.
+        ScriptedDialogs dialogs;
+        for (const char *name : {"photo.JPG", "photo.jpg", "x.Jpeg", "x.jpe", "x.jfif", "noext", "b.txt"})
+            makeJpeg(folder(), QLatin1String(name));
+        dialogs.folders.enqueue(folder());
+        action("Folder")->trigger();
+        QStringList names = rowNames();
+        names.sort();
+        QCOMPARE(names, (QStringList{"photo.JPG", "photo.jpg", "x.Jpeg"}));
+        QCOMPARE(panel("Info"), Done);
+        QCOMPARE(panel("FileCount"), QStringLiteral("3個のファイル"));
+        QVERIFY(window().findChild<Sigbox *>(QStringLiteral("sbxJpeg"))->isHidden());
+    }
+
+    void folderAddStopsWhenFlagClears()
+    {
+        // Esc during a folder scan keeps the file being added and stops the scan after it.
+        ScriptedDialogs dialogs;
+        makeJpegs(5);
+        dialogs.folders.enqueue(folder());
+        connect(&window(), &frmLumo::pictureAdded, this, [this](const QString &) {
+            if (list()->topLevelItemCount() == 2)
+                QTest::keyClick(list(), Qt::Key_Escape);
+        });
+        action("mnuL0")->trigger();
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(panel("Info"), Aborted);
+        QCOMPARE(dialogs.messages(), QStringList{Aborted});
+    }
+
+    void folderPickerCancelled()
+    {
+        // Cancelling the folder picker adds nothing and leaves the status empty.
+        ScriptedDialogs dialogs;
+        action("mnuL0")->trigger();
+        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(panel("Info"), QString());
+        QCOMPARE(panel("FileCount"), QStringLiteral("0個のファイル"));
+    }
+
+    void dropAddsJpegFilesOnly()
+    {
+        // Dropping a folder, a.jpg and b.txt adds only a.jpg; a drop of text adds nothing.
+        ScriptedDialogs dialogs;
+        QDir(folder()).mkdir(QStringLiteral("sub"));
+        const QString a = makeJpeg(folder(), QStringLiteral("a.jpg"));
+        const QString b = makeJpeg(folder(), QStringLiteral("b.txt"));
+        auto drop = [this](QMimeData *data) {
+            // Enter first: the drop goes to the widget that accepted the drag.
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(list()->viewport(), &enter);
+            QDropEvent event(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(list()->viewport(), &event);
+        };
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(folder() + QStringLiteral("/sub")), QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+        drop(&files);
+        QCOMPARE(rowNames(), QStringList{"a.jpg"});
+        QCOMPARE(panel("FileCount"), QStringLiteral("1個のファイル"));
+        QVERIFY(!window().isRunning());
+        QVERIFY(saveLit());
+
+        window().findChild<QLabel *>(QStringLiteral("FileCount"))->clear();
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        drop(&text);
+        QCOMPARE(list()->topLevelItemCount(), 1);
+        QCOMPARE(panel("FileCount"), QStringLiteral("1個のファイル"));
+    }
+
+    void columnClicksShareOneDirection()
+    {
+        // The direction flips on every click whatever the column: size down, size up, name down.
+        ScriptedDialogs dialogs;
+        addByDialog(dialogs, {makeJpeg(folder(), QStringLiteral("b.jpg"), 90), makeJpeg(folder(), QStringLiteral("a.jpg"), 10),
+                              makeJpeg(folder(), QStringLiteral("c.jpg"), 40)});
+        QHeaderView *header = list()->header();
+        auto click = [header](int column) {
+            const QPoint at(header->sectionViewportPosition(column) + 4, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        };
+        click(3);
+        QCOMPARE(rowNames(), (QStringList{"b.jpg", "c.jpg", "a.jpg"}));
+        click(3);
+        QCOMPARE(rowNames(), (QStringList{"a.jpg", "c.jpg", "b.jpg"}));
+        click(0);
+        QCOMPARE(rowNames(), (QStringList{"c.jpg", "b.jpg", "a.jpg"}));
+        // A picture added after a sort goes to the end, out of order.
+        addByDialog(dialogs, {makeJpeg(folder(), QStringLiteral("d.jpg"))});
+        QCOMPARE(rowNames().last(), QStringLiteral("d.jpg"));
+    }
+
+    void syncJpegList_data()
+    {
+        QTest::addColumn<bool>("multi");
+        QTest::addColumn<QStringList>("selected");
+        QTest::newRow("single") << false << QStringList{"p2.jpg"};
+        QTest::newRow("multiple") << true << QStringList{"p0.jpg", "p2.jpg"};
+    }
+    void syncJpegList()
+    {
+        // With o_Multi false the row becomes the only selected one; with true it joins; an
+        // unknown path changes nothing.
+        QFETCH(bool, multi);
+        QFETCH(QStringList, selected);
+        ScriptedDialogs dialogs;
+        const QStringList paths = makeJpegs(3);
+        addByDialog(dialogs, paths);
+        window().SyncJpegList(paths[0], false);
+        window().SyncJpegList(paths[2], multi);
+        window().SyncJpegList(folder() + QStringLiteral("/nothing.jpg"), false);
+        QStringList names;
+        for (QTreeWidgetItem *row : list()->selectedItems())
+            names << row->text(0);
+        names.sort();
+        QCOMPARE(names, selected);
+        QCOMPARE(list()->currentItem()->text(0), QStringLiteral("p2.jpg"));
+    }
+
+    void menuShortcutsWinOverList()
+    {
+        // Ctrl+A with the list focused runs "追加(&A)" instead of selecting every row.
+        ScriptedDialogs dialogs;
+        addByDialog(dialogs, makeJpegs(2));
+        list()->setFocus();
+        list()->clearSelection();
+        QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).size(), 2);
+        QVERIFY(list()->selectedItems().isEmpty());
+    }
+
+    void contextMenuLacksOptimise()
+    {
+        // The list's context menu hides the separator and "最適化"; the menu bar keeps them.
+        ScriptedDialogs dialogs;
+        window();
+        QStringList shown;
+        QMetaObject::invokeMethod(this, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction *item : menu->actions())
+                if (item->isVisible())
+                    shown << (item->isSeparator() ? QStringLiteral("-") : item->text());
+            menu->close();
+        }, Qt::QueuedConnection);
+        emit list()->customContextMenuRequested(QPoint(5, 5));
+        QCOMPARE(shown, (QStringList{"フォルダごと追加", "-", "追加(&A)", "削除(&D)"}));
+        QVERIFY(action("mnuL5")->isVisible());
+        QVERIFY(action("mnuL4")->isVisible());
+    }
+
+    void sliderFocusShowsHint()
+    {
+        // Focusing the slider explains the level.
+        window().findChild<QSlider *>(QStringLiteral("sldLike"))->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(panel("Info"), QStringLiteral("類似レベルが小さい程厳しい条件になります"), 2000);
+    }
+
+    void closeProtocol_data()
+    {
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<bool>("saveTarget");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("written");
+        const int yes = DialogService::Yes, no = DialogService::No, cancel = DialogService::Cancel;
+        QTest::newRow("clean") << false << QList<int>{} << false << QStringList{} << true << false;
+        QTest::newRow("no") << true << QList<int>{no} << false << QStringList{SaveQuestion} << true << false;
+        QTest::newRow("cancel") << true << QList<int>{cancel} << false << QStringList{SaveQuestion} << false << false;
+        QTest::newRow("yes, dialog cancelled") << true << QList<int>{yes} << false << QStringList{SaveQuestion} << false << false;
+        QTest::newRow("yes, saved") << true << QList<int>{yes} << true << QStringList{SaveQuestion} << true << true;
+    }
+    void closeProtocol()
+    {
+        // Unsaved changes are offered for saving; Cancel keeps the window and writes no settings.
+        QFETCH(bool, modified);
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, saveTarget);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, closed);
+        QFETCH(bool, written);
+        ScriptedDialogs dialogs;
+        if (modified)
+            addByDialog(dialogs, makeJpegs(1));
+        answer(dialogs, answers);
+        const QString target = folder() + QStringLiteral("/catalogue.sbx");
+        if (saveTarget)
+            dialogs.files.enqueue(target);
+        window().close();
+        QCOMPARE(dialogs.messages(), messages);
+        QCOMPARE(window().isVisible(), !closed);
+        QCOMPARE(QFile::exists(target), written);
+        QCOMPARE(storedSettings().contains(QStringLiteral("Like")), closed);
+    }
+
+    void failedSaveKeepsCatalogue()
+    {
+        // When saving fails, a command that asked first does not discard the catalogue.
+        ScriptedDialogs dialogs;
+        addByDialog(dialogs, makeJpegs(2));
+        dialogs.answers.enqueue(DialogService::Yes);
+        dialogs.files.enqueue(folder() + QStringLiteral("/missing/folder/c.sbx"));
+        action("New")->trigger();
+        QCOMPARE(dialogs.messages(), (QStringList{SaveQuestion, QStringLiteral("保存中にエラーが発生しました")}));
+        QCOMPARE(list()->topLevelItemCount(), 2);
+        QVERIFY(saveLit());
+        QCOMPARE(panel("Info"), QStringLiteral("保存中にエラーが発生しました"));
+    }
+
+    void saveCommandMakesCatalogueClean()
+    {
+        // "保存" writes the catalogue, names it in the status bar and turns the indicator off.
+        ScriptedDialogs dialogs;
+        addByDialog(dialogs, makeJpegs(2));
+        const QString target = folder() + QStringLiteral("/c.sbx");
+        dialogs.files.enqueue(target);
+        action("Save")->trigger();
+        QVERIFY(dialogs.messages().isEmpty()); // no question before the plain save
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(panel("Info"), QStringLiteral("保存完了"));
+        QCOMPARE(panel("FileName"), target);
+        QVERIFY(!saveLit());
+        QVERIFY(!window().isWindowModified());
+        QCOMPARE(enabledButtons(), (QStringList{"New", "Open", "Folder", "Add", "Del", "View", "Like", "List"}));
+    }
+
+    void closeDuringAdd_data()
+    {
+        QTest::addColumn<int>("reply");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("yes: stop, stay open") << int(DialogService::Yes) << QStringList{Stop, Aborted} << false;
+        QTest::newRow("no: stop, then close") << int(DialogService::No) << QStringList{Stop, SaveQuestion} << true;
+    }
+    void closeDuringAdd()
+    {
+        // A close during an add asks first; either way the add has returned before the window goes.
+        QFETCH(int, reply);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, closed);
+        ScriptedDialogs dialogs;
+        answer(dialogs, {reply, DialogService::No});
+        int picturesAfterClose = -1;
+        onPicture(2, [this] { window().close(); });
+        addByDialog(dialogs, makeJpegs(5));
+        picturesAfterClose = list()->topLevelItemCount();
+        QTRY_COMPARE_WITH_TIMEOUT(window().isVisible(), !closed, 5000);
+        QCOMPARE(dialogs.messages(), messages);
+        QCOMPARE(picturesAfterClose, 3);
+        QCOMPARE(storedSettings().contains(QStringLiteral("Like")), closed);
+    }
+
+    void quitDuringAdd()
+    {
+        // "終了(&Q)" chosen during an add skips the running question, ends the add, then closes.
+        ScriptedDialogs dialogs;
+        answer(dialogs, {DialogService::No});
+        onPicture(2, [this] { action("mnuF7")->trigger(); });
+        addByDialog(dialogs, makeJpegs(5));
+        QTRY_VERIFY_WITH_TIMEOUT(!window().isVisible(), 5000);
+        QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
+        QCOMPARE(list()->topLevelItemCount(), 3);
+    }
+
+    void settingsSurviveRestart()
+    {
+        // The first start uses the defaults; what the window held comes back in the next run.
+        {
+            frmLumo first;
+            QCOMPARE(first.findChild<QSlider *>(QStringLiteral("sldLike"))->value(), 0);
+            QCOMPARE(first.SamCols(), qint16(6));
+            QCOMPARE(first.SamWidth(), 1200);
+            QCOMPARE(first.SamHeight(), 1600);
+            ScriptedDialogs dialogs;
+            dialogs.files.enqueue(makeJpeg(folder(), QStringLiteral("a.jpg")));
+            first.findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
+            QCOMPARE(dialogs.asked.first().dialog.initDir, QDir::currentPath());
+            first.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(37);
+            dialogs.answers.enqueue(DialogService::No);
+            first.show();
+            QVERIFY(first.close());
+        }
+        QSettings stored = storedSettings();
+        QCOMPARE(stored.value(QStringLiteral("Like")).toInt(), 37);
+        QCOMPARE(stored.value(QStringLiteral("SamCols")).toInt(), 6);
+        frmLumo second;
+        QCOMPARE(second.findChild<QSlider *>(QStringLiteral("sldLike"))->value(), 37);
+        ScriptedDialogs dialogs;
+        second.findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
+        QCOMPARE(dialogs.asked.first().dialog.initDir, folder());
+    }
+};
+
+QTEST_MAIN(tst_frmLumo)
+#include "tst_frmLumo.moc"
