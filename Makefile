@@ -4,7 +4,7 @@ GENERATOR  ?= Ninja
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
               libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs
-RUN_PACKAGES := fonts-noto-cjk qt6-gtk-platformtheme
+RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
 
 .PHONY: all deps run-deps configure build run test bench clean
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QLayout>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -46,9 +47,12 @@ void frmLumo::createMenus()
         QMenu *menu = menuBar()->addMenu(caption);
         menu->setObjectName(name);
         for (int i = 0; i < items.size(); ++i) {
-            auto *action = new QAction(QString::fromUtf8(items[i].caption), menu);
+            const bool separator = qstrcmp(items[i].caption, "-") == 0;
+            // A separator keeps its place in the item array but shows no text (some styles
+            // would draw "-" as a section title).
+            auto *action = new QAction(separator ? QString() : QString::fromUtf8(items[i].caption), menu);
             action->setObjectName(prefix + QString::number(i));
-            if (qstrcmp(items[i].caption, "-") == 0) {
+            if (separator) {
                 action->setSeparator(true);
             } else {
                 action->setShortcut(items[i].shortcut);
@@ -124,17 +128,22 @@ void frmLumo::createToolBar()
             tldLumo->addSeparator();
     }
 
-    // Every button as wide as the widest caption.
+    // Every button as wide as the widest caption, and no wider: the nine buttons must fit
+    // the window's first width without hiding behind the overflow arrow.
+    QFont captionFont = tldLumo->font();
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
+    tldLumo->setFont(captionFont);
+    tldLumo->setStyleSheet(QStringLiteral("QToolButton { padding: 1px; margin: 0px; }"));
+    tldLumo->layout()->setSpacing(0);
+    tldLumo->setContentsMargins(0, 0, 0, 0);
+    const QFontMetrics metrics(captionFont);
     int widest = 0;
-    QList<QToolButton *> faces;
+    for (const Button &button : Buttons)
+        widest = qMax(widest, metrics.horizontalAdvance(QString::fromUtf8(button.caption)));
     for (QAction *action : tldLumo->actions()) {
-        if (auto *face = qobject_cast<QToolButton *>(tldLumo->widgetForAction(action))) {
-            faces.append(face);
-            widest = qMax(widest, face->sizeHint().width());
-        }
+        if (auto *face = qobject_cast<QToolButton *>(tldLumo->widgetForAction(action)))
+            face->setFixedWidth(widest + 6);
     }
-    for (QToolButton *face : std::as_const(faces))
-        face->setFixedWidth(widest);
 }
 
 void frmLumo::UpdateCommands()

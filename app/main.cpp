@@ -4,6 +4,8 @@
 #include "singleinstance.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -11,6 +13,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumo"));
     app.setProperty("comment", QStringLiteral("Lumo"));
+
+    // Qt's own dialogs (file and folder pickers) speak Japanese like the rest of the program.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
 
     SingleInstance instance(QCoreApplication::applicationName());
     if (!instance.tryAcquire())
