@@ -8,7 +8,7 @@ namespace {
 
 constexpr int MaxLevel = 50;
 
-struct CommandSpec {
+struct CommandInfo {
     QLatin1String name;
     QLatin1String help;
     int minArguments;
@@ -35,7 +35,7 @@ const QLatin1String GeneralHelp(
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n");
 
-const CommandSpec Commands[] = {
+const CommandInfo Commands[] = {
     {QLatin1String("add"),
      QLatin1String(
          "Usage: lumo-cli add [-j N] CATALOGUE PATH...\n"
@@ -99,7 +99,7 @@ bool parseWhole(const QString &text, int minimum, int maximum, int &value)
     return ok && value >= minimum && value <= maximum;
 }
 
-int runCommand(const CommandSpec &spec, const QStringList &arguments, CommandContext &context)
+int runCommand(const CommandInfo &info, const QStringList &arguments, CommandContext &context)
 {
     QCommandLineParser parser;
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
@@ -107,35 +107,35 @@ int runCommand(const CommandSpec &spec, const QStringList &arguments, CommandCon
     const QCommandLineOption level(QStringLiteral("level"), QString(), QStringLiteral("L"));
     const QCommandLineOption json(QStringLiteral("json"));
     parser.addOption(help);
-    if (spec.jobs)
+    if (info.jobs)
         parser.addOption(jobs);
-    if (spec.level)
+    if (info.level)
         parser.addOption(level);
-    if (spec.json)
+    if (info.json)
         parser.addOption(json);
 
-    const QString name(spec.name);
+    const QString name(info.name);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
         return usageError(context, name, parser.errorText());
     if (parser.isSet(help)) {
-        context.out << spec.help;
+        context.out << info.help;
         context.out.flush();
         return ExitOk;
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() < spec.minArguments || (spec.maxArguments >= 0 && positional.size() > spec.maxArguments)) {
-        const QString synopsis = QString(spec.help).section(QLatin1Char('\n'), 0, 0);
+    if (positional.size() < info.minArguments || (info.maxArguments >= 0 && positional.size() > info.maxArguments)) {
+        const QString synopsis = QString(info.help).section(QLatin1Char('\n'), 0, 0);
         return usageError(context, name,
-                          positional.size() < spec.minArguments ? QStringLiteral("missing arguments; ") + synopsis
+                          positional.size() < info.minArguments ? QStringLiteral("missing arguments; ") + synopsis
                                                                  : QStringLiteral("too many arguments; ") + synopsis);
     }
 
     int jobCount = QThread::idealThreadCount();
-    if (spec.jobs && parser.isSet(jobs) && !parseWhole(parser.value(jobs), 1, 1024, jobCount))
+    if (info.jobs && parser.isSet(jobs) && !parseWhole(parser.value(jobs), 1, 1024, jobCount))
         return usageError(context, QStringLiteral("--jobs"),
                           QStringLiteral("must be a whole number from 1 to 1024, not '%1'").arg(parser.value(jobs)));
     int levelValue = 0;
-    if (spec.level && parser.isSet(level) && !parseWhole(parser.value(level), 0, MaxLevel, levelValue))
+    if (info.level && parser.isSet(level) && !parseWhole(parser.value(level), 0, MaxLevel, levelValue))
         return usageError(context, QStringLiteral("--level"),
                           QStringLiteral("must be a whole number from 0 to %1, not '%2'")
                               .arg(MaxLevel)
@@ -170,9 +170,9 @@ int runCommandLine(const QStringList &arguments, CommandContext &context)
         context.out << "lumo-cli " << LUMO_VERSION << Qt::endl;
         return ExitOk;
     }
-    for (const CommandSpec &spec : Commands) {
-        if (command == spec.name)
-            return runCommand(spec, arguments.mid(1), context);
+    for (const CommandInfo &info : Commands) {
+        if (command == info.name)
+            return runCommand(info, arguments.mid(1), context);
     }
     return usageError(context, command, QStringLiteral("unknown command; try 'lumo-cli --help'"));
 }
