@@ -32,12 +32,18 @@ QStringList ScriptedDialogs::messages() const
     return result;
 }
 
-int ScriptedDialogs::ShowMessage(QWidget *owner, const QString &text, int style, int)
+ScriptedDialogs::Call ScriptedDialogs::makeCall(const QString &kind, QWidget *owner, const QString &text)
 {
     Call call;
-    call.kind = QStringLiteral("ShowMessage");
+    call.kind = kind;
     call.owner = owner;
     call.text = text;
+    return call;
+}
+
+int ScriptedDialogs::ShowMessage(QWidget *owner, const QString &text, int style, int)
+{
+    Call call = makeCall(QStringLiteral("ShowMessage"), owner, text);
     call.style = style;
     asked << call;
     if (onAsk)
@@ -49,19 +55,13 @@ int ScriptedDialogs::ShowMessage(QWidget *owner, const QString &text, int style,
 
 void ScriptedDialogs::ShowAbout(QWidget *owner, const AppInfo &info)
 {
-    Call call;
-    call.kind = QStringLiteral("ShowAbout");
-    call.owner = owner;
-    call.text = info.title;
-    asked << call;
+    asked << makeCall(QStringLiteral("ShowAbout"), owner, info.title);
     ++aboutCount;
 }
 
 bool ScriptedDialogs::ShowFileDialog(QWidget *owner, CommonDialog &dialog, int mode)
 {
-    Call call;
-    call.kind = QStringLiteral("ShowFileDialog");
-    call.owner = owner;
+    Call call = makeCall(QStringLiteral("ShowFileDialog"), owner);
     call.dialog = dialog;
     call.mode = mode;
     asked << call;
@@ -76,19 +76,12 @@ bool ScriptedDialogs::ShowFileDialog(QWidget *owner, CommonDialog &dialog, int m
 
 QString ScriptedDialogs::BrowseForFolder(QWidget *owner, const QString &start)
 {
-    Call call;
-    call.kind = QStringLiteral("BrowseForFolder");
-    call.owner = owner;
-    call.text = start;
-    asked << call;
+    asked << makeCall(QStringLiteral("BrowseForFolder"), owner, start);
     return folders.isEmpty() ? QString() : folders.dequeue();
 }
 
 void ScriptedDialogs::ShowError(const QString &procedure, const QString &error)
 {
-    Call call;
-    call.kind = QStringLiteral("ShowError");
-    call.text = error;
-    asked << call;
+    asked << makeCall(QStringLiteral("ShowError"), nullptr, error);
     errors << qMakePair(procedure, error);
 }

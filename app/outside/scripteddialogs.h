@@ -68,5 +68,6 @@ public:
     void ShowError(const QString &procedure, const QString &error) override;
 
 private:
+    static Call makeCall(const QString &kind, QWidget *owner, const QString &text = QString());
     DialogService *m_previous = nullptr;
 };
