@@ -1,17 +1,18 @@
 // The entry points of the other windows (viewer, similar pictures, settings dialog) and
-// the version box. The windows themselves come later; until then these do nothing, and
-// this is the one place that connects them.
+// the version box: the one place that connects them.
 
 #include "frmLumo.h"
 
+#include <frmView.h>
+
 bool frmLumo::viewerVisible() const
 {
-    return false;
+    return frmView::isShown();
 }
 
 void frmLumo::showViewer(const QString &path)
 {
-    Q_UNUSED(path);
+    frmView::ShowEx(this, path);
 }
 
 bool frmLumo::similarVisible() const
