@@ -4,17 +4,29 @@
 // user-interface thread as they arrive. The grid paints only what is cached, so scrolling
 // never waits for a decode and memory does not grow with the catalogue.
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
+
+#include <limits>
+
+template <typename T> class QFutureWatcher;
 
 class ThumbnailCache : public QObject
 {
     Q_OBJECT
 public:
     enum class State { Missing, Pending, Ready, Failed };
+
+    // 1200 x 1600 twips at 96 dpi, the cell of the default settings.
+    static constexpr QSize DefaultCellSize{80, 107};
+    // Some 1,900 cells of the default size (dozens of screens) while a catalogue of any
+    // size keeps the program far below 300 MB.
+    static constexpr qint64 DefaultCapacity = 64 * 1024 * 1024;
 
     explicit ThumbnailCache(QObject *parent = nullptr);
     ~ThumbnailCache() override;
@@ -26,6 +38,9 @@ public:
     // The most bytes of pixels that cached thumbnails and decodes in flight hold together.
     void setCapacity(qint64 bytes);
     qint64 capacity() const;
+    // How many pictures are decoded at once; the processor's thread count by default.
+    void setMaxDecodes(int count);
+    int maxDecodes() const;
 
     // The cached thumbnail of path, or a null image; never starts a decode.
     QImage thumbnail(const QString &path) const;
@@ -42,4 +57,44 @@ public:
 signals:
     // A decode ended; ok is false when the file could not be decoded.
     void ready(const QString &path, bool ok);
+
+private:
+    struct Entry
+    {
+        State state = State::Pending;
+        QImage image;
+        quint64 lastWanted = 0; // serial of the last want() that named the path
+    };
+    struct Decode
+    {
+        QString path;
+        qint64 bytes = 0;     // reserved until the decode ends
+        bool dropped = false; // forgotten, cleared or a new cell size: the result is thrown away
+    };
+
+    qint64 cellBytes() const;
+    qint64 bytesHeld() const { return m_cachedBytes + m_flightBytes; }
+    static constexpr int NotWanted = std::numeric_limits<int>::max();
+    int rankOf(const QString &path) const;
+    void rankWish();
+    bool makeRoom(qint64 bytes, int rank);
+    void evict(QHash<QString, Entry>::iterator it);
+    void schedule();
+    void start(const QString &path);
+    void finished(QFutureWatcher<QImage> *watcher);
+    void dropAll();
+
+    QSize m_cellSize = DefaultCellSize;
+    qint64 m_capacity = DefaultCapacity;
+    int m_maxDecodes = 1;
+    QHash<QString, Entry> m_entries;             // ready, failed and pending paths
+    QHash<QFutureWatcher<QImage> *, Decode> m_decodes; // every decode running on the pool
+    QStringList m_wish;
+    QHash<QString, int> m_rank;                  // first position of each path in m_wish
+    qsizetype m_next = 0;                        // m_wish before this holds no missing path
+    quint64 m_wantSerial = 0;
+    qint64 m_cachedBytes = 0;
+    qint64 m_flightBytes = 0;
+    // Nothing waits in its queue, so destroying it waits only for the few decodes that run.
+    QThreadPool m_pool;
 };
