@@ -1,5 +1,6 @@
 #include "thumbnailcache.h"
 
+#include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QThread>
@@ -13,7 +14,10 @@ namespace {
 // orientation turns by a quarter asks for the cell on its side.
 QImage decodeThumbnail(const QString &path, QSize cell)
 {
-    QImageReader reader(path, "jpeg");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {}; // a catalogue keeps entries of deleted pictures until it is optimised
+    QImageReader reader(&file, "jpeg");
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;
