@@ -41,8 +41,8 @@ ThumbnailCache::ThumbnailCache(QObject *parent)
 
 ThumbnailCache::~ThumbnailCache()
 {
-    // The watchers go with this object; the pool's destructor then waits only for the
-    // decodes already running, whose results nobody receives.
+    // Nothing waits in the pool's queue, so its destructor waits only for the decodes
+    // already running; their watchers go with this object, results unread.
     m_pool.clear();
 }
 
@@ -221,16 +221,20 @@ void ThumbnailCache::finished(QFutureWatcher<QImage> *watcher)
     const QImage image = watcher->result();
     watcher->deleteLater();
     m_flightBytes -= decode.bytes;
+    const State outcome = image.isNull() ? State::Failed : State::Ready;
     const auto it = decode.dropped ? m_entries.end() : m_entries.find(decode.path);
     const bool delivered = it != m_entries.end() && it->state == State::Pending;
     if (delivered) {
-        it->state = image.isNull() ? State::Failed : State::Ready;
+        it->state = outcome;
         it->image = image;
         m_cachedBytes += image.sizeInBytes();
+        // Over only when the capacity shrank while this decode ran.
+        makeRoom(0, -1);
     }
     schedule();
-    if (delivered)
-        emit ready(decode.path, !image.isNull());
+    // A result wanted less than the decodes it made room for may be gone already.
+    if (delivered && state(decode.path) == outcome)
+        emit ready(decode.path, outcome == State::Ready);
 }
 
 // Forgets every thumbnail; decodes still running are counted until they end, unused.

@@ -243,14 +243,17 @@ void TestThumbnailCache::failures()
 void TestThumbnailCache::boundedByCapacity()
 {
     // A wish larger than the capacity decodes only what fits, most wanted first; moving
-    // the wish evicts what is no longer wanted, least recently wanted first.
+    // the wish evicts what is no longer wanted, least recently wanted first; a smaller
+    // capacity is obeyed once the decodes in flight end.
     const QStringList paths = pictures(30);
     ThumbnailCache cache;
     const qint64 cell = qint64(cache.cellSize().width()) * cache.cellSize().height() * 4;
     cache.setCapacity(cell * 5 + cell / 2);
     int mostHeld = 0;
     QStringList held;
-    connect(&cache, &ThumbnailCache::ready, this, [&] {
+    bool announcedAreCached = true;
+    connect(&cache, &ThumbnailCache::ready, this, [&](const QString &path) {
+        announcedAreCached &= cache.state(path) == ThumbnailCache::State::Ready;
         held.clear();
         for (const QString &path : paths) {
             if (cache.state(path) != ThumbnailCache::State::Missing)
@@ -279,6 +282,14 @@ void TestThumbnailCache::boundedByCapacity()
     QTRY_VERIFY_WITH_TIMEOUT(ready((QStringList{paths[3], paths[5], paths[7], paths[20], paths[21]})), 5000);
     QCOMPARE(held.size(), 5);
     QCOMPARE(mostHeld, 5);
+
+    // Shrinking the capacity while decodes run evicts down to it as they end.
+    cache.setMaxDecodes(2);
+    cache.want({paths[10], paths[11], paths[12]});
+    cache.setCapacity(cell + cell / 2);
+    QTRY_VERIFY_WITH_TIMEOUT(ready({paths[10]}), 5000);
+    QCOMPARE(held, QStringList{paths[10]});
+    QVERIFY(announcedAreCached);
 }
 
 void TestThumbnailCache::wishDecidesOrder_data()
