@@ -24,8 +24,8 @@ public:
 
     // 1200 x 1600 twips at 96 dpi, the cell of the default settings.
     static constexpr QSize DefaultCellSize{80, 107};
-    // Some 1,900 cells of the default size (dozens of screens) while a catalogue of any
-    // size keeps the program far below 300 MB.
+    // Some 1,960 cells of the default size (dozens of screens), whatever the size of the
+    // catalogue: the program stays far below 300 MB.
     static constexpr qint64 DefaultCapacity = 64 * 1024 * 1024;
 
     explicit ThumbnailCache(QObject *parent = nullptr);
@@ -42,20 +42,26 @@ public:
     void setMaxDecodes(int count);
     int maxDecodes() const;
 
-    // The cached thumbnail of path, or a null image; never starts a decode.
+    // The cached thumbnail of path, or a null image; never starts a decode. A thumbnail is
+    // upright (as its orientation tag says), exactly cellSize() and in Format_RGB32.
     QImage thumbnail(const QString &path) const;
     State state(const QString &path) const;
 
     // The paths wanted now, most wanted first: the visible cells, then those near them.
     // Replaces the earlier wish: decodes not yet started for paths no longer wanted are
-    // dropped, and wanted paths beyond what the capacity holds are not decoded.
+    // dropped, and wanted paths beyond what the capacity holds are not decoded. Room is made
+    // by evicting what is wanted least: what is no longer wanted, least recently wanted
+    // first, then the end of the wish. A path that failed stays Failed, untried, until it
+    // is forgotten.
     void want(const QStringList &paths);
     // Forgets one path (its cell was blanked) or every path (a new run).
     void forget(const QString &path);
     void clear();
 
 signals:
-    // A decode ended; ok is false when the file could not be decoded.
+    // A decode ended; ok is false when the file could not be decoded. Not emitted for a
+    // result thrown away (forgotten, cleared, another cell size) or evicted at once to make
+    // room for paths wanted more.
     void ready(const QString &path, bool ok);
 
 private:
