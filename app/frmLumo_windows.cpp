@@ -32,6 +32,8 @@ void frmLumo::showSimilar(int mode)
 
 void frmLumo::unloadViewerAndSimilar()
 {
+    if (frmView::isShown())
+        frmView::unload();
 }
 
 bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
@@ -44,6 +46,7 @@ bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samH
 
 void frmLumo::unloadOtherWindows()
 {
+    frmView::unload();
 }
 
 void frmLumo::showAbout()
