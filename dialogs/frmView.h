@@ -49,7 +49,7 @@ public:
 
     ~frmView() override;
 
-protected:
+    // Esc and the close box: the cancel button is pressed.
     void reject() override;
 
 private:
