@@ -1,5 +1,6 @@
 #include "frmSet.h"
 
+#include "fixeddialog.h"
 #include "outside/dialogservice.h"
 #include "outside/inputfilter.h"
 #include "outside/workarea.h"
@@ -43,9 +44,7 @@ bool readBox(const QString &text, qint64 min, qint64 max, qint64 &value)
 } // namespace
 
 frmSet::frmSet(QWidget *parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent, FixedDialogFlags)
 {
     setObjectName(QStringLiteral("frmSet"));
     setWindowTitle(QStringLiteral("設定"));

@@ -1,5 +1,6 @@
 #include "frmView.h"
 
+#include "fixeddialog.h"
 #include "picturebox.h"
 #include "outside/workarea.h"
 
@@ -54,9 +55,7 @@ QString literalTitle(QString path)
 } // namespace
 
 frmView::frmView(QWidget *o_Owner)
-    : QDialog(o_Owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(o_Owner, FixedDialogFlags)
 {
     setObjectName(QStringLiteral("frmView"));
     // The user goes on working in the owner's list or grid while the viewer follows it.
