@@ -98,13 +98,10 @@ private slots:
     {
         // Tab runs through the boxes and the buttons in order, OK answers Enter, and each box takes only as many digits as its option word.
         frmSet dialog;
-        QStringList order;
-        QWidget *w = box(&dialog, "txtCols");
-        for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
-            while (w->focusPolicy() == Qt::NoFocus)
-                w = w->nextInFocusChain();
-            order << w->objectName();
-        }
+        QStringList order{"txtCols"};
+        for (QWidget *w = box(&dialog, "txtCols")->nextInFocusChain(); order.size() < 5; w = w->nextInFocusChain())
+            if (w->focusPolicy() != Qt::NoFocus)
+                order << w->objectName();
         QCOMPARE(order, (QStringList{"txtCols", "txtWidth", "txtHeight", "cmdOK", "cmdCancel"}));
         QVERIFY(dialog.findChild<QPushButton *>("cmdOK")->isDefault());
         QTest::keyClicks(box(&dialog, "txtCols"), "123");
