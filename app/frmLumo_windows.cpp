@@ -3,6 +3,7 @@
 
 #include "frmLumo.h"
 
+#include <frmSet.h>
 #include <frmView.h>
 
 bool frmLumo::viewerVisible() const
@@ -32,18 +33,28 @@ void frmLumo::showSimilar(int mode)
 
 void frmLumo::unloadViewerAndSimilar()
 {
+    if (frmView::isShown())
+        frmView::unload();
 }
 
 bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
 {
-    Q_UNUSED(samCols);
-    Q_UNUSED(samWidth);
-    Q_UNUSED(samHeight);
-    return false;
+    frmSet dialog;
+    dialog.SamCols = samCols;
+    dialog.SamWidth = samWidth;
+    dialog.SamHeight = samHeight;
+    if (!dialog.ShowEx(this))
+        return false;
+    samCols = dialog.SamCols;
+    samWidth = dialog.SamWidth;
+    samHeight = dialog.SamHeight;
+    return true;
 }
 
 void frmLumo::unloadOtherWindows()
 {
+    frmView::unload();
+    frmSet::unload();
 }
 
 void frmLumo::showAbout()
