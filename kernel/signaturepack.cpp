@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -23,36 +24,48 @@ using namespace pixcore::batch;
 
 constexpr std::align_val_t BlockAlignment{64};
 
-// Entry k of a block back in the catalogue's layout.
-void unpack(const uint8_t *block, int k, int16_t *signature)
-{
-    for (int c = 0; c < CellCount; ++c) {
-        signature[3 * c] = block[64 * c + 2 * k];
-        signature[3 * c + 1] = block[64 * c + 2 * k + 1];
-        signature[3 * c + 2] = block[BlueOffset + 32 * c + k];
-    }
-}
+// The batch in the compiler's generic vectors, 8 entries at a time: whatever vector unit
+// the target has (NEON, or none) runs it; on x86 the instruction-set files take over.
+struct PortableLanes {
+    using V = int16_t __attribute__((vector_size(16)));
+    using Bytes8 = uint8_t __attribute__((vector_size(8)));
+    using Count = V; // minus the number of distances above the limit
+    static constexpr int Width = 8;
 
-// One candidate at a time through the kernel's own early-rejecting test: for builds
-// without x86 vector units, and the reference the vector paths are tested against.
+    static V min(V a, V b) { return a < b ? a : b; }
+    static V max(V a, V b) { return a < b ? b : a; }
+    static V add(V a, V b) { return a + b; }
+    static V splat(int32_t value) { return V{} + static_cast<int16_t>(value); }
+    static V absolute(V v) { return v < 0 ? -v : v; }
+
+    static V distance(const uint8_t *block, int cell, int chunk, uint32_t redGreen, uint32_t blue)
+    {
+        V rg; // R, G of 8 entries, one byte pair per lane
+        Bytes8 b;
+        std::memcpy(&rg, block + 64 * cell + 16 * chunk, sizeof rg);
+        std::memcpy(&b, block + BlueOffset + 32 * cell + 8 * chunk, sizeof b);
+        constexpr bool RedLow = std::endian::native == std::endian::little;
+        const V low = rg & 0xFF;
+        const V high = (rg >> 8) & 0xFF;
+        return absolute((RedLow ? low : high) - static_cast<int16_t>(redGreen & 0xFF))
+            + absolute((RedLow ? high : low) - static_cast<int16_t>((redGreen >> 8) & 0xFF))
+            + absolute(__builtin_convertvector(b, V) - static_cast<int16_t>(blue & 0xFFFF));
+    }
+
+    static Count noneCounted() { return V{}; }
+    static Count countAbove(Count n, V d, V limit) { return n + (d > limit); }
+    static uint32_t atMostTen(Count n)
+    {
+        uint32_t lanes = 0;
+        for (int k = 0; k < Width; ++k)
+            lanes |= uint32_t(n[k] > -11) << k;
+        return lanes;
+    }
+};
+
 int32_t findRowPortable(const Row &row) noexcept
 {
-    int16_t base[pixcore::SignatureValues];
-    for (int c = 0; c < CellCount; ++c) {
-        base[3 * c] = static_cast<int16_t>(row.redGreen[c] & 0xFF);
-        base[3 * c + 1] = static_cast<int16_t>((row.redGreen[c] >> 8) & 0xFF);
-        base[3 * c + 2] = static_cast<int16_t>(row.blue[c] & 0xFFFF);
-    }
-    int16_t candidate[pixcore::SignatureValues];
-    int32_t found = 0;
-    for (int32_t j = row.first; j < row.end; ++j) {
-        if (row.skip && row.skip[j])
-            continue;
-        unpack(row.blocks + static_cast<int64_t>(j / Entries) * BlockBytes, j % Entries, candidate);
-        if (pixcore::withinLevel(base, candidate, row.level))
-            row.hits[found++] = j;
-    }
-    return found;
+    return findRow<PortableLanes>(row);
 }
 
 struct Implementation {
