@@ -205,9 +205,9 @@ TEST_P(SignaturePackIsa, FindsExactlyThePairsTheSortingDefinitionFinds)
     EXPECT_GE(pairs, 3'000'000);
     EXPECT_GE(found, 30'000);
     for (int level = 0; level <= 50; ++level) {
-        EXPECT_GE(nearLevel[level][0], level > 0 ? 2 : 0) << "level " << level;
-        EXPECT_GE(nearLevel[level][1], 2) << "level " << level;
-        EXPECT_GE(nearLevel[level][2], 2) << "level " << level;
+        EXPECT_GE(nearLevel[level][0], level > 0 ? 5 : 0) << "level " << level;
+        EXPECT_GE(nearLevel[level][1], 5) << "level " << level;
+        EXPECT_GE(nearLevel[level][2], 5) << "level " << level;
     }
 }
 
