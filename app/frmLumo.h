@@ -61,13 +61,6 @@ public:
     bool isModified() const { return m_modified; }
     QString catalogueName() const;
 
-signals:
-    // Emitted after each picture has been given its row (and its store entry when new).
-    void pictureAdded(const QString &path);
-    // Emitted by DeleteJepg with the list it hands to the trash: each path followed by a
-    // NUL, and one more NUL at the end.
-    void removingFiles(const QString &nulList);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

@@ -23,7 +23,6 @@ void frmLumo::AddJpegFile(const QString &path)
     fillRowFromDisk(row, path);
     setModified(true);
     setFileCount(QString::number(rowCount()));
-    emit pictureAdded(path);
 }
 
 void frmLumo::AddJpegFiles()

@@ -106,14 +106,14 @@ private:
         dialogs.files.enqueue(CommonDialog::resultFor(paths));
         action("mnuL2")->trigger();
     }
-    // Runs `act` once, queued from inside the add of the n-th picture: it happens in the
-    // yield that follows, as a key press or close request would arrive while busy.
+    // Runs `act` once, queued from inside the add of the n-th picture (seen as its row
+    // appearing): it happens in the yield that follows, as a key press or close request
+    // would arrive while busy.
     void onPicture(int n, std::function<void()> act)
     {
-        auto count = std::make_shared<int>(0);
         auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = connect(&window(), &frmLumo::pictureAdded, this, [this, count, connection, n, act] {
-            if (++*count == n) {
+        *connection = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this, connection, n, act] {
+            if (list()->topLevelItemCount() == n) {
                 disconnect(*connection);
                 QMetaObject::invokeMethod(this, act, Qt::QueuedConnection);
             }
@@ -296,7 +296,7 @@ private slots:
         ScriptedDialogs dialogs;
         makeJpegs(5);
         dialogs.folders.enqueue(folder());
-        connect(&window(), &frmLumo::pictureAdded, this, [this](const QString &) {
+        connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
             if (list()->topLevelItemCount() == 2)
                 QTest::keyClick(list(), Qt::Key_Escape);
         });
