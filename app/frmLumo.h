@@ -123,6 +123,7 @@ private:
     void addFolder();
     void fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel);
     void addDroppedFiles(const QStringList &paths);
+    void reportAddStopped();
     static bool hasJpegExtension(const QString &path);
     static QString joinPath(const QString &folder, const QString &name);
 

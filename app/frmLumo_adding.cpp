@@ -7,6 +7,7 @@
 #include "outside/shellservice.h"
 #include "waitcursor.h"
 
+#include <folderscan.h>
 #include <sigbox.h>
 
 #include <QCoreApplication>
@@ -60,9 +61,7 @@ void frmLumo::AddJpegFiles()
                 if (!m_running) {
                     finalStatus = QStringLiteral("追加中止");
                     wait.release();
-                    // A close in progress stopped us; the user needs no report of that.
-                    if (!m_closePending)
-                        DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkInformation);
+                    reportAddStopped();
                     break;
                 }
                 QCoreApplication::processEvents();
@@ -85,10 +84,21 @@ void frmLumo::addFolder()
     if (m_running) {
         setInfo(QStringLiteral("追加完了"));
     } else {
-        if (!m_closePending)
-            DialogService::instance().ShowMessage(this, QStringLiteral("追加中止"), DialogService::OkInformation);
+        reportAddStopped();
         setInfo(QStringLiteral("追加中止"));
     }
+
+    // A name that is not UTF-8 could not be stored as text that opens the same file again:
+    // such pictures are left out, and the user is told how many.
+    qsizetype unreadable = 0;
+    for (const QByteArray &path : fndJpeg->unreadableNames()) {
+        if (::hasJpegExtension(QString::fromUtf8(path)))
+            ++unreadable;
+    }
+    if (unreadable > 0 && !m_closePending)
+        DialogService::instance().ShowMessage(
+            this, QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
+            DialogService::OkExclamation);
 }
 
 void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel)
@@ -107,10 +117,16 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     }
 }
 
+void frmLumo::reportAddStopped()
+{
+    // A close in progress stopped us; the user needs no report of that.
+    if (!m_closePending)
+        DialogService::instance().ShowMessage(this, QStringLiteral("追加中止"), DialogService::OkInformation);
+}
+
 bool frmLumo::hasJpegExtension(const QString &path)
 {
-    const QString extension = PathSplitter::ExtensionPart(path).toUpper();
-    return extension == QLatin1String("JPG") || extension == QLatin1String("JPEG");
+    return ::hasJpegExtension(PathSplitter::FileNamePart(path));
 }
 
 QString frmLumo::joinPath(const QString &folder, const QString &name)
