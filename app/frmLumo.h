@@ -79,6 +79,7 @@ private:
     void writeSettings();
     void unloadWindow();
     void setInfo(const QString &text);
+    void tellUser(const QString &text, int style);
     void setFileCount(const QString &text);
     void writeFileCountTotal();
     int twipsX(int twips) const;
@@ -115,6 +116,7 @@ private:
     void cmdCancelClick();
     void beginFrame(Frame frame);
     void endFrame(Frame frame);
+    bool commandOnStack() const { return m_frameDepth > 0; }
     void runSettingsCommand();
 
     // frmLumo_adding.cpp
@@ -123,7 +125,6 @@ private:
     void addFolder();
     void fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel);
     void addDroppedFiles(const QStringList &paths);
-    void reportAddStopped();
     static bool hasJpegExtension(const QString &path);
     static QString joinPath(const QString &folder, const QString &name);
 
@@ -189,9 +190,13 @@ private:
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
 
     // Close protocol: a close that arrives while a command's loop is on the stack stops
-    // the command and is finished once every command frame has returned.
+    // the command and is finished once every command frame has returned. "最適化" chosen
+    // then is run the same way. Messages of a command stopped by a close wait for the
+    // close's outcome: shown only when the window stays open.
     int m_frameDepth = 0;
     bool m_closePending = false;
+    bool m_optimizePending = false;
+    QList<QPair<QString, int>> m_untold;
     CloseOrigin m_closeOrigin = CloseOrigin::User;
     bool m_unloaded = false;
 };

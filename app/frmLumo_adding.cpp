@@ -53,7 +53,9 @@ void frmLumo::AddJpegFiles()
             AddJpegFile(parts.first());
             finalStatus = QStringLiteral("追加完了");
         } else if (parts.size() > 1) {
-            m_jpegPath = parts.first();
+            // The folder is kept here: the window's picture folder may change while we yield.
+            const QString folder = parts.first();
+            m_jpegPath = folder;
             finalStatus = QStringLiteral("追加完了");
             for (int i = 1; i < parts.size(); ++i) {
                 // Tested before the yield, so a stop request pressed while a file is being
@@ -61,11 +63,11 @@ void frmLumo::AddJpegFiles()
                 if (!m_running) {
                     finalStatus = QStringLiteral("追加中止");
                     wait.release();
-                    reportAddStopped();
+                    tellUser(finalStatus, DialogService::OkInformation);
                     break;
                 }
                 QCoreApplication::processEvents();
-                AddJpegFile(joinPath(m_jpegPath, parts[i]));
+                AddJpegFile(joinPath(folder, parts[i]));
             }
         }
     }
@@ -84,7 +86,7 @@ void frmLumo::addFolder()
     if (m_running) {
         setInfo(QStringLiteral("追加完了"));
     } else {
-        reportAddStopped();
+        tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
         setInfo(QStringLiteral("追加中止"));
     }
 
@@ -95,10 +97,9 @@ void frmLumo::addFolder()
         if (::hasJpegExtension(QString::fromUtf8(path)))
             ++unreadable;
     }
-    if (unreadable > 0 && !m_closePending)
-        DialogService::instance().ShowMessage(
-            this, QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
-            DialogService::OkExclamation);
+    if (unreadable > 0)
+        tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
+                 DialogService::OkExclamation);
 }
 
 void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel)
@@ -115,13 +116,6 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
         if (hasJpegExtension(path))
             AddJpegFile(path);
     }
-}
-
-void frmLumo::reportAddStopped()
-{
-    // A close in progress stopped us; the user needs no report of that.
-    if (!m_closePending)
-        DialogService::instance().ShowMessage(this, QStringLiteral("追加中止"), DialogService::OkInformation);
 }
 
 bool frmLumo::hasJpegExtension(const QString &path)

@@ -66,8 +66,7 @@ bool frmLumo::OpenJpegList(QString FileName)
         finalStatus = QStringLiteral("読込完了");
         // Same date form as a row filled when a picture is added.
         const QLocale locale = QLocale::system();
-        const int count = sbxJpeg->DataCount();
-        for (int i = 0; i < count; ++i) {
+        const auto listEntry = [&](int i) {
             const QString path = sbxJpeg->FileName(i);
             // A later entry with the same path has no row of its own: keys are unique.
             if (!findRow(path)) {
@@ -87,10 +86,24 @@ bool frmLumo::OpenJpegList(QString FileName)
                     row->setText(3, sizeText(0));
                 }
             }
+        };
+        const int count = sbxJpeg->DataCount();
+        const quint64 generation = sbxJpeg->table().generation();
+        int i = 0;
+        for (; i < count; ++i) {
+            listEntry(i);
             if (i % FillStep == 0) {
                 setFileCount(QString::number(i));
                 QCoreApplication::processEvents();
+                // The store changed while we yielded (a deletion from another window): the
+                // indexes no longer hold. Stop the walk and list what the store holds now.
+                if (sbxJpeg->table().generation() != generation)
+                    break;
             }
+        }
+        if (i < count) {
+            for (int k = 0; k < sbxJpeg->DataCount(); ++k)
+                listEntry(k);
         }
         result = true;
     }

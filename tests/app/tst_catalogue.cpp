@@ -11,11 +11,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -68,6 +70,10 @@ private:
         if (!m_window) {
             m_window = std::make_unique<frmLumo>();
             m_window->show();
+            // Shortcuts need the active window.
+            m_window->activateWindow();
+            if (!QTest::qWaitForWindowActive(m_window.get()))
+                qWarning("window not active");
         }
         return *m_window;
     }
@@ -88,6 +94,42 @@ private:
                 qFatal("cannot write %s", qPrintable(paths.last()));
         }
         return paths;
+    }
+    // n real pictures j0.jpg.. of different colours.
+    QStringList jpegs(int n)
+    {
+        QStringList paths;
+        for (int i = 0; i < n; ++i) {
+            QImage picture(8, 8, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(i * 50, 255, 255));
+            paths << path(QStringLiteral("j%1.jpg").arg(i));
+            if (!picture.save(paths.last(), "JPEG"))
+                qFatal("cannot write %s", qPrintable(paths.last()));
+        }
+        return paths;
+    }
+    // Runs `act` once, in the first turn of the event loop (a command's yield) in which
+    // `moment` holds.
+    void when(std::function<bool()> moment, std::function<void()> act)
+    {
+        auto *watch = new QTimer(this);
+        connect(watch, &QTimer::timeout, this, [watch, moment, act] {
+            if (!moment())
+                return;
+            watch->stop();
+            watch->deleteLater();
+            act();
+        });
+        watch->start(0);
+    }
+    void drop(const QString &file)
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list()->viewport(), &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list()->viewport(), &event);
     }
     // Opens a catalogue of the given paths as the command line would.
     QString openCatalogue(const QStringList &paths, const QString &name = QStringLiteral("c.sbx"))
@@ -380,6 +422,101 @@ private slots:
         QCOMPARE(panel("FileCount"), files(2));
         if (named)
             QCOMPARE(readCatalogue(path(QStringLiteral("moved/c.sbx"))), paths);
+    }
+
+    void commandInsideCommand_data()
+    {
+        QTest::addColumn<QString>("running"); // "open" 250 entries, "add" 4 chosen files
+        QTest::addColumn<QString>("moment");  // "pause" after 読込中..., "fill100", "fill200", "picture2"
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("messages"); // answered No, or OK
+        QTest::addColumn<bool>("rewritten"); // by a "最適化" that ran after the command
+        const QString stopped = QStringLiteral("追加中止");
+        QTest::newRow("Ctrl+N in the pause") << "open" << "pause" << "Ctrl+N" << 250 << QStringList{} << false;
+        QTest::newRow("Ctrl+N while filling") << "open" << "fill100" << "Ctrl+N" << 250 << QStringList{} << false;
+        QTest::newRow("Esc, then Ctrl+N") << "open" << "fill100" << "Esc Ctrl+N" << 250 << QStringList{} << false;
+        QTest::newRow("新規 from the menu") << "open" << "fill100" << "mnuF0" << 250 << QStringList{} << false;
+        QTest::newRow("Ctrl+O, smaller catalogue") << "open" << "fill100" << "Ctrl+O" << 250 << QStringList{} << false;
+        QTest::newRow("Del, a row selected") << "open" << "fill100" << "Del" << 250 << QStringList{} << false;
+        QTest::newRow("drop") << "open" << "fill100" << "drop" << 250 << QStringList{} << false;
+        QTest::newRow("DeleteJepg from another window") << "open" << "fill100" << "DeleteJepg" << 249
+                                                        << QStringList{DeleteQuestion} << false;
+        QTest::newRow("最適化 in the pause") << "open" << "pause" << "mnuL5" << 250 << QStringList{} << true;
+        QTest::newRow("最適化, pictures missing") << "open" << "fill200" << "mnuL5" << 200 << QStringList{} << true;
+        QTest::newRow("Ctrl+A during an add") << "add" << "picture2" << "Ctrl+A" << 4 << QStringList{} << false;
+        QTest::newRow("Ctrl+O during an add") << "add" << "picture2" << "Ctrl+O" << 4 << QStringList{} << false;
+        QTest::newRow("最適化 during an add") << "add" << "picture2" << "mnuL5" << 3
+                                             << QStringList{stopped, SaveQuestion} << true;
+    }
+    void commandInsideCommand()
+    {
+        // A command chosen while another one runs never runs inside its loop: the items
+        // with a tool-bar button do nothing, "最適化" stops the command and runs after it.
+        QFETCH(QString, running);
+        QFETCH(QString, moment);
+        QFETCH(QString, act);
+        QFETCH(int, rows);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, rewritten);
+        ScriptedDialogs dialogs;
+        const QString smaller = path(QStringLiteral("small.sbx"));
+        writeCatalogue(smaller, pictures(1));
+        QStringList entries;
+        QString file;
+        if (running == QLatin1String("open")) {
+            entries = pictures(250);
+            file = path(QStringLiteral("c.sbx"));
+            writeCatalogue(file, entries);
+            if (moment == QLatin1String("fill200")) {
+                for (int i = 0; i < 250; i += 5)
+                    QFile::remove(entries[i]);
+            }
+            dialogs.files.enqueue(file);
+        } else {
+            file = openCatalogue({}, QStringLiteral("c.sbx"));
+            entries = jpegs(4);
+            dialogs.files.enqueue(CommonDialog::resultFor(entries));
+        }
+        dialogs.files.enqueue(smaller); // for a second open or add, should one start
+        dialogs.onAsk = [&dialogs](const ScriptedDialogs::Call &call) {
+            dialogs.answers.enqueue(DialogService::buttonsOf(call.style) == 0 ? int(DialogService::Ok) : int(No));
+        };
+        const QByteArray before = contents(file);
+
+        when([&] {
+            if (moment == QLatin1String("pause"))
+                return panel("Info") == QStringLiteral("読込中...");
+            if (moment.startsWith(QLatin1String("fill")))
+                return panel("FileCount") == moment.mid(4);
+            return list()->topLevelItemCount() == 2;
+        }, [&] {
+            list()->topLevelItem(0) ? list()->topLevelItem(0)->setSelected(true) : void();
+            const QStringList keys = act.split(QLatin1Char(' '));
+            for (const QString &key : keys) {
+                if (key == QLatin1String("drop"))
+                    drop(jpegs(1).first());
+                else if (key == QLatin1String("DeleteJepg"))
+                    window().DeleteJepg();
+                else if (key.startsWith(QLatin1String("mnu")))
+                    run(qPrintable(key));
+                else
+                    QTest::keySequence(list(), QKeySequence(key));
+            }
+        });
+        run(running == QLatin1String("open") ? "mnuF1" : "mnuL2");
+        QCoreApplication::processEvents(); // what was queued to run after the command
+
+        QCOMPARE(dialogs.messages(), messages);
+        QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).size(), 1);
+        QCOMPARE(list()->topLevelItemCount(), rows);
+        QCOMPARE(window().store()->DataCount(), rows);
+        QCOMPARE(window().catalogueName(), file);
+        QVERIFY(!window().isRunning());
+        if (rewritten)
+            QCOMPARE(readCatalogue(file), storeNames());
+        else
+            QCOMPARE(contents(file), before);
     }
 
     void deleteRows_data()

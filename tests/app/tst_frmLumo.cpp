@@ -514,26 +514,33 @@ private slots:
 
     void closeDuringAdd_data()
     {
-        QTest::addColumn<int>("reply");
+        QTest::addColumn<QList<int>>("replies");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("closed");
-        QTest::newRow("yes: stop, stay open") << int(DialogService::Yes) << QStringList{Stop, Aborted} << false;
-        QTest::newRow("no: stop, then close") << int(DialogService::No) << QStringList{Stop, SaveQuestion} << true;
+        const int yes = DialogService::Yes, no = DialogService::No, cancel = DialogService::Cancel;
+        QTest::newRow("yes: stop, stay open") << QList<int>{yes} << QStringList{Stop, Aborted} << false;
+        QTest::newRow("no: stop, then close") << QList<int>{no, no} << QStringList{Stop, SaveQuestion} << true;
+        QTest::newRow("no, then cancel: stop, stay open")
+            << QList<int>{no, cancel} << QStringList{Stop, SaveQuestion, Aborted} << false;
     }
     void closeDuringAdd()
     {
-        // A close during an add asks first; either way the add has returned before the window goes.
-        QFETCH(int, reply);
+        // A close during an add asks first; either way the add has returned before the
+        // window goes, and a window that stays says the add was stopped.
+        QFETCH(QList<int>, replies);
         QFETCH(QStringList, messages);
         QFETCH(bool, closed);
         ScriptedDialogs dialogs;
-        answer(dialogs, {reply, DialogService::No});
+        answer(dialogs, replies);
         int picturesAfterClose = -1;
         onPicture(2, [this] { window().close(); });
         addByDialog(dialogs, makeJpegs(5));
         picturesAfterClose = list()->topLevelItemCount();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages(), messages, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(window().isVisible(), !closed, 5000);
-        QCOMPARE(dialogs.messages(), messages);
+        const QHash<QString, int> styles{{Stop, 68}, {Aborted, 64}, {SaveQuestion, 67}};
+        for (const ScriptedDialogs::Call &call : dialogs.calls(QStringLiteral("ShowMessage")))
+            QCOMPARE(call.style, styles.value(call.text));
         QCOMPARE(picturesAfterClose, 3);
         QCOMPARE(storedSettings().contains(QStringLiteral("Like")), closed);
     }
