@@ -186,6 +186,7 @@ private:
     qint32 m_samHeight = 1600;
 
     bool m_modified = false;
+    bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
 

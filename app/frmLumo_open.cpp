@@ -6,6 +6,7 @@
 #include "outside/pathsplitter.h"
 #include "waitcursor.h"
 
+#include <folderscan.h>
 #include <sigbox.h>
 
 #include <QCoreApplication>
@@ -59,6 +60,7 @@ bool frmLumo::OpenJpegList(QString FileName)
     QCoreApplication::processEvents();
 
     if (sbxJpeg->Load(FileName)) {
+        m_catalogueUnread = true;
         finalStatus = QStringLiteral("読込中にエラーが発生しました");
         wait.reset();
         DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
@@ -131,15 +133,17 @@ bool frmLumo::OptimizeJpegList()
     QStringList removed;
     for (int i = sbxJpeg->DataCount() - 1; i >= 0; --i) {
         const QString path = sbxJpeg->FileName(i);
-        // A hidden file is still a picture on disk; only a missing one loses its entry.
-        if (!QFileInfo(path).isFile()) {
+        // A hidden file is still a picture on disk; only a missing one loses its entry, and
+        // only when its folder is there (a disk that is away keeps its pictures).
+        if (isPictureGone(path)) {
             sbxJpeg->Remove(i);
             removed.append(path);
         }
         setFileCount(QString::number(i));
     }
 
-    const QString name = catalogueName();
+    // A file that failed to load is not a catalogue of ours to overwrite.
+    const QString name = m_catalogueUnread ? QString() : catalogueName();
     if (name.isEmpty() || sbxJpeg->Save(name)) {
         // Reopening would bring back an older file (or ask for one) and lose what was
         // just cleaned: keep the catalogue here, list and store alike, as unsaved.

@@ -2,6 +2,8 @@
 #include "commands.h"
 #include "similargrouping.h"
 
+#include <folderscan.h>
+
 #include <QFileInfo>
 
 namespace {
@@ -90,7 +92,7 @@ int optimizeCommand(const QString &catalogue, CommandContext &context)
     // From the last entry down, so a removal never moves an entry still to be looked at.
     int removed = 0;
     for (int i = table.count() - 1; i >= 0; --i) {
-        if (!QFileInfo(table.name(i)).isFile()) {
+        if (isPictureGone(table.name(i))) {
             table.remove(i);
             ++removed;
         }

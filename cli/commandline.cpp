@@ -74,8 +74,9 @@ const CommandInfo Commands[] = {
      1, 1, true, true, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
-                   "Removes the entries whose path is not a regular file, keeps the order of the\n"
-                   "others, saves, and prints how many were removed.\n"),
+                   "Removes the entries whose file is gone from a folder that is still there, keeps\n"
+                   "the order of the others, saves, and prints how many were removed. An entry whose\n"
+                   "folder is missing altogether (a disk that is not mounted) is kept.\n"),
      1, 1, false, false, false},
     {QLatin1String("check"),
      QLatin1String("Usage: lumo-cli check FILE_A FILE_B\n"

@@ -4,8 +4,11 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +63,20 @@ bool hasJpegExtension(const QString &name)
 {
     return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
         || name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
+}
+
+bool isPictureGone(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return true; // not a full path (a blank entry): nothing to keep
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return !S_ISREG(info.st_mode);
+    if (errno != ENOENT && errno != ENOTDIR)
+        return false;
+    const QString folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    return ::stat(QFile::encodeName(folder).constData(), &info) == 0;
 }
 
 FolderScan::FolderScan(const QString &folder, bool subFolders)

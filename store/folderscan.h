@@ -64,3 +64,9 @@ private:
 SIGBOXCORE_EXPORT bool hasJpegExtension(const QString &name);
 // True when the bytes are valid UTF-8, so the name can be handled as text.
 SIGBOXCORE_EXPORT bool isValidUtf8(const QByteArray &bytes);
+
+// Whether optimising drops the catalogue entry of `path`: its folder is there but the
+// file is not (or something else stands in its place). A picture whose folder is missing
+// altogether may lie on a disk that is not mounted, and one that cannot be looked at (no
+// permission) may still be there: both are kept.
+SIGBOXCORE_EXPORT bool isPictureGone(const QString &path);

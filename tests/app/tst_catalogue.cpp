@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QLabel>
+#include <QRandomGenerator>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -517,6 +519,66 @@ private slots:
             QCOMPARE(readCatalogue(file), storeNames());
         else
             QCOMPARE(contents(file), before);
+    }
+
+    void notACatalogueIsNeverWritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("text") << QByteArray("# Lumo\n\nFinds look-alike JPEG pictures.\n").repeated(100);
+        QBuffer jpeg;
+        jpeg.open(QIODevice::WriteOnly);
+        QImage(16, 16, QImage::Format_RGB32).save(&jpeg, "JPEG");
+        QTest::newRow("JPEG") << jpeg.data();
+        QByteArray noise(64, '\0');
+        QRandomGenerator random(8);
+        for (char &byte : noise)
+            byte = char(random.bounded(256));
+        noise[1] = char(noise[1] & 0x7f); // a positive count, so only the cells tell
+        QTest::newRow("64 random bytes") << noise;
+    }
+    void notACatalogueIsNeverWritten()
+    {
+        // A file that is not a catalogue fails to open with no rows; neither "最適化" nor
+        // "保存" writes it, for the save dialog no longer offers its name.
+        QFETCH(QByteArray, bytes);
+        const QString file = path(QStringLiteral("not.sbx"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        out.close();
+        ScriptedDialogs dialogs;
+        window().openCommandLine(file);
+        QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("読込中にエラーが発生しました")});
+        QCOMPARE(list()->topLevelItemCount(), 0);
+        run("mnuL5");
+        run("mnuF3");
+        const QList<ScriptedDialogs::Call> saves = dialogs.calls(QStringLiteral("ShowFileDialog"));
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(saves.first().dialog.fileName, QString());
+        QCOMPARE(contents(file), bytes);
+        QCOMPARE(list()->topLevelItemCount(), window().store()->DataCount());
+    }
+
+    void optimiseKeepsPicturesWhoseFolderIsAway()
+    {
+        // Pictures whose folder is missing altogether (a disk not mounted) keep their entries
+        // through "最適化"; a picture gone from a folder that is there still goes.
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("disk")));
+        QStringList paths = pictures(2);
+        for (const char *name : {"disk/a.jpg", "disk/b.jpg"}) {
+            paths << path(QLatin1String(name));
+            QFile picture(paths.last());
+            QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("picture") == 7);
+        }
+        const QString file = openCatalogue(paths);
+        QVERIFY(QDir(m_dir->path()).rename(QStringLiteral("disk"), QStringLiteral("away")));
+        QFile::remove(paths[1]);
+        ScriptedDialogs dialogs;
+        run("mnuL5");
+        const QStringList kept{paths[0], paths[2], paths[3]};
+        QCOMPARE(readCatalogue(file), kept);
+        QCOMPARE(rowKeys(), kept);
+        QCOMPARE(storeNames(), kept);
+        QCOMPARE(list()->topLevelItem(2)->text(1), QStringLiteral("(None)"));
     }
 
     void deleteRows_data()

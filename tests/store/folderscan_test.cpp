@@ -96,3 +96,20 @@ TEST(FolderScan, JpegExtensionInAnyLetterCase)
     for (const char *name : {"x.jpe", "x.jfif", "jpg", "x.jpg.txt", "x.png"})
         EXPECT_FALSE(hasJpegExtension(QLatin1String(name))) << name;
 }
+
+TEST(FolderScan, PictureIsGoneOnlyFromAFolderThatIsThere)
+{
+    // Optimising drops a picture missing from its folder (or replaced by a folder), keeps
+    // one whose folder is missing altogether, and drops a blank name.
+    QTemporaryDir dir;
+    touch(dir.path(), "here.jpg");
+    touch(dir.path(), "sub/x");
+    const struct {
+        const char *path;
+        bool gone;
+    } cases[] = {{"/here.jpg", false}, {"/missing.jpg", true}, {"/sub", true},
+                 {"/away/a.jpg", false}, {"/away/deeper/a.jpg", false}, {"/sub/x/a.jpg", true}};
+    for (const auto &c : cases)
+        EXPECT_EQ(isPictureGone(dir.path() + QLatin1String(c.path)), c.gone) << c.path;
+    EXPECT_TRUE(isPictureGone(QString()));
+}
