@@ -53,6 +53,26 @@ TEST(LumoCliProgram, StoresAbsoluteUnresolvedPaths)
                                          + dir.path().toStdString() + "/./real/../link/a.jpg\n");
 }
 
+// Qt's own notes about broken pictures stay off stderr: each failure is one line naming its file.
+TEST(LumoCliProgram, OnlyItsOwnLinesOnStderr)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("pics")));
+    const QStringList pictures = writePictures(dir.filePath(QStringLiteral("pics")), 1);
+    const QByteArray whole = readBytes(pictures[0]);
+    writeText(dir.filePath(QStringLiteral("pics/cut.jpg")), whole.left(whole.size() / 2));
+    writeText(dir.filePath(QStringLiteral("pics/broken.jpg")), QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(200, 'x'));
+    const CliRun run = runCliProcess({QStringLiteral("add"), QStringLiteral("-j"), QStringLiteral("3"),
+                                      dir.filePath(QStringLiteral("c.sbx")), dir.filePath(QStringLiteral("pics"))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err.toStdString(),
+              QStringLiteral("lumo-cli: %1/broken.jpg: cannot read picture\n"
+                             "lumo-cli: %1/cut.jpg: cannot read picture\n"
+                             "1 added, 0 already listed, 2 could not be read as pictures; 1 in the catalogue\n")
+                  .arg(dir.filePath(QStringLiteral("pics")))
+                  .toStdString());
+}
+
 // The process's exit status tells a usage error (2) from a failure (1).
 TEST(LumoCliProgram, ExitStatusSeparatesUsageFromFailure)
 {
