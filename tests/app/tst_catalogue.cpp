@@ -211,6 +211,44 @@ private slots:
         QCOMPARE(readCatalogue(path(QStringLiteral("kept"))).size(), saveAs.isEmpty() ? 1 : 2);
     }
 
+    void saveDialogIsPrepared_data()
+    {
+        QTest::addColumn<bool>("opened"); // by the open dialog, from folder "cats"
+        QTest::newRow("never saved") << false;
+        QTest::newRow("opened") << true;
+    }
+    void saveDialogIsPrepared()
+    {
+        // "保存" offers the current name in the catalogue folder, replaces files without a
+        // question and adds no extension.
+        QFETCH(bool, opened);
+        ScriptedDialogs dialogs;
+        QString file;
+        QString folder = QDir::currentPath();
+        if (opened) {
+            QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("cats")));
+            folder = path(QStringLiteral("cats"));
+            file = folder + QStringLiteral("/c.sbx");
+            writeCatalogue(file, pictures(2));
+            dialogs.files.enqueue(file);
+            run("mnuF1");
+            modify();
+        } else {
+            dialogs.files.enqueue(jpegs(1).first());
+            run("mnuL2");
+        }
+        run("mnuF3");
+        const ScriptedDialogs::Call save = dialogs.calls(QStringLiteral("ShowFileDialog")).last();
+        QCOMPARE(save.mode, int(DialogService::Save));
+        QCOMPARE(save.dialog.fileName, file);
+        QCOMPARE(save.dialog.initDir, folder);
+        QCOMPARE(save.dialog.filter, QStringLiteral("*.sbx|*.sbx"));
+        QVERIFY(!save.dialog.overwritePrompt);
+        QCOMPARE(save.dialog.defaultExt, QString());
+        QVERIFY(save.dialog.pathMustExist && save.dialog.noChangeDir && save.dialog.hideReadOnly);
+        QVERIFY(!save.dialog.multiSelect && !save.dialog.fileMustExist);
+    }
+
     void unmodifiedCatalogueAsksNothing()
     {
         // Without unsaved changes "開く" goes straight to the open dialog.
