@@ -497,13 +497,19 @@ private slots:
 
     void saveCommandMakesCatalogueClean()
     {
-        // "保存" writes the catalogue, names it in the status bar and turns the indicator off.
+        // "保存" asks for a name in the catalogue folder (replacing without a question, adding
+        // no extension), writes the catalogue, names it and turns the indicator off.
         ScriptedDialogs dialogs;
         addByDialog(dialogs, makeJpegs(2));
         const QString target = folder() + QStringLiteral("/c.sbx");
         dialogs.files.enqueue(target);
         action("Save")->trigger();
         QVERIFY(dialogs.messages().isEmpty()); // no question before the plain save
+        const CommonDialog asked = dialogs.calls(QStringLiteral("ShowFileDialog")).last().dialog;
+        QCOMPARE(asked.fileName, QString());
+        QCOMPARE(asked.initDir, QDir::currentPath());
+        QCOMPARE(asked.filter, QStringLiteral("*.sbx|*.sbx"));
+        QVERIFY(!asked.overwritePrompt && asked.defaultExt.isEmpty() && asked.pathMustExist && !asked.fileMustExist);
         QVERIFY(QFile::exists(target));
         QCOMPARE(panel("Info"), QStringLiteral("保存完了"));
         QCOMPARE(panel("FileName"), target);

@@ -1,7 +1,6 @@
 #include "clitestsupport.h"
 
 #include <catalogue.h>
-#include <catalogueio.h>
 
 #include <QDir>
 #include <QFile>
@@ -78,31 +77,6 @@ TEST_F(AddCommand, NamesThatAreNotUtf8AreReportedAndCounted)
                   .arg(path(QStringLiteral("pics")))
                   .toStdString());
     EXPECT_EQ(listedPaths(catalogue()), pictures);
-}
-
-// A relative path is made absolute by putting the working folder in front, nothing else:
-// through a link, "deep/lnk/../b.jpg" is the b.jpg beside deep, not deep/b.jpg.
-TEST_F(AddCommand, RelativePathsKeepWhatTheSystemOpens)
-{
-    mkdir(QStringLiteral("deep"));
-    mkdir(QStringLiteral("real"));
-    writePicture(path(QStringLiteral("b.jpg")), Qt::red);
-    writePicture(path(QStringLiteral("deep/b.jpg")), Qt::blue);
-    ASSERT_TRUE(QFile::link(QStringLiteral("../real"), path(QStringLiteral("deep/lnk"))));
-    const QString here = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-    const CliRun run = runCli({QStringLiteral("add"), catalogue(), QStringLiteral("deep/lnk/../b.jpg"),
-                               QStringLiteral("deep//b.jpg"), QStringLiteral("deep")});
-    QDir::setCurrent(here);
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(listedPaths(catalogue()), (QStringList{path(QStringLiteral("deep/lnk/../b.jpg")),
-                                                     path(QStringLiteral("deep//b.jpg")), path(QStringLiteral("deep/b.jpg"))}));
-    SignatureTable table;
-    ASSERT_FALSE(loadCatalogue(catalogue(), table).damaged());
-    const std::optional<Signature> red = signatureOfFile(path(QStringLiteral("b.jpg")));
-    ASSERT_TRUE(red);
-    EXPECT_EQ(table.cells(0), *red);
-    EXPECT_NE(table.cells(1), *red);
 }
 
 // A file named on the command line is offered to the store whatever its extension.
