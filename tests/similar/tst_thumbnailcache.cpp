@@ -1,6 +1,7 @@
 #include "thumbnailcache.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +48,30 @@ QImage quarters(QSize size)
     painter.fillRect(0, h, w, size.height() - h, QColor(Blue));
     painter.fillRect(w, h, size.width() - w, size.height() - h, QColor(Yellow));
     return image;
+}
+
+bool near(QRgb seen, QRgb want)
+{
+    return qAbs(qRed(seen) - qRed(want)) + qAbs(qGreen(seen) - qGreen(want)) + qAbs(qBlue(seen) - qBlue(want)) < 90;
+}
+
+// The four quarters of image, at a quarter of the way in from each corner.
+Corners cornersOf(const QImage &image)
+{
+    const int x[] = {image.width() / 4, image.width() * 3 / 4}, y[] = {image.height() / 4, image.height() * 3 / 4};
+    Corners seen;
+    for (int i = 0; i < 4; ++i)
+        seen.append(image.pixel(x[i % 2], y[i / 2]));
+    return seen;
+}
+
+bool near(const Corners &seen, const Corners &want)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (!near(seen[i], want[i]))
+            return false;
+    }
+    return true;
 }
 
 // Every ready() in order, and whether all came on the user-interface thread.
@@ -93,7 +119,46 @@ class TestThumbnailCache : public QObject
         return paths;
     }
 
+    QString sharedRoot() const { return file(QStringLiteral("cache/thumbnails")); }
+    // One thumbnail as a file manager leaves it, a single colour, its keys spoilt as fault says.
+    void plant(const QString &picture, SharedThumbnails::Size size, QSize pixels, QRgb colour, const QString &fault)
+    {
+        const QFileInfo info(picture);
+        QImage image(pixels, QImage::Format_ARGB32);
+        image.fill(colour);
+        const qint64 mtime = info.lastModified().toSecsSinceEpoch();
+        image.setText("Thumb::URI", fault == "uri" ? QStringLiteral("file:///elsewhere.jpg")
+                                                   : QString::fromLatin1(SharedThumbnails::uriOf(picture)));
+        if (fault != "no mtime")
+            image.setText("Thumb::MTime", QString::number(fault == "mtime" ? mtime - 1 : mtime));
+        if (fault != "no size")
+            image.setText("Thumb::Size", QString::number(fault == "size" ? info.size() + 1 : info.size()));
+        const QString path = SharedThumbnails().thumbnailPath(picture, size);
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(image.save(path, "PNG"));
+    }
+    // The one thumbnail of path in a new cache, once it is there (a null image after 5 s).
+    static QImage thumbnailIn(const QString &path, QSize cell, bool share)
+    {
+        ThumbnailCache cache;
+        cache.setCellSize(cell);
+        cache.setShareThumbnails(share);
+        cache.want({path});
+        QTest::qWaitFor([&] { return cache.state(path) == State::Ready; }, 5000);
+        return cache.thumbnail(path);
+    }
+
 private slots:
+    void initTestCase()
+    {
+        // Never the user's own thumbnails.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(file(QStringLiteral("cache"))));
+    }
+    void init()
+    {
+        QDir(file(QStringLiteral("cache"))).removeRecursively();
+    }
+
     void decodes_data()
     {
         QTest::addColumn<QSize>("stored");
@@ -334,6 +399,117 @@ private slots:
         }
         QCOMPARE(names, expected);
         QCOMPARE(cache.state(a), expected.contains("a.jpg") ? State::Ready : State::Missing);
+    }
+
+    void sharedThumbnails_data()
+    {
+        QTest::addColumn<QString>("made");  // what a file manager left: "", "normal", "large", "both"
+        QTest::addColumn<QString>("fault"); // how their keys are spoilt
+        QTest::addColumn<QSize>("cell");
+        QTest::addColumn<bool>("share");
+        QTest::addColumn<QString>("shown"); // "normal", "large" or the decoded "picture"
+        QTest::addColumn<bool>("writes");   // a normal thumbnail of Lumo's own is written
+
+        const QSize small(80, 60), tall(80, 107), large(200, 150);
+        QTest::newRow("normal as large as the cell") << "normal" << "" << small << true << "normal" << false;
+        QTest::newRow("normal too small, large used") << "both" << "" << tall << true << "large" << false;
+        QTest::newRow("large for a cell beyond normal") << "large" << "" << large << true << "large" << false;
+        QTest::newRow("normal too small, kept") << "normal" << "" << tall << true << "picture" << false;
+        QTest::newRow("wrong mtime") << "both" << "mtime" << small << true << "picture" << true;
+        QTest::newRow("wrong size") << "both" << "size" << small << true << "picture" << true;
+        QTest::newRow("no MTime") << "normal" << "no mtime" << small << true << "picture" << true;
+        QTest::newRow("no Size") << "normal" << "no size" << small << true << "picture" << true;
+        QTest::newRow("another file's") << "normal" << "uri" << small << true << "picture" << true;
+        QTest::newRow("stale, sharing off") << "normal" << "mtime" << small << false << "picture" << false;
+        QTest::newRow("none") << "" << "" << small << true << "picture" << true;
+        QTest::newRow("none, a tall cell") << "" << "" << tall << true << "picture" << true;
+        QTest::newRow("none, sharing off") << "" << "" << small << false << "picture" << false;
+        QTest::newRow("none, a cell beyond normal") << "" << "" << large << true << "picture" << false;
+    }
+
+    void sharedThumbnails()
+    {
+        // A valid shared thumbnail as large as the cell is stretched to it instead of a decode;
+        // a decode for a cell within 128 x 128 writes the picture's own normal thumbnail (aspect
+        // ratio kept, owner only, atomic) unless a valid one is there or sharing is off, and the
+        // next cache reuses it.
+        QFETCH(QString, made);
+        QFETCH(QString, fault);
+        QFETCH(QSize, cell);
+        QFETCH(bool, share);
+        QFETCH(QString, shown);
+        QFETCH(bool, writes);
+        const QRgb normalColour = qRgb(200, 0, 200), largeColour = qRgb(0, 200, 200), reusedColour = qRgb(90, 90, 90);
+        const QString picture = file(QStringLiteral("写真 100%.jpg"));
+        writeJpeg(picture, quarters(QSize(400, 300)));
+        if (made == "normal" || made == "both")
+            plant(picture, SharedThumbnails::Size::Normal, QSize(128, 96), normalColour, fault);
+        if (made == "large" || made == "both")
+            plant(picture, SharedThumbnails::Size::Large, QSize(256, 192), largeColour, fault);
+
+        const QImage thumbnail = thumbnailIn(picture, cell, share);
+        QCOMPARE(thumbnail.size(), cell);
+        if (shown == "picture")
+            QVERIFY(near(cornersOf(thumbnail), Corners{Red, Green, Blue, Yellow}));
+        else
+            QVERIFY(near(cornersOf(thumbnail), Corners(4, shown == "normal" ? normalColour : largeColour)));
+
+        const QString normal = SharedThumbnails().thumbnailPath(picture, SharedThumbnails::Size::Normal);
+        QImage written(normal, "PNG");
+        QCOMPARE(written.text("Software") == "Lumo", writes);
+        const bool normalThere = made == "normal" || made == "both" || writes;
+        QCOMPARE(QDir(QFileInfo(normal).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+                 normalThere ? QStringList{QFileInfo(normal).fileName()} : QStringList()); // no temporary file left
+        QCOMPARE(QFileInfo::exists(sharedRoot()), !made.isEmpty() || writes);
+        if (!writes)
+            return;
+        QCOMPARE(written.size(), QSize(128, 96));
+        QVERIFY(near(cornersOf(written), Corners{Red, Green, Blue, Yellow}));
+        QCOMPARE(written.text("Thumb::URI"), QString::fromLatin1(SharedThumbnails::uriOf(picture)));
+        QCOMPARE(written.text("Thumb::MTime"), QString::number(QFileInfo(picture).lastModified().toSecsSinceEpoch()));
+        QCOMPARE(written.text("Thumb::Size"), QString::number(QFileInfo(picture).size()));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(normal).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+
+        // Painted over, keys kept: the next cache shows it when it is as large as the cell,
+        // and otherwise decodes without writing it again.
+        written.fill(reusedColour);
+        QVERIFY(written.save(normal, "PNG"));
+        const bool reused = cell.width() <= 128 && cell.height() <= 96;
+        QVERIFY(near(cornersOf(thumbnailIn(picture, cell, true)),
+                     reused ? Corners(4, reusedColour) : Corners{Red, Green, Blue, Yellow}));
+        QVERIFY(near(QImage(normal, "PNG").pixel(5, 5), reusedColour));
+    }
+
+    void sharedThumbnailsUpright_data()
+    {
+        QTest::addColumn<QSize>("stored");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("written");
+        QTest::addColumn<Corners>("corners");
+
+        QTest::newRow("upright") << QSize(200, 100) << 1 << QSize(128, 64) << Corners{Red, Green, Blue, Yellow};
+        QTest::newRow("turned right") << QSize(200, 100) << 6 << QSize(64, 128) << Corners{Blue, Red, Yellow, Green};
+        QTest::newRow("turned left") << QSize(2000, 1000) << 8 << QSize(64, 128) << Corners{Green, Yellow, Red, Blue};
+        QTest::newRow("smaller than normal") << QSize(60, 40) << 1 << QSize(60, 40) << Corners{Red, Green, Blue, Yellow};
+        QTest::newRow("smaller, turned") << QSize(60, 40) << 6 << QSize(40, 60) << Corners{Blue, Red, Yellow, Green};
+    }
+
+    void sharedThumbnailsUpright()
+    {
+        // The normal thumbnail written is upright, as file managers store them, and never
+        // enlarged; the cell made from the same decode is upright too.
+        QFETCH(QSize, stored);
+        QFETCH(int, orientation);
+        QFETCH(QSize, written);
+        QFETCH(Corners, corners);
+        const QString picture = file(QStringLiteral("turned.jpg"));
+        writeJpeg(picture, quarters(stored), orientation);
+        QVERIFY(near(cornersOf(thumbnailIn(picture, QSize(48, 40), true)), corners));
+        const QImage normal(SharedThumbnails().thumbnailPath(picture, SharedThumbnails::Size::Normal), "PNG");
+        QCOMPARE(normal.size(), written);
+        QVERIFY(near(cornersOf(normal), corners));
     }
 
     void destroyedWhileDecoding()
