@@ -408,7 +408,8 @@ private slots:
 
     void sharedThumbnails_data()
     {
-        QTest::addColumn<QString>("made");  // what a file manager left: "", "normal", "large", "both"
+        QTest::addColumn<QString>("made");  // what a file manager left: "", "normal", "large", "both";
+                                            // "blocked": a file where the thumbnail folder belongs
         QTest::addColumn<QString>("fault"); // how their keys are spoilt
         QTest::addColumn<QSize>("cell");
         QTest::addColumn<bool>("share");
@@ -430,6 +431,7 @@ private slots:
         QTest::newRow("none, a tall cell") << "" << "" << tall << true << "picture" << true;
         QTest::newRow("none, sharing off") << "" << "" << small << false << "picture" << false;
         QTest::newRow("none, a cell beyond normal") << "" << "" << large << true << "picture" << false;
+        QTest::newRow("no folder can be made") << "blocked" << "" << small << true << "picture" << false;
     }
 
     void sharedThumbnails()
@@ -437,7 +439,7 @@ private slots:
         // A valid shared thumbnail as large as the cell is stretched to it instead of a decode;
         // a decode for a cell within 128 x 128 writes the picture's own normal thumbnail (aspect
         // ratio kept, owner only, atomic) unless a valid one is there or sharing is off, and the
-        // next cache reuses it.
+        // next cache reuses it. A write that fails changes nothing else.
         QFETCH(QString, made);
         QFETCH(QString, fault);
         QFETCH(QSize, cell);
@@ -451,6 +453,8 @@ private slots:
             plant(picture, SharedThumbnails::Size::Normal, QSize(128, 96), normalColour, fault);
         if (made == "large" || made == "both")
             plant(picture, SharedThumbnails::Size::Large, QSize(256, 192), largeColour, fault);
+        if (made == "blocked")
+            QVERIFY(QDir().mkpath(QFileInfo(sharedRoot()).absolutePath()) && QFile(sharedRoot()).open(QIODevice::WriteOnly));
 
         const QImage thumbnail = thumbnailIn(picture, cell, share);
         QCOMPARE(thumbnail.size(), cell);
