@@ -8,9 +8,9 @@
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,16 +192,27 @@ bool SharedThumbnails::writeNormal(const Original &file, const QImage &picture, 
     if (!makeOwnerOnlyFolders(folder))
         return false;
     const QString target = folder + QLatin1Char('/') + nameOf(file.uri);
-    // Written beside its place and renamed into it, so that no reader sees half a file. No
-    // flush to the disk: after a crash a cache may lose a thumbnail, which is made again.
-    // A light deflate (quality 80): within a few per cent of the default's size, some four
-    // times quicker.
-    QTemporaryFile temp(target + QStringLiteral(".XXXXXX"));
-    if (!temp.open() || !temp.setPermissions(OwnerOnly) || !thumbnail.save(&temp, "PNG", 80) || !temp.flush())
+    // Written beside its place under a name of its own (mkstemp: owner only, never a file
+    // that is there) and renamed into it, so that no reader sees half a file. No flush to
+    // the disk: after a crash a cache may lose a thumbnail, which is made again. A light
+    // deflate (quality 80): within a few per cent of the default's size, four times quicker.
+    QByteArray temp = QFile::encodeName(target) + ".XXXXXX";
+    const int handle = ::mkstemp(temp.data());
+    if (handle < 0)
         return false;
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+    QFile out;
+    if (!out.open(handle, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        ::unlink(temp.constData());
         return false;
-    temp.setAutoRemove(false);
+    }
+    const bool saved = thumbnail.save(&out, "PNG", 80);
+    out.close();
+    if (!saved || out.error() != QFileDevice::NoError
+        || std::rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
     return true;
 }
 
