@@ -19,7 +19,6 @@ namespace {
 const QString KeyUri = QStringLiteral("Thumb::URI");
 const QString KeyMTime = QStringLiteral("Thumb::MTime");
 const QString KeySize = QStringLiteral("Thumb::Size");
-constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 QString folderOf(SharedThumbnails::Size size)
 {
@@ -42,7 +41,7 @@ bool makeOwnerOnlyFolders(const QString &folder)
     }
     for (const QString &path : std::as_const(missing)) {
         // Another thread or program may have made it meanwhile.
-        if (!QDir().mkdir(path, OwnerOnly | QFile::ExeOwner) && !QFileInfo(path).isDir())
+        if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) && !QFileInfo(path).isDir())
             return false;
     }
     return QFileInfo(folder).isDir();
