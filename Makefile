@@ -2,7 +2,7 @@
 BUILD      ?= build
 GENERATOR  ?= Ninja
 JOBS       ?= $(shell nproc)
-PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
+PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev \
               libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs
 RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
 

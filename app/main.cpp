@@ -1,5 +1,6 @@
 // The program entry: one instance per user, then the main window.
 
+#include "appidentity.h"
 #include "frmLumo.h"
 #include "singleinstance.h"
 
@@ -35,9 +36,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
-    QApplication::setApplicationDisplayName(QStringLiteral("Lumo"));
-    app.setProperty("comment", QStringLiteral("Lumo"));
+    applyAppIdentity();
 
     // Qt's own dialogs (file and folder pickers) speak Japanese like the rest of the program.
     QTranslator qtTranslator;

@@ -41,13 +41,15 @@ struct CommonDialog
 };
 
 // What the about box shows: the program's own application information.
+// The box shows the application's window icon beside them.
 struct AppInfo
 {
-    QString title;    // the program's name
+    QString title;    // the program's name: "Lumo"
     QString version;  // "0.1.0"
-    QString comment;  // the product's display name
-    // From the running application: applicationName, applicationVersion, and for the
-    // comment the application object's property "comment", else applicationDisplayName.
+    QString comment;  // the product's display name and what it does
+    // From the running application: applicationDisplayName (applicationName without a
+    // GUI), applicationVersion, and for the comment the application object's property
+    // "comment", else applicationDisplayName.
     static AppInfo fromApplication();
 };
 

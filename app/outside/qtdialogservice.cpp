@@ -52,6 +52,8 @@ int answerOf(QMessageBox::StandardButton button)
     }
 }
 
+constexpr int AboutIconSide = 64;
+
 static QString boxTitle()
 {
     const QString name = QGuiApplication::applicationDisplayName();
@@ -95,7 +97,8 @@ void QtDialogService::ShowAbout(QWidget *owner, const AppInfo &info)
         text += QLatin1Char('\n') + info.comment;
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("バージョン情報"));
-    box.setIconPixmap(QPixmap());
+    // The application's own icon, the one its windows and launcher show.
+    box.setIconPixmap(QGuiApplication::windowIcon().pixmap(AboutIconSide));
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

@@ -1,6 +1,10 @@
-// The program as started from a shell: one instance per user, and its answers to --version and --help.
+// The program as started from a shell: one instance per user, and who it says it is.
 
+#include "appidentity.h"
+#include "outside/dialogservice.h"
 #include "singleinstance.h"
+
+#include <QApplication>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -81,6 +85,21 @@ private slots:
         }
         first->kill();
         QVERIFY(first->waitForFinished(10000));
+    }
+
+    void versionBoxKnowsTheProgram()
+    {
+        // The version box gets Lumo's name, version and comment, and the windows the launcher's icon.
+        applyAppIdentity();
+        const AppInfo info = AppInfo::fromApplication();
+        QCOMPARE(info.title, QStringLiteral("Lumo"));
+        QCOMPARE(info.version, QStringLiteral(LUMO_VERSION));
+        QVERIFY(info.comment.startsWith(QStringLiteral("Lumo — ")));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(LUMO_APP_ID));
+        const QImage icon = QGuiApplication::windowIcon().pixmap(64).toImage();
+        QCOMPARE(icon.size(), QSize(64, 64));
+        QCOMPARE(icon.pixelColor(0, 63).alpha(), 0);   // outside both drawn pictures
+        QCOMPARE(icon.pixelColor(40, 40).alpha(), 255); // inside the front one
     }
 
     void staleLockDoesNotBlock()
