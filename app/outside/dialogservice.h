@@ -40,8 +40,8 @@ struct CommonDialog
     static QStringList splitResult(const QString &fileName);
 };
 
-// What the about box shows: the program's own application information.
-// The box shows the application's window icon beside them.
+// What the version box shows beside the application's window icon: the program's own
+// application information.
 struct AppInfo
 {
     QString title;    // the program's name: "Lumo"
