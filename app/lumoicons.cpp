@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QSvgRenderer>
 
 namespace {
 constexpr int Side = 16;
@@ -147,4 +148,20 @@ QIcon LumoIcons::imlLumo(const QString &key)
 QIcon LumoIcons::imlJpeg(int image)
 {
     return QIcon(drawn(image == 2 ? QStringLiteral("Missing") : QStringLiteral("Present")));
+}
+
+QIcon LumoIcons::application()
+{
+    // Drawn here rather than left to Qt's SVG icon plug-in, which a system may lack.
+    QSvgRenderer renderer(QStringLiteral(":/lumo.svg"));
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }

@@ -1,5 +1,6 @@
 // The program entry: one instance per user, then the main window.
 
+#include "appidentity.h"
 #include "frmLumo.h"
 #include "singleinstance.h"
 
@@ -7,12 +8,35 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char Help[] =
+    "Usage: lumo [CATALOGUE]\n"
+    "Finds look-alike JPEG pictures. Opens CATALOGUE (a *.sbx file) once the window is shown;\n"
+    "the whole argument text is its path. Only one Lumo runs per user: a second start ends\n"
+    "at once.\n"
+    "\n"
+    "  --help       show this help\n"
+    "  --version    print the version\n";
+}
+
 int main(int argc, char *argv[])
 {
+    // Answered before any window or lock, so they work without a display and beside a
+    // running Lumo. A catalogue with such a name is opened as ./--version.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("lumo %s\n", LUMO_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
-    QApplication::setApplicationDisplayName(QStringLiteral("Lumo"));
-    app.setProperty("comment", QStringLiteral("Lumo"));
+    applyAppIdentity();
 
     // Qt's own dialogs (file and folder pickers) speak Japanese like the rest of the program.
     QTranslator qtTranslator;

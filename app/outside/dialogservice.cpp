@@ -57,11 +57,12 @@ QStringList CommonDialog::splitResult(const QString &fileName)
 AppInfo AppInfo::fromApplication()
 {
     AppInfo info;
-    info.title = QCoreApplication::applicationName();
+    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    info.title = gui ? QGuiApplication::applicationDisplayName() : QCoreApplication::applicationName();
     info.version = QCoreApplication::applicationVersion();
     if (QCoreApplication::instance())
         info.comment = QCoreApplication::instance()->property("comment").toString();
-    if (info.comment.isEmpty() && qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+    if (info.comment.isEmpty() && gui)
         info.comment = QGuiApplication::applicationDisplayName();
     return info;
 }

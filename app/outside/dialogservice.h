@@ -40,14 +40,16 @@ struct CommonDialog
     static QStringList splitResult(const QString &fileName);
 };
 
-// What the about box shows: the program's own application information.
+// What the version box shows beside the application's window icon: the program's own
+// application information.
 struct AppInfo
 {
-    QString title;    // the program's name
+    QString title;    // the program's name: "Lumo"
     QString version;  // "0.1.0"
-    QString comment;  // the product's display name
-    // From the running application: applicationName, applicationVersion, and for the
-    // comment the application object's property "comment", else applicationDisplayName.
+    QString comment;  // the product's display name and what it does
+    // From the running application: applicationDisplayName (applicationName without a
+    // GUI), applicationVersion, and for the comment the application object's property
+    // "comment", else applicationDisplayName.
     static AppInfo fromApplication();
 };
 

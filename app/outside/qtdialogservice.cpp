@@ -52,6 +52,8 @@ int answerOf(QMessageBox::StandardButton button)
     }
 }
 
+constexpr int AboutIconSide = 64;
+
 static QString boxTitle()
 {
     const QString name = QGuiApplication::applicationDisplayName();
@@ -88,14 +90,17 @@ int QtDialogService::ShowMessage(QWidget *owner, const QString &text, int style,
 
 void QtDialogService::ShowAbout(QWidget *owner, const AppInfo &info)
 {
-    QString text = info.title;
+    // The name stands out; the texts are the program's own, shown as written.
+    QString text = QStringLiteral("<b>%1</b>").arg(info.title.toHtmlEscaped());
     if (!info.version.isEmpty())
-        text += QStringLiteral("\nバージョン %1").arg(info.version);
+        text += QStringLiteral("<br>バージョン %1").arg(info.version.toHtmlEscaped());
     if (!info.comment.isEmpty())
-        text += QLatin1Char('\n') + info.comment;
+        text += QStringLiteral("<br>") + info.comment.toHtmlEscaped();
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("バージョン情報"));
-    box.setIconPixmap(QPixmap());
+    // The application's own icon, the one its windows and launcher show.
+    box.setIconPixmap(QGuiApplication::windowIcon().pixmap(AboutIconSide));
+    box.setTextFormat(Qt::RichText);
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

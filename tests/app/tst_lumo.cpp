@@ -1,6 +1,10 @@
-// The program as started from a shell: one instance per user.
+// The program as started from a shell: one instance per user, and who it says it is.
 
+#include "appidentity.h"
+#include "outside/dialogservice.h"
 #include "singleinstance.h"
+
+#include <QApplication>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,6 +31,12 @@ private:
         return process;
     }
     QString runtimeDir() const { return m_home.filePath(QStringLiteral("run")); }
+    // The process id written into the lock, 0 when there is none.
+    static qint64 lockHolder()
+    {
+        QFile file(SingleInstance::lockFilePath(QStringLiteral("lumo")));
+        return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
+    }
 
 private slots:
     void initTestCase()
@@ -56,24 +66,56 @@ private slots:
         QVERIFY(first->waitForFinished(10000));
     }
 
+    void versionAndHelpAnswerBesideARunningLumo()
+    {
+        // --version and --help print and end at once, even while another Lumo holds the lock.
+        QProcess *first = start();
+        QVERIFY(first->waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), first->processId(), 10000);
+        const std::pair<const char *, QString> cases[] = {
+            {"--version", QStringLiteral("lumo " LUMO_VERSION "\n")},
+            {"--help", QStringLiteral("Usage: lumo [CATALOGUE]\n")},
+        };
+        for (const auto &[option, opening] : cases) {
+            QProcess asked;
+            asked.start(QStringLiteral(LUMO_BINARY), {QString::fromLatin1(option)});
+            QVERIFY2(asked.waitForFinished(10000), option);
+            QCOMPARE(asked.exitCode(), 0);
+            QVERIFY2(QString::fromUtf8(asked.readAllStandardOutput()).startsWith(opening), option);
+        }
+        first->kill();
+        QVERIFY(first->waitForFinished(10000));
+    }
+
+    void versionBoxKnowsTheProgram()
+    {
+        // The version box gets Lumo's name, version and comment, and the windows the launcher's icon.
+        applyAppIdentity();
+        const AppInfo info = AppInfo::fromApplication();
+        QCOMPARE(info.title, QStringLiteral("Lumo"));
+        QCOMPARE(info.version, QStringLiteral(LUMO_VERSION));
+        QVERIFY(info.comment.startsWith(QStringLiteral("Lumo — ")));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral(LUMO_APP_ID));
+        const QImage icon = QGuiApplication::windowIcon().pixmap(64).toImage();
+        QCOMPARE(icon.size(), QSize(64, 64));
+        QCOMPARE(icon.pixelColor(0, 63).alpha(), 0);   // outside both drawn pictures
+        QCOMPARE(icon.pixelColor(40, 40).alpha(), 255); // inside the front one
+    }
+
     void staleLockDoesNotBlock()
     {
         // A lock left by a process that has gone does not keep the next start out.
         const QString lock = SingleInstance::lockFilePath(QStringLiteral("lumo"));
         QProcess *gone = start();
         QVERIFY(gone->waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), gone->processId(), 10000);
         gone->kill(); // no chance to remove its lock
         QVERIFY(gone->waitForFinished(10000));
         QVERIFY(QFile::exists(lock));
 
         QProcess *next = start();
         QVERIFY(next->waitForStarted(10000));
-        auto holder = [&lock] {
-            QFile file(lock);
-            return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(holder(), next->processId(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), next->processId(), 10000);
         QCOMPARE(next->state(), QProcess::Running);
         next->kill();
         QVERIFY(next->waitForFinished(10000));

@@ -222,18 +222,26 @@ void tst_DialogService::cancelledFileDialogLeavesTheName()
 
 void tst_DialogService::aboutAndErrorBoxes()
 {
-    // The version box shows title, version and comment; the error box names the procedure and the error.
+    // The version box shows title, version and comment beside the application's icon; the error box names the procedure and the error.
+    QPixmap red(64, 64);
+    red.fill(Qt::red);
+    QGuiApplication::setWindowIcon(QIcon(red));
     QString about;
+    QImage icon;
     whenModal<QMessageBox>([&](QMessageBox *box) {
         about = box->text();
+        icon = box->iconPixmap().toImage();
         box->button(QMessageBox::Ok)->click();
     });
     ModalGuard guard;
     QtDialogService service;
-    service.ShowAbout(nullptr, AppInfo{QStringLiteral("lumo"), QStringLiteral("1.2.3"), QStringLiteral("Lumo 類似画像検索")});
-    QVERIFY(about.contains(QStringLiteral("lumo")));
+    service.ShowAbout(nullptr, AppInfo{QStringLiteral("Lumo"), QStringLiteral("1.2.3"), QStringLiteral("Lumo — 類似画像検索")});
+    QGuiApplication::setWindowIcon(QIcon());
+    QVERIFY(about.contains(QStringLiteral("Lumo")));
     QVERIFY(about.contains(QStringLiteral("1.2.3")));
-    QVERIFY(about.contains(QStringLiteral("Lumo 類似画像検索")));
+    QVERIFY(about.contains(QStringLiteral("Lumo — 類似画像検索")));
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(Qt::red));
 
     QString error;
     whenModal<QMessageBox>([&](QMessageBox *box) {
