@@ -3,7 +3,9 @@
 
 #include "frmLumo.h"
 
+#include <frmSam.h>
 #include <frmView.h>
+#include <sigbox.h>
 
 bool frmLumo::viewerVisible() const
 {
@@ -17,21 +19,29 @@ void frmLumo::showViewer(const QString &path)
 
 bool frmLumo::similarVisible() const
 {
-    return false;
+    return frmSam::isShown();
 }
 
 void frmLumo::delSamPics(const QString &path)
 {
-    Q_UNUSED(path);
+    if (frmSam *similar = frmSam::loaded())
+        similar->DelSamPics(path);
 }
 
 void frmLumo::showSimilar(int mode)
 {
-    Q_UNUSED(mode);
+    frmSam::ShowEx(this, mode);
+}
+
+const SignatureTable &frmLumo::samCatalogue() const
+{
+    return sbxJpeg->table();
 }
 
 void frmLumo::unloadViewerAndSimilar()
 {
+    if (frmSam::isShown())
+        frmSam::unload();
 }
 
 bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
@@ -44,6 +54,7 @@ bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samH
 
 void frmLumo::unloadOtherWindows()
 {
+    frmSam::unload();
 }
 
 void frmLumo::showAbout()
