@@ -1,20 +1,248 @@
 #include "thumbnailcache.h"
 
-// Placeholder until the cache lands: nothing is ever decoded.
+#include <QFile>
+#include <QFutureWatcher>
+#include <QImageReader>
+#include <QThread>
+#include <QtConcurrent>
+
+namespace {
+
+// Runs on the pool, so it takes values only. libjpeg scales while it decodes (1/2, 1/4,
+// 1/8), which is what makes thumbnails of large photos cheap. The handler scales the
+// picture as stored and the orientation is applied afterwards, so a picture that the
+// orientation turns by a quarter asks for the cell on its side.
+QImage decodeThumbnail(const QString &path, QSize cell)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {}; // a catalogue keeps entries of deleted pictures until it is optimised
+    QImageReader reader(&file, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(true);
+    const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    reader.setScaledSize(onItsSide ? cell.transposed() : cell);
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    if (image.size() != cell)
+        image = image.scaled(cell, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // One format, four bytes a pixel: what the cache reserved, and the quickest to paint.
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
 
 ThumbnailCache::ThumbnailCache(QObject *parent)
     : QObject(parent)
 {
+    setMaxDecodes(QThread::idealThreadCount());
 }
 
-ThumbnailCache::~ThumbnailCache() = default;
+ThumbnailCache::~ThumbnailCache()
+{
+    // Nothing waits in the pool's queue, so its destructor waits only for the decodes
+    // already running; their watchers go with this object, results unread.
+    m_pool.clear();
+}
 
-void ThumbnailCache::setCellSize(const QSize &) {}
-QSize ThumbnailCache::cellSize() const { return {}; }
-void ThumbnailCache::setCapacity(qint64) {}
-qint64 ThumbnailCache::capacity() const { return 0; }
-QImage ThumbnailCache::thumbnail(const QString &) const { return {}; }
-ThumbnailCache::State ThumbnailCache::state(const QString &) const { return State::Missing; }
-void ThumbnailCache::want(const QStringList &) {}
-void ThumbnailCache::forget(const QString &) {}
-void ThumbnailCache::clear() {}
+void ThumbnailCache::setCellSize(const QSize &size)
+{
+    if (size == m_cellSize)
+        return;
+    dropAll();
+    m_cellSize = size;
+    schedule();
+}
+
+QSize ThumbnailCache::cellSize() const
+{
+    return m_cellSize;
+}
+
+void ThumbnailCache::setCapacity(qint64 bytes)
+{
+    m_capacity = std::max<qint64>(0, bytes);
+    makeRoom(0, -1); // decodes still running are not undone; they are what may remain over
+    m_next = 0;
+    schedule();
+}
+
+qint64 ThumbnailCache::capacity() const
+{
+    return m_capacity;
+}
+
+void ThumbnailCache::setMaxDecodes(int count)
+{
+    m_maxDecodes = std::max(1, count);
+    m_pool.setMaxThreadCount(m_maxDecodes);
+    schedule();
+}
+
+int ThumbnailCache::maxDecodes() const
+{
+    return m_maxDecodes;
+}
+
+QImage ThumbnailCache::thumbnail(const QString &path) const
+{
+    const auto it = m_entries.constFind(path);
+    return it != m_entries.cend() ? it->image : QImage();
+}
+
+ThumbnailCache::State ThumbnailCache::state(const QString &path) const
+{
+    const auto it = m_entries.constFind(path);
+    return it != m_entries.cend() ? it->state : State::Missing;
+}
+
+void ThumbnailCache::want(const QStringList &paths)
+{
+    ++m_wantSerial;
+    m_wish = paths;
+    rankWish();
+    for (const QString &path : paths) {
+        const auto it = m_entries.find(path);
+        if (it != m_entries.end())
+            it->lastWanted = m_wantSerial;
+    }
+    schedule();
+}
+
+void ThumbnailCache::forget(const QString &path)
+{
+    for (Decode &decode : m_decodes) {
+        if (decode.path == path)
+            decode.dropped = true;
+    }
+    const auto it = m_entries.find(path);
+    if (it != m_entries.end()) {
+        if (it->state == State::Pending)
+            m_entries.erase(it);
+        else
+            evict(it);
+    }
+    // A blanked cell is not wanted again until the window says so.
+    if (m_rank.contains(path)) {
+        m_wish.removeAll(path);
+        rankWish();
+    }
+    schedule();
+}
+
+void ThumbnailCache::clear()
+{
+    dropAll();
+    m_wish.clear();
+    m_rank.clear();
+    m_next = 0;
+}
+
+qint64 ThumbnailCache::cellBytes() const
+{
+    return qint64(m_cellSize.width()) * m_cellSize.height() * 4;
+}
+
+int ThumbnailCache::rankOf(const QString &path) const
+{
+    return m_rank.value(path, NotWanted);
+}
+
+void ThumbnailCache::rankWish()
+{
+    m_rank.clear();
+    m_rank.reserve(m_wish.size());
+    for (qsizetype i = 0; i < m_wish.size(); ++i) {
+        if (!m_rank.contains(m_wish[i]))
+            m_rank.insert(m_wish[i], int(i));
+    }
+    m_next = 0;
+}
+
+// Frees room for bytes more, evicting only thumbnails wanted less than position rank of
+// the wish: first those no longer wanted, least recently wanted first, then the wanted
+// ones from the end of the wish.
+bool ThumbnailCache::makeRoom(qint64 bytes, int rank)
+{
+    while (bytesHeld() + bytes > m_capacity) {
+        auto victim = m_entries.end();
+        int victimRank = rank;
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            const int r = rankOf(it.key());
+            if (it->state != State::Ready || r <= rank)
+                continue;
+            if (victim == m_entries.end() || r > victimRank
+                || (r == victimRank && it->lastWanted < victim->lastWanted)) {
+                victim = it;
+                victimRank = r;
+            }
+        }
+        if (victim == m_entries.end())
+            return false;
+        evict(victim);
+    }
+    return true;
+}
+
+void ThumbnailCache::evict(QHash<QString, Entry>::iterator it)
+{
+    m_cachedBytes -= it->image.sizeInBytes();
+    m_entries.erase(it);
+}
+
+void ThumbnailCache::schedule()
+{
+    if (m_cellSize.isEmpty())
+        return;
+    for (; m_next < m_wish.size() && m_decodes.size() < m_maxDecodes; ++m_next) {
+        const QString &path = m_wish[m_next];
+        if (m_entries.contains(path))
+            continue; // ready, failed or on its way: asked twice, decoded once
+        if (!makeRoom(cellBytes(), int(m_next)))
+            return; // the rest of the wish is beyond what the capacity holds
+        start(path);
+    }
+}
+
+void ThumbnailCache::start(const QString &path)
+{
+    auto *watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] { finished(watcher); });
+    m_decodes.insert(watcher, Decode{path, cellBytes(), false});
+    m_flightBytes += cellBytes();
+    m_entries.insert(path, Entry{State::Pending, QImage(), m_wantSerial});
+    watcher->setFuture(QtConcurrent::run(&m_pool, decodeThumbnail, path, m_cellSize));
+}
+
+void ThumbnailCache::finished(QFutureWatcher<QImage> *watcher)
+{
+    const Decode decode = m_decodes.take(watcher);
+    const QImage image = watcher->result();
+    watcher->deleteLater();
+    m_flightBytes -= decode.bytes;
+    const State outcome = image.isNull() ? State::Failed : State::Ready;
+    const auto it = decode.dropped ? m_entries.end() : m_entries.find(decode.path);
+    const bool delivered = it != m_entries.end() && it->state == State::Pending;
+    if (delivered) {
+        it->state = outcome;
+        it->image = image;
+        m_cachedBytes += image.sizeInBytes();
+        // Over only when the capacity shrank while this decode ran.
+        makeRoom(0, -1);
+    }
+    schedule();
+    // A result wanted less than the decodes it made room for may be gone already.
+    if (delivered && state(decode.path) == outcome)
+        emit ready(decode.path, outcome == State::Ready);
+}
+
+// Forgets every thumbnail; decodes still running are counted until they end, unused.
+void ThumbnailCache::dropAll()
+{
+    for (Decode &decode : m_decodes)
+        decode.dropped = true;
+    m_entries.clear();
+    m_cachedBytes = 0;
+    m_next = 0;
+}
