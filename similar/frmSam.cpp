@@ -177,7 +177,10 @@ void frmSam::layoutWindow()
     // the usable desktop area, frame included.
     const int pictureWidth = toPixelsX(m_geometry.areaWidth());
     const int sliderWidth = sldList->sizeHint().width();
-    const int frameHeight = frameGeometry().height() - geometry().height();
+    // The frame is known once the window has been shown; before, the owner's is the best guess.
+    int frameHeight = frameGeometry().height() - geometry().height();
+    if (frameHeight <= 0 && parentWidget())
+        frameHeight = parentWidget()->frameGeometry().height() - parentWidget()->geometry().height();
     const int menuHeight = menuBar()->sizeHint().height();
     const int clientHeight = qMax(toPixelsY(WorkArea::Height()) - frameHeight - menuHeight, 1);
     setFixedSize(pictureWidth + sliderWidth, menuHeight + clientHeight);

@@ -58,6 +58,7 @@ void SamComparison::cancel()
         pending.future.cancel();
     m_blocks.clear();
     m_allCut = true;
+    m_search.reset();
 }
 
 void SamComparison::launch()

@@ -25,7 +25,8 @@ public:
 
     // Starts a search over the table as it is now; an earlier search is dropped.
     void start(const SignatureTable &table, int level);
-    // Drops the search; rows still being computed are thrown away when they end.
+    // Drops the search and its copy of the signatures; rows still being computed are thrown
+    // away when they end.
     void cancel();
 
     struct Base

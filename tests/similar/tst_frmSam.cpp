@@ -7,6 +7,7 @@
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>
 #include <samgrid.h>
+#include <thumbnailcache.h>
 
 #include <QAction>
 #include <QApplication>
@@ -370,6 +371,46 @@ private slots:
         QCOMPARE(grid()->areaTop(), -2 * grid()->geometryTwips().rowHeight());
         QTest::mousePress(grid(), Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(sam()->windowTitle(), pictureName(2));
+    }
+
+    void thumbnails()
+    {
+        // Thumbnails appear as they are decoded, stretched over the whole picture part of
+        // their cells; a file that cannot be decoded keeps its caption and an empty picture.
+        const QString photo = m_dir.filePath(QStringLiteral("wide.jpg"));
+        QImage image(300, 100, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(photo, "JPEG"));
+        const QString broken = m_dir.filePath(QStringLiteral("broken.jpg"));
+        QFile out(broken);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write("not a picture") > 0);
+        out.close();
+        owner().table.clear();
+        owner().table.append(photo, Signature{});
+        owner().table.append(broken, Signature{});
+        run(0);
+        QTRY_VERIFY(grid()->thumbnails().state(photo) == ThumbnailCache::State::Ready
+                    && grid()->thumbnails().state(broken) == ThumbnailCache::State::Failed);
+
+        const QImage shot = grid()->grab().toImage();
+        const SamGeometry &g = grid()->geometryTwips();
+        const QRgb background = grid()->palette().color(QPalette::Window).rgb();
+        const auto colours = [&shot](const QRect &rect) {
+            QSet<QRgb> seen;
+            for (int y = rect.top(); y <= rect.bottom(); ++y)
+                for (int x = rect.left(); x <= rect.right(); ++x)
+                    seen.insert(shot.pixel(x, y));
+            return seen;
+        };
+        const QRect redPicture = grid()->toPixels(QRect(0, 0, g.width, g.height));
+        for (const QPoint &corner : {redPicture.topLeft(), redPicture.topRight(), redPicture.bottomLeft(),
+                                     redPicture.bottomRight(), redPicture.center()}) {
+            const QColor c = shot.pixelColor(corner);
+            QVERIFY2(c.red() > 200 && c.green() < 60 && c.blue() < 60, qPrintable(c.name()));
+        }
+        QCOMPARE(colours(grid()->toPixels(QRect(g.width, 0, g.width, g.height))), QSet<QRgb>{background});
+        for (int column : {0, 1})
+            QVERIFY(colours(grid()->toPixels(QRect(column * g.width, g.height, g.width, 300))).size() > 1);
     }
 
     void delSamPics()
