@@ -71,6 +71,24 @@ void SimilarSearch::take(int entry)
     m_takenSinceCut = true;
 }
 
+std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<int> &row)
+{
+    if (isTaken(base))
+        return std::nullopt;
+    SimilarGroup group;
+    for (int candidate : row) {
+        if (!isTaken(candidate)) {
+            take(candidate);
+            group.members.push_back(candidate);
+        }
+    }
+    if (group.members.empty())
+        return std::nullopt;
+    take(base);
+    group.base = base;
+    return group;
+}
+
 namespace {
 
 // Calls work(i) for every i in [begin, end), spread over `threads` threads (this one included).
@@ -114,21 +132,8 @@ std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int lev
         parallelFor(0, block.size(), used, [&rows, &block](size_t i) { rows[i] = block.row(i); });
 
         for (size_t i = 0; i < block.size(); ++i) {
-            const int base = block.base(i);
-            if (search.isTaken(base))
-                continue;
-            SimilarGroup group;
-            for (int candidate : rows[i]) {
-                if (!search.isTaken(candidate)) {
-                    search.take(candidate);
-                    group.members.push_back(candidate);
-                }
-            }
-            if (group.members.empty())
-                continue;
-            search.take(base);
-            group.base = base;
-            groups.push_back(std::move(group));
+            if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i]))
+                groups.push_back(std::move(*group));
         }
     }
     return groups;

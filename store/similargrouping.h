@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct SimilarGroup {
@@ -59,6 +60,9 @@ public:
     bool isTaken(int entry) const { return m_taken[entry] != 0; }
     // Marks an entry as placed in a group: it is no base and no candidate any more.
     void take(int entry);
+    // Settles one base in a go: unless it is taken, its row's untaken entries become its
+    // members and, when there are any, the group is taken. Null when it makes no group.
+    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row);
 
 private:
     std::shared_ptr<const std::vector<Signature>> m_cells;

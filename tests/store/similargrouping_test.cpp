@@ -135,20 +135,8 @@ TEST_P(SimilarSearchTiming, SettlingInOrderMatchesTheSequentialRun)
                 break;
             const auto &[block, rows] = cut.front();
             for (size_t i = 0; i < block.size(); ++i) {
-                if (search.isTaken(block.base(i)))
-                    continue;
-                SimilarGroup group;
-                for (int candidate : rows[i]) {
-                    if (!search.isTaken(candidate)) {
-                        search.take(candidate);
-                        group.members.push_back(candidate);
-                    }
-                }
-                if (!group.members.empty()) {
-                    search.take(block.base(i));
-                    group.base = block.base(i);
-                    groups.push_back(group);
-                }
+                if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i]))
+                    groups.push_back(*group);
             }
             cut.pop_front();
         }
