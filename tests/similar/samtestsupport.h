@@ -2,9 +2,12 @@
 // Shared by the similar-pictures window's tests: an owner window that records the calls
 // made into it, and signatures with known check values.
 
+#include <frmSam.h>
 #include <samowner.h>
 #include <signaturetable.h>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QList>
 #include <QPair>
 #include <QStringList>
@@ -32,6 +35,28 @@ public:
     int likeLevel() const override { return level; }
     void SyncJpegList(const QString &o_FileName, bool o_Multi) override { synced.append({o_FileName, o_Multi}); }
     void DeleteJepg() override { ++deletes; }
+};
+
+// Calls `during` with each title a run shows, at the moment it shows it, and records them.
+class TitleWatcher : public QObject
+{
+public:
+    std::function<void(frmSam *, const QString &)> during;
+    QStringList titles;
+
+    TitleWatcher() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TitleWatcher() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<frmSam *>(watched);
+        if (window && event->type() == QEvent::WindowTitleChange && window->isRunning()) {
+            titles << window->windowTitle();
+            if (during && !window->windowTitle().isEmpty())
+                during(window, window->windowTitle());
+        }
+        return false;
+    }
 };
 
 inline QString pictureName(int index)

@@ -53,21 +53,6 @@ QStringList lumoCliSimilar(const QString &catalogue, int level)
     return placed.isEmpty() ? QStringList{QString()} : placed;
 }
 
-class InfoWatcher : public QObject
-{
-public:
-    QLabel *info = nullptr;
-    QStringList seen; // the Info text at each title the runs show
-
-    InfoWatcher() { qApp->installEventFilter(this); }
-    ~InfoWatcher() override { qApp->removeEventFilter(this); }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (qobject_cast<frmSam *>(watched) && event->type() == QEvent::WindowTitleChange && info)
-            seen << info->text();
-        return false;
-    }
-};
 } // namespace
 
 class tst_samwithlumo : public QObject
@@ -141,13 +126,14 @@ private slots:
             table.append(pictureName(i), i < 2 ? grey() : whitePatch((i - 2) * 40, 20));
         openCatalogue(table);
 
-        InfoWatcher watcher;
-        watcher.info = window().findChild<QLabel *>(QStringLiteral("Info"));
+        TitleWatcher watcher;
+        QStringList seen; // the status text while the runs show their progress
+        watcher.during = [this, &seen](frmSam *, const QString &) { seen << info(); };
         command("mnuJ3")->trigger();
-        QCOMPARE(watcher.seen.first(), QStringLiteral("一覧表示中..."));
+        QCOMPARE(seen.first(), QStringLiteral("一覧表示中..."));
         QCOMPARE(info(), QStringLiteral("一覧表示完了"));
         command("mnuJ2")->trigger();
-        QCOMPARE(watcher.seen.last(), QStringLiteral("類似検索中..."));
+        QCOMPARE(seen.last(), QStringLiteral("類似検索中..."));
         QCOMPARE(info(), QStringLiteral("類似検索終了"));
         QCOMPARE(frmSam::loaded()->placement(), pictureNames({1, 0}));
 
