@@ -21,6 +21,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 // The product's display name. The marker goes first so that the platform does not append
 // the application's display name to a title that no longer ends with it.
@@ -250,7 +252,11 @@ void frmLumo::closeEvent(QCloseEvent *event)
         return;
     }
 
+    const QList<QPair<QString, int>> untold = std::exchange(m_untold, {});
     if (!SaveJpegList(true)) {
+        // The close that stopped a command was abandoned: say what an Esc would have said.
+        for (const auto &[text, style] : untold)
+            DialogService::instance().ShowMessage(this, text, style);
         event->ignore();
         return;
     }
@@ -268,6 +274,14 @@ void frmLumo::unloadWindow()
 void frmLumo::setInfo(const QString &text)
 {
     m_panelInfo->setText(text);
+}
+
+void frmLumo::tellUser(const QString &text, int style)
+{
+    if (m_closePending)
+        m_untold.append({text, style});
+    else
+        DialogService::instance().ShowMessage(this, text, style);
 }
 
 void frmLumo::setFileCount(const QString &text)

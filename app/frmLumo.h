@@ -65,13 +65,6 @@ public:
     bool isModified() const { return m_modified; }
     QString catalogueName() const;
 
-signals:
-    // Emitted after each picture has been given its row (and its store entry when new).
-    void pictureAdded(const QString &path);
-    // Emitted by DeleteJepg with the list it hands to the trash: each path followed by a
-    // NUL, and one more NUL at the end.
-    void removingFiles(const QString &nulList);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -90,6 +83,7 @@ private:
     void writeSettings();
     void unloadWindow();
     void setInfo(const QString &text);
+    void tellUser(const QString &text, int style);
     void setFileCount(const QString &text);
     void writeFileCountTotal();
     int twipsX(int twips) const;
@@ -126,6 +120,7 @@ private:
     void cmdCancelClick();
     void beginFrame(Frame frame);
     void endFrame(Frame frame);
+    bool commandOnStack() const { return m_frameDepth > 0; }
     void runSettingsCommand();
 
     // frmLumo_adding.cpp
@@ -195,13 +190,18 @@ private:
     qint32 m_samHeight = 1600;
 
     bool m_modified = false;
+    bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
 
     // Close protocol: a close that arrives while a command's loop is on the stack stops
-    // the command and is finished once every command frame has returned.
+    // the command and is finished once every command frame has returned. "最適化" chosen
+    // then is run the same way. Messages of a command stopped by a close wait for the
+    // close's outcome: shown only when the window stays open.
     int m_frameDepth = 0;
     bool m_closePending = false;
+    bool m_optimizePending = false;
+    QList<QPair<QString, int>> m_untold;
     CloseOrigin m_closeOrigin = CloseOrigin::User;
     bool m_unloaded = false;
 };

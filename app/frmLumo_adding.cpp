@@ -7,6 +7,7 @@
 #include "outside/shellservice.h"
 #include "waitcursor.h"
 
+#include <folderscan.h>
 #include <sigbox.h>
 
 #include <QCoreApplication>
@@ -23,7 +24,6 @@ void frmLumo::AddJpegFile(const QString &path)
     fillRowFromDisk(row, path);
     setModified(true);
     setFileCount(QString::number(rowCount()));
-    emit pictureAdded(path);
 }
 
 void frmLumo::AddJpegFiles()
@@ -53,7 +53,9 @@ void frmLumo::AddJpegFiles()
             AddJpegFile(parts.first());
             finalStatus = QStringLiteral("追加完了");
         } else if (parts.size() > 1) {
-            m_jpegPath = parts.first();
+            // The folder is kept here: the window's picture folder may change while we yield.
+            const QString folder = parts.first();
+            m_jpegPath = folder;
             finalStatus = QStringLiteral("追加完了");
             for (int i = 1; i < parts.size(); ++i) {
                 // Tested before the yield, so a stop request pressed while a file is being
@@ -61,13 +63,11 @@ void frmLumo::AddJpegFiles()
                 if (!m_running) {
                     finalStatus = QStringLiteral("追加中止");
                     wait.release();
-                    // A close in progress stopped us; the user needs no report of that.
-                    if (!m_closePending)
-                        DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkInformation);
+                    tellUser(finalStatus, DialogService::OkInformation);
                     break;
                 }
                 QCoreApplication::processEvents();
-                AddJpegFile(joinPath(m_jpegPath, parts[i]));
+                AddJpegFile(joinPath(folder, parts[i]));
             }
         }
     }
@@ -86,10 +86,20 @@ void frmLumo::addFolder()
     if (m_running) {
         setInfo(QStringLiteral("追加完了"));
     } else {
-        if (!m_closePending)
-            DialogService::instance().ShowMessage(this, QStringLiteral("追加中止"), DialogService::OkInformation);
+        tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
         setInfo(QStringLiteral("追加中止"));
     }
+
+    // A name that is not UTF-8 could not be stored as text that opens the same file again:
+    // such pictures are left out, and the user is told how many.
+    qsizetype unreadable = 0;
+    for (const QByteArray &path : fndJpeg->unreadableNames()) {
+        if (::hasJpegExtension(QString::fromUtf8(path)))
+            ++unreadable;
+    }
+    if (unreadable > 0)
+        tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
+                 DialogService::OkExclamation);
 }
 
 void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel)
@@ -110,8 +120,7 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
 
 bool frmLumo::hasJpegExtension(const QString &path)
 {
-    const QString extension = PathSplitter::ExtensionPart(path).toUpper();
-    return extension == QLatin1String("JPG") || extension == QLatin1String("JPEG");
+    return ::hasJpegExtension(PathSplitter::FileNamePart(path));
 }
 
 QString frmLumo::joinPath(const QString &folder, const QString &name)

@@ -20,6 +20,7 @@ void frmLumo::NewJpegList()
     m_panelFileName->clear();
     setInfo(QString());
     setModified(false);
+    m_catalogueUnread = false;
     clearRows();
     sbxJpeg->Clear();
 }
@@ -51,7 +52,8 @@ bool frmLumo::SaveJpegList(bool askFirst)
     dlgLumo.defaultExt.clear();
     dlgLumo.filter = QStringLiteral("*.sbx|*.sbx");
     dlgLumo.initDir = m_filePath;
-    dlgLumo.fileName = catalogueName();
+    // A file that failed to load is written only when the user names it again.
+    dlgLumo.fileName = m_catalogueUnread ? QString() : catalogueName();
     if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Save)) {
         const QString path = dlgLumo.fileName;
         m_filePath = PathSplitter::FolderPart(path);
@@ -59,6 +61,7 @@ bool frmLumo::SaveJpegList(bool askFirst)
         if (!sbxJpeg->Save(path)) {
             finalStatus = QStringLiteral("保存完了");
             setModified(false);
+            m_catalogueUnread = false;
             m_panelFileName->setText(path);
             result = true;
         } else {

@@ -150,7 +150,9 @@ void frmLumo::UpdateCommands()
 {
     for (QAction *button : std::as_const(m_buttons))
         button->setEnabled(false);
-    if (m_running)
+    // Esc clears the flag while a command's loop is still on the stack: its buttons stay
+    // off until it has returned.
+    if (m_running || commandOnStack())
         return;
     const int n = rowCount();
     m_buttons.value(QStringLiteral("New"))->setEnabled(!catalogueName().isEmpty() || n != 0);
@@ -188,15 +190,22 @@ void frmLumo::beginFrame(Frame frame)
 
 void frmLumo::endFrame(Frame frame)
 {
+    --m_frameDepth;
     m_running = false;
     UpdateCommands();
     if (frame != Frame::Plain) {
         writeFileCountTotal();
         sbxJpeg->hide();
     }
-    if (--m_frameDepth == 0 && m_closePending) {
-        // Every command has returned: finish the close from the event loop, outside the
-        // handler that is still on the stack here.
+    if (commandOnStack())
+        return;
+    // Every command has returned: what was chosen meanwhile runs from the event loop,
+    // outside the handler that is still on the stack here.
+    if (m_optimizePending) {
+        m_optimizePending = false;
+        QMetaObject::invokeMethod(this, [this] { mnuLClick(5); }, Qt::QueuedConnection);
+    }
+    if (m_closePending) {
         m_closePending = false;
         QMetaObject::invokeMethod(this, [this] {
             m_closeOrigin = CloseOrigin::Resumed;
@@ -205,8 +214,13 @@ void frmLumo::endFrame(Frame frame)
     }
 }
 
+// While a command runs, the items that have a tool-bar button do nothing however they are
+// chosen (shortcut, menu, context menu): run inside that command's loop they would take
+// its catalogue away under it. The others ("設定", "終了(&Q)", "最適化") keep their ways.
 void frmLumo::mnuFClick(int index)
 {
+    if (commandOnStack() && index != 5 && index != 7)
+        return;
     beginFrame(Frame::Plain);
     switch (index) {
     case 0:
@@ -236,6 +250,14 @@ void frmLumo::mnuFClick(int index)
 
 void frmLumo::mnuLClick(int index)
 {
+    if (commandOnStack()) {
+        if (index == 5) {
+            // "最適化" stops the running command and runs once it has returned.
+            m_running = false;
+            m_optimizePending = true;
+        }
+        return;
+    }
     beginFrame(Frame::List);
     switch (index) {
     case 0:
@@ -258,6 +280,8 @@ void frmLumo::mnuLClick(int index)
 
 void frmLumo::mnuJClick(int index)
 {
+    if (commandOnStack())
+        return;
     beginFrame(Frame::Plain);
     switch (index) {
     case 0:

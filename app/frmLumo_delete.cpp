@@ -47,7 +47,6 @@ void frmLumo::DeleteJepg()
             nulList += QChar(0);
 
             if (answer == DialogService::Yes) {
-                emit removingFiles(nulList);
                 wait.reset();
                 // Files that cannot go to the trash are named to the user there and stay.
                 ShellService::RemoveFiles(nulList, 0, this);

@@ -209,6 +209,9 @@ void frmLumo::lsvJpegContextMenu(const QPoint &pos)
 
 void frmLumo::lsvJpegOLEDragDrop(const QMimeData *data)
 {
+    // A drop is a command too: never inside another one's loop.
+    if (commandOnStack())
+        return;
     beginFrame(Frame::Drop);
     if (data && data->hasUrls()) {
         QStringList paths;

@@ -6,6 +6,7 @@
 #include "outside/pathsplitter.h"
 #include "waitcursor.h"
 
+#include <folderscan.h>
 #include <sigbox.h>
 
 #include <QCoreApplication>
@@ -59,6 +60,7 @@ bool frmLumo::OpenJpegList(QString FileName)
     QCoreApplication::processEvents();
 
     if (sbxJpeg->Load(FileName)) {
+        m_catalogueUnread = true;
         finalStatus = QStringLiteral("読込中にエラーが発生しました");
         wait.reset();
         DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
@@ -66,8 +68,7 @@ bool frmLumo::OpenJpegList(QString FileName)
         finalStatus = QStringLiteral("読込完了");
         // Same date form as a row filled when a picture is added.
         const QLocale locale = QLocale::system();
-        const int count = sbxJpeg->DataCount();
-        for (int i = 0; i < count; ++i) {
+        const auto listEntry = [&](int i) {
             const QString path = sbxJpeg->FileName(i);
             // A later entry with the same path has no row of its own: keys are unique.
             if (!findRow(path)) {
@@ -87,10 +88,24 @@ bool frmLumo::OpenJpegList(QString FileName)
                     row->setText(3, sizeText(0));
                 }
             }
+        };
+        const int count = sbxJpeg->DataCount();
+        const quint64 generation = sbxJpeg->table().generation();
+        int i = 0;
+        for (; i < count; ++i) {
+            listEntry(i);
             if (i % FillStep == 0) {
                 setFileCount(QString::number(i));
                 QCoreApplication::processEvents();
+                // The store changed while we yielded (a deletion from another window): the
+                // indexes no longer hold. Stop the walk and list what the store holds now.
+                if (sbxJpeg->table().generation() != generation)
+                    break;
             }
+        }
+        if (i < count) {
+            for (int k = 0; k < sbxJpeg->DataCount(); ++k)
+                listEntry(k);
         }
         result = true;
     }
@@ -118,15 +133,17 @@ bool frmLumo::OptimizeJpegList()
     QStringList removed;
     for (int i = sbxJpeg->DataCount() - 1; i >= 0; --i) {
         const QString path = sbxJpeg->FileName(i);
-        // A hidden file is still a picture on disk; only a missing one loses its entry.
-        if (!QFileInfo(path).isFile()) {
+        // A hidden file is still a picture on disk; only a missing one loses its entry, and
+        // only when its folder is there (a disk that is away keeps its pictures).
+        if (isPictureGone(path)) {
             sbxJpeg->Remove(i);
             removed.append(path);
         }
         setFileCount(QString::number(i));
     }
 
-    const QString name = catalogueName();
+    // A file that failed to load is not a catalogue of ours to overwrite.
+    const QString name = m_catalogueUnread ? QString() : catalogueName();
     if (name.isEmpty() || sbxJpeg->Save(name)) {
         // Reopening would bring back an older file (or ask for one) and lose what was
         // just cleaned: keep the catalogue here, list and store alike, as unsaved.

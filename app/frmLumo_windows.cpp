@@ -4,6 +4,7 @@
 #include "frmLumo.h"
 
 #include <frmSam.h>
+#include <frmSet.h>
 #include <frmView.h>
 #include <sigbox.h>
 
@@ -40,20 +41,30 @@ const SignatureTable &frmLumo::samCatalogue() const
 
 void frmLumo::unloadViewerAndSimilar()
 {
+    if (frmView::isShown())
+        frmView::unload();
     if (frmSam::isShown())
         frmSam::unload();
 }
 
 bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
 {
-    Q_UNUSED(samCols);
-    Q_UNUSED(samWidth);
-    Q_UNUSED(samHeight);
-    return false;
+    frmSet dialog;
+    dialog.SamCols = samCols;
+    dialog.SamWidth = samWidth;
+    dialog.SamHeight = samHeight;
+    if (!dialog.ShowEx(this))
+        return false;
+    samCols = dialog.SamCols;
+    samWidth = dialog.SamWidth;
+    samHeight = dialog.SamHeight;
+    return true;
 }
 
 void frmLumo::unloadOtherWindows()
 {
+    frmView::unload();
+    frmSet::unload();
     frmSam::unload();
 }
 

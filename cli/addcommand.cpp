@@ -1,8 +1,10 @@
 #include "catalogueio.h"
 #include "commands.h"
-#include "folderscan.h"
 #include "progressbar.h"
 
+#include <folderscan.h>
+
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QThreadPool>
@@ -10,20 +12,46 @@
 
 namespace {
 
+// The path the system opens for `argument`: a relative one gets the working folder in
+// front and nothing else, since "lnk/../b.jpg" is another file than "b.jpg" when lnk is
+// a link.
+QString absolutePath(const QString &argument)
+{
+    if (QDir::isAbsolutePath(argument))
+        return argument;
+    const QString here = QDir::currentPath();
+    return here.endsWith(QLatin1Char('/')) ? here + argument : here + QLatin1Char('/') + argument;
+}
+
 // The files the arguments name, in argument order; false (reported) when one is missing.
-bool collectPaths(const QStringList &arguments, QStringList &paths, CommandContext &context)
+// JPEG files whose paths are not UTF-8 cannot be stored as text: each is reported and
+// counted in `unreadableNames`.
+bool collectPaths(const QStringList &arguments, QStringList &paths, int &unreadableNames, CommandContext &context)
 {
     for (const QString &argument : arguments) {
-        const QFileInfo info(argument);
+        const QString path = absolutePath(argument);
+        const QFileInfo info(path);
         if (!info.exists()) {
             // A typo must not pass for an empty folder.
             reportProblem(context, argument, readProblem(argument));
             return false;
         }
-        if (info.isDir())
-            paths += scanFolderForPictures(info.absoluteFilePath());
-        else
-            paths += info.absoluteFilePath(); // named files are offered whatever their extension
+        if (!info.isDir()) {
+            paths += path; // named files are offered whatever their extension
+            continue;
+        }
+        FolderScan scan(path);
+        ScannedFile file;
+        for (FolderScan::Step step; (step = scan.next(file)) != FolderScan::Step::End;) {
+            if (step != FolderScan::Step::File || !hasJpegExtension(file.name))
+                continue;
+            if (file.readable) {
+                paths += file.path();
+            } else {
+                ++unreadableNames;
+                reportProblem(context, printablePath(file.nativePath), QStringLiteral("file name is not UTF-8"));
+            }
+        }
     }
     return true;
 }
@@ -38,7 +66,8 @@ int addCommand(const AddOptions &options, CommandContext &context)
         return ExitFailure;
 
     QStringList candidates;
-    if (!collectPaths(options.paths, candidates, context))
+    int unreadableNames = 0;
+    if (!collectPaths(options.paths, candidates, unreadableNames, context))
         return ExitFailure;
 
     // A path already listed is never computed again, as in Lumo; nor is one named twice.
@@ -88,7 +117,10 @@ int addCommand(const AddOptions &options, CommandContext &context)
     if (!storeCatalogue(options.catalogue, table, context))
         return ExitFailure;
     context.err << added << " added, " << alreadyListed << " already listed, " << unreadable
-                << " could not be read as pictures; " << table.count() << " in the catalogue" << Qt::endl;
+                << " could not be read as pictures";
+    if (unreadableNames > 0)
+        context.err << ", " << unreadableNames << " with file names that are not UTF-8";
+    context.err << "; " << table.count() << " in the catalogue" << Qt::endl;
     if (notAdded > 0) {
         reportProblem(context, options.catalogue,
                       QStringLiteral("catalogue is full (%1 entries); %2 pictures not added")

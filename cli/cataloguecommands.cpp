@@ -2,6 +2,8 @@
 #include "commands.h"
 #include <similargrouping.h>
 
+#include <folderscan.h>
+
 #include <QFileInfo>
 
 namespace {
@@ -44,6 +46,17 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
     out << "]\n";
 }
 
+// For xargs -0: every path ended by a NUL, every group by one more.
+void writeNullSeparated(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+{
+    const QChar nul(0);
+    for (const SimilarGroup &group : groups) {
+        for (int member : group.members)
+            out << table.name(member) << nul;
+        out << table.name(group.base) << nul << nul;
+    }
+}
+
 void writeBlocks(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
 {
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -57,13 +70,17 @@ void writeBlocks(const std::vector<SimilarGroup> &groups, const SignatureTable &
 
 } // namespace
 
-int listCommand(const QString &catalogue, CommandContext &context)
+int listCommand(const QString &catalogue, bool null, CommandContext &context)
 {
     SignatureTable table;
     if (!openCatalogue(catalogue, table, context))
         return ExitFailure;
-    for (int i = 0; i < table.count(); ++i)
-        context.out << i << '\t' << table.name(i) << '\n';
+    for (int i = 0; i < table.count(); ++i) {
+        if (null)
+            context.out << table.name(i) << QChar(0);
+        else
+            context.out << i << '\t' << table.name(i) << '\n';
+    }
     context.out.flush();
     return ExitOk;
 }
@@ -76,6 +93,8 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs);
     if (options.json)
         writeJson(groups, table, context.out);
+    else if (options.null)
+        writeNullSeparated(groups, table, context.out);
     else
         writeBlocks(groups, table, context.out);
     context.out.flush();
@@ -90,7 +109,7 @@ int optimizeCommand(const QString &catalogue, CommandContext &context)
     // From the last entry down, so a removal never moves an entry still to be looked at.
     int removed = 0;
     for (int i = table.count() - 1; i >= 0; --i) {
-        if (!QFileInfo(table.name(i)).isFile()) {
+        if (isPictureGone(table.name(i))) {
             table.remove(i);
             ++removed;
         }

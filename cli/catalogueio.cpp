@@ -1,14 +1,38 @@
 #include "catalogueio.h"
 
 #include <catalogue.h>
+#include <folderscan.h>
 #include <picturesignature.h>
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 void reportProblem(CommandContext &context, const QString &file, const QString &reason)
 {
     context.err << "lumo-cli: " << file << ": " << reason << Qt::endl;
+}
+
+QString printablePath(const QByteArray &nativePath)
+{
+    QString shown;
+    for (qsizetype at = 0; at < nativePath.size();) {
+        // The longest valid sequence starting here (UTF-8 sequences are at most 4 bytes).
+        qsizetype length = 0;
+        for (qsizetype n = std::min<qsizetype>(4, nativePath.size() - at); n >= 1 && length == 0; --n) {
+            if (isValidUtf8(nativePath.mid(at, n)))
+                length = n;
+        }
+        if (length > 0) {
+            shown += QString::fromUtf8(nativePath.mid(at, length));
+            at += length;
+        } else {
+            shown += QStringLiteral("\\x") + QString::number(uchar(nativePath.at(at)), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            ++at;
+        }
+    }
+    return shown;
 }
 
 QString readProblem(const QString &path)

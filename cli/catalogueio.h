@@ -11,6 +11,9 @@
 #include <optional>
 
 void reportProblem(CommandContext &context, const QString &file, const QString &reason);
+// A path as the file system spells it, for a message: valid UTF-8 as it stands, every
+// other byte as \xNN.
+QString printablePath(const QByteArray &nativePath);
 
 // Why `path` cannot be opened for reading ("no such file", "permission denied", ...).
 QString readProblem(const QString &path);

@@ -16,6 +16,7 @@ struct CommandInfo {
     bool jobs;
     bool level;
     bool json;
+    bool null;
 };
 
 const QLatin1String GeneralHelp(
@@ -41,23 +42,31 @@ const CommandInfo Commands[] = {
          "Usage: lumo-cli add [-j N] CATALOGUE PATH...\n"
          "Adds pictures to CATALOGUE (a new one when it does not exist) and saves it.\n"
          "A PATH that is a file is added whatever its extension. A PATH that is a folder is\n"
-         "searched, sub-folders included, for files ending in .jpg or .jpeg (any letter case):\n"
-         "names in plain character order, a folder's files before its sub-folders; links to\n"
-         "folders are not followed. Paths are stored absolute; a path already listed is skipped.\n"
-         "Pictures that cannot be read are reported and skipped. The catalogue file is only\n"
-         "replaced once the new one is completely written.\n"
+         "searched as Lumo's folder add does, sub-folders included, for files ending in .jpg\n"
+         "or .jpeg (any letter case): names ordered ignoring letter case, a folder's files\n"
+         "before its sub-folders; names starting with '.' are skipped and links to folders\n"
+         "are not followed. A relative PATH is stored with the working folder in front, as it\n"
+         "was written otherwise; a path already listed is skipped. Pictures that cannot be\n"
+         "read, and files whose names are not UTF-8 (shown with \\xNN for each other byte),\n"
+         "are reported and skipped. The catalogue file is only replaced once the new one is\n"
+         "completely written.\n"
          "\n"
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     2, -1, true, false, false},
+     2, -1, true, false, false, false},
     {QLatin1String("list"),
-     QLatin1String("Usage: lumo-cli list CATALOGUE\n"
-                   "Prints one line per entry: the index (from 0), a tab, the path.\n"),
-     1, 1, false, false, false},
+     QLatin1String("Usage: lumo-cli list [-0] CATALOGUE\n"
+                   "Prints one line per entry: the index (from 0), a tab, the path.\n"
+                   "\n"
+                   "Options:\n"
+                   "  -0, --null     print only the paths, each ended by a NUL character (for\n"
+                   "                 xargs -0; paths may hold line breaks)\n"
+                   "  -h, --help     show this help\n"),
+     1, 1, false, false, false, true},
     {QLatin1String("similar"),
      QLatin1String(
-         "Usage: lumo-cli similar [--level L] [--json] [-j N] CATALOGUE\n"
+         "Usage: lumo-cli similar [--level L] [--json | -0] [-j N] CATALOGUE\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
@@ -66,24 +75,27 @@ const CommandInfo Commands[] = {
          "Options:\n"
          "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
          "  --json         print [{\"base\": ..., \"members\": [...]}, ...] instead\n"
+         "  -0, --null     end each path with a NUL character and each group with one more\n"
+         "                 (for xargs -0; paths may hold line breaks)\n"
          "  -j, --jobs N   compare on N threads (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     1, 1, true, true, true},
+     1, 1, true, true, true, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
-                   "Removes the entries whose path is not a regular file, keeps the order of the\n"
-                   "others, saves, and prints how many were removed.\n"),
-     1, 1, false, false, false},
+                   "Removes the entries whose file is gone from a folder that is still there, keeps\n"
+                   "the order of the others, saves, and prints how many were removed. An entry whose\n"
+                   "folder is missing altogether (a disk that is not mounted) is kept.\n"),
+     1, 1, false, false, false, false},
     {QLatin1String("check"),
      QLatin1String("Usage: lumo-cli check FILE_A FILE_B\n"
                    "Prints the check value of two pictures: 0 for look-alikes, up to 765;\n"
                    "smaller means more alike.\n"),
-     2, 2, false, false, false},
+     2, 2, false, false, false, false},
     {QLatin1String("signature"),
      QLatin1String("Usage: lumo-cli signature FILE\n"
                    "Prints the picture's 8 x 8 grid of average colours: 8 lines from the top row,\n"
                    "each with 8 cells written R,G,B and separated by spaces.\n"),
-     1, 1, false, false, false},
+     1, 1, false, false, false, false},
 };
 
 int usageError(CommandContext &context, const QString &where, const QString &reason)
@@ -106,6 +118,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")}, QString(), QStringLiteral("N"));
     const QCommandLineOption level(QStringLiteral("level"), QString(), QStringLiteral("L"));
     const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
     parser.addOption(help);
     if (info.jobs)
         parser.addOption(jobs);
@@ -113,6 +126,8 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         parser.addOption(level);
     if (info.json)
         parser.addOption(json);
+    if (info.null)
+        parser.addOption(null);
 
     const QString name(info.name);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
@@ -141,12 +156,15 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
                               .arg(MaxLevel)
                               .arg(parser.value(level)));
 
+    if (info.json && parser.isSet(json) && parser.isSet(null))
+        return usageError(context, name, QStringLiteral("--json and --null cannot be combined"));
+
     if (name == QLatin1String("add"))
         return addCommand({positional.first(), positional.mid(1), jobCount}, context);
     if (name == QLatin1String("list"))
-        return listCommand(positional.first(), context);
+        return listCommand(positional.first(), parser.isSet(null), context);
     if (name == QLatin1String("similar"))
-        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json)}, context);
+        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json), parser.isSet(null)}, context);
     if (name == QLatin1String("optimize"))
         return optimizeCommand(positional.first(), context);
     if (name == QLatin1String("check"))

@@ -18,10 +18,12 @@ struct SimilarOptions {
     int level = 0;
     int jobs = 1;
     bool json = false;
+    bool null = false; // paths ended by NUL, groups by one more NUL
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);
-int listCommand(const QString &catalogue, CommandContext &context);
+// null: only the paths, each ended by a NUL character.
+int listCommand(const QString &catalogue, bool null, CommandContext &context);
 int similarCommand(const SimilarOptions &options, CommandContext &context);
 int optimizeCommand(const QString &catalogue, CommandContext &context);
 int checkCommand(const QString &first, const QString &second, CommandContext &context);

@@ -1,28 +1,201 @@
 #include "frmView.h"
 
-// Placeholder until the viewer lands: nothing is ever loaded.
+#include "fixeddialog.h"
+#include "picturebox.h"
+#include "outside/workarea.h"
 
-frmView::frmView(QWidget *parent)
-    : QDialog(parent)
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QImageReader>
+#include <QPointer>
+#include <QPushButton>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+QPointer<frmView> s_viewer;
+
+// picView's size until a first picture has been shown.
+constexpr int DesignWidthTwips = 1590;
+constexpr int DesignHeightTwips = 915;
+
+const QString Unviewable = QStringLiteral("表示不可");
+
+// One worker for every viewer: files are checked and decoded one at a time in the order
+// asked, so two quick views of one cut-off file cannot both repair it. It outlives each
+// viewer, so unloading never waits for a decode; a result nobody waits for is dropped.
+QThreadPool *workerPool()
 {
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
+    }
+    return pool;
+}
+
+// Qt refuses to decode pictures whose pixels need more memory than its allocation limit
+// (256 MB by default, about 64 MP); a panorama must not show "表示不可" for that. The limit
+// is the process's, so it is only ever raised, never lowered.
+void raiseAllocationLimit()
+{
+    constexpr qint64 bytesPerPixel = 4;
+    constexpr qint64 mega = 1024 * 1024;
+    constexpr int needed = int((frmView::MaxPicturePixels * bytesPerPixel + mega - 1) / mega);
+    const int current = QImageReader::allocationLimit();
+    if (current != 0 && current < needed)
+        QImageReader::setAllocationLimit(needed);
+}
+
+// A window title shows "[*]" only when it is doubled; a path is shown as it is.
+QString literalTitle(QString path)
+{
+    return path.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+}
+} // namespace
+
+frmView::frmView(QWidget *o_Owner)
+    : QDialog(o_Owner, FixedDialogFlags)
+{
+    setObjectName(QStringLiteral("frmView"));
+    // The user goes on working in the owner's list or grid while the viewer follows it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    m_settings.setUp(this, AppSettings::defaultAppName(), true, false);
+    raiseAllocationLimit();
+
+    picView = new PictureBox(this);
+    picView->setObjectName(QStringLiteral("picView"));
+    picView->setGeometry(0, 0, WorkArea::twipsToPixelsX(DesignWidthTwips, this),
+                         WorkArea::twipsToPixelsY(DesignHeightTwips, this));
+
+    // Only its role as the target of Esc is wanted, never its face.
+    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+    cmdCancel->setFocusPolicy(Qt::NoFocus);
+    cmdCancel->adjustSize();
+    cmdCancel->move(-cmdCancel->width(), 0);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmView::unloadNow);
+
+    setFixedSize(picView->size());
+    connect(&m_watcher, &QFutureWatcherBase::finished, this, &frmView::pictureReady);
+    m_firstShowPending = true;
+}
+
+frmView::~frmView()
+{
+    // Whatever the worker still holds for us is superseded.
+    ++*m_latest;
 }
 
 void frmView::ShowEx(QWidget *o_Owner, const QString &o_FileName)
 {
-    Q_UNUSED(o_Owner);
-    Q_UNUSED(o_FileName);
+    if (!s_viewer)
+        s_viewer = new frmView(o_Owner);
+    s_viewer->showFile(o_Owner, o_FileName);
 }
 
 frmView *frmView::loaded()
 {
-    return nullptr;
+    return s_viewer.data();
 }
 
 bool frmView::isShown()
 {
-    return false;
+    return s_viewer && (s_viewer->isVisible() || s_viewer->m_firstShowPending);
 }
 
 void frmView::unload()
 {
+    if (s_viewer)
+        s_viewer->unloadNow();
+}
+
+void frmView::showFile(QWidget *o_Owner, const QString &o_FileName)
+{
+    if (parentWidget() != o_Owner) {
+        // Owned by the latest caller: it stays in front of that window and goes with it.
+        // Changing the owner hides the window; it is shown again below.
+        setParent(o_Owner, windowFlags());
+    }
+    setWindowIcon(o_Owner ? o_Owner->windowIcon() : QIcon());
+    setWindowTitle(literalTitle(o_FileName));
+
+    const quint64 request = ++*m_latest;
+    m_busy = true;
+    m_watcher.setFuture(QtConcurrent::run(workerPool(), &frmView::loadPicture, o_FileName, request,
+                                          std::shared_ptr<const std::atomic<quint64>>(m_latest)));
+
+    // A fresh viewer appears with its first picture, at that picture's size.
+    if (!m_firstShowPending) {
+        QDialog::show();
+        raise();
+        cmdCancel->move(-cmdCancel->width(), 0);
+    }
+}
+
+frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
+                                      std::shared_ptr<const std::atomic<quint64>> latest)
+{
+    Picture picture;
+    picture.request = request;
+    // A file the user has already clicked past is neither checked nor decoded.
+    if (latest->load() != request || !CheckJpegFile(path) || latest->load() != request)
+        return picture;
+    QImageReader reader(path, "jpeg");
+    reader.setAutoTransform(true); // upright, as the camera was held
+    picture.image = reader.read();
+    picture.ok = !picture.image.isNull();
+    return picture;
+}
+
+void frmView::pictureReady()
+{
+    if (s_viewer != this || !m_watcher.future().isFinished())
+        return;
+    const Picture picture = m_watcher.result();
+    if (picture.request != m_latest->load())
+        return; // a later ShowEx is on its way
+    m_busy = false;
+
+    if (picture.ok) {
+        picView->setPicture(picture.image);
+        picView->move(0, 0);
+        // The inner area is the picture, whatever the screen's size.
+        setFixedSize(picView->size());
+    } else {
+        showFailure();
+    }
+    if (m_firstShowPending) {
+        m_firstShowPending = false;
+        QDialog::show();
+    }
+    cmdCancel->move(-cmdCancel->width(), 0);
+}
+
+void frmView::showFailure()
+{
+    // The window keeps its size; the text stands in the middle of the picture box.
+    picView->clear();
+    const QFontMetrics metrics = picView->fontMetrics();
+    const int x = (picView->width() - metrics.horizontalAdvance(Unviewable)) / 2;
+    const int y = (picView->height() - metrics.height()) / 2;
+    picView->printText(Unviewable, QColor(255, 0, 0), QPoint(x, y));
+}
+
+void frmView::reject()
+{
+    // Esc and the close box both come here; Esc presses the cancel button.
+    cmdCancel->click();
+}
+
+void frmView::unloadNow()
+{
+    if (s_viewer == this)
+        s_viewer = nullptr;
+    ++*m_latest;
+    m_busy = false;
+    m_firstShowPending = false;
+    hide();
+    deleteLater();
 }

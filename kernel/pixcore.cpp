@@ -19,8 +19,14 @@ struct Config {
 Config g_config;
 int32_t *g_buffer = nullptr;
 
-int32_t columns() { return g_config.cellWidth > 0 ? g_config.pictureWidth / g_config.cellWidth : 0; }
-int32_t rows() { return g_config.cellHeight > 0 ? g_config.pictureHeight / g_config.cellHeight : 0; }
+// A signature holds 8 x 8 cells, rows 8 cells apart: a larger configured grid is cut to
+// those, so neither the signatures nor the work buffer are ever read or written past.
+int32_t gridExtent(int32_t pictureSize, int32_t cellSize)
+{
+    return cellSize > 0 ? std::clamp(pictureSize / cellSize, 0, pixcore::GridSize) : 0;
+}
+int32_t columns() { return gridExtent(g_config.pictureWidth, g_config.cellWidth); }
+int32_t rows() { return gridExtent(g_config.pictureHeight, g_config.cellHeight); }
 
 inline int32_t cellDistance(const int16_t *a, const int16_t *b, int offset)
 {
@@ -100,8 +106,7 @@ int32_t *PixcoreInitialize(int32_t pictureWidth, int32_t pictureHeight, int32_t 
     g_config.cellHeight = cellHeight;
     // A second initialisation replaces the buffer instead of leaking it.
     delete[] g_buffer;
-    const int32_t cells = std::max(0, columns() * rows());
-    g_buffer = new (std::nothrow) int32_t[std::max(cells, 1)];
+    g_buffer = new (std::nothrow) int32_t[std::max(columns() * rows(), 1)];
     return g_buffer;
 }
 

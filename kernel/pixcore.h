@@ -45,7 +45,7 @@ inline constexpr int SignatureValues = Cells * 3;
 // buffer, so threads may call them at once; results equal the C entry points'.
 PIXCORE_EXPORT int32_t checkValue(const int16_t *a, const int16_t *b) noexcept;
 // checkValue(a, b) <= level, answered early for most dissimilar pairs: the fastest test
-// for a similarity search.
+// of one pair. A search over many pairs is faster still with SignaturePack (signaturepack.h).
 PIXCORE_EXPORT bool withinLevel(const int16_t *a, const int16_t *b, int32_t level) noexcept;
 PIXCORE_EXPORT void averageGrid(const PixcoreSurface &surface, int16_t *signature) noexcept;
 

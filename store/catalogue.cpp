@@ -99,21 +99,32 @@ CatalogueResult readCatalogue(QIODevice &in, SignatureTable &table)
     result.entryCount = count;
     QByteArray cellBytes(CellBytes, '\0');
     for (int slot = 0; slot <= count; ++slot) {
+        const bool entry = slot < count; // the slot at count is the spare: never judged
         const qint64 got = in.read(cellBytes.data(), CellBytes);
-        if (got == 0 && in.atEnd()) {
-            if (slot < count)
+        if (got <= 0) {
+            if (entry)
                 result.status = CatalogueStatus::ShortRecords;
             break;
         }
+        // Every catalogue holds 0..255 in its cells: a text file, a picture or noise opened
+        // by mistake fails here instead of being taken for a damaged catalogue (and later
+        // overwritten with one).
+        for (qint64 i = 0; entry && i < got / 2; ++i) {
+            const int16_t value = qFromLittleEndian<int16_t>(cellBytes.constData() + 2 * i);
+            if (value < 0 || value > 255)
+                return failure(table, CatalogueStatus::NotCatalogue);
+        }
         uchar lengthBytes[2];
         if (got != CellBytes || in.read(reinterpret_cast<char *>(lengthBytes), 2) != 2) {
-            result.status = CatalogueStatus::CutRecord;
+            if (entry)
+                result.status = CatalogueStatus::CutRecord;
             break;
         }
         const int length = qFromLittleEndian<uint16_t>(lengthBytes);
         const QByteArray name = in.read(length);
         if (name.size() != length) {
-            result.status = CatalogueStatus::CutRecord;
+            if (entry)
+                result.status = CatalogueStatus::CutRecord;
             break;
         }
         Signature cells;

@@ -13,6 +13,7 @@ enum class CatalogueStatus {
     CutRecord,   // the file ended inside a record; that record counts as not read
     TooShort,    // fewer than 2 bytes: no count
     BadCount,    // a negative count
+    NotCatalogue,// an entry holds a cell value outside 0..255, as no catalogue does
     OpenFailed,
     WriteFailed,
 };
@@ -24,7 +25,8 @@ struct CatalogueResult {
     bool failed() const
     {
         return status == CatalogueStatus::TooShort || status == CatalogueStatus::BadCount
-            || status == CatalogueStatus::OpenFailed || status == CatalogueStatus::WriteFailed;
+            || status == CatalogueStatus::NotCatalogue || status == CatalogueStatus::OpenFailed
+            || status == CatalogueStatus::WriteFailed;
     }
     // Damage a strict reader (the command-line tool) refuses: fewer entries than counted.
     bool damaged() const { return failed() || recordsRead < entryCount; }
@@ -35,6 +37,8 @@ struct CatalogueResult {
 SIGBOXCORE_EXPORT bool writeCatalogue(QIODevice &out, const SignatureTable &table);
 // Reads into `table`; after a failure the table is empty (count 0). Names that are not
 // valid UTF-8 are read as code page 932, the encoding of catalogues from Japanese Windows.
+// A file whose entries (as far as they are in it) hold a cell value outside 0..255 is not
+// a catalogue and fails; the spare slot and anything after it are not looked at.
 SIGBOXCORE_EXPORT CatalogueResult readCatalogue(QIODevice &in, SignatureTable &table);
 
 // Atomic save: a temporary file beside `path` replaces it only when fully written,

@@ -119,7 +119,8 @@ void Sigbox::paintEvent(QPaintEvent *)
 
 void Sigbox::resizeEvent(QResizeEvent *event)
 {
-    // The control keeps the size it was created with, whatever the host asks for.
+    // The control keeps the size it was created with, whatever size or limits the host
+    // gave it.
     if (event->size() != m_createdSize)
-        resize(m_createdSize);
+        setFixedSize(m_createdSize);
 }

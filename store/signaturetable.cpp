@@ -77,6 +77,7 @@ bool SignatureTable::remove(int index)
         m_cells[k] = m_cells[k + 1];
     }
     --m_count;
+    ++m_generation;
     // The slot that held the last entry stays behind as the spare, stale content and all.
     m_names.resize(m_count + 1);
     m_cells.resize(m_count + 1);
@@ -85,6 +86,7 @@ bool SignatureTable::remove(int index)
 
 void SignatureTable::clear()
 {
+    ++m_generation;
     m_count = 0;
     m_names.resize(1);
     m_cells.resize(1);
@@ -111,6 +113,7 @@ int32_t SignatureTable::checkValue(int first, int second) const
 
 void SignatureTable::resetBlank(int count)
 {
+    ++m_generation;
     m_count = count;
     m_names.assign(count + 1, QString());
     m_cells.assign(count + 1, Signature{});

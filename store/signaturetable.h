@@ -47,6 +47,10 @@ public:
     void resetBlank(int count);
     void setSlot(int index, const QString &name, const Signature &cells);
 
+    // Changes whenever entries may have moved or gone (remove, clear, a load); appending
+    // leaves it alone. A loop that yields compares it to know its indexes still hold.
+    quint64 generation() const { return m_generation; }
+
     // All signatures, slot by slot, for comparison loops that want them contiguous.
     const std::vector<Signature> &allCells() const { return m_cells; }
 
@@ -55,6 +59,7 @@ private:
     void ensureSlot(int index);
 
     int m_count = 0;
+    quint64 m_generation = 0;
     std::vector<QString> m_names;
     std::vector<Signature> m_cells;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // Messages, questions, the about box, the file and folder dialogs and error reports.
 // Callers reach the one shared instance through DialogService::instance(); tests install
-// a ScriptedDialogs (scripteddialogs.h), so no test waits for a person.
+// a ScriptedDialogs (tests/support/outside/scripteddialogs.h), so no test waits for a person.
 
 #include <QString>
 #include <QStringList>

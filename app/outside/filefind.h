@@ -1,19 +1,22 @@
 #pragma once
 // The folder-scanning control (`fndJpeg` on the main window; no visible part).
 //
-// Find walks the folder and its sub-folders depth first: in each folder first its files,
-// then its sub-folders, each sorted by name (ignoring letter case, ties by code point).
-// Hidden entries (names starting with '.') are skipped and symbolic links to folders are
-// not followed; links to files are reported. For each file that matches the pattern it
-// emits FileFound(folder of the file without trailing separator, file name, cancel); a
-// handler that sets cancel = true stops the scan, and so does Cancel(). While scanning it
-// lets window events through at least every 50 ms, so Esc and repaints work. Find
-// returns when the scan has ended. Find called while a scan runs does nothing.
+// Find walks the folder with the scan lumo-cli uses as well (folderscan.h of the store
+// library): depth first, in each folder first its files, then its sub-folders, each sorted
+// by name (ignoring letter case, ties by code point); hidden entries (names starting with
+// '.') are skipped and symbolic links to folders are not followed; links to files are
+// reported. For each file that matches the pattern it emits FileFound(folder of the file
+// without trailing separator, file name, cancel); a handler that sets cancel = true stops
+// the scan, and so does Cancel(). A matching file whose path is not valid UTF-8 cannot be
+// reported as text: it is kept in unreadableNames() instead. While scanning it lets window
+// events through at least every 50 ms, so Esc and repaints work. Find returns when the
+// scan has ended. Find called while a scan runs does nothing.
 //
 // Handlers connect directly (the default for an object of the same thread):
 //     connect(fndJpeg, &FileFind::FileFound, this,
 //             [this](const QString &folder, const QString &name, bool &cancel) { ... });
 
+#include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -40,16 +43,19 @@ public:
     bool isRunning() const { return m_running; }
     // The number of files reported by the last (or running) scan.
     int foundCount() const { return m_found; }
+    // The matching files of the last (or running) scan whose paths are not valid UTF-8,
+    // as the file system spells them; FileFound was not raised for them.
+    const QByteArrayList &unreadableNames() const { return m_unreadable; }
 
 signals:
     void FileFound(const QString &folder, const QString &fileName, bool &cancel);
 
 private:
-    void scan(const QString &folder, const QStringList &patterns, bool recurse);
     void yieldIfDue();
 
     bool m_running = false;
     bool m_cancel = false;
     int m_found = 0;
+    QByteArrayList m_unreadable;
     QElapsedTimer m_sinceYield;
 };

@@ -107,7 +107,29 @@ bool ShellService::moveToTrash(const QString &path, QString *trashedPath)
     return false;
 }
 
-QStringList ShellService::RemoveFiles(const QString &nulList, int, QWidget *owner)
+namespace {
+ShellService *g_installed = nullptr;
+} // namespace
+
+ShellService::~ShellService() = default;
+
+void ShellService::install(ShellService *service)
+{
+    g_installed = service;
+}
+
+ShellService *ShellService::installed()
+{
+    return g_installed;
+}
+
+QStringList ShellService::RemoveFiles(const QString &nulList, int option, QWidget *owner)
+{
+    ShellService *service = g_installed ? g_installed : &instance();
+    return service->removeFiles(nulList, option, owner);
+}
+
+QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owner)
 {
     QStringList failed;
     const QStringList paths = splitNulList(nulList);

@@ -3,7 +3,8 @@
 //
 // Static operations; ShellService::instance().RemoveFiles(...) works as well.
 // Removal goes to the desktop trash of the user ($XDG_DATA_HOME/Trash), which tests
-// point at a temporary folder by setting XDG_DATA_HOME.
+// point at a temporary folder by setting XDG_DATA_HOME. Tests that want to see what a
+// window hands over install a stand-in (install()) that overrides removeFiles.
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,8 @@ class QWidget;
 class ShellService
 {
 public:
+    virtual ~ShellService();
+
     // Asks for a folder through DialogService::BrowseForFolder; the chosen folder, or ""
     // when cancelled.
     static QString BrowseFolder(QWidget *owner, const QString &start);
@@ -20,7 +23,7 @@ public:
     // nulList: full paths, each followed by a NUL character, and one more NUL at the end.
     // Moves each file to the desktop trash; never deletes permanently. The files that
     // could not be moved are named together in one message (style 48, owner), and
-    // returned.
+    // returned. Goes through the installed service, if any.
     static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);
 
     // Moves one file to the trash; true only when it now lies in a trash folder (then
@@ -36,4 +39,12 @@ public:
     static QString joinNulList(const QStringList &paths);
 
     static ShellService &instance();
+    // Installs service for RemoveFiles; nullptr puts back the real removal. The caller
+    // keeps ownership.
+    static void install(ShellService *service);
+    static ShellService *installed();
+
+protected:
+    // The removal RemoveFiles performs; a stand-in may record and pass it on.
+    virtual QStringList removeFiles(const QString &nulList, int option, QWidget *owner);
 };

@@ -22,6 +22,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 const QString Stop = QStringLiteral("実行中です。中止しますか");
 const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
@@ -106,14 +108,14 @@ private:
         dialogs.files.enqueue(CommonDialog::resultFor(paths));
         action("mnuL2")->trigger();
     }
-    // Runs `act` once, queued from inside the add of the n-th picture: it happens in the
-    // yield that follows, as a key press or close request would arrive while busy.
+    // Runs `act` once, queued from inside the add of the n-th picture (seen as its row
+    // appearing): it happens in the yield that follows, as a key press or close request
+    // would arrive while busy.
     void onPicture(int n, std::function<void()> act)
     {
-        auto count = std::make_shared<int>(0);
         auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = connect(&window(), &frmLumo::pictureAdded, this, [this, count, connection, n, act] {
-            if (++*count == n) {
+        *connection = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this, connection, n, act] {
+            if (list()->topLevelItemCount() == n) {
                 disconnect(*connection);
                 QMetaObject::invokeMethod(this, act, Qt::QueuedConnection);
             }
@@ -276,10 +278,14 @@ private slots:
 
     void folderAddTakesJpegExtensionsOnly()
     {
-        // The folder add takes JPG and JPEG in any letter case, nothing else.
+        // The folder add takes JPG and JPEG in any letter case, nothing else; JPEGs whose
+        // names are not UTF-8 are left out and counted in one message at the end.
         ScriptedDialogs dialogs;
         for (const char *name : {"photo.JPG", "photo.jpg", "x.Jpeg", "x.jpe", "x.jfif", "noext", "b.txt"})
             makeJpeg(folder(), QLatin1String(name));
+        const QByteArray source = QFile::encodeName(folder() + QStringLiteral("/photo.jpg"));
+        for (const char *name : {"/caf\xE9.jpg", "/\x8E\xCA\x90^.JPEG", "/\xFF.txt"})
+            QCOMPARE(::link(source.constData(), (QFile::encodeName(folder()) + name).constData()), 0);
         dialogs.folders.enqueue(folder());
         action("Folder")->trigger();
         QStringList names = rowNames();
@@ -287,6 +293,8 @@ private slots:
         QCOMPARE(names, (QStringList{"photo.JPG", "photo.jpg", "x.Jpeg"}));
         QCOMPARE(panel("Info"), Done);
         QCOMPARE(panel("FileCount"), QStringLiteral("3個のファイル"));
+        QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("ファイル名を読めないため追加できなかったファイル: 2個")});
+        QCOMPARE(dialogs.asked.last().style, 48);
         QVERIFY(window().findChild<Sigbox *>(QStringLiteral("sbxJpeg"))->isHidden());
     }
 
@@ -296,7 +304,7 @@ private slots:
         ScriptedDialogs dialogs;
         makeJpegs(5);
         dialogs.folders.enqueue(folder());
-        connect(&window(), &frmLumo::pictureAdded, this, [this](const QString &) {
+        connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
             if (list()->topLevelItemCount() == 2)
                 QTest::keyClick(list(), Qt::Key_Escape);
         });
@@ -489,13 +497,19 @@ private slots:
 
     void saveCommandMakesCatalogueClean()
     {
-        // "保存" writes the catalogue, names it in the status bar and turns the indicator off.
+        // "保存" asks for a name in the catalogue folder (replacing without a question, adding
+        // no extension), writes the catalogue, names it and turns the indicator off.
         ScriptedDialogs dialogs;
         addByDialog(dialogs, makeJpegs(2));
         const QString target = folder() + QStringLiteral("/c.sbx");
         dialogs.files.enqueue(target);
         action("Save")->trigger();
         QVERIFY(dialogs.messages().isEmpty()); // no question before the plain save
+        const CommonDialog asked = dialogs.calls(QStringLiteral("ShowFileDialog")).last().dialog;
+        QCOMPARE(asked.fileName, QString());
+        QCOMPARE(asked.initDir, QDir::currentPath());
+        QCOMPARE(asked.filter, QStringLiteral("*.sbx|*.sbx"));
+        QVERIFY(!asked.overwritePrompt && asked.defaultExt.isEmpty() && asked.pathMustExist && !asked.fileMustExist);
         QVERIFY(QFile::exists(target));
         QCOMPARE(panel("Info"), QStringLiteral("保存完了"));
         QCOMPARE(panel("FileName"), target);
@@ -506,26 +520,33 @@ private slots:
 
     void closeDuringAdd_data()
     {
-        QTest::addColumn<int>("reply");
+        QTest::addColumn<QList<int>>("replies");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("closed");
-        QTest::newRow("yes: stop, stay open") << int(DialogService::Yes) << QStringList{Stop, Aborted} << false;
-        QTest::newRow("no: stop, then close") << int(DialogService::No) << QStringList{Stop, SaveQuestion} << true;
+        const int yes = DialogService::Yes, no = DialogService::No, cancel = DialogService::Cancel;
+        QTest::newRow("yes: stop, stay open") << QList<int>{yes} << QStringList{Stop, Aborted} << false;
+        QTest::newRow("no: stop, then close") << QList<int>{no, no} << QStringList{Stop, SaveQuestion} << true;
+        QTest::newRow("no, then cancel: stop, stay open")
+            << QList<int>{no, cancel} << QStringList{Stop, SaveQuestion, Aborted} << false;
     }
     void closeDuringAdd()
     {
-        // A close during an add asks first; either way the add has returned before the window goes.
-        QFETCH(int, reply);
+        // A close during an add asks first; either way the add has returned before the
+        // window goes, and a window that stays says the add was stopped.
+        QFETCH(QList<int>, replies);
         QFETCH(QStringList, messages);
         QFETCH(bool, closed);
         ScriptedDialogs dialogs;
-        answer(dialogs, {reply, DialogService::No});
+        answer(dialogs, replies);
         int picturesAfterClose = -1;
         onPicture(2, [this] { window().close(); });
         addByDialog(dialogs, makeJpegs(5));
         picturesAfterClose = list()->topLevelItemCount();
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages(), messages, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(window().isVisible(), !closed, 5000);
-        QCOMPARE(dialogs.messages(), messages);
+        const QHash<QString, int> styles{{Stop, 68}, {Aborted, 64}, {SaveQuestion, 67}};
+        for (const ScriptedDialogs::Call &call : dialogs.calls(QStringLiteral("ShowMessage")))
+            QCOMPARE(call.style, styles.value(call.text));
         QCOMPARE(picturesAfterClose, 3);
         QCOMPARE(storedSettings().contains(QStringLiteral("Like")), closed);
     }

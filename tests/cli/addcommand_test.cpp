@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 QStringList listedPaths(const QString &catalogue)
@@ -30,15 +32,18 @@ protected:
     QTemporaryDir m_dir;
 };
 
-// A folder is searched for .jpg/.jpeg in any case, names in code-unit order, a folder's
-// files before its sub-folders, links to folders skipped; other files are left out.
-TEST_F(AddCommand, ScansFoldersInStableOrder)
+// A folder is searched as the window's folder add does: .jpg/.jpeg in any case, names
+// ignoring letter case, a folder's files before its sub-folders, hidden entries and links
+// to folders skipped; other files are left out.
+TEST_F(AddCommand, ScansFoldersAsTheWindowDoes)
 {
     mkdir(QStringLiteral("root/0first/deeper"));
     mkdir(QStringLiteral("root/Sub"));
     mkdir(QStringLiteral("root/sub"));
+    mkdir(QStringLiteral("root/.cache"));
     for (const char *name : {"root/b.jpg", "root/a.JPG", "root/C.jpeg", "root/d.Jpeg", "root/0first/x.jpg",
-                             "root/0first/deeper/w.jpg", "root/Sub/y.jpg", "root/sub/z.jpg", "root/.hidden.jpg"})
+                             "root/0first/deeper/w.jpg", "root/Sub/y.jpg", "root/sub/z.jpg", "root/.hidden.jpg",
+                             "root/.cache/t.jpg"})
         writePicture(path(QLatin1String(name)), Qt::red);
     for (const char *name : {"root/e.png", "root/f.jpe", "root/g.jfif", "root/jpg"})
         writePicture(path(QLatin1String(name)), Qt::green);
@@ -47,11 +52,31 @@ TEST_F(AddCommand, ScansFoldersInStableOrder)
     const CliRun run = runCli({QStringLiteral("add"), catalogue(), path(QStringLiteral("root"))});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     QStringList expected;
-    for (const char *name : {"root/.hidden.jpg", "root/C.jpeg", "root/a.JPG", "root/b.jpg", "root/d.Jpeg",
-                             "root/0first/x.jpg", "root/0first/deeper/w.jpg", "root/Sub/y.jpg", "root/sub/z.jpg"})
+    for (const char *name : {"root/a.JPG", "root/b.jpg", "root/C.jpeg", "root/d.Jpeg", "root/0first/x.jpg",
+                             "root/0first/deeper/w.jpg", "root/Sub/y.jpg", "root/sub/z.jpg"})
         expected << path(QLatin1String(name));
     EXPECT_EQ(listedPaths(catalogue()), expected);
-    EXPECT_EQ(run.err.toStdString(), "9 added, 0 already listed, 0 could not be read as pictures; 9 in the catalogue\n");
+    EXPECT_EQ(run.err.toStdString(), "8 added, 0 already listed, 0 could not be read as pictures; 8 in the catalogue\n");
+}
+
+// A JPEG whose path is not UTF-8 is named on its own line, bytes as \xNN, and counted as not added.
+TEST_F(AddCommand, NamesThatAreNotUtf8AreReportedAndCounted)
+{
+    mkdir(QStringLiteral("pics"));
+    const QStringList pictures = writePictures(path(QStringLiteral("pics")), 1);
+    const QByteArray folder = QFile::encodeName(path(QStringLiteral("pics")));
+    for (const QByteArray &name : {QByteArray("caf\xE9.jpg"), QByteArray("\x8E\xCA\x90^.JPG"), QByteArray("\xFF.txt")})
+        ASSERT_EQ(::link(QFile::encodeName(pictures[0]).constData(), (folder + '/' + name).constData()), 0);
+    const CliRun run = runCli({QStringLiteral("add"), catalogue(), path(QStringLiteral("pics"))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err.toStdString(),
+              QStringLiteral("lumo-cli: %1/caf\\xE9.jpg: file name is not UTF-8\n"
+                             "lumo-cli: %1/\\x8E\u0290^.JPG: file name is not UTF-8\n"
+                             "1 added, 0 already listed, 0 could not be read as pictures, 2 with file names that are "
+                             "not UTF-8; 1 in the catalogue\n")
+                  .arg(path(QStringLiteral("pics")))
+                  .toStdString());
+    EXPECT_EQ(listedPaths(catalogue()), pictures);
 }
 
 // A file named on the command line is offered to the store whatever its extension.

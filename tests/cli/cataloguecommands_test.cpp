@@ -28,32 +28,56 @@ TEST(ListCommand, PrintsIndexTabPath)
     EXPECT_EQ(run.out.toStdString(), "0\t/a/one.jpg\n1\t/b/three.jpg\n");
 }
 
-// optimize drops the entries whose path is not a regular file and keeps the rest in order.
+// With -0 / --null each path ends with a NUL and each group with one more, so paths with
+// line breaks survive; without it the output stays line by line.
+TEST(NullSeparated, PathsWithLineBreaksSurvive)
+{
+    QTemporaryDir dir;
+    const QString catalogue = dir.filePath(QStringLiteral("c.sbx"));
+    SignatureTable table;
+    for (const char *name : {"/p/a\nb.jpg", "/p/c.jpg"})
+        table.append(QString::fromUtf8(name), greySignature());
+    table.append(QStringLiteral("/p/d.jpg"), whitePatch(0, 11));
+    ASSERT_FALSE(saveCatalogue(catalogue, table).failed());
+    const QString nul(QChar(0));
+    EXPECT_EQ(runCli({QStringLiteral("list"), QStringLiteral("-0"), catalogue}).out,
+              "/p/a\nb.jpg" + nul + "/p/c.jpg" + nul + "/p/d.jpg" + nul);
+    EXPECT_EQ(runCli({QStringLiteral("similar"), QStringLiteral("--null"), catalogue}).out,
+              "/p/c.jpg" + nul + "/p/a\nb.jpg" + nul + nul);
+    EXPECT_EQ(runCli({QStringLiteral("similar"), catalogue}).out, QStringLiteral("/p/c.jpg\n/p/a\nb.jpg\n"));
+    EXPECT_EQ(runCli({QStringLiteral("similar"), QStringLiteral("-0"), QStringLiteral("--json"), catalogue}).status, 2);
+}
+
+// optimize drops the entries whose file is gone from a folder that is there, keeps those
+// whose folder is missing altogether (a disk not mounted), and keeps the order.
 TEST(OptimizeCommand, RemovesEntriesWithoutFiles)
 {
     QTemporaryDir dir;
     const QString catalogue = dir.filePath(QStringLiteral("c.sbx"));
-    const QStringList pictures = writePictures(dir.path(), 5);
+    QStringList pictures = writePictures(dir.path(), 5);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("disk")));
+    pictures += writePictures(dir.filePath(QStringLiteral("disk")), 1);
     ASSERT_EQ(runCli({QStringLiteral("add"), catalogue, dir.path()}).status, 0);
     SignatureTable before;
     ASSERT_FALSE(loadCatalogue(catalogue, before).damaged());
     ASSERT_TRUE(QFile::remove(pictures[1]));
     ASSERT_TRUE(QFile::remove(pictures[3]));
     ASSERT_TRUE(QDir().mkdir(pictures[3])); // a folder in its place is no picture either
+    ASSERT_TRUE(QDir(dir.path()).rename(QStringLiteral("disk"), QStringLiteral("away")));
 
     const CliRun run = runCli({QStringLiteral("optimize"), catalogue});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out.toStdString(), "2 removed, 3 left\n");
+    EXPECT_EQ(run.out.toStdString(), "2 removed, 4 left\n");
     SignatureTable after;
     ASSERT_FALSE(loadCatalogue(catalogue, after).damaged());
-    ASSERT_EQ(after.count(), 3);
-    const int kept[] = {0, 2, 4};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(after.count(), 4);
+    const int kept[] = {0, 2, 4, 5};
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(after.name(i), pictures[kept[i]]);
         EXPECT_EQ(after.cells(i), before.cells(kept[i])) << "signatures are kept, not recomputed";
     }
 
-    EXPECT_EQ(runCli({QStringLiteral("optimize"), catalogue}).out.toStdString(), "0 removed, 3 left\n");
+    EXPECT_EQ(runCli({QStringLiteral("optimize"), catalogue}).out.toStdString(), "0 removed, 4 left\n");
 }
 
 // signature prints 8 rows of 8 R,G,B cells from the top; check prints 0 for one picture twice.
@@ -117,6 +141,9 @@ TEST_P(CommandFailure, ExitsWithOneLine)
     QTemporaryDir dir;
     writeText(dir.filePath(QStringLiteral("damaged.sbx")), QByteArray("\x03\x00", 2) + QByteArray(100, '\0'));
     writeText(dir.filePath(QStringLiteral("tiny.sbx")), "x");
+    // Whole, but a cell of 300: no catalogue holds that.
+    writeText(dir.filePath(QStringLiteral("cells.sbx")),
+              QByteArray("\x01\x00\x2c\x01", 4) + QByteArray(382, '\0') + QByteArray("\x00\x00", 2));
     writeText(dir.filePath(QStringLiteral("text.jpg")), "not a picture");
     writePicture(dir.filePath(QStringLiteral("good.jpg")), Qt::gray);
     writeTestCatalogue(dir.filePath(QStringLiteral("good.sbx")), {greySignature()});
@@ -141,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"similarDamaged", {"similar", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"optimizeDamaged", {"optimize", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"listTooShort", {"list", "@/tiny.sbx"}, 1, "lumo-cli: @/tiny.sbx: not a catalogue file"},
+        FailureCase{"optimizeBadCells", {"optimize", "@/cells.sbx"}, 1, "lumo-cli: @/cells.sbx: not a catalogue file"},
         FailureCase{"checkUnreadable", {"check", "@/good.jpg", "@/text.jpg"}, 1, "lumo-cli: @/text.jpg: cannot read picture"},
         FailureCase{"checkMissing", {"check", "@/gone.jpg", "@/good.jpg"}, 1, "lumo-cli: @/gone.jpg: no such file"},
         FailureCase{"signatureUnreadable", {"signature", "@/text.jpg"}, 1, "lumo-cli: @/text.jpg: cannot read picture"},
@@ -158,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"missingArgument", {"check", "@/good.jpg"}, 2,
                     "lumo-cli: check: missing arguments; Usage: lumo-cli check FILE_A FILE_B"},
         FailureCase{"extraArgument", {"list", "@/good.sbx", "@/good.sbx"}, 2,
-                    "lumo-cli: list: too many arguments; Usage: lumo-cli list CATALOGUE"},
+                    "lumo-cli: list: too many arguments; Usage: lumo-cli list [-0] CATALOGUE"},
         FailureCase{"unknownCommand", {"group", "@/good.sbx"}, 2, "lumo-cli: group: unknown command; try 'lumo-cli --help'"},
         FailureCase{"noCommand", {}, 2, "lumo-cli: usage: no command given; try 'lumo-cli --help'"}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });

@@ -1,5 +1,8 @@
 #include "clitestsupport.h"
 
+#include <catalogue.h>
+#include <catalogueio.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,20 +38,47 @@ TEST(LumoCliProgram, RunsHeadless)
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("lumo-cli ")));
 }
 
-// Relative paths are stored absolute, through the link they were named by, not resolved.
-TEST(LumoCliProgram, StoresAbsoluteUnresolvedPaths)
+// A relative path gets the working folder in front and nothing else, so it names the file
+// the system opens: through the link, deep/lnk/../b.jpg is the b.jpg beside deep, not
+// deep/b.jpg; spellings that differ (a doubled separator) stay two entries.
+TEST(LumoCliProgram, StoresRelativePathsAsTheSystemOpensThem)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
-    writePicture(dir.filePath(QStringLiteral("real/a.jpg")), Qt::cyan);
-    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("real")), dir.filePath(QStringLiteral("link"))));
-
-    CliRun run = runCliProcess({QStringLiteral("add"), QStringLiteral("c.sbx"), QStringLiteral("link/a.jpg"),
-                                QStringLiteral("./real/../link/a.jpg")},
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("deep")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("real")));
+    writePicture(dir.filePath(QStringLiteral("b.jpg")), Qt::red);
+    writePicture(dir.filePath(QStringLiteral("deep/b.jpg")), Qt::blue);
+    ASSERT_TRUE(QFile::link(QStringLiteral("../real"), dir.filePath(QStringLiteral("deep/lnk"))));
+    CliRun run = runCliProcess({QStringLiteral("add"), QStringLiteral("c.sbx"), QStringLiteral("deep/lnk/../b.jpg"),
+                                QStringLiteral("deep//b.jpg"), QStringLiteral("deep/b.jpg")},
                                dir.path());
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     run = runCliProcess({QStringLiteral("list"), QStringLiteral("c.sbx")}, dir.path());
-    EXPECT_EQ(run.out.toStdString(), "0\t" + dir.filePath(QStringLiteral("link/a.jpg")).toStdString() + "\n");
+    EXPECT_EQ(run.out, QStringLiteral("0\t%1/deep/lnk/../b.jpg\n1\t%1/deep//b.jpg\n2\t%1/deep/b.jpg\n").arg(dir.path()));
+    SignatureTable table;
+    ASSERT_FALSE(loadCatalogue(dir.filePath(QStringLiteral("c.sbx")), table).damaged());
+    EXPECT_EQ(table.cells(0), signatureOfFile(dir.filePath(QStringLiteral("b.jpg"))));
+    EXPECT_EQ(table.cells(2), signatureOfFile(dir.filePath(QStringLiteral("deep/b.jpg"))));
+}
+
+// Qt's own notes about broken pictures stay off stderr: each failure is one line naming its file.
+TEST(LumoCliProgram, OnlyItsOwnLinesOnStderr)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("pics")));
+    const QStringList pictures = writePictures(dir.filePath(QStringLiteral("pics")), 1);
+    const QByteArray whole = readBytes(pictures[0]);
+    writeText(dir.filePath(QStringLiteral("pics/cut.jpg")), whole.left(whole.size() / 2));
+    writeText(dir.filePath(QStringLiteral("pics/broken.jpg")), QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(200, 'x'));
+    const CliRun run = runCliProcess({QStringLiteral("add"), QStringLiteral("-j"), QStringLiteral("3"),
+                                      dir.filePath(QStringLiteral("c.sbx")), dir.filePath(QStringLiteral("pics"))});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err.toStdString(),
+              QStringLiteral("lumo-cli: %1/broken.jpg: cannot read picture\n"
+                             "lumo-cli: %1/cut.jpg: cannot read picture\n"
+                             "1 added, 0 already listed, 2 could not be read as pictures; 1 in the catalogue\n")
+                  .arg(dir.filePath(QStringLiteral("pics")))
+                  .toStdString());
 }
 
 // The process's exit status tells a usage error (2) from a failure (1).

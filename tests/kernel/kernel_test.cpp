@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -118,24 +119,34 @@ TEST_F(Kernel, ReentrantCheckValueMatchesTheEntryPointOnRandomAndDamagedInput)
             ASSERT_EQ(pixcore::withinLevel(a.data(), b.data(), level), expected <= level) << "level " << level;
         ASSERT_EQ(GetCheckValuePX(b.data(), a.data()), expected);
         ASSERT_GE(expected, 0);
-        if (round % 50 != 7)
+        if (round % 50 != 7) {
             ASSERT_LE(expected, 765);
+        }
     }
 }
 
-TEST_F(Kernel, GridAveragesEachCellTruncated)
+struct TruncationCase {
+    const char *name;
+    int redPixels; // pixels of red 255 in cell (1, 0); the other pixels of the cell have red 0
+    int16_t red;   // the cell's stored red
+};
+
+class KernelTruncation : public Kernel, public ::testing::WithParamInterface<TruncationCase>
 {
-    // A cell with 63 pixels of red 255 and one of red 0 stores 251; channels land in R, G, B order.
+};
+
+TEST_P(KernelTruncation, GridAveragesEachCellTruncated)
+{
+    // A cell's average is the channel sum divided by 64 and truncated, channels in R, G, B order.
+    const TruncationCase c = GetParam();
     Surface s;
     s.fill(0xFF00FF10); // red 0, green 255, blue 16
-    for (int y = 0; y < 8; ++y)
-        for (int x = 8; x < 16; ++x)
-            s.set(x, y, 0xFFFF0000 | 0x00FF10);
-    s.set(15, 7, 0xFF00FF10);
+    for (int i = 0; i < c.redPixels; ++i)
+        s.set(8 + i % 8, i / 8, 0xFFFF0000 | 0x00FF10);
     Sig sig{};
     const PixcoreSurface view = s.view();
     GetRGB(&view, sig.data());
-    EXPECT_EQ(sig[3 * 1], 251);   // cell (1, 0) red
+    EXPECT_EQ(sig[3 * 1], c.red); // cell (1, 0)
     EXPECT_EQ(sig[3 * 1 + 1], 255);
     EXPECT_EQ(sig[3 * 1 + 2], 16);
     EXPECT_EQ(sig[0], 0);         // cell (0, 0) red
@@ -143,6 +154,12 @@ TEST_F(Kernel, GridAveragesEachCellTruncated)
     pixcore::averageGrid(view, fast.data());
     EXPECT_EQ(fast, sig);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cells, KernelTruncation,
+                         ::testing::Values(TruncationCase{"onePixelOf255Gives3Not4", 1, 3},
+                                           TruncationCase{"sixtyThreeOf255Gives251", 63, 251},
+                                           TruncationCase{"allSixtyFourGive255", 64, 255}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Kernel, UniformSurfaceGivesItsColourInEveryCell)
 {
@@ -167,6 +184,60 @@ TEST_F(Kernel, PixelReaderPutsRedInTheLowestByte)
     EXPECT_EQ(PixcoreGetPixel(&view, 64, 0), 0xFFFFFFFFu);
     EXPECT_EQ(PixcoreGetPixel(&view, -1, 0), 0xFFFFFFFFu);
 }
+
+struct GridConfig {
+    const char *name;
+    int32_t pictureWidth, pictureHeight, cellWidth, cellHeight;
+};
+
+class KernelOversizeGrid : public ::testing::TestWithParam<GridConfig>
+{
+protected:
+    void SetUp() override
+    {
+        const GridConfig c = GetParam();
+        ASSERT_NE(PixcoreInitialize(c.pictureWidth, c.pictureHeight, c.cellWidth, c.cellHeight), nullptr);
+    }
+    void TearDown() override { PixcoreTerminate(); }
+    // 16 x 16 cells, rows 8 cells apart, reach element 3 * (8 * 15 + 15) + 2.
+    static constexpr int Reach = 3 * (8 * 15 + 15) + 3;
+};
+
+TEST_P(KernelOversizeGrid, OnlyTheSignaturesEightByEightCellsAreComparedAndFilled)
+{
+    // A grid configured larger than 8 x 8 cells reads, compares and writes only a signature's 64 cells.
+    std::mt19937 rng(5);
+    Sig a = randomSig(rng), b = randomSig(rng);
+    const int32_t expected = pixcore::checkValue(a.data(), b.data());
+    // Exactly sized copies let AddressSanitizer see a read past them.
+    const std::vector<int16_t> exactA(a.begin(), a.end()), exactB(b.begin(), b.end());
+    EXPECT_EQ(GetCheckValuePX(exactA.data(), exactB.data()), expected);
+    // Equal signatures followed by black against white: anything read past 192 values shows.
+    std::vector<int16_t> paddedA(Reach, 0), paddedB(Reach, 255);
+    std::copy(a.begin(), a.end(), paddedA.begin());
+    std::copy(a.begin(), a.end(), paddedB.begin());
+    EXPECT_EQ(GetCheckValuePX(paddedA.data(), paddedB.data()), 0);
+    // Without the work buffer the comparison falls back to its own 64 cells.
+    PixcoreTerminate();
+    EXPECT_EQ(GetCheckValuePX(exactA.data(), exactB.data()), expected);
+
+    // A surface as large as the configuration fills 64 cells and nothing after them.
+    const GridConfig c = GetParam();
+    std::vector<uint32_t> pixels(static_cast<size_t>(c.pictureWidth) * c.pictureHeight, 0xFF336699);
+    const PixcoreSurface view{pixels.data(), c.pictureWidth, c.pictureHeight, c.pictureWidth};
+    std::vector<int16_t> filled(Reach, -1);
+    GetRGB(&view, filled.data());
+    const Sig colour = uniform(0x33, 0x66, 0x99);
+    EXPECT_TRUE(std::equal(colour.begin(), colour.end(), filled.begin()));
+    EXPECT_TRUE(std::all_of(filled.begin() + pixcore::SignatureValues, filled.end(), [](int16_t v) { return v == -1; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Configurations, KernelOversizeGrid,
+                         ::testing::Values(GridConfig{"sixteenBySixteenCells", 128, 128, 8, 8},
+                                           GridConfig{"sixteenRows", 64, 128, 8, 8},
+                                           GridConfig{"sixteenColumns", 128, 64, 8, 8},
+                                           GridConfig{"smallCells", 64, 64, 4, 4}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(KernelLifecycle, ComparisonBeforeInitialisationOrAfterTerminationDoesNotCrash)
 {

@@ -33,8 +33,31 @@ private slots:
         QCOMPARE(box.DataUBound(), 192);
         QCOMPARE(box.size(), QSize(64, 64));
         QCOMPARE(box.face(), Sigbox::defaultPicture());
-        box.resize(200, 100);
-        QCOMPARE(box.size(), QSize(64, 64));
+    }
+
+    void hostCannotResizeTheControl_data()
+    {
+        QTest::addColumn<QSize>("minimum");
+        QTest::addColumn<QSize>("asked");
+        QTest::newRow("fixed bigger") << QSize(200, 100) << QSize(200, 100);
+        QTest::newRow("free, smaller") << QSize(0, 0) << QSize(10, 10);
+    }
+    void hostCannotResizeTheControl()
+    {
+        // Whatever size and limits its host gives the visible control, it goes back to 64 x 64.
+        QFETCH(QSize, minimum);
+        QFETCH(QSize, asked);
+        QWidget host;
+        host.resize(300, 300);
+        auto *box = new Sigbox(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        box->setMinimumSize(minimum);
+        box->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        box->resize(asked);
+        QCOMPARE(box->size(), QSize(64, 64));
+        box->resize(asked);
+        QCOMPARE(box->size(), QSize(64, 64));
     }
 
     void addingShowsThePictureAndClearingRestoresTheDefault()

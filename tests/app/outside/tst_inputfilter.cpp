@@ -5,6 +5,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QtTest>
 
 class tst_InputFilter : public QObject
@@ -15,6 +16,8 @@ private slots:
     void typing_data();
     void typing();
     void pastingNonDigitsIsRefused();
+    void programText_data();
+    void programText();
     void inputMethodTextIsFilteredToo();
     void filterLivesWithTheBox();
 };
@@ -63,6 +66,46 @@ void tst_InputFilter::pastingNonDigitsIsRefused()
     QGuiApplication::clipboard()->setText(QStringLiteral("7"));
     txtWidth.paste();
     QCOMPARE(txtWidth.text(), QStringLiteral("1600"));
+}
+
+void tst_InputFilter::programText_data()
+{
+    QTest::addColumn<int>("optionWord");
+    QTest::addColumn<QString>("set");
+    QTest::addColumn<int>("backspaces");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("longer value shown whole") << 4 << "12000" << 0 << "" << "12000";
+    QTest::newRow("no digit added to it") << 4 << "12000" << 0 << "5" << "12000";
+    QTest::newRow("no letter added to it") << 4 << "12000" << 0 << "a" << "12000";
+    QTest::newRow("shortened to the limit") << 4 << "12000" << 1 << "" << "1200";
+    QTest::newRow("then limited again") << 4 << "12000" << 1 << "7" << "1200";
+    QTest::newRow("shortened digit by digit") << 4 << "123456" << 1 << "" << "12345";
+    QTest::newRow("negative value shown") << 4 << "-5" << 0 << "" << "-5";
+    QTest::newRow("short value typed on") << 2 << "6" << 0 << "78" << "67";
+}
+
+void tst_InputFilter::programText()
+{
+    // Text the program puts in shows whole; the user can shorten a longer value but never lengthen it.
+    QFETCH(int, optionWord);
+    QFETCH(QString, set);
+    QFETCH(int, backspaces);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QLineEdit txtWidth;
+    InputFilter filter;
+    filter.setUp(&txtWidth, optionWord, 0);
+    QSignalSpy changes(&txtWidth, &QLineEdit::textChanged);
+    txtWidth.setText(set);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(txtWidth.text(), set);
+    txtWidth.setCursorPosition(set.size());
+    for (int i = 0; i < backspaces; ++i)
+        QTest::keyClick(&txtWidth, Qt::Key_Backspace);
+    QTest::keyClicks(&txtWidth, typed);
+    QCOMPARE(txtWidth.text(), shown);
 }
 
 void tst_InputFilter::inputMethodTextIsFilteredToo()

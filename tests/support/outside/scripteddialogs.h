@@ -9,7 +9,7 @@
 //     QCOMPARE(dialogs.asked.size(), 1);
 //     QCOMPARE(dialogs.asked.first().text, QStringLiteral("現在のファイルを保存しますか？"));
 
-#include "dialogservice.h"
+#include "outside/dialogservice.h"
 
 #include <QList>
 #include <QPair>

@@ -1,4 +1,4 @@
-#include "scripteddialogs.h"
+#include "outside/scripteddialogs.h"
 
 ScriptedDialogs::ScriptedDialogs()
     : m_previous(DialogService::installed())

@@ -1,0 +1,197 @@
+#include "frmSet.h"
+
+#include "fixeddialog.h"
+#include "outside/dialogservice.h"
+#include "outside/inputfilter.h"
+#include "outside/workarea.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+frmSet *s_loaded = nullptr;
+
+constexpr int InnerWidthTwips = 4245;
+constexpr int InnerHeightTwips = 1680;
+
+const QString InvalidInput = QStringLiteral("入力が不正です");
+
+// The number the text starts with, after any blanks and a sign, as a whole number of at
+// most the given range; false when that number is 0 (also for an empty text or one that
+// does not start with a number) or does not fit.
+bool readBox(const QString &text, qint64 min, qint64 max, qint64 &value)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        negative = text.at(i++) == QLatin1Char('-');
+    qint64 magnitude = 0;
+    const qint64 limit = qMax(max, -min);
+    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
+        magnitude = magnitude * 10 + (text.at(i).unicode() - '0');
+        if (magnitude > limit)
+            return false; // too large for the value: the user has to say what is meant
+    }
+    value = negative ? -magnitude : magnitude;
+    return value != 0 && value >= min && value <= max;
+}
+} // namespace
+
+frmSet::frmSet(QWidget *parent)
+    : QDialog(parent, FixedDialogFlags)
+{
+    setObjectName(QStringLiteral("frmSet"));
+    setWindowTitle(QStringLiteral("設定"));
+    s_loaded = this;
+
+    auto place = [this](QWidget *control, const char *name, int left, int top, int width, int height) {
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(twipsX(left), twipsY(top), twipsX(width), twipsY(height));
+    };
+    auto label = [this](const QString &text) {
+        auto *caption = new QLabel(text, this);
+        // Each caption ends where its box begins.
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return caption;
+    };
+    auto box = [this](int optionWord) {
+        auto *text = new QLineEdit(this);
+        (new InputFilter)->setUp(text, optionWord, 0); // owned by the box
+        return text;
+    };
+
+    Label1 = label(QStringLiteral("カラム数"));
+    place(Label1, "Label1", 150, 225, 915, 240);
+    txtCols = box(2);
+    place(txtCols, "txtCols", 1200, 225, 840, 315);
+    // "(W)" and "(H)" are the captions' access keys: Alt+W and Alt+H reach the boxes.
+    Label3 = label(QStringLiteral("横サイズ(&W)"));
+    place(Label3, "Label3", 75, 675, 990, 315);
+    txtWidth = box(4);
+    place(txtWidth, "txtWidth", 1200, 675, 840, 315);
+    Label2 = label(QStringLiteral("縦サイズ(&H)"));
+    place(Label2, "Label2", 2175, 675, 990, 315);
+    txtHeight = box(4);
+    place(txtHeight, "txtHeight", 3225, 675, 840, 315);
+    Label1->setBuddy(txtCols);
+    Label3->setBuddy(txtWidth);
+    Label2->setBuddy(txtHeight);
+
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    place(cmdOK, "cmdOK", 1425, 1200, 1300, 360);
+    cmdOK->setDefault(true); // Enter
+    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    place(cmdCancel, "cmdCancel", 2775, 1200, 1300, 360);
+
+    setTabOrder(txtCols, txtWidth);
+    setTabOrder(txtWidth, txtHeight);
+    setTabOrder(txtHeight, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmSet::cmdOKClick);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSet::reject);
+    setFixedSize(twipsX(InnerWidthTwips), twipsY(InnerHeightTwips));
+}
+
+frmSet::~frmSet()
+{
+    if (s_loaded == this)
+        s_loaded = nullptr;
+}
+
+frmSet *frmSet::loaded()
+{
+    return s_loaded;
+}
+
+void frmSet::unload()
+{
+    if (s_loaded && s_loaded->isVisible())
+        s_loaded->reject();
+}
+
+int frmSet::centredStart(int ownerStart, double ownerExtent, double ownExtent)
+{
+    // nearbyint rounds halves to even in the default rounding mode; '/' truncates.
+    return ownerStart + int(std::nearbyint(ownerExtent - ownExtent)) / 2;
+}
+
+bool frmSet::ShowEx(QWidget *o_Owner)
+{
+    if (o_Owner) {
+        // Owned: it stays in front of the owner and has no task-bar entry of its own.
+        if (parentWidget() != o_Owner)
+            setParent(o_Owner, windowFlags());
+        const QWidget *owner = o_Owner->window();
+        const QRect ownerFrame = owner->frameGeometry();
+        // The dialog gets its frame when it is first shown; it is the owner's kind of frame.
+        const QSize outer = size() + (ownerFrame.size() - owner->size());
+        const int left = centredStart(WorkArea::pixelsToTwipsX(ownerFrame.x(), owner),
+                                      WorkArea::pixelsToTwipsX(ownerFrame.width(), owner),
+                                      WorkArea::pixelsToTwipsX(outer.width(), owner));
+        const int top = centredStart(WorkArea::pixelsToTwipsY(ownerFrame.y(), owner),
+                                     WorkArea::pixelsToTwipsY(ownerFrame.height(), owner),
+                                     WorkArea::pixelsToTwipsY(outer.height(), owner));
+        move(WorkArea::twipsToPixelsX(left, owner), WorkArea::twipsToPixelsY(top, owner));
+        setWindowIcon(o_Owner->windowIcon());
+    }
+    txtCols->setText(QString::number(SamCols));
+    txtWidth->setText(QString::number(SamWidth));
+    txtHeight->setText(QString::number(SamHeight));
+    m_cancelled = true;
+    exec();
+    return !m_cancelled;
+}
+
+void frmSet::cmdOKClick()
+{
+    cmdOK->setFocus();
+    struct Check
+    {
+        QLineEdit *box;
+        qint64 min;
+        qint64 max;
+    };
+    const Check checks[] = {
+        {txtCols, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()},
+        {txtWidth, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()},
+        {txtHeight, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()},
+    };
+    qint64 values[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        if (!readBox(checks[i].box->text(), checks[i].min, checks[i].max, values[i])) {
+            DialogService::instance().ShowMessage(this, InvalidInput, DialogService::OkExclamation);
+            checks[i].box->setFocus();
+            return;
+        }
+    }
+    SamCols = qint16(values[0]);
+    SamWidth = qint32(values[1]);
+    SamHeight = qint32(values[2]);
+    m_cancelled = false;
+    accept();
+}
+
+void frmSet::reject()
+{
+    // Cancel, Esc and the close box all come here.
+    cmdCancel->setFocus();
+    m_cancelled = true;
+    QDialog::reject();
+}
+
+int frmSet::twipsX(int twips) const
+{
+    return WorkArea::twipsToPixelsX(twips, this);
+}
+
+int frmSet::twipsY(int twips) const
+{
+    return WorkArea::twipsToPixelsY(twips, this);
+}
