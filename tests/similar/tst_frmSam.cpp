@@ -5,6 +5,7 @@
 #include "samtestsupport.h"
 
 #include <frmSam.h>
+#include <frmView.h>
 #include <outside/scripteddialogs.h>
 #include <samgrid.h>
 #include <thumbnailcache.h>
@@ -101,6 +102,7 @@ private slots:
     void init() { QVERIFY(m_dir.isValid()); }
     void cleanup()
     {
+        frmView::unload();
         frmSam::unload();
         m_owner.reset();
         QTRY_VERIFY(!frmSam::loaded());
@@ -268,6 +270,7 @@ private slots:
         QVERIFY(tried);
         QVERIFY(owner().synced.isEmpty());
         QCOMPARE(owner().deletes, 0);
+        QVERIFY(!frmView::isShown());
         QCOMPARE(grid()->toolTip(), QString());
         QVERIFY(highlight()->isHidden());
         QCOMPARE(sam()->windowTitle(), QString());
@@ -278,7 +281,8 @@ private slots:
     {
         // Resting on a picture shows its path and size in whole KB; a press selects it here
         // and in the owner's list (Shift adds to that selection), highlights its caption and
-        // makes "削除" available; a press on an empty cell clears the selection.
+        // makes "削除" available; a press on an empty cell clears the selection; a double
+        // click opens the viewer, and the open viewer follows the presses.
         const QStringList paths = files(8);
         run(0);
         moveTo(grid(), cell(0));
@@ -306,6 +310,14 @@ private slots:
         QCOMPARE(owner().synced.last(), (QPair<QString, bool>{QString(), false}));
         QVERIFY(!deleteItem()->isEnabled());
         QVERIFY(highlight()->isVisible()); // it stays where it was
+
+        // A double click shows the selection in the viewer, which then follows every press.
+        QTest::mouseClick(grid(), Qt::LeftButton, {}, cell(6));
+        QTest::mouseDClick(grid(), Qt::LeftButton, {}, cell(6));
+        QVERIFY(frmView::isShown());
+        QCOMPARE(frmView::loaded()->windowTitle(), paths[6]);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, cell(2));
+        QCOMPARE(frmView::loaded()->windowTitle(), paths[2]);
     }
 
     void contextMenu_data()
