@@ -1,7 +1,8 @@
 // The two runs. Each starts from its 100 ms timer and goes on in slices from the event
-// loop: a slice places pictures (or settles bases) until its time is up or it reaches a
-// natural pause, then returns, so window events are served between slices, never later
-// than SliceMs after the last time. Nothing but the stop flag changes under a run.
+// loop: a slice places pictures (the list run, up to ListSlicePictures of them) or settles
+// bases (the comparison run, up to the end of a block or the first row still being
+// computed) for at most SliceMs, then returns, so that window events are served between
+// slices. Nothing but the stop flag changes under a run.
 
 #include "frmSam.h"
 
