@@ -207,6 +207,7 @@ void frmLumo::readSettings()
     m_samCols = m_settings.readInt16(QStringLiteral("SamCols"), 6);
     m_samWidth = m_settings.readInt32(QStringLiteral("SamWidth"), 1200);
     m_samHeight = m_settings.readInt32(QStringLiteral("SamHeight"), 1600);
+    m_shareThumbnails = m_settings.readBool(QStringLiteral("ShareThumbnails"), true);
 }
 
 void frmLumo::writeSettings()
@@ -217,6 +218,7 @@ void frmLumo::writeSettings()
     m_settings.WriteValue(QStringLiteral("SamCols"), int(m_samCols));
     m_settings.WriteValue(QStringLiteral("SamWidth"), qint32(m_samWidth));
     m_settings.WriteValue(QStringLiteral("SamHeight"), qint32(m_samHeight));
+    m_settings.WriteValue(QStringLiteral("ShareThumbnails"), m_shareThumbnails);
     m_settings.sync();
 }
 

@@ -49,6 +49,8 @@ public:
     qint16 SamCols() const override { return m_samCols; }
     qint32 SamWidth() const override { return m_samWidth; }
     qint32 SamHeight() const override { return m_samHeight; }
+    // Whether the similar-pictures window writes the shared thumbnails it makes.
+    bool ShareThumbnails() const override { return m_shareThumbnails; }
 
     // Selects the row of o_FileName; with o_Multi false it becomes the only selected row.
     void SyncJpegList(const QString &o_FileName, bool o_Multi) override;
@@ -188,6 +190,7 @@ private:
     qint16 m_samCols = 6;
     qint32 m_samWidth = 1200;
     qint32 m_samHeight = 1600;
+    bool m_shareThumbnails = true;
 
     bool m_modified = false;
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load

@@ -5,6 +5,7 @@
 #include "samcomparison.h"
 #include "samgrid.h"
 #include "samowner.h"
+#include "thumbnailcache.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -138,6 +139,7 @@ void frmSam::open(SamOwner *owner, int mode)
 
     m_geometry = SamGeometry::fromSettings(owner->SamCols(), owner->SamWidth(), owner->SamHeight());
     picList->setGeometryTwips(m_geometry);
+    picList->thumbnails().setShareThumbnails(owner->ShareThumbnails());
     layoutWindow();
     m_stop = false;
     cmdCancel->move(-cmdCancel->width(), 0);

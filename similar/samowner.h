@@ -20,6 +20,8 @@ public:
     virtual qint16 SamCols() const = 0;
     virtual qint32 SamWidth() const = 0;
     virtual qint32 SamHeight() const = 0;
+    // Whether the thumbnails the window decodes are also written as shared thumbnails.
+    virtual bool ShareThumbnails() const = 0;
 
     // The catalogue the runs read (the store's table), and the similarity level 0..50.
     virtual const SignatureTable &samCatalogue() const = 0;

@@ -3,17 +3,58 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
+#include <QPainter>
 #include <QThread>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
-// Runs on the pool, so it takes values only. libjpeg scales while it decodes (1/2, 1/4,
-// 1/8), which is what makes thumbnails of large photos cheap. The handler scales the
-// picture as stored and the orientation is applied afterwards, so a picture that the
-// orientation turns by a quarter asks for the cell on its side.
-QImage decodeThumbnail(const QString &path, QSize cell)
+// A picture that covers the cell, or the whole picture when it is smaller, stretched to the
+// cell. One format, four bytes a pixel: what the cache reserved, and the quickest to paint.
+QImage toCell(const QImage &picture, QSize cell)
 {
+    QImage image = picture;
+    if (image.hasAlphaChannel()) { // a shared thumbnail may have one; the cell has none
+        image = QImage(picture.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter(&image).drawImage(0, 0, picture);
+    }
+    if (image.size() != cell)
+        image = image.scaled(cell, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The smallest size of an upright picture, aspect ratio kept, that covers both sizes, and
+// never more than the picture itself: what one decode must give to make both from it.
+QSize covering(QSize picture, QSize a, QSize b)
+{
+    double scale = 0;
+    for (const QSize &size : {a, b}) {
+        scale = std::max({scale, double(size.width()) / picture.width(), double(size.height()) / picture.height()});
+    }
+    if (scale >= 1)
+        return picture;
+    return QSize(std::min(picture.width(), int(std::ceil(picture.width() * scale))),
+                 std::min(picture.height(), int(std::ceil(picture.height() * scale))));
+}
+
+// Runs on the pool, so it takes values only. A valid shared thumbnail as large as the cell
+// spares the decode. Otherwise libjpeg scales while it decodes (1/2, 1/4, 1/8), which is
+// what makes thumbnails of large photos cheap; the handler scales the picture as stored and
+// the orientation is applied afterwards, so a picture that the orientation turns by a
+// quarter asks for its size on its side. When sharing, the one decode is large enough for
+// both the normal shared thumbnail and the cell.
+QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &shared, bool share)
+{
+    const SharedThumbnails::Original original = shared.original(path);
+    bool normalValid = false;
+    const QImage found = shared.lookup(original, cell, &normalValid);
+    if (!found.isNull())
+        return toCell(found, cell);
+
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {}; // a catalogue keeps entries of deleted pictures until it is optimised
@@ -21,14 +62,20 @@ QImage decodeThumbnail(const QString &path, QSize cell)
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    reader.setScaledSize(onItsSide ? cell.transposed() : cell);
-    QImage image = reader.read();
+    const QSize stored = reader.size();
+    const QSize upright = onItsSide ? stored.transposed() : stored;
+    const bool writeNormal = share && original.usable && !normalValid && upright.isValid()
+                             && cell.width() <= SharedThumbnails::NormalSide
+                             && cell.height() <= SharedThumbnails::NormalSide;
+    const QSize normal = writeNormal ? SharedThumbnails::normalSizeFor(upright) : QSize();
+    const QSize decoded = writeNormal ? covering(upright, normal, cell) : cell;
+    reader.setScaledSize(onItsSide ? decoded.transposed() : decoded);
+    const QImage image = reader.read();
     if (image.isNull())
         return {};
-    if (image.size() != cell)
-        image = image.scaled(cell, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // One format, four bytes a pixel: what the cache reserved, and the quickest to paint.
-    return image.convertToFormat(QImage::Format_RGB32);
+    if (writeNormal) // a failed write leaves the cache as it was: nothing else depends on it
+        shared.writeNormal(original, image.scaled(normal, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), upright);
+    return toCell(image, cell);
 }
 
 } // namespace
@@ -83,6 +130,16 @@ void ThumbnailCache::setMaxDecodes(int count)
 int ThumbnailCache::maxDecodes() const
 {
     return m_maxDecodes;
+}
+
+void ThumbnailCache::setShareThumbnails(bool share)
+{
+    m_share = share;
+}
+
+bool ThumbnailCache::shareThumbnails() const
+{
+    return m_share;
 }
 
 QImage ThumbnailCache::thumbnail(const QString &path) const
@@ -212,7 +269,7 @@ void ThumbnailCache::start(const QString &path)
     m_decodes.insert(watcher, Decode{path, cellBytes(), false});
     m_flightBytes += cellBytes();
     m_entries.insert(path, Entry{State::Pending, QImage(), m_wantSerial});
-    watcher->setFuture(QtConcurrent::run(&m_pool, decodeThumbnail, path, m_cellSize));
+    watcher->setFuture(QtConcurrent::run(&m_pool, makeThumbnail, path, m_cellSize, m_shared, m_share));
 }
 
 void ThumbnailCache::finished(QFutureWatcher<QImage> *watcher)

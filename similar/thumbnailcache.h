@@ -2,7 +2,11 @@
 // Thumbnails for the grid of the similar-pictures window: decoded on the thread pool at
 // the size of a cell, kept in a cache of bounded size, and handed to the window on the
 // user-interface thread as they arrive. The grid paints only what is cached, so scrolling
-// never waits for a decode and memory does not grow with the catalogue.
+// never waits for a decode and memory does not grow with the catalogue. Thumbnails that
+// file managers already made (SharedThumbnails) are used instead of a decode when they are
+// valid and as large as the cell.
+
+#include "outside/sharedthumbnails.h"
 
 #include <QHash>
 #include <QImage>
@@ -41,6 +45,13 @@ public:
     // How many pictures are decoded at once; the processor's thread count by default.
     void setMaxDecodes(int count);
     int maxDecodes() const;
+    // Whether a picture decoded for a cell that fits 128 x 128 also gets its "normal" shared
+    // thumbnail written, for the next run and for the file manager (one decode makes both;
+    // a failed write changes nothing). Off until the window passes the user's setting, so
+    // that a cache made elsewhere writes nothing into the user's folders. Valid shared
+    // thumbnails are read either way. Takes effect for decodes not yet started.
+    void setShareThumbnails(bool share);
+    bool shareThumbnails() const;
 
     // The cached thumbnail of path, or a null image; never starts a decode. A thumbnail is
     // upright (as its orientation tag says), exactly cellSize() and in Format_RGB32.
@@ -93,6 +104,8 @@ private:
     QSize m_cellSize = DefaultCellSize;
     qint64 m_capacity = DefaultCapacity;
     int m_maxDecodes = 1;
+    bool m_share = false;
+    SharedThumbnails m_shared; // the user's folder as the cache was made
     QHash<QString, Entry> m_entries;             // ready, failed and pending paths
     QHash<QFutureWatcher<QImage> *, Decode> m_decodes; // every decode running on the pool
     QStringList m_wish;

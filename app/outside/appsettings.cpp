@@ -87,6 +87,19 @@ qint16 AppSettings::readInt16(const QString &key, qint16 defaultValue) const
     return qint16(n);
 }
 
+bool AppSettings::readBool(const QString &key, bool defaultValue) const
+{
+    const QVariant value = ReadValue(key, defaultValue);
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return defaultValue;
+}
+
 void AppSettings::WriteValue(const QString &key, const QVariant &value)
 {
     if (!m_optionB)

@@ -39,6 +39,8 @@ public:
     QString readString(const QString &key, const QString &defaultValue) const;
     qint32 readInt32(const QString &key, qint32 defaultValue) const;
     qint16 readInt16(const QString &key, qint16 defaultValue) const;
+    // true or false in any letter case, or 1 or 0; anything else yields the default.
+    bool readBool(const QString &key, bool defaultValue) const;
 
     // A later ReadValue of the key returns the value, also in a later run.
     void WriteValue(const QString &key, const QVariant &value);

@@ -1,6 +1,7 @@
 #include "shellservice.h"
 
 #include "dialogservice.h"
+#include "sharedthumbnails.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,8 +134,11 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
 {
     QStringList failed;
     const QStringList paths = splitNulList(nulList);
+    const SharedThumbnails thumbnails;
     for (const QString &path : paths) {
-        if (!moveToTrash(path))
+        if (moveToTrash(path))
+            thumbnails.remove(path); // as the thumbnail standard asks of programs that delete files
+        else
             failed << path;
     }
     if (failed.isEmpty())

@@ -21,7 +21,8 @@ public:
     static QString BrowseFolder(QWidget *owner, const QString &start);
 
     // nulList: full paths, each followed by a NUL character, and one more NUL at the end.
-    // Moves each file to the desktop trash; never deletes permanently. The files that
+    // Moves each file to the desktop trash; never deletes permanently. The shared
+    // thumbnails of each file moved are removed (SharedThumbnails). The files that
     // could not be moved are named together in one message (style 48, owner), and
     // returned. Goes through the installed service, if any.
     static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);

@@ -8,17 +8,13 @@
 //   cmake -S . -B build -DLUMO_BUILD_BENCH=ON && cmake --build build --target bench_thumbnails
 //   build/bin/bench_thumbnails        (LUMO_SCALE_DIR names another folder)
 
-#include "thumbnailcache.h"
+#include "thumbnailbench.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QEventLoop>
 #include <QImageReader>
 #include <QThread>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -28,34 +24,9 @@ namespace {
 
 QStringList g_paths;
 
-void listCorpus()
-{
-    const QString folder = qEnvironmentVariable("LUMO_SCALE_DIR", QStringLiteral("/work/data/scale2000"));
-    const QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
-                                            QDir::Files, QDir::Name);
-    for (const QString &name : names)
-        g_paths.append(dir.filePath(name));
-}
-
 qint64 cellBytes()
 {
     return qint64(ThumbnailCache::DefaultCellSize.width()) * ThumbnailCache::DefaultCellSize.height() * 4;
-}
-
-// Serves events until done() holds; false when a minute went by first.
-template <typename Done>
-bool serveUntil(ThumbnailCache &cache, Done done)
-{
-    QEventLoop loop;
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    QObject::connect(&cache, &ThumbnailCache::ready, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    if (!done())
-        loop.exec();
-    return done();
 }
 
 void BM_ThumbnailsPerSecond(benchmark::State &state)
@@ -118,14 +89,7 @@ void BM_FirstScreen(benchmark::State &state)
         QElapsedTimer clock;
         clock.start();
         cache->want(g_paths);
-        const bool shown = serveUntil(*cache, [&] {
-            for (const QString &path : screen) {
-                const ThumbnailCache::State s = cache->state(path);
-                if (s != ThumbnailCache::State::Ready && s != ThumbnailCache::State::Failed)
-                    return false;
-            }
-            return true;
-        });
+        const bool shown = serveUntil(*cache, [&] { return allArrived(*cache, screen); });
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         if (!shown)
             state.SkipWithError("the first screen did not arrive within a minute");
@@ -166,14 +130,7 @@ void BM_ScrollTwiceTheCapacity(benchmark::State &state)
         for (int top = 0; top < paths.size(); top += 60) {
             const QStringList screen = paths.mid(top, 60);
             cache.want(paths.mid(top, 240));
-            serveUntil(cache, [&] {
-                for (const QString &path : screen) {
-                    if (cache.state(path) == ThumbnailCache::State::Pending
-                        || cache.state(path) == ThumbnailCache::State::Missing)
-                        return false;
-                }
-                return true;
-            });
+            serveUntil(cache, [&] { return allArrived(cache, screen); });
             most = std::max(most, residentMiB());
         }
     }
@@ -188,7 +145,10 @@ BENCHMARK(BM_ScrollTwiceTheCapacity)->Unit(benchmark::kMillisecond)->UseRealTime
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    listCorpus();
+    g_paths = scaleCorpus();
+    // Decoding is what is measured here: no shared thumbnail of the user's may stand in.
+    QTemporaryDir emptyCache;
+    useCacheHome(emptyCache.path());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -572,6 +572,7 @@ private slots:
             QCOMPARE(first.SamCols(), qint16(6));
             QCOMPARE(first.SamWidth(), 1200);
             QCOMPARE(first.SamHeight(), 1600);
+            QCOMPARE(first.ShareThumbnails(), true);
             ScriptedDialogs dialogs;
             dialogs.files.enqueue(makeJpeg(folder(), QStringLiteral("a.jpg")));
             first.findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
@@ -584,8 +585,12 @@ private slots:
         QSettings stored = storedSettings();
         QCOMPARE(stored.value(QStringLiteral("Like")).toInt(), 37);
         QCOMPARE(stored.value(QStringLiteral("SamCols")).toInt(), 6);
+        QCOMPARE(stored.value(QStringLiteral("ShareThumbnails")).toBool(), true);
+        stored.setValue(QStringLiteral("ShareThumbnails"), false);
+        stored.sync();
         frmLumo second;
         QCOMPARE(second.findChild<QSlider *>(QStringLiteral("sldLike"))->value(), 37);
+        QCOMPARE(second.ShareThumbnails(), false);
         ScriptedDialogs dialogs;
         second.findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
         QCOMPARE(dialogs.asked.first().dialog.initDir, folder());

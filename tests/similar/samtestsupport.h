@@ -31,6 +31,7 @@ public:
     qint16 SamCols() const override { return columns; }
     qint32 SamWidth() const override { return width; }
     qint32 SamHeight() const override { return height; }
+    bool ShareThumbnails() const override { return false; }
     const SignatureTable &samCatalogue() const override { return table; }
     int likeLevel() const override { return level; }
     void SyncJpegList(const QString &o_FileName, bool o_Multi) override { synced.append({o_FileName, o_Multi}); }

@@ -99,6 +99,11 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        // Shared thumbnails are looked up there: none from the user's own folders.
+        qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
+    }
     void init() { QVERIFY(m_dir.isValid()); }
     void cleanup()
     {

@@ -1,6 +1,7 @@
 #include "thumbnailcache.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +48,24 @@ QImage quarters(QSize size)
     painter.fillRect(0, h, w, size.height() - h, QColor(Blue));
     painter.fillRect(w, h, size.width() - w, size.height() - h, QColor(Yellow));
     return image;
+}
+
+bool near(QRgb seen, QRgb want)
+{
+    return qAbs(qRed(seen) - qRed(want)) + qAbs(qGreen(seen) - qGreen(want)) + qAbs(qBlue(seen) - qBlue(want)) < 90;
+}
+
+// "" when each quarter of image, looked at a quarter of the way in from its corner, has
+// its colour of want; else which quarter has what.
+QString quartersDiffer(const QImage &image, const Corners &want)
+{
+    const int x[] = {image.width() / 4, image.width() * 3 / 4}, y[] = {image.height() / 4, image.height() * 3 / 4};
+    for (int i = 0; i < 4; ++i) {
+        const QRgb seen = image.isNull() ? 0 : image.pixel(x[i % 2], y[i / 2]);
+        if (!near(seen, want[i]))
+            return QStringLiteral("quarter %1 is #%2").arg(i).arg(seen & 0xffffff, 6, 16, QLatin1Char('0'));
+    }
+    return QString();
 }
 
 // Every ready() in order, and whether all came on the user-interface thread.
@@ -93,44 +113,94 @@ class TestThumbnailCache : public QObject
         return paths;
     }
 
+    QString sharedRoot() const { return file(QStringLiteral("cache/thumbnails")); }
+    // One thumbnail as a file manager leaves it, a single colour, its keys spoilt as fault says.
+    void plant(const QString &picture, SharedThumbnails::Size size, QSize pixels, QRgb colour, const QString &fault)
+    {
+        const QFileInfo info(picture);
+        QImage image(pixels, QImage::Format_ARGB32);
+        image.fill(colour);
+        const qint64 mtime = info.lastModified().toSecsSinceEpoch();
+        image.setText("Thumb::URI", fault == "uri" ? QStringLiteral("file:///elsewhere.jpg")
+                                                   : QString::fromLatin1(SharedThumbnails::uriOf(picture)));
+        if (fault != "no mtime")
+            image.setText("Thumb::MTime", QString::number(fault == "mtime" ? mtime - 1 : mtime));
+        if (fault != "no size")
+            image.setText("Thumb::Size", QString::number(fault == "size" ? info.size() + 1 : info.size()));
+        const QString path = SharedThumbnails().thumbnailPath(picture, size);
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(image.save(path, "PNG"));
+    }
+    // The one thumbnail of path in a new cache, once it is there (a null image after 5 s).
+    static QImage thumbnailIn(const QString &path, QSize cell, bool share)
+    {
+        ThumbnailCache cache;
+        cache.setCellSize(cell);
+        cache.setShareThumbnails(share);
+        cache.want({path});
+        QTest::qWaitFor([&] { return cache.state(path) == State::Ready; }, 5000);
+        return cache.thumbnail(path);
+    }
+
 private slots:
+    void initTestCase()
+    {
+        // Never the user's own thumbnails.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(file(QStringLiteral("cache"))));
+    }
+    void init()
+    {
+        QDir(file(QStringLiteral("cache"))).removeRecursively();
+    }
+
     void decodes_data()
     {
         QTest::addColumn<QSize>("stored");
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("cell");
         QTest::addColumn<Corners>("corners");
+        QTest::addColumn<QSize>("written"); // the normal thumbnail shared; none: sharing off
 
         const QSize cell = ThumbnailCache::DefaultCellSize; // 80 x 107
-        const Corners upright{Red, Green, Blue, Yellow};
-        QTest::newRow("wide") << QSize(400, 100) << 1 << cell << upright;
-        QTest::newRow("tall") << QSize(100, 400) << 1 << cell << upright;
-        QTest::newRow("smaller than the cell") << QSize(24, 16) << 1 << cell << upright;
-        QTest::newRow("large photo") << QSize(1600, 1200) << 1 << cell << upright;
-        QTest::newRow("wide cell") << QSize(300, 400) << 1 << QSize(150, 40) << upright;
-        QTest::newRow("mirrored") << QSize(200, 100) << 2 << cell << Corners{Green, Red, Yellow, Blue};
-        QTest::newRow("upside down") << QSize(200, 100) << 3 << cell << Corners{Yellow, Blue, Green, Red};
-        QTest::newRow("transposed") << QSize(200, 100) << 5 << cell << Corners{Red, Blue, Green, Yellow};
-        QTest::newRow("turned right") << QSize(200, 100) << 6 << cell << Corners{Blue, Red, Yellow, Green};
-        QTest::newRow("turned left") << QSize(200, 100) << 8 << cell << Corners{Green, Yellow, Red, Blue};
-        QTest::newRow("large photo turned right") << QSize(1600, 1000) << 6 << QSize(60, 150)
-                                                  << Corners{Blue, Red, Yellow, Green};
+        const Corners upright{Red, Green, Blue, Yellow}, right{Blue, Red, Yellow, Green}, left{Green, Yellow, Red, Blue};
+        QTest::newRow("wide") << QSize(400, 100) << 1 << cell << upright << QSize();
+        QTest::newRow("tall") << QSize(100, 400) << 1 << cell << upright << QSize();
+        QTest::newRow("smaller than the cell") << QSize(24, 16) << 1 << cell << upright << QSize();
+        QTest::newRow("large photo") << QSize(1600, 1200) << 1 << cell << upright << QSize();
+        QTest::newRow("wide cell") << QSize(300, 400) << 1 << QSize(150, 40) << upright << QSize();
+        QTest::newRow("mirrored") << QSize(200, 100) << 2 << cell << Corners{Green, Red, Yellow, Blue} << QSize();
+        QTest::newRow("upside down") << QSize(200, 100) << 3 << cell << Corners{Yellow, Blue, Green, Red} << QSize();
+        QTest::newRow("transposed") << QSize(200, 100) << 5 << cell << Corners{Red, Blue, Green, Yellow} << QSize();
+        QTest::newRow("turned right") << QSize(200, 100) << 6 << cell << right << QSize();
+        QTest::newRow("turned left") << QSize(200, 100) << 8 << cell << left << QSize();
+        QTest::newRow("large photo turned right") << QSize(1600, 1000) << 6 << QSize(60, 150) << right << QSize();
+        // Shared thumbnails are stored upright, as file managers make them, and never enlarged.
+        QTest::newRow("shared") << QSize(200, 100) << 1 << cell << upright << QSize(128, 64);
+        QTest::newRow("shared, turned right") << QSize(200, 100) << 6 << cell << right << QSize(64, 128);
+        QTest::newRow("shared, large photo turned left") << QSize(2000, 1000) << 8 << QSize(48, 40) << left
+                                                         << QSize(64, 128);
+        QTest::newRow("shared, smaller than normal") << QSize(60, 40) << 1 << cell << upright << QSize(60, 40);
+        QTest::newRow("shared, smaller, turned") << QSize(60, 40) << 6 << QSize(48, 40) << right << QSize(40, 60);
     }
 
     void decodes()
     {
         // A picture of any shape and orientation fills exactly the cell, upright, each quarter
-        // where it belongs, and ready() says so once, on the user-interface thread.
+        // where it belongs, and ready() says so once, on the user-interface thread; with sharing
+        // on, the normal thumbnail from the same decode is upright too, and with it off nothing
+        // is written.
         QFETCH(QSize, stored);
         QFETCH(int, orientation);
         QFETCH(QSize, cell);
         QFETCH(Corners, corners);
+        QFETCH(QSize, written);
         const QString path = file(QStringLiteral("picture.jpg"));
         writeJpeg(path, quarters(stored), orientation);
 
         ThumbnailCache cache;
         Recorder record(cache);
         cache.setCellSize(cell);
+        cache.setShareThumbnails(written.isValid());
         cache.want({path});
         QCOMPARE(cache.state(path), State::Pending);
         QTRY_COMPARE_WITH_TIMEOUT(record.paths, QStringList{path}, 5000);
@@ -141,13 +211,13 @@ private slots:
         const QImage thumbnail = cache.thumbnail(path);
         QCOMPARE(thumbnail.size(), cell);
         QCOMPARE(thumbnail.format(), QImage::Format_RGB32);
-        const int x[] = {cell.width() / 4, cell.width() * 3 / 4}, y[] = {cell.height() / 4, cell.height() * 3 / 4};
-        for (int i = 0; i < 4; ++i) {
-            const QRgb seen = thumbnail.pixel(x[i % 2], y[i / 2]), want = corners[i];
-            const int off = qAbs(qRed(seen) - qRed(want)) + qAbs(qGreen(seen) - qGreen(want))
-                            + qAbs(qBlue(seen) - qBlue(want));
-            QVERIFY2(off < 90, qPrintable(QStringLiteral("quarter %1 is #%2").arg(i).arg(seen & 0xffffff, 6, 16)));
-        }
+        QVERIFY2(quartersDiffer(thumbnail, corners).isEmpty(), qPrintable(quartersDiffer(thumbnail, corners)));
+        QCOMPARE(QFileInfo::exists(sharedRoot()), written.isValid());
+        if (!written.isValid())
+            return;
+        const QImage normal(SharedThumbnails().thumbnailPath(path, SharedThumbnails::Size::Normal), "PNG");
+        QCOMPARE(normal.size(), written);
+        QVERIFY2(quartersDiffer(normal, corners).isEmpty(), qPrintable(quartersDiffer(normal, corners)));
     }
 
     void turnedPictureStaysSharp()
@@ -334,6 +404,91 @@ private slots:
         }
         QCOMPARE(names, expected);
         QCOMPARE(cache.state(a), expected.contains("a.jpg") ? State::Ready : State::Missing);
+    }
+
+    void sharedThumbnails_data()
+    {
+        QTest::addColumn<QString>("made");  // what a file manager left: "", "normal", "large", "both";
+                                            // "blocked": a file where the thumbnail folder belongs
+        QTest::addColumn<QString>("fault"); // how their keys are spoilt
+        QTest::addColumn<QSize>("cell");
+        QTest::addColumn<bool>("share");
+        QTest::addColumn<QString>("shown"); // "normal", "large" or the decoded "picture"
+        QTest::addColumn<bool>("writes");   // a normal thumbnail of Lumo's own is written
+
+        const QSize small(80, 60), tall(80, 107), large(200, 150);
+        QTest::newRow("normal as large as the cell") << "normal" << "" << small << true << "normal" << false;
+        QTest::newRow("normal too small, large used") << "both" << "" << tall << true << "large" << false;
+        QTest::newRow("large for a cell beyond normal") << "large" << "" << large << true << "large" << false;
+        QTest::newRow("normal too small, kept") << "normal" << "" << tall << true << "picture" << false;
+        QTest::newRow("wrong mtime") << "both" << "mtime" << small << true << "picture" << true;
+        QTest::newRow("wrong size") << "both" << "size" << small << true << "picture" << true;
+        QTest::newRow("no MTime") << "normal" << "no mtime" << small << true << "picture" << true;
+        QTest::newRow("no Size") << "normal" << "no size" << small << true << "picture" << true;
+        QTest::newRow("another file's") << "normal" << "uri" << small << true << "picture" << true;
+        QTest::newRow("stale, sharing off") << "normal" << "mtime" << small << false << "picture" << false;
+        QTest::newRow("none") << "" << "" << small << true << "picture" << true;
+        QTest::newRow("none, a tall cell") << "" << "" << tall << true << "picture" << true;
+        QTest::newRow("none, sharing off") << "" << "" << small << false << "picture" << false;
+        QTest::newRow("none, a cell beyond normal") << "" << "" << large << true << "picture" << false;
+        QTest::newRow("no folder can be made") << "blocked" << "" << small << true << "picture" << false;
+    }
+
+    void sharedThumbnails()
+    {
+        // A valid shared thumbnail as large as the cell is stretched to it instead of a decode;
+        // a decode for a cell within 128 x 128 writes the picture's own normal thumbnail (aspect
+        // ratio kept, owner only, atomic) unless a valid one is there or sharing is off, and the
+        // next cache reuses it. A write that fails changes nothing else.
+        QFETCH(QString, made);
+        QFETCH(QString, fault);
+        QFETCH(QSize, cell);
+        QFETCH(bool, share);
+        QFETCH(QString, shown);
+        QFETCH(bool, writes);
+        const QRgb normalColour = qRgb(200, 0, 200), largeColour = qRgb(0, 200, 200), reusedColour = qRgb(90, 90, 90);
+        const QString picture = file(QStringLiteral("写真 100%.jpg"));
+        writeJpeg(picture, quarters(QSize(400, 300)));
+        if (made == "normal" || made == "both")
+            plant(picture, SharedThumbnails::Size::Normal, QSize(128, 96), normalColour, fault);
+        if (made == "large" || made == "both")
+            plant(picture, SharedThumbnails::Size::Large, QSize(256, 192), largeColour, fault);
+        if (made == "blocked")
+            QVERIFY(QDir().mkpath(QFileInfo(sharedRoot()).absolutePath()) && QFile(sharedRoot()).open(QIODevice::WriteOnly));
+
+        const QImage thumbnail = thumbnailIn(picture, cell, share);
+        QCOMPARE(thumbnail.size(), cell);
+        const Corners expected = shown == "picture" ? Corners{Red, Green, Blue, Yellow}
+                                                    : Corners(4, shown == "normal" ? normalColour : largeColour);
+        QVERIFY2(quartersDiffer(thumbnail, expected).isEmpty(), qPrintable(quartersDiffer(thumbnail, expected)));
+
+        const QString normal = SharedThumbnails().thumbnailPath(picture, SharedThumbnails::Size::Normal);
+        QImage written(normal, "PNG");
+        QCOMPARE(written.text("Software") == "Lumo", writes);
+        const bool normalThere = made == "normal" || made == "both" || writes;
+        QCOMPARE(QDir(QFileInfo(normal).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+                 normalThere ? QStringList{QFileInfo(normal).fileName()} : QStringList()); // no temporary file left
+        QCOMPARE(QFileInfo::exists(sharedRoot()), !made.isEmpty() || writes);
+        if (!writes)
+            return;
+        QCOMPARE(written.size(), QSize(128, 96));
+        QVERIFY(quartersDiffer(written, Corners{Red, Green, Blue, Yellow}).isEmpty());
+        QCOMPARE(written.text("Thumb::URI"), QString::fromLatin1(SharedThumbnails::uriOf(picture)));
+        QCOMPARE(written.text("Thumb::MTime"), QString::number(QFileInfo(picture).lastModified().toSecsSinceEpoch()));
+        QCOMPARE(written.text("Thumb::Size"), QString::number(QFileInfo(picture).size()));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(normal).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+
+        // Painted over, keys kept: the next cache shows it when it is as large as the cell,
+        // and otherwise decodes without writing it again.
+        written.fill(reusedColour);
+        QVERIFY(written.save(normal, "PNG"));
+        const bool reused = cell.width() <= 128 && cell.height() <= 96;
+        QVERIFY(quartersDiffer(thumbnailIn(picture, cell, true),
+                               reused ? Corners(4, reusedColour) : Corners{Red, Green, Blue, Yellow})
+                    .isEmpty());
+        QVERIFY(near(QImage(normal, "PNG").pixel(5, 5), reusedColour));
     }
 
     void destroyedWhileDecoding()

@@ -58,24 +58,30 @@ void tst_AppSettings::typedReads_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("int32");
     QTest::addColumn<int>("int16");
+    QTest::addColumn<int>("boolean"); // 1 true, 0 false, -1 the default
 
-    QTest::newRow("plain") << "42" << 42 << 42;
-    QTest::newRow("negative") << "-7" << -7 << -7;
-    QTest::newRow("spaces") << " 12 " << 12 << 12;
-    QTest::newRow("text") << "abc" << -1 << -1;
-    QTest::newRow("trailing text") << "12abc" << -1 << -1;
-    QTest::newRow("fraction") << "3.5" << -1 << -1;
-    QTest::newRow("empty") << "" << -1 << -1;
-    QTest::newRow("too big for 16 bits") << "40000" << 40000 << -1;
-    QTest::newRow("too big for 32 bits") << "99999999999" << -1 << -1;
+    QTest::newRow("plain") << "42" << 42 << 42 << -1;
+    QTest::newRow("negative") << "-7" << -7 << -7 << -1;
+    QTest::newRow("spaces") << " 12 " << 12 << 12 << -1;
+    QTest::newRow("text") << "abc" << -1 << -1 << -1;
+    QTest::newRow("trailing text") << "12abc" << -1 << -1 << -1;
+    QTest::newRow("fraction") << "3.5" << -1 << -1 << -1;
+    QTest::newRow("empty") << "" << -1 << -1 << -1;
+    QTest::newRow("too big for 16 bits") << "40000" << 40000 << -1 << -1;
+    QTest::newRow("too big for 32 bits") << "99999999999" << -1 << -1 << -1;
+    QTest::newRow("true") << "true" << -1 << -1 << 1;
+    QTest::newRow("False") << "False" << -1 << -1 << 0;
+    QTest::newRow("one") << "1" << 1 << 1 << 1;
+    QTest::newRow("zero") << "0" << 0 << 0 << 0;
 }
 
 void tst_AppSettings::typedReads()
 {
-    // A stored value that is not a whole number, or does not fit, reads as the default (-1).
+    // A stored value that is not a whole number (a Boolean), or does not fit, reads as the default (-1).
     QFETCH(QString, stored);
     QFETCH(int, int32);
     QFETCH(int, int16);
+    QFETCH(int, boolean);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("t.ini"));
     {
@@ -86,6 +92,8 @@ void tst_AppSettings::typedReads()
     AppSettings settings(backend);
     QCOMPARE(settings.readInt32(QStringLiteral("Value"), -1), int32);
     QCOMPARE(int(settings.readInt16(QStringLiteral("Value"), -1)), int16);
+    const bool readTrue = settings.readBool(QStringLiteral("Value"), true);
+    QCOMPARE(readTrue == settings.readBool(QStringLiteral("Value"), false) ? int(readTrue) : -1, boolean);
 }
 
 void tst_AppSettings::viewerObjectReadsAndWritesNothing()
