@@ -8,6 +8,7 @@
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>
 #include <samgrid.h>
+#include <thumbnailcache.h>
 #include <sigbox.h>
 
 #include <QAction>
@@ -137,6 +138,9 @@ private slots:
         QCOMPARE(seen.last(), QStringLiteral("類似検索中..."));
         QCOMPARE(info(), QStringLiteral("類似検索終了"));
         QCOMPARE(frmSam::loaded()->placement(), pictureNames({1, 0}));
+        // The window's thumbnails are shared as the user's setting says.
+        QVERIFY(window().ShareThumbnails());
+        QVERIFY(frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList"))->thumbnails().shareThumbnails());
 
         frmSam *sam = frmSam::loaded();
         auto *grid = sam->findChild<SamGrid *>(QStringLiteral("picList"));
