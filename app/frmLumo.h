@@ -15,6 +15,8 @@
 #include "outside/appsettings.h"
 #include "outside/dialogservice.h"
 
+#include <samowner.h>
+
 #include <QHash>
 #include <QIcon>
 #include <QList>
@@ -33,7 +35,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class Sigbox;
 
-class frmLumo : public QMainWindow
+class frmLumo : public QMainWindow, public SamOwner
 {
     Q_OBJECT
 public:
@@ -44,20 +46,22 @@ public:
     void openCommandLine(const QString &commandLine);
 
     // Thumbnail settings read by the similar-pictures window when it opens.
-    qint16 SamCols() const { return m_samCols; }
-    qint32 SamWidth() const { return m_samWidth; }
-    qint32 SamHeight() const { return m_samHeight; }
+    qint16 SamCols() const override { return m_samCols; }
+    qint32 SamWidth() const override { return m_samWidth; }
+    qint32 SamHeight() const override { return m_samHeight; }
     // Whether the similar-pictures window writes the shared thumbnails it makes.
-    bool ShareThumbnails() const { return m_shareThumbnails; }
+    bool ShareThumbnails() const override { return m_shareThumbnails; }
 
     // Selects the row of o_FileName; with o_Multi false it becomes the only selected row.
-    void SyncJpegList(const QString &o_FileName, bool o_Multi);
+    void SyncJpegList(const QString &o_FileName, bool o_Multi) override;
     // Removes the selected rows from the list and the store (and the files, on request).
-    void DeleteJepg();
+    void DeleteJepg() override;
 
     // What the other windows read from their owner.
     Sigbox *store() const { return sbxJpeg; }
-    int likeLevel() const;
+    int likeLevel() const override;
+    QWidget *samOwnerWindow() override { return this; }
+    const SignatureTable &samCatalogue() const override;
 
     bool isRunning() const { return m_running; }
     bool isModified() const { return m_modified; }

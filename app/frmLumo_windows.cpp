@@ -3,8 +3,10 @@
 
 #include "frmLumo.h"
 
+#include <frmSam.h>
 #include <frmSet.h>
 #include <frmView.h>
+#include <sigbox.h>
 
 bool frmLumo::viewerVisible() const
 {
@@ -18,23 +20,31 @@ void frmLumo::showViewer(const QString &path)
 
 bool frmLumo::similarVisible() const
 {
-    return false;
+    return frmSam::isShown();
 }
 
 void frmLumo::delSamPics(const QString &path)
 {
-    Q_UNUSED(path);
+    if (frmSam *similar = frmSam::loaded())
+        similar->DelSamPics(path);
 }
 
 void frmLumo::showSimilar(int mode)
 {
-    Q_UNUSED(mode);
+    frmSam::ShowEx(this, mode);
+}
+
+const SignatureTable &frmLumo::samCatalogue() const
+{
+    return sbxJpeg->table();
 }
 
 void frmLumo::unloadViewerAndSimilar()
 {
     if (frmView::isShown())
         frmView::unload();
+    if (frmSam::isShown())
+        frmSam::unload();
 }
 
 bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
@@ -55,6 +65,7 @@ void frmLumo::unloadOtherWindows()
 {
     frmView::unload();
     frmSet::unload();
+    frmSam::unload();
 }
 
 void frmLumo::showAbout()

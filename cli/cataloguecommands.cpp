@@ -1,6 +1,6 @@
 #include "catalogueio.h"
 #include "commands.h"
-#include "similargrouping.h"
+#include <similargrouping.h>
 
 #include <folderscan.h>
 

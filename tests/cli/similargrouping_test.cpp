@@ -1,6 +1,6 @@
 #include "clitestsupport.h"
 
-#include <similargrouping.h>
+#include <catalogue.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 namespace {
 
@@ -86,6 +84,21 @@ TEST(SimilarCommand, DefaultLevelIsZero)
     EXPECT_EQ(run.out.toStdString(), expectedOutput({{2, 0}}).toStdString());
 }
 
+// An entry whose name is empty is compared with nothing, though its signature matches.
+TEST(SimilarCommand, SkipsEntriesWithoutName)
+{
+    QTemporaryDir dir;
+    const QString catalogue = dir.filePath(QStringLiteral("c.sbx"));
+    SignatureTable table;
+    table.append(QString(), Grey);
+    table.append(pictureName(1), Grey);
+    table.append(pictureName(2), Grey);
+    ASSERT_FALSE(saveCatalogue(catalogue, table).failed());
+    const CliRun run = runCli({QStringLiteral("similar"), catalogue});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.toStdString(), expectedOutput({{2, 1}}).toStdString());
+}
+
 // --json prints every group as an object with its base and its members in order.
 TEST(SimilarCommand, JsonListsBaseAndMembers)
 {
@@ -105,66 +118,6 @@ TEST(SimilarCommand, JsonListsBaseAndMembers)
 
     writeTestCatalogue(catalogue, {whitePatch(0, 20), Grey});
     EXPECT_EQ(runCli({QStringLiteral("similar"), QStringLiteral("--json"), catalogue}).out.toStdString(), "[]\n");
-}
-
-// The grouping literally as Lumo's comparison run does it, one base and one candidate at a time.
-std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level)
-{
-    std::vector<bool> placed(table.count(), false);
-    std::vector<SimilarGroup> groups;
-    for (int f = 0; f < table.count(); ++f) {
-        if (placed[f])
-            continue;
-        SimilarGroup group;
-        for (int j = f + 1; j < table.count(); ++j) {
-            if (!placed[j] && table.checkValue(f, j) <= level) {
-                group.members.push_back(j);
-                placed[j] = true;
-            }
-        }
-        if (!group.members.empty()) {
-            group.base = f;
-            placed[f] = true;
-            groups.push_back(group);
-        }
-    }
-    return groups;
-}
-
-// Near copies of a few prototypes with varied noise, so that groups overlap and chain.
-SignatureTable clusteredTable(int count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<Signature> prototypes(count / 15 + 1);
-    for (Signature &prototype : prototypes) {
-        for (int16_t &value : prototype)
-            value = static_cast<int16_t>(random() % 200 + 28);
-    }
-    SignatureTable table;
-    for (int i = 0; i < count; ++i) {
-        Signature cells = prototypes[random() % prototypes.size()];
-        const int noise = static_cast<int>(random() % 12);
-        for (int16_t &value : cells)
-            value = static_cast<int16_t>(value + static_cast<int>(random() % (2 * noise + 1)) - noise);
-        table.append(pictureName(i), cells);
-    }
-    return table;
-}
-
-// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels.
-TEST(SimilarGrouping, MatchesTheSequentialRunForAnyThreadCount)
-{
-    const SignatureTable table = clusteredTable(700, 7);
-    size_t largestGroup = 0;
-    for (int level : {0, 5, 12, 25, 50}) {
-        const std::vector<SimilarGroup> expected = referenceGroups(table, level);
-        for (const SimilarGroup &group : expected)
-            largestGroup = std::max(largestGroup, group.members.size());
-        for (int threads : {1, 2, 3, 8})
-            EXPECT_EQ(findSimilarGroups(table, level, threads), expected) << "level " << level << ", " << threads
-                                                                          << " threads";
-    }
-    EXPECT_GT(largestGroup, 3u) << "the data should produce groups worth comparing";
 }
 
 } // namespace

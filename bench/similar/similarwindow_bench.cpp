@@ -1,0 +1,325 @@
+// The similar-pictures window opened from the main window, as a user starts it:
+// - the comparison run over 20,000 random signatures with no similar pair, against
+//   `lumo-cli similar` on the same catalogue, and the longest gap between two events served
+//   during the run (a 1 ms timer notes every turn of the event loop);
+// - the list run of the 2,000-picture scale corpus: when every thumbnail of the first
+//   screen has been drawn, when the run itself ends, and the longest event gap;
+// - the list run of 32,767 entries naming real files (links to the scale corpus): the peak
+//   resident size of the process, also after scrolling from the first row to the last.
+// Times count from the command, which calls ShowEx at once.
+//
+//   ../shared/tools/make_scale_corpus.sh 2000 /work/data/scale2000
+//   cmake -S . -B build -DLUMO_BUILD_BENCH=ON && cmake --build build --target bench_similarwindow lumo-cli
+//   build/bin/bench_similarwindow        (LUMO_SCALE_DIR names another folder)
+
+#include "../cli/randomsignatures.h"
+
+#include <catalogue.h>
+#include <frmLumo.h>
+#include <frmSam.h>
+#include <outside/scripteddialogs.h>
+#include <samgrid.h>
+#include <thumbnailcache.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+QTemporaryDir *g_dir = nullptr;
+QStringList g_corpus;
+
+// An empty folder for shared thumbnails, so that every run decodes what it shows (and,
+// with the default settings, writes the shared thumbnails as a first run does).
+void freshThumbnailFolder()
+{
+    static int made = 0;
+    qputenv("XDG_CACHE_HOME", g_dir->filePath(QStringLiteral("cache%1").arg(++made)).toLocal8Bit());
+}
+
+void prepare()
+{
+    g_dir = new QTemporaryDir;
+    // Settings and shared thumbnails of this run stay in the temporary folder.
+    qputenv("XDG_CONFIG_HOME", g_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", g_dir->filePath(QStringLiteral("data")).toLocal8Bit());
+    freshThumbnailFolder();
+    const QDir corpus(qEnvironmentVariable("LUMO_SCALE_DIR", QStringLiteral("/work/data/scale2000")));
+    const QStringList names = corpus.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    for (const QString &name : names)
+        g_corpus.append(corpus.filePath(name));
+}
+
+// Notes every turn of the event loop; the longest gap between turns is how long the window
+// could not repaint or see Esc.
+class EventGap
+{
+public:
+    EventGap()
+    {
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_since.restart()); });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_since.start();
+        m_ticker.start(1);
+    }
+    qint64 stop()
+    {
+        m_ticker.stop();
+        return m_longest;
+    }
+
+private:
+    QTimer m_ticker;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
+// Serves events until done() holds or timeoutMs went by; whether done() holds.
+template <typename Done>
+bool serveUntil(Done done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || clock.hasExpired(timeoutMs))
+            loop.quit();
+    });
+    poll.start(1);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+void serveFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString writeCatalogue(const QString &name, const SignatureTable &table)
+{
+    const QString file = g_dir->filePath(name);
+    if (saveCatalogue(file, table).failed())
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+struct MainWindow
+{
+    ScriptedDialogs dialogs;
+    frmLumo window;
+
+    explicit MainWindow(const QString &catalogue)
+    {
+        window.show();
+        window.openCommandLine(catalogue);
+    }
+    void run(const char *command) { window.menuBar()->findChild<QAction *>(QLatin1String(command))->trigger(); }
+    SamGrid *grid() { return frmSam::loaded() ? frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList")) : nullptr; }
+};
+
+double seconds(const QElapsedTimer &clock) { return double(clock.nsecsElapsed()) / 1e9; }
+
+void BM_ComparisonRun20000(benchmark::State &state)
+{
+    const QString catalogue = writeCatalogue(QStringLiteral("random20000.sbx"), randomSignatureTable(20000));
+    double cliSeconds = 0;
+    qint64 gap = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        QProcess cli;
+        cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--level"), QStringLiteral("50"), catalogue});
+        if (!cli.waitForFinished(-1) || cli.exitCode() != 0 || !cli.readAllStandardOutput().isEmpty())
+            state.SkipWithError("lumo-cli similar failed or found a group");
+        cliSeconds = seconds(clock);
+
+        MainWindow main(catalogue);
+        main.window.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(50);
+        EventGap events;
+        events.start();
+        clock.restart();
+        main.run("mnuJ2");
+        state.SetIterationTime(seconds(clock));
+        gap = events.stop();
+        if (frmSam::loaded()->placement() != QStringList{QString()})
+            state.SkipWithError("the window found a group");
+    }
+    state.counters["lumo_cli_s"] = cliSeconds;
+    state.counters["longest_gap_ms"] = double(gap);
+}
+BENCHMARK(BM_ComparisonRun20000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// Every cell in view has its thumbnail decoded (or failed).
+bool screenDecoded(SamGrid *grid)
+{
+    const SamGeometry &geometry = grid->geometryTwips();
+    bool any = false;
+    for (int k = -grid->areaTop() / geometry.rowHeight() * geometry.columns; k < grid->placedCount(); ++k) {
+        const QRect cell = grid->toPixels(geometry.cellRect(k));
+        if (cell.top() >= grid->height())
+            break;
+        if (!cell.intersects(grid->rect()))
+            continue;
+        any = true;
+        const ThumbnailCache::State s = grid->thumbnails().state(grid->entry(k));
+        if (s != ThumbnailCache::State::Ready && s != ThumbnailCache::State::Failed)
+            return false;
+    }
+    return any;
+}
+
+// Notes when the grid is first painted with every thumbnail of the first screen decoded.
+class FirstScreen : public QObject
+{
+public:
+    QElapsedTimer clock;
+    double drawn = -1;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (drawn < 0 && event->type() == QEvent::Paint && screenDecoded(static_cast<SamGrid *>(watched)))
+            drawn = seconds(clock);
+        return false;
+    }
+};
+
+void BM_ListRunScaleCorpus(benchmark::State &state)
+{
+    if (g_corpus.size() < 2000)
+        return state.SkipWithError("make the scale corpus first");
+    SignatureTable table;
+    for (const QString &path : std::as_const(g_corpus))
+        table.append(path, Signature{});
+    const QString catalogue = writeCatalogue(QStringLiteral("scale.sbx"), table);
+    double slowestScreen = 0;
+    double slowestRun = 0;
+    qint64 gap = 0;
+    for (auto _ : state) {
+        freshThumbnailFolder();
+        MainWindow main(catalogue);
+        FirstScreen screen;
+        EventGap events;
+        // The grid is made inside the command: watch for it from the first event on.
+        QTimer attach;
+        QObject::connect(&attach, &QTimer::timeout, [&] {
+            if (SamGrid *grid = main.grid()) {
+                grid->installEventFilter(&screen);
+                attach.stop();
+            }
+        });
+        attach.start(0);
+        events.start();
+        screen.clock.start();
+        main.run("mnuJ3");
+        const double run = seconds(screen.clock);
+        if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
+            state.SkipWithError("the first screen was not drawn within 10 s");
+        gap = std::max(gap, events.stop());
+        state.SetIterationTime(run);
+        slowestRun = std::max(slowestRun, run);
+        slowestScreen = std::max(slowestScreen, screen.drawn);
+        if (frmSam::loaded()->placement().size() != g_corpus.size())
+            state.SkipWithError("the list run did not place every picture");
+    }
+    state.counters["slowest_run_end_s"] = slowestRun;
+    state.counters["slowest_first_screen_s"] = slowestScreen;
+    state.counters["longest_gap_ms"] = double(gap);
+}
+BENCHMARK(BM_ListRunScaleCorpus)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+double statusMiB(const QByteArray &key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024;
+    }
+    return 0;
+}
+
+void BM_ListRun32767Memory(benchmark::State &state)
+{
+    if (g_corpus.isEmpty())
+        return state.SkipWithError("make the scale corpus first");
+    QTemporaryDir links;
+    SignatureTable table;
+    for (int i = 0; i < SignatureTable::MaxEntries; ++i) {
+        const QString path = links.filePath(QStringLiteral("%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        QFile::link(g_corpus[i % g_corpus.size()], path);
+        table.append(path, Signature{});
+    }
+    const QString catalogue = writeCatalogue(QStringLiteral("full.sbx"), table);
+    double afterRun = 0;
+    double peak = 0;
+    qint64 gap = 0;
+    for (auto _ : state) {
+        // The peak of this benchmark alone, not of those before it.
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        clear.close();
+        freshThumbnailFolder();
+        MainWindow main(catalogue);
+        EventGap events;
+        events.start();
+        main.run("mnuJ3");
+        gap = events.stop();
+        SamGrid *grid = main.grid();
+        serveUntil([grid] { return screenDecoded(grid); }, 10000);
+        afterRun = statusMiB("VmHWM:");
+
+        // Page by page to the last row, as fast as a user holding PageDown.
+        auto *slider = frmSam::loaded()->findChild<QSlider *>(QStringLiteral("sldList"));
+        while (slider->value() < slider->maximum()) {
+            slider->setValue(slider->value() + slider->pageStep());
+            serveFor(30);
+        }
+        serveUntil([grid] { return screenDecoded(grid); }, 10000);
+        serveFor(200);
+        peak = statusMiB("VmHWM:");
+        if (frmSam::loaded()->placement().size() != SignatureTable::MaxEntries)
+            state.SkipWithError("the list run did not place every entry");
+    }
+    state.counters["peak_after_run_MiB"] = afterRun;
+    state.counters["peak_after_scrolling_MiB"] = peak;
+    state.counters["longest_gap_ms"] = double(gap);
+}
+BENCHMARK(BM_ListRun32767Memory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    prepare();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    delete g_dir;
+    return 0;
+}

@@ -1,0 +1,129 @@
+#pragma once
+// The similar-pictures window: a grid of thumbnails filled by one of two runs, the list run
+// (every catalogue entry in order) or the comparison run (the groups of look-alike
+// pictures). It is modal while a run goes on and stays open afterwards as an ordinary owned
+// window, where the user points at, selects, views and deletes pictures.
+//
+// The window's code is split by responsibility:
+//   frmSam.cpp          loading, ShowEx, layout and scrolling, the run frame, stop and close
+//   frmSam_runs.cpp     the list run and the comparison run, in time slices
+//   frmSam_pointer.cpp  HitSamPic, presses and double clicks, the "ファイル" menu, DelSamPics
+
+#include "samgeometry.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+
+class QAction;
+class QEventLoop;
+class QLabel;
+class QMenu;
+class QMouseEvent;
+class QPushButton;
+class QSlider;
+class SamComparison;
+class SamGrid;
+class SamOwner;
+
+class frmSam : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Opens the window, loading it on first use, owned by o_Owner's window, and runs in it:
+    // o_Mode 0 the list run, 1 the comparison run. Returns when the run has ended or has
+    // been stopped; the window then stays open without modality.
+    static void ShowEx(SamOwner *o_Owner, int o_Mode);
+    // The loaded window, or null.
+    static frmSam *loaded();
+    // Loaded and visible.
+    static bool isShown();
+    // Closes and unloads the window, ending a run that goes on.
+    static void unload();
+
+    // Blanks the first cell that shows o_FileName (exact, case-sensitive), if any.
+    void DelSamPics(const QString &o_FileName);
+
+    // The placement list: the full path of the picture in each cell, "" for an empty cell.
+    const QStringList &placement() const;
+    // From ShowEx until the run has ended (or been stopped).
+    bool isRunning() const { return m_state != State::ShowingResults; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum class State { WaitingForTimer, Running, ShowingResults };
+    enum class Next { Yield, Wait, End };
+
+    explicit frmSam(QWidget *parent);
+    ~frmSam() override;
+
+    // frmSam.cpp
+    void open(SamOwner *owner, int mode);
+    void layoutWindow();
+    void placeWindow();
+    int toPixelsX(int twips) const;
+    int toPixelsY(int twips) const;
+    void updateScroll();
+    void sldListChange(int value);
+    void setTitle(const QString &title);
+    void setBusy(bool busy);
+    bool askStop();
+    void cmdCancelClick();
+    bool showingResults() const;
+    void endRun();
+    void abandonRun();
+
+    // frmSam_runs.cpp
+    void timListTimer();
+    void timLikeTimer();
+    void beginRun(SamRun run);
+    void step();
+    Next listSlice();
+    Next comparisonSlice();
+
+    // frmSam_pointer.cpp
+    void createMenu();
+    void HitSamPic(int x, int y, int mode);
+    void setPicListToolTip(const QString &text);
+    void picListMouseDown(QMouseEvent *event);
+    void picListDblClick();
+    void updateMenu();
+    void mnuFClick(int index);
+
+    // Controls, named as the rest of the program knows them.
+    SamGrid *picList = nullptr;
+    QLabel *lblTitle = nullptr;
+    QSlider *sldList = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    QTimer *timLike = nullptr;
+    QTimer *timList = nullptr;
+    QMenu *mnuFile = nullptr;
+    QList<QAction *> mnuF;
+
+    // Read when the window is opened.
+    SamOwner *m_owner = nullptr;
+    SamGeometry m_geometry;
+
+    State m_state = State::ShowingResults;
+    bool m_stop = true;      // the stop flag
+    bool m_unloading = false; // a close ordered by the program: never cancelled
+    QEventLoop *m_loop = nullptr; // the pending ShowEx waits in it
+    QString m_title;          // the window title: progress during a run, then the selection
+    bool m_busy = false;
+
+    // The run going on: the catalogue's names as it started, and where it stands.
+    SamRun m_run = SamRun::List;
+    QStringList m_names;
+    int m_next = 0;           // list run: the next entry to place
+    QString m_progress;       // the title the run shows when it next lets events through
+    SamComparison *m_comparison = nullptr;
+    bool m_baseOpen = false;  // comparison run: a base's members are being placed
+    size_t m_member = 0;
+    bool m_found = false;
+    QTimer m_stepTimer;
+    bool m_inStep = false;
+    bool m_paused = false;    // the Cancel button's question is open
+};

@@ -1,0 +1,159 @@
+// Working with the grid once a run has ended: the tooltip, selecting by a press, the
+// viewer on a double click, the "ファイル" menu with "削除", and blanking deleted pictures.
+// None of it responds while a run goes on.
+
+#include "frmSam.h"
+
+#include "outside/pathsplitter.h"
+#include "samgrid.h"
+#include "samowner.h"
+
+#include <frmView.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QSlider>
+#include <QToolTip>
+
+void frmSam::createMenu()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    auto *remove = new QAction(QStringLiteral("削除"), this);
+    remove->setObjectName(QStringLiteral("mnuF0"));
+    remove->setShortcut(QKeySequence(Qt::Key_Delete));
+    connect(remove, &QAction::triggered, this, [this] { mnuFClick(0); });
+    mnuFile->addAction(remove);
+    addAction(remove); // Del works wherever the focus is in the window
+    mnuF.append(remove);
+    connect(mnuFile, &QMenu::aboutToShow, this, &frmSam::updateMenu);
+}
+
+void frmSam::updateMenu()
+{
+    // Kept current whenever the title or the state changes, so Del acts on it as well.
+    if (!mnuF.isEmpty())
+        mnuF[0]->setEnabled(!m_title.isEmpty() && showingResults());
+}
+
+void frmSam::mnuFClick(int index)
+{
+    if (index != 0 || m_title.isEmpty() || !showingResults())
+        return;
+    // The main window deletes what the presses selected in its list, and calls DelSamPics.
+    m_owner->DeleteJepg();
+}
+
+bool frmSam::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == picList) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            if (showingResults()) {
+                const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+                HitSamPic(at.x(), at.y(), 0);
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            picListMouseDown(static_cast<QMouseEvent *>(event));
+            return true;
+        case QEvent::MouseButtonDblClick:
+            picListDblClick();
+            return true;
+        case QEvent::Wheel:
+            // The wheel scrolls the grid as the slider's keys do.
+            QCoreApplication::sendEvent(sldList, event);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmSam::HitSamPic(int x, int y, int mode)
+{
+    const QPoint area = picList->toArea(QPoint(x, y));
+    const std::optional<SamGeometry::Hit> hit = m_geometry.hit(area.x(), area.y());
+    if (!hit)
+        return;
+    const QString name = picList->entry(hit->cell);
+
+    if (mode == 0) {
+        QString tip;
+        if (!name.isEmpty()) {
+            const QFileInfo file(name);
+            if (file.exists())
+                tip = samToolTip(name, file.size());
+        }
+        setPicListToolTip(tip);
+        return;
+    }
+
+    setPicListToolTip(QString());
+    setTitle(QString());
+    if (name.isEmpty())
+        return; // the highlight stays where it was
+    setTitle(name);
+    picList->attach(lblTitle, QRect(hit->column * m_geometry.width,
+                                    hit->row * m_geometry.rowHeight() + m_geometry.height, m_geometry.width,
+                                    SamGeometry::CaptionHeight));
+    lblTitle->setText(PathSplitter::FileNamePart(name));
+    lblTitle->show();
+}
+
+void frmSam::setPicListToolTip(const QString &text)
+{
+    if (picList->toolTip() == text)
+        return;
+    picList->setToolTip(text);
+    // A tooltip already shown follows the pointer from cell to cell.
+    if (QToolTip::isVisible()) {
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(QCursor::pos(), text, picList);
+    }
+}
+
+void frmSam::picListMouseDown(QMouseEvent *event)
+{
+    if (!showingResults())
+        return;
+    const QPoint at = event->position().toPoint();
+    HitSamPic(at.x(), at.y(), 1);
+    const bool multi = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const QPointer<frmSam> self(this);
+    m_owner->SyncJpegList(m_title, multi);
+    if (!self)
+        return;
+    // An open viewer follows the selection.
+    if (frmView::isShown())
+        picListDblClick();
+    if (event->button() == Qt::RightButton)
+        mnuFile->exec(event->globalPosition().toPoint());
+}
+
+void frmSam::picListDblClick()
+{
+    if (!showingResults() || m_title.isEmpty())
+        return;
+    frmView::ShowEx(m_owner->samOwnerWindow(), m_title);
+}
+
+void frmSam::DelSamPics(const QString &o_FileName)
+{
+    const int k = picList->placement().indexOf(o_FileName);
+    if (k < 0)
+        return;
+    lblTitle->hide();
+    // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
+    picList->blank(k);
+}

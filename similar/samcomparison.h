@@ -1,0 +1,68 @@
+#pragma once
+// The comparisons of a comparison run, computed on a thread pool a block of bases at a
+// time and handed to the user-interface thread base by base, in base order. While the
+// user-interface thread settles one block the pool already computes the next.
+
+#include <similargrouping.h>
+
+#include <QFuture>
+#include <QObject>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+template <typename T>
+class QFutureWatcher;
+
+class SamComparison : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SamComparison(QObject *parent = nullptr);
+    ~SamComparison() override;
+
+    // Starts a search over the table as it is now; an earlier search is dropped.
+    void start(const SignatureTable &table, int level);
+    // Drops the search and its copy of the signatures; rows still being computed are thrown
+    // away when they end.
+    void cancel();
+
+    struct Base
+    {
+        int index;                    // the base's entry
+        const std::vector<int> *row;  // the later entries within the level, ascending
+    };
+    // The next base to settle, once its row is computed; none while it is being computed or
+    // when every base has been settled.
+    std::optional<Base> current();
+    // Goes on to the next base; true when that ended a block.
+    bool advance();
+    // Every base has been settled (or no search is going on).
+    bool atEnd() const { return m_blocks.empty(); }
+
+    bool isTaken(int entry) const { return m_search->isTaken(entry); }
+    void take(int entry) { m_search->take(entry); }
+
+signals:
+    // A block's rows are computed: current() may now have a base.
+    void rowsReady();
+
+private:
+    struct Pending
+    {
+        SimilarSearch::Block block;
+        QFuture<std::vector<int>> future;
+        std::unique_ptr<QFutureWatcher<std::vector<int>>> watcher;
+        QList<std::vector<int>> rows; // filled once the future has finished
+        bool collected = false;
+    };
+
+    void launch();
+
+    std::optional<SimilarSearch> m_search;
+    std::deque<Pending> m_blocks;
+    size_t m_position = 0; // of the current base in the front block
+    bool m_allCut = true;
+};

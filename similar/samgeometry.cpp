@@ -1,0 +1,74 @@
+#include "samgeometry.h"
+
+#include "outside/workarea.h"
+
+#include <QFontMetrics>
+#include <QList>
+
+SamGeometry SamGeometry::fromSettings(int columns, int width, int height)
+{
+    // Large enough for any screen, small enough that 32,767 cells stay within int.
+    constexpr int Largest = 30000;
+    SamGeometry g;
+    g.columns = qBound(1, columns, 999);
+    g.width = qBound(1, width, Largest);
+    g.height = qBound(0, height, Largest);
+    return g;
+}
+
+QRect SamGeometry::cellRect(int k) const
+{
+    return QRect((k % columns) * width, (k / columns) * rowHeight(), width, rowHeight());
+}
+
+std::optional<SamGeometry::Hit> SamGeometry::hit(int x, int y) const
+{
+    const int column = x / width;
+    const int row = y / rowHeight();
+    if (column > columns - 1 || x < 0 || y < 0)
+        return std::nullopt;
+    return Hit{column, row, columns * row + column};
+}
+
+SamSliderRange samSliderRange(int areaHeight, int clientHeight, int rowHeight)
+{
+    if (areaHeight <= clientHeight || rowHeight <= 0)
+        return {};
+    return {true, 1, (areaHeight - clientHeight) / rowHeight + 2, clientHeight / rowHeight};
+}
+
+QString FitSamTitle(const QString &text, int width, const QFontMetrics &metrics, double dpi)
+{
+    if (text.isEmpty())
+        return QString();
+    const auto fits = [&metrics, dpi, width](const QString &candidate) {
+        return WorkArea::pixelsToTwips(metrics.horizontalAdvance(candidate), dpi) < width;
+    };
+    if (fits(text))
+        return text;
+
+    // Where each character ends; a surrogate pair is one character and is never split.
+    QList<int> ends;
+    for (int i = 0; i < text.size();) {
+        i += text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+        ends.append(i);
+    }
+    const QString dots = QStringLiteral("...");
+    for (int k = int(ends.size()) - 1; k >= 2; --k) {
+        const QString candidate = text.left(ends[k - 1]) + dots;
+        if (fits(candidate))
+            return candidate;
+    }
+    return text.left(ends[0]) + dots;
+}
+
+QString samProgressTitle(SamRun run, const QString &path, int number, int count)
+{
+    const QString doing = run == SamRun::List ? QStringLiteral("を表示中...(") : QStringLiteral("を比較中...(");
+    return path + doing + QString::number(number) + QLatin1Char('/') + QString::number(count) + QLatin1Char(')');
+}
+
+QString samToolTip(const QString &path, qint64 bytes)
+{
+    return path + QLatin1Char('(') + QString::number(bytes / 1024) + QStringLiteral("KB)");
+}

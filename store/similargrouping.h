@@ -1,0 +1,79 @@
+#pragma once
+// The grouping of the similarity search, the one rule that the window's comparison run and
+// lumo-cli both follow: each entry in catalogue order is a base unless already grouped;
+// every later ungrouped entry whose check value with it is at most the level joins its
+// group. A group lists its members in ascending order and its base after them; groups
+// come in the order of their bases. An entry without a name takes part in no comparison.
+
+#include "sigboxcore_export.h"
+#include "signaturetable.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct SimilarGroup {
+    std::vector<int> members; // ascending entry indexes
+    int base = -1;            // placed after its members
+    bool operator==(const SimilarGroup &) const = default;
+};
+
+// The comparison itself: appends to `hits`, in the order given, every candidate whose check
+// value with `base` is at most `level`. Re-entrant. Every search compares through here.
+SIGBOXCORE_EXPORT void collectSimilar(const Signature &base, const Signature *cells, const int *candidates,
+                                      size_t count, int level, std::vector<int> &hits);
+
+// The search cut into blocks of bases. A block's rows (each base against every later entry
+// still ungrouped when the block was cut) may be computed on any thread and in any order,
+// even before earlier blocks are settled. Settling takes the bases in order, skips a base
+// that is taken and drops the taken entries of its row. Grouping only ever removes
+// candidates, so this places exactly what one base and one candidate at a time would.
+class SIGBOXCORE_EXPORT SimilarSearch
+{
+public:
+    // Copies the signatures, so the search does not depend on the table afterwards.
+    SimilarSearch(const SignatureTable &table, int level);
+
+    class SIGBOXCORE_EXPORT Block
+    {
+    public:
+        size_t size() const { return m_end - m_begin; }
+        int base(size_t i) const { return (*m_open)[m_begin + i]; }
+        // Comparisons in the block: its bases times the entries after its first base.
+        size_t comparisons() const { return size() * (m_open->size() - m_begin); }
+        // Base i's row: the later entries within the level of it, ascending. Any thread.
+        std::vector<int> row(size_t i) const;
+
+    private:
+        friend class SimilarSearch;
+        std::shared_ptr<const std::vector<Signature>> m_cells;
+        std::shared_ptr<const std::vector<int>> m_open;
+        int m_level = 0;
+        size_t m_begin = 0;
+        size_t m_end = 0;
+    };
+
+    // The next bases not cut yet, at most `bases` of them; an empty block when none are left.
+    Block cut(size_t bases);
+
+    bool isTaken(int entry) const { return m_taken[entry] != 0; }
+    // Marks an entry as placed in a group: it is no base and no candidate any more.
+    void take(int entry);
+    // Settles one base in a go: unless it is taken, its row's untaken entries become its
+    // members and, when there are any, the group is taken. Null when it makes no group.
+    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row);
+
+private:
+    std::shared_ptr<const std::vector<Signature>> m_cells;
+    // Named entries ungrouped as of the last cut, ascending; bases are cut from m_next on.
+    std::shared_ptr<const std::vector<int>> m_open;
+    size_t m_next = 0;
+    std::vector<char> m_taken;
+    bool m_takenSinceCut = false;
+    int m_level = 0;
+};
+
+// The whole search, blocks computed on `threads` threads (at least 1). The result does
+// not depend on the thread count.
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads);

@@ -1,0 +1,168 @@
+// The similar-pictures window opened from the main window: its commands and their status
+// texts, deleting from the grid, new closing the window, and agreement with lumo-cli.
+
+#include "samtestsupport.h"
+
+#include <catalogue.h>
+#include <frmLumo.h>
+#include <frmSam.h>
+#include <outside/scripteddialogs.h>
+#include <samgrid.h>
+#include <thumbnailcache.h>
+#include <sigbox.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// Near copies of a few prototypes with varied noise, so that groups overlap and chain at
+// every level; every 23rd entry has no name.
+SignatureTable plantedGroups(int count)
+{
+    std::mt19937 random(17);
+    std::vector<Signature> prototypes(count / 12 + 1);
+    for (Signature &prototype : prototypes)
+        prototype = randomSignature(random);
+    SignatureTable table;
+    for (int i = 0; i < count; ++i) {
+        Signature cells = prototypes[random() % prototypes.size()];
+        const int noise = static_cast<int>(random() % 14);
+        for (int16_t &value : cells)
+            value = static_cast<int16_t>(qBound(0, value + static_cast<int>(random() % (2 * noise + 1)) - noise, 255));
+        table.append(i % 23 == 5 ? QString() : pictureName(i), cells);
+    }
+    return table;
+}
+
+QStringList lumoCliSimilar(const QString &catalogue, int level)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level), catalogue});
+    if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
+        return {QStringLiteral("<lumo-cli failed>")};
+    QStringList placed = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // An empty grid keeps the one empty entry each run starts with.
+    return placed.isEmpty() ? QStringList{QString()} : placed;
+}
+
+} // namespace
+
+class tst_samwithlumo : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_dir;
+    std::unique_ptr<frmLumo> m_window;
+
+    frmLumo &window()
+    {
+        if (!m_window) {
+            m_window = std::make_unique<frmLumo>();
+            m_window->show();
+        }
+        return *m_window;
+    }
+    // The main window's own items (the similar-pictures window, its child, has a "mnuF0" too).
+    QAction *command(const char *name) { return window().menuBar()->findChild<QAction *>(QLatin1String(name)); }
+    QString info() { return window().findChild<QLabel *>(QStringLiteral("Info"))->text(); }
+    QString openCatalogue(const SignatureTable &table)
+    {
+        const QString file = m_dir.filePath(QStringLiteral("c.sbx"));
+        if (saveCatalogue(file, table).failed())
+            qFatal("cannot write the catalogue");
+        window().openCommandLine(file);
+        return file;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral("cache")).toLocal8Bit());
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        QTRY_VERIFY(!frmSam::loaded());
+    }
+
+    void agreesWithLumoCli_data()
+    {
+        QTest::addColumn<int>("level");
+        for (int level : {0, 5, 12, 25, 50})
+            QTest::addRow("level %d", level) << level;
+    }
+    void agreesWithLumoCli()
+    {
+        // For a run that is not stopped, "類似検索" places exactly the pictures, in exactly
+        // the order, that `lumo-cli similar` prints for the same catalogue and level.
+        QFETCH(int, level);
+        const QString file = openCatalogue(plantedGroups(400));
+        window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
+        command("mnuJ2")->trigger();
+        const QStringList placed = frmSam::loaded()->placement();
+        QCOMPARE(placed, lumoCliSimilar(file, level));
+        if (level >= 5)
+            QVERIFY2(placed.size() > 20, "the catalogue should hold groups at this level");
+    }
+
+    void commandsDeleteAndNew()
+    {
+        // "一覧表示" and "類似検索" show their status texts around the run; "削除" on the grid
+        // deletes the pressed picture through the main window and blanks its cell; "新規"
+        // closes the window.
+        SignatureTable table;
+        for (int i = 0; i < 4; ++i)
+            table.append(pictureName(i), i < 2 ? grey() : whitePatch((i - 2) * 40, 20));
+        openCatalogue(table);
+
+        TitleWatcher watcher;
+        QStringList seen; // the status text while the runs show their progress
+        watcher.during = [this, &seen](frmSam *, const QString &) { seen << info(); };
+        command("mnuJ3")->trigger();
+        QCOMPARE(seen.first(), QStringLiteral("一覧表示中..."));
+        QCOMPARE(info(), QStringLiteral("一覧表示完了"));
+        command("mnuJ2")->trigger();
+        QCOMPARE(seen.last(), QStringLiteral("類似検索中..."));
+        QCOMPARE(info(), QStringLiteral("類似検索終了"));
+        QCOMPARE(frmSam::loaded()->placement(), pictureNames({1, 0}));
+        // The window's thumbnails are shared as the user's setting says.
+        QVERIFY(window().ShareThumbnails());
+        QVERIFY(frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList"))->thumbnails().shareThumbnails());
+
+        frmSam *sam = frmSam::loaded();
+        auto *grid = sam->findChild<SamGrid *>(QStringLiteral("picList"));
+        QTest::mousePress(grid, Qt::LeftButton, {}, grid->toPixels(grid->geometryTwips().cellRect(1)).center());
+        const QList<QTreeWidgetItem *> selected = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"))->selectedItems();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first()->data(0, Qt::UserRole).toString(), pictureName(0));
+
+        ScriptedDialogs dialogs;
+        dialogs.answers << DialogService::No; // from the catalogue only
+        sam->findChild<QAction *>(QStringLiteral("mnuF0"))->trigger();
+        QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("リストから削除します。実際のファイルも削除しますか？")});
+        QCOMPARE(sam->placement(), QStringList({pictureName(1), QString()}));
+        QCOMPARE(window().store()->DataCount(), 3);
+        QVERIFY(frmSam::isShown());
+
+        dialogs.answers << DialogService::No; // do not save the changed catalogue
+        command("mnuF0")->trigger();
+        QVERIFY(!frmSam::isShown());
+        QCOMPARE(window().store()->DataCount(), 0);
+    }
+};
+
+QTEST_MAIN(tst_samwithlumo)
+#include "tst_samwithlumo.moc"

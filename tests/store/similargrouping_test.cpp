@@ -1,0 +1,153 @@
+#include "similargrouping.h"
+#include "storetestutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <random>
+
+namespace {
+
+// The grouping literally as the comparison run does it, one base and one candidate at a
+// time over a name list in which placed and unnamed entries are empty.
+std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level)
+{
+    std::vector<QString> names;
+    for (int i = 0; i < table.count(); ++i)
+        names.push_back(table.name(i));
+    std::vector<SimilarGroup> groups;
+    for (int f = 0; f < table.count(); ++f) {
+        if (names[f].isEmpty())
+            continue;
+        SimilarGroup group;
+        for (int j = f + 1; j < table.count(); ++j) {
+            if (!names[j].isEmpty() && table.checkValue(f, j) <= level) {
+                group.members.push_back(j);
+                names[j].clear();
+            }
+        }
+        if (!group.members.empty()) {
+            group.base = f;
+            names[f].clear();
+            groups.push_back(group);
+        }
+    }
+    return groups;
+}
+
+// Near copies of a few prototypes with varied noise, so that groups overlap and chain;
+// every `unnamedEvery`-th entry has no name.
+SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0)
+{
+    std::mt19937 random(seed);
+    std::vector<Signature> prototypes(count / 15 + 1);
+    for (Signature &prototype : prototypes) {
+        for (int16_t &value : prototype)
+            value = static_cast<int16_t>(random() % 200 + 28);
+    }
+    SignatureTable table;
+    for (int i = 0; i < count; ++i) {
+        Signature cells = prototypes[random() % prototypes.size()];
+        const int noise = static_cast<int>(random() % 12);
+        for (int16_t &value : cells)
+            value = static_cast<int16_t>(value + static_cast<int>(random() % (2 * noise + 1)) - noise);
+        const bool unnamed = unnamedEvery > 0 && i % unnamedEvery == 0;
+        table.append(unnamed ? QString() : QStringLiteral("/p/%1.jpg").arg(i), cells);
+    }
+    return table;
+}
+
+const int Levels[] = {0, 5, 12, 25, 50};
+
+// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels.
+TEST(SimilarGrouping, WholeRunMatchesTheSequentialRunForAnyThreadCount)
+{
+    const SignatureTable table = clusteredTable(700, 7, 13);
+    size_t largestGroup = 0;
+    for (int level : Levels) {
+        const std::vector<SimilarGroup> expected = referenceGroups(table, level);
+        for (const SimilarGroup &group : expected)
+            largestGroup = std::max(largestGroup, group.members.size());
+        for (int threads : {1, 2, 3, 8})
+            EXPECT_EQ(findSimilarGroups(table, level, threads), expected) << "level " << level << ", " << threads
+                                                                          << " threads";
+    }
+    EXPECT_GT(largestGroup, 3u) << "the data should produce groups worth comparing";
+}
+
+// An entry without a name is neither a base nor a candidate, even when its signature
+// equals everyone else's.
+TEST(SimilarGrouping, UnnamedEntriesTakePartInNoComparison)
+{
+    SignatureTable table;
+    const Signature same = filledSignature(1);
+    table.append(QString(), same);
+    table.append(QStringLiteral("/p/1.jpg"), same);
+    table.append(QString(), same);
+    table.append(QStringLiteral("/p/3.jpg"), same);
+    const std::vector<SimilarGroup> expected{{{3}, 1}};
+    EXPECT_EQ(findSimilarGroups(table, 0, 1), expected);
+    EXPECT_EQ(findSimilarGroups(table, 0, 4), expected);
+}
+
+struct Timing {
+    const char *name;
+    size_t blockSize;
+    size_t blocksAhead; // blocks cut (and computed) before the oldest is settled
+};
+
+std::ostream &operator<<(std::ostream &os, const Timing &t) { return os << t.name; }
+
+class SimilarSearchTiming : public ::testing::TestWithParam<Timing>
+{
+};
+
+// Rows computed in any order, blocks cut ahead of settling, any block size: settling the
+// bases in order places exactly what the sequential run places.
+TEST_P(SimilarSearchTiming, SettlingInOrderMatchesTheSequentialRun)
+{
+    const Timing &timing = GetParam();
+    const SignatureTable table = clusteredTable(400, 11, 17);
+    std::mt19937 random(3);
+    for (int level : Levels) {
+        SimilarSearch search(table, level);
+        std::deque<std::pair<SimilarSearch::Block, std::vector<std::vector<int>>>> cut;
+        std::vector<SimilarGroup> groups;
+        bool allCut = false;
+        while (!allCut || !cut.empty()) {
+            while (!allCut && cut.size() < timing.blocksAhead) {
+                SimilarSearch::Block block = search.cut(timing.blockSize);
+                if (block.size() == 0) {
+                    allCut = true;
+                    break;
+                }
+                std::vector<size_t> order(block.size());
+                for (size_t i = 0; i < order.size(); ++i)
+                    order[i] = i;
+                std::shuffle(order.begin(), order.end(), random);
+                std::vector<std::vector<int>> rows(block.size());
+                for (size_t i : order)
+                    rows[i] = block.row(i);
+                cut.emplace_back(std::move(block), std::move(rows));
+            }
+            if (cut.empty())
+                break;
+            const auto &[block, rows] = cut.front();
+            for (size_t i = 0; i < block.size(); ++i) {
+                if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i]))
+                    groups.push_back(*group);
+            }
+            cut.pop_front();
+        }
+        EXPECT_EQ(groups, referenceGroups(table, level)) << "level " << level;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, SimilarSearchTiming,
+                         ::testing::Values(Timing{"oneBaseAtATime", 1, 1}, Timing{"smallBlocksFarAhead", 7, 4},
+                                           Timing{"windowBlocksTwoAhead", 32, 2},
+                                           Timing{"oneBlockForAll", 1000, 1}),
+                         [](const ::testing::TestParamInfo<Timing> &info) { return std::string(info.param.name); });
+
+} // namespace
