@@ -63,8 +63,9 @@ void SamComparison::cancel()
 
 void SamComparison::launch()
 {
-    // Two blocks in flight: the pool computes the second while the first is settled.
-    while (!m_allCut && m_blocks.size() < 2) {
+    // Three blocks in flight: the pool computes the others while the first is settled, and
+    // does not run dry when the user-interface thread comes late to settle it.
+    while (!m_allCut && m_blocks.size() < 3) {
         SimilarSearch::Block block = m_search->cut(blockSize());
         if (block.size() == 0) {
             m_allCut = true;

@@ -4,12 +4,31 @@
 #include <atomic>
 #include <thread>
 
-void collectSimilar(const Signature &base, const Signature *cells, const int *candidates, size_t count, int level,
-                    std::vector<int> &hits)
+SimilarCells::SimilarCells(std::vector<Signature> cells)
+    : m_cells(std::move(cells))
 {
-    for (size_t k = 0; k < count; ++k) {
-        if (pixcore::withinLevel(base.data(), cells[candidates[k]].data(), level))
-            hits.push_back(candidates[k]);
+    if (!m_cells.empty())
+        m_pack.assign(m_cells.front().data(), count());
+}
+
+void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits) const
+{
+    if (!batched()) {
+        for (int j = first; j < count(); ++j) {
+            if (!skip[j] && pixcore::withinLevel(m_cells[base].data(), m_cells[j].data(), level))
+                hits.push_back(j);
+        }
+        return;
+    }
+    // Spans of a fixed size, so that the answers need no allocation of a row's length; the
+    // spans after the first start on a block of the pack.
+    constexpr int Span = 4096;
+    int32_t found[Span];
+    for (int from = first; from < count();) {
+        const int to = std::min((from / Span + 1) * Span, count());
+        const int32_t n = m_pack.findWithinLevel(base, from, to, level, found, skip);
+        hits.insert(hits.end(), found, found + n);
+        from = to;
     }
 }
 
@@ -18,32 +37,32 @@ SimilarSearch::SimilarSearch(const SignatureTable &table, int level)
 {
     const int count = table.count();
     const std::vector<Signature> &all = table.allCells();
-    m_cells = std::make_shared<const std::vector<Signature>>(all.begin(), all.begin() + count);
+    m_cells = std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + count));
     auto open = std::make_shared<std::vector<int>>();
     open->reserve(count);
+    m_taken.assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        if (!table.name(i).isEmpty())
+        if (table.name(i).isEmpty())
+            m_taken[i] = 1;
+        else
             open->push_back(i);
     }
     m_open = std::move(open);
-    m_taken.assign(count, 0);
+    m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
 }
 
 std::vector<int> SimilarSearch::Block::row(size_t i) const
 {
     std::vector<int> hits;
-    const size_t position = m_begin + i;
-    const std::vector<int> &open = *m_open;
-    const std::vector<Signature> &cells = *m_cells;
-    collectSimilar(cells[open[position]], cells.data(), open.data() + position + 1, open.size() - position - 1,
-                   m_level, hits);
+    const int base = (*m_open)[m_begin + i];
+    m_cells->collectSimilar(base, base + 1, m_level, m_skip->data(), hits);
     return hits;
 }
 
 SimilarSearch::Block SimilarSearch::cut(size_t bases)
 {
     // Later blocks need not step over entries that are already placed; blocks cut earlier
-    // keep the list they were cut from.
+    // keep the list and the skip bytes they were cut with, which nobody writes.
     if (m_takenSinceCut) {
         auto open = std::make_shared<std::vector<int>>();
         open->reserve(m_open->size() - m_next);
@@ -53,11 +72,13 @@ SimilarSearch::Block SimilarSearch::cut(size_t bases)
         }
         m_open = std::move(open);
         m_next = 0;
+        m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
         m_takenSinceCut = false;
     }
     Block block;
     block.m_cells = m_cells;
     block.m_open = m_open;
+    block.m_skip = m_skip;
     block.m_level = m_level;
     block.m_begin = m_next;
     block.m_end = std::min(m_next + std::max<size_t>(bases, 1), m_open->size());

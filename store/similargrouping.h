@@ -8,7 +8,10 @@
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
 
+#include <signaturepack.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,10 +22,28 @@ struct SimilarGroup {
     bool operator==(const SimilarGroup &) const = default;
 };
 
-// The comparison itself: appends to `hits`, in the order given, every candidate whose check
-// value with `base` is at most `level`. Re-entrant. Every search compares through here.
-SIGBOXCORE_EXPORT void collectSimilar(const Signature &base, const Signature *cells, const int *candidates,
-                                      size_t count, int level, std::vector<int> &hits);
+// The signatures a search compares, copied once, and the batch comparison's packed copy of
+// them. Read-only once made, so any number of threads may compare at once.
+class SIGBOXCORE_EXPORT SimilarCells
+{
+public:
+    explicit SimilarCells(std::vector<Signature> cells);
+
+    int count() const { return static_cast<int>(m_cells.size()); }
+    // The comparisons run on the batch; only a table built in memory with values outside
+    // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
+    bool batched() const { return m_pack.count() == count(); }
+
+    // The comparison itself, the one place every search compares through: appends to `hits`,
+    // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
+    // `base` (the base's signature first) is at most `level`. `skip` has count() bytes and
+    // must not change during the call.
+    void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits) const;
+
+private:
+    std::vector<Signature> m_cells;
+    pixcore::SignaturePack m_pack;
+};
 
 // The search cut into blocks of bases. A block's rows (each base against every later entry
 // still ungrouped when the block was cut) may be computed on any thread and in any order,
@@ -47,8 +68,9 @@ public:
 
     private:
         friend class SimilarSearch;
-        std::shared_ptr<const std::vector<Signature>> m_cells;
+        std::shared_ptr<const SimilarCells> m_cells;
         std::shared_ptr<const std::vector<int>> m_open;
+        std::shared_ptr<const std::vector<uint8_t>> m_skip;
         int m_level = 0;
         size_t m_begin = 0;
         size_t m_end = 0;
@@ -57,6 +79,7 @@ public:
     // The next bases not cut yet, at most `bases` of them; an empty block when none are left.
     Block cut(size_t bases);
 
+    bool batched() const { return m_cells->batched(); }
     bool isTaken(int entry) const { return m_taken[entry] != 0; }
     // Marks an entry as placed in a group: it is no base and no candidate any more.
     void take(int entry);
@@ -65,11 +88,13 @@ public:
     std::optional<SimilarGroup> settle(int base, const std::vector<int> &row);
 
 private:
-    std::shared_ptr<const std::vector<Signature>> m_cells;
+    std::shared_ptr<const SimilarCells> m_cells;
     // Named entries ungrouped as of the last cut, ascending; bases are cut from m_next on.
     std::shared_ptr<const std::vector<int>> m_open;
+    // The candidates' skip bytes as of the last cut: unnamed and taken entries.
+    std::shared_ptr<const std::vector<uint8_t>> m_skip;
     size_t m_next = 0;
-    std::vector<char> m_taken;
+    std::vector<uint8_t> m_taken; // unnamed entries count as taken from the start
     bool m_takenSinceCut = false;
     int m_level = 0;
 };

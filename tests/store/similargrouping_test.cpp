@@ -10,7 +10,8 @@
 namespace {
 
 // The grouping literally as the comparison run does it, one base and one candidate at a
-// time over a name list in which placed and unnamed entries are empty.
+// time over a name list in which placed and unnamed entries are empty; each pair compared
+// by the kernel's one-pair test, apart from the batch.
 std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level)
 {
     std::vector<QString> names;
@@ -22,7 +23,7 @@ std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level
             continue;
         SimilarGroup group;
         for (int j = f + 1; j < table.count(); ++j) {
-            if (!names[j].isEmpty() && table.checkValue(f, j) <= level) {
+            if (!names[j].isEmpty() && pixcore::withinLevel(table.cells(f).data(), table.cells(j).data(), level)) {
                 group.members.push_back(j);
                 names[j].clear();
             }
@@ -60,21 +61,66 @@ SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0)
 
 const int Levels[] = {0, 5, 12, 25, 50};
 
-// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels.
-TEST(SimilarGrouping, WholeRunMatchesTheSequentialRunForAnyThreadCount)
+// A table built in memory may hold values no picture gives; the batch takes bytes only.
+SignatureTable withValuesOutsideBytes(SignatureTable table)
 {
-    const SignatureTable table = clusteredTable(700, 7, 13);
+    SignatureTable out;
+    for (int i = 0; i < table.count(); ++i) {
+        Signature cells = table.cells(i);
+        if (i % 50 == 3)
+            cells[i % pixcore::SignatureValues] = static_cast<int16_t>(i % 100 == 3 ? 300 : -5);
+        out.append(table.name(i), cells);
+    }
+    return out;
+}
+
+// Copies of entry 1 on both sides of the batch's span boundary at 4,096 and beyond it.
+SignatureTable acrossSpans()
+{
+    SignatureTable table = clusteredTable(4500, 5, 31);
+    for (int i : {4095, 4096, 4097, 4400})
+        table.setSlot(i, table.name(i), table.cells(1));
+    return table;
+}
+
+struct WholeRun {
+    const char *name;
+    SignatureTable table;
+    std::vector<int> levels;
+    bool batched;
+};
+
+std::ostream &operator<<(std::ostream &os, const WholeRun &r) { return os << r.name; }
+
+class SimilarGroupingWholeRun : public ::testing::TestWithParam<WholeRun>
+{
+};
+
+// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels:
+// on the batch, also over rows longer than one of its spans, and pair by pair for values
+// outside 0..255.
+TEST_P(SimilarGroupingWholeRun, MatchesTheSequentialRunForAnyThreadCount)
+{
+    const WholeRun &run = GetParam();
+    EXPECT_EQ(SimilarSearch(run.table, 0).batched(), run.batched);
     size_t largestGroup = 0;
-    for (int level : Levels) {
-        const std::vector<SimilarGroup> expected = referenceGroups(table, level);
+    for (int level : run.levels) {
+        const std::vector<SimilarGroup> expected = referenceGroups(run.table, level);
         for (const SimilarGroup &group : expected)
             largestGroup = std::max(largestGroup, group.members.size());
         for (int threads : {1, 2, 3, 8})
-            EXPECT_EQ(findSimilarGroups(table, level, threads), expected) << "level " << level << ", " << threads
-                                                                          << " threads";
+            EXPECT_EQ(findSimilarGroups(run.table, level, threads), expected) << "level " << level << ", " << threads
+                                                                              << " threads";
     }
     EXPECT_GT(largestGroup, 3u) << "the data should produce groups worth comparing";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, SimilarGroupingWholeRun,
+    ::testing::Values(WholeRun{"catalogue", clusteredTable(700, 7, 13), {0, 5, 12, 25, 50}, true},
+                      WholeRun{"rowsBeyondOneSpan", acrossSpans(), {8}, true},
+                      WholeRun{"valuesOutsideBytes", withValuesOutsideBytes(clusteredTable(700, 7, 13)), {0, 12, 50}, false}),
+    [](const ::testing::TestParamInfo<WholeRun> &info) { return std::string(info.param.name); });
 
 // An entry without a name is neither a base nor a candidate, even when its signature
 // equals everyone else's.
