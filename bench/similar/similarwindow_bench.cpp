@@ -1,9 +1,13 @@
 // The similar-pictures window opened from the main window, as a user starts it:
-// - the comparison run over 20,000 random signatures with no similar pair, against
-//   `lumo-cli similar` on the same catalogue, and the longest gap between two events served
-//   during the run (a 1 ms timer notes every turn of the event loop);
+// - the comparison run over 32,767 random signatures with no similar pair, against
+//   `lumo-cli similar` on the same catalogue timed in the same run, and the longest gap
+//   between two events served during the run (a 1 ms timer notes every turn of the event
+//   loop);
 // - the list run of the 2,000-picture scale corpus: when every thumbnail of the first
 //   screen has been drawn, when the run itself ends, and the longest event gap;
+// - the same list run when the shared thumbnail folder holds a valid thumbnail of every
+//   picture (as a file manager leaves it), then scrolled a page at a time from the first
+//   row to the last: how long after each scroll its screen was drawn with every thumbnail;
 // - the list run of 32,767 entries naming real files (links to the scale corpus): the peak
 //   resident size of the process, also after scrolling from the first row to the last.
 // Times count from the command, which calls ShowEx at once.
@@ -13,6 +17,7 @@
 //   build/bin/bench_similarwindow        (LUMO_SCALE_DIR names another folder)
 
 #include "../cli/randomsignatures.h"
+#include "thumbnailbench.h"
 
 #include <catalogue.h>
 #include <frmLumo.h>
@@ -139,10 +144,11 @@ struct MainWindow
 
 double seconds(const QElapsedTimer &clock) { return double(clock.nsecsElapsed()) / 1e9; }
 
-void BM_ComparisonRun20000(benchmark::State &state)
+void BM_ComparisonRun32767(benchmark::State &state)
 {
-    const QString catalogue = writeCatalogue(QStringLiteral("random20000.sbx"), randomSignatureTable(20000));
+    const QString catalogue = writeCatalogue(QStringLiteral("random32767.sbx"), randomSignatureTable(SignatureTable::MaxEntries));
     double cliSeconds = 0;
+    double windowSeconds = 0;
     qint64 gap = 0;
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -151,7 +157,7 @@ void BM_ComparisonRun20000(benchmark::State &state)
         cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--level"), QStringLiteral("50"), catalogue});
         if (!cli.waitForFinished(-1) || cli.exitCode() != 0 || !cli.readAllStandardOutput().isEmpty())
             state.SkipWithError("lumo-cli similar failed or found a group");
-        cliSeconds = seconds(clock);
+        cliSeconds += seconds(clock);
 
         MainWindow main(catalogue);
         main.window.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(50);
@@ -160,14 +166,17 @@ void BM_ComparisonRun20000(benchmark::State &state)
         clock.restart();
         main.run("mnuJ2");
         state.SetIterationTime(seconds(clock));
-        gap = events.stop();
+        windowSeconds += seconds(clock);
+        gap = std::max(gap, events.stop());
         if (frmSam::loaded()->placement() != QStringList{QString()})
             state.SkipWithError("the window found a group");
     }
-    state.counters["lumo_cli_s"] = cliSeconds;
+    state.counters["window_s"] = windowSeconds / state.iterations();
+    state.counters["lumo_cli_s"] = cliSeconds / state.iterations();
+    state.counters["ratio"] = windowSeconds / cliSeconds;
     state.counters["longest_gap_ms"] = double(gap);
 }
-BENCHMARK(BM_ComparisonRun20000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ComparisonRun32767)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 // Every cell in view has its thumbnail decoded (or failed).
 bool screenDecoded(SamGrid *grid)
@@ -188,18 +197,39 @@ bool screenDecoded(SamGrid *grid)
     return any;
 }
 
-// Notes when the grid is first painted with every thumbnail of the first screen decoded.
-class FirstScreen : public QObject
+// Notes the first paint of the grid, once armed, that draws every thumbnail in view.
+class ScreenDrawn : public QObject
 {
 public:
     QElapsedTimer clock;
-    double drawn = -1;
+    double drawn = -1; // seconds from arming
 
+    void arm()
+    {
+        drawn = -1;
+        clock.start();
+    }
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (drawn < 0 && event->type() == QEvent::Paint && screenDecoded(static_cast<SamGrid *>(watched)))
             drawn = seconds(clock);
         return false;
+    }
+};
+
+// The grid is made inside the command: watches it from the first event on.
+class AttachTo : public QTimer
+{
+public:
+    AttachTo(MainWindow &main, QObject *filter)
+    {
+        connect(this, &QTimer::timeout, [this, &main, filter] {
+            if (SamGrid *grid = main.grid()) {
+                grid->installEventFilter(filter);
+                stop();
+            }
+        });
+        start(0);
     }
 };
 
@@ -217,19 +247,11 @@ void BM_ListRunScaleCorpus(benchmark::State &state)
     for (auto _ : state) {
         freshThumbnailFolder();
         MainWindow main(catalogue);
-        FirstScreen screen;
+        ScreenDrawn screen;
         EventGap events;
-        // The grid is made inside the command: watch for it from the first event on.
-        QTimer attach;
-        QObject::connect(&attach, &QTimer::timeout, [&] {
-            if (SamGrid *grid = main.grid()) {
-                grid->installEventFilter(&screen);
-                attach.stop();
-            }
-        });
-        attach.start(0);
+        AttachTo attach(main, &screen);
         events.start();
-        screen.clock.start();
+        screen.arm();
         main.run("mnuJ3");
         const double run = seconds(screen.clock);
         if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
@@ -246,6 +268,60 @@ void BM_ListRunScaleCorpus(benchmark::State &state)
     state.counters["longest_gap_ms"] = double(gap);
 }
 BENCHMARK(BM_ListRunScaleCorpus)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+void BM_ListRunSharedThumbnailsPageByPage(benchmark::State &state)
+{
+    if (g_corpus.size() < 2000)
+        return state.SkipWithError("make the scale corpus first");
+    static QTemporaryDir filled;
+    static const bool ready = fillSharedThumbnails(filled.path(), g_corpus);
+    if (!ready)
+        return state.SkipWithError("the shared thumbnails could not be made");
+    useCacheHome(filled.path());
+    SignatureTable table;
+    for (const QString &path : std::as_const(g_corpus))
+        table.append(path, Signature{});
+    const QString catalogue = writeCatalogue(QStringLiteral("scale.sbx"), table);
+    double firstScreen = 0, slowest = 0, total = 0;
+    int pages = 0, over = 0;
+    qint64 gap = 0;
+    for (auto _ : state) {
+        MainWindow main(catalogue);
+        ScreenDrawn screen;
+        EventGap events;
+        AttachTo attach(main, &screen);
+        events.start();
+        screen.arm();
+        main.run("mnuJ3");
+        if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
+            return state.SkipWithError("the first screen was not drawn within 10 s");
+        firstScreen = std::max(firstScreen, screen.drawn);
+        QElapsedTimer run;
+        run.start();
+        // A page further as soon as the page before is drawn, to the last row.
+        auto *slider = frmSam::loaded()->findChild<QSlider *>(QStringLiteral("sldList"));
+        while (slider->value() < slider->maximum()) {
+            screen.arm();
+            slider->setValue(std::min(slider->value() + slider->pageStep(), slider->maximum()));
+            if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
+                return state.SkipWithError("a screen was not drawn within 10 s");
+            const double ms = screen.drawn * 1000;
+            slowest = std::max(slowest, ms);
+            total += ms;
+            over += ms > 100;
+            ++pages;
+        }
+        state.SetIterationTime(seconds(run));
+        gap = std::max(gap, events.stop());
+    }
+    state.counters["first_screen_s"] = firstScreen;
+    state.counters["pages"] = pages / double(state.iterations());
+    state.counters["slowest_page_ms"] = slowest;
+    state.counters["mean_page_ms"] = total / std::max(pages, 1);
+    state.counters["pages_over_100ms"] = over;
+    state.counters["longest_gap_ms"] = double(gap);
+}
+BENCHMARK(BM_ListRunSharedThumbnailsPageByPage)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
 double statusMiB(const QByteArray &key)
 {
