@@ -233,33 +233,53 @@ public:
     }
 };
 
+// The scale corpus as a catalogue (a list run reads no signature).
+QString scaleCatalogue()
+{
+    SignatureTable table;
+    for (const QString &path : std::as_const(g_corpus))
+        table.append(path, Signature{});
+    return writeCatalogue(QStringLiteral("scale.sbx"), table);
+}
+
+// A list run started from the main window, its grid watched from the first event on and
+// the event loop's turns from the command on; the run has ended when this is made.
+struct ListRun
+{
+    MainWindow main;
+    ScreenDrawn screen;
+    EventGap events;
+    AttachTo attach{main, &screen};
+    double runSeconds = 0;
+
+    explicit ListRun(const QString &catalogue)
+        : main(catalogue)
+    {
+        events.start();
+        screen.arm();
+        main.run("mnuJ3");
+        runSeconds = seconds(screen.clock);
+    }
+    bool firstScreenDrawn() { return serveUntil([this] { return screen.drawn >= 0; }, 10000); }
+};
+
 void BM_ListRunScaleCorpus(benchmark::State &state)
 {
     if (g_corpus.size() < 2000)
         return state.SkipWithError("make the scale corpus first");
-    SignatureTable table;
-    for (const QString &path : std::as_const(g_corpus))
-        table.append(path, Signature{});
-    const QString catalogue = writeCatalogue(QStringLiteral("scale.sbx"), table);
+    const QString catalogue = scaleCatalogue();
     double slowestScreen = 0;
     double slowestRun = 0;
     qint64 gap = 0;
     for (auto _ : state) {
         freshThumbnailFolder();
-        MainWindow main(catalogue);
-        ScreenDrawn screen;
-        EventGap events;
-        AttachTo attach(main, &screen);
-        events.start();
-        screen.arm();
-        main.run("mnuJ3");
-        const double run = seconds(screen.clock);
-        if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
+        ListRun run(catalogue);
+        if (!run.firstScreenDrawn())
             state.SkipWithError("the first screen was not drawn within 10 s");
-        gap = std::max(gap, events.stop());
-        state.SetIterationTime(run);
-        slowestRun = std::max(slowestRun, run);
-        slowestScreen = std::max(slowestScreen, screen.drawn);
+        gap = std::max(gap, run.events.stop());
+        state.SetIterationTime(run.runSeconds);
+        slowestRun = std::max(slowestRun, run.runSeconds);
+        slowestScreen = std::max(slowestScreen, run.screen.drawn);
         if (frmSam::loaded()->placement().size() != g_corpus.size())
             state.SkipWithError("the list run did not place every picture");
     }
@@ -278,26 +298,18 @@ void BM_ListRunSharedThumbnailsPageByPage(benchmark::State &state)
     if (!ready)
         return state.SkipWithError("the shared thumbnails could not be made");
     useCacheHome(filled.path());
-    SignatureTable table;
-    for (const QString &path : std::as_const(g_corpus))
-        table.append(path, Signature{});
-    const QString catalogue = writeCatalogue(QStringLiteral("scale.sbx"), table);
+    const QString catalogue = scaleCatalogue();
     double firstScreen = 0, slowest = 0, total = 0;
     int pages = 0, over = 0;
     qint64 gap = 0;
     for (auto _ : state) {
-        MainWindow main(catalogue);
-        ScreenDrawn screen;
-        EventGap events;
-        AttachTo attach(main, &screen);
-        events.start();
-        screen.arm();
-        main.run("mnuJ3");
-        if (!serveUntil([&] { return screen.drawn >= 0; }, 10000))
+        ListRun run(catalogue);
+        if (!run.firstScreenDrawn())
             return state.SkipWithError("the first screen was not drawn within 10 s");
+        ScreenDrawn &screen = run.screen;
         firstScreen = std::max(firstScreen, screen.drawn);
-        QElapsedTimer run;
-        run.start();
+        QElapsedTimer paging;
+        paging.start();
         // A page further as soon as the page before is drawn, to the last row.
         auto *slider = frmSam::loaded()->findChild<QSlider *>(QStringLiteral("sldList"));
         while (slider->value() < slider->maximum()) {
@@ -311,8 +323,8 @@ void BM_ListRunSharedThumbnailsPageByPage(benchmark::State &state)
             over += ms > 100;
             ++pages;
         }
-        state.SetIterationTime(seconds(run));
-        gap = std::max(gap, events.stop());
+        state.SetIterationTime(seconds(paging));
+        gap = std::max(gap, run.events.stop());
     }
     state.counters["first_screen_s"] = firstScreen;
     state.counters["pages"] = pages / double(state.iterations());
