@@ -249,3 +249,79 @@ TEST(KernelLifecycle, ComparisonBeforeInitialisationOrAfterTerminationDoesNotCra
     EXPECT_NE(PixcoreInitialize(64, 64, 8, 8), nullptr); // a second initialisation replaces the buffer
     PixcoreTerminate();
 }
+
+namespace {
+
+struct TurnCase {
+    pixcore::GridTurn turn;
+    const char *name;
+    int topLeftTo[2];  // where the top-left cell goes, column and row
+    int topRightTo[2]; // where the top-right cell goes
+};
+
+std::ostream &operator<<(std::ostream &os, const TurnCase &c) { return os << c.name; }
+
+class KernelTurns : public ::testing::TestWithParam<TurnCase>
+{
+};
+
+} // namespace
+
+TEST_P(KernelTurns, CellsMoveAsThePictureTurns)
+{
+    // Each turning moves the corner cells where the picture's corners go (turns clockwise,
+    // mirrored left to right before turning) and moves every cell with all three values.
+    const TurnCase &c = GetParam();
+    Sig in{};
+    for (int i = 0; i < pixcore::SignatureValues; ++i)
+        in[i] = static_cast<int16_t>(i);
+    Sig out{};
+    pixcore::turnSignature(in.data(), c.turn, out.data());
+    auto cellAt = [&out](const int *xy) { return out[3 * (8 * xy[1] + xy[0])] / 3; };
+    EXPECT_EQ(cellAt(c.topLeftTo), 0);
+    EXPECT_EQ(cellAt(c.topRightTo), 7);
+    Sig sorted = out;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, in) << "every value once";
+    for (int cell = 0; cell < pixcore::Cells; ++cell) {
+        EXPECT_EQ(out[3 * cell + 1], out[3 * cell] + 1);
+        EXPECT_EQ(out[3 * cell + 2], out[3 * cell] + 2);
+    }
+    // Four quarter turns, or mirroring twice, give the grid back.
+    Sig again = in, next{};
+    for (int t = 0; t < 4; ++t) {
+        pixcore::turnSignature(again.data(), c.turn, next.data());
+        again = next;
+    }
+    EXPECT_EQ(again, in);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Turns, KernelTurns,
+    ::testing::Values(TurnCase{pixcore::GridTurn::Identity, "identity", {0, 0}, {7, 0}},
+                      TurnCase{pixcore::GridTurn::Turn90, "turn90", {7, 0}, {7, 7}},
+                      TurnCase{pixcore::GridTurn::Turn180, "turn180", {7, 7}, {0, 7}},
+                      TurnCase{pixcore::GridTurn::Turn270, "turn270", {0, 7}, {0, 0}},
+                      TurnCase{pixcore::GridTurn::Mirror, "mirror", {7, 0}, {0, 0}},
+                      TurnCase{pixcore::GridTurn::MirrorTurn90, "mirrorTurn90", {7, 7}, {7, 0}},
+                      TurnCase{pixcore::GridTurn::MirrorTurn180, "mirrorTurn180", {0, 7}, {7, 7}},
+                      TurnCase{pixcore::GridTurn::MirrorTurn270, "mirrorTurn270", {0, 0}, {0, 7}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(KernelGrey, EachCellBecomesItsLumaTruncated)
+{
+    // The grey signature holds (299 R + 587 G + 114 B) / 1000, truncated, in all three values.
+    const int cases[][4] = {{255, 255, 255, 255}, {0, 0, 0, 0}, {10, 0, 0, 2}, {0, 0, 9, 1},
+                            {0, 255, 0, 149}, {200, 100, 50, 124}, {1, 1, 1, 1}, {3, 3, 4, 3}};
+    Sig in{};
+    for (int c = 0; c < pixcore::Cells; ++c)
+        for (int k = 0; k < 3; ++k)
+            in[3 * c + k] = static_cast<int16_t>(cases[c % 8][k]);
+    Sig out{};
+    pixcore::greySignature(in.data(), out.data());
+    for (int c = 0; c < pixcore::Cells; ++c)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(out[3 * c + k], cases[c % 8][3]) << "cell " << c;
+    pixcore::greySignature(in.data(), in.data()); // in place
+    EXPECT_EQ(in, out);
+}
