@@ -4,6 +4,8 @@
 // every later ungrouped entry whose check value with it is at most the level joins its
 // group. A group lists its members in ascending order and its base after them; groups
 // come in the order of their bases. An entry without a name takes part in no comparison.
+// On request (lumo-cli's --turned and --grey) "within the level" also takes in the base's
+// grid turned and mirrored, or compares brightness only; the grouping stays the same.
 
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
@@ -19,15 +21,28 @@
 struct SimilarGroup {
     std::vector<int> members; // ascending entry indexes
     int base = -1;            // placed after its members
+    // With turnings looked at: for each member, the first turning of the base's grid that is
+    // within the level of it. Empty otherwise.
+    std::vector<pixcore::GridTurn> turns;
     bool operator==(const SimilarGroup &) const = default;
 };
 
-// The signatures a search compares, copied once, and the batch comparison's packed copy of
-// them. Read-only once made, so any number of threads may compare at once.
+// What else counts as alike, beyond the check value of the two grids as they are.
+struct SimilarRule {
+    // A candidate within the level of any of the 8 turnings and mirrorings of the base's
+    // grid (pixcore::GridTurn, tried in that order) is similar too.
+    bool turned = false;
+    // Both grids are compared by brightness: each cell's luma in all three values.
+    bool grey = false;
+};
+
+// The signatures a search compares, copied once (made grey when the rule says so), and the
+// batch comparison's packed copy of them. Read-only once made, so any number of threads
+// may compare at once.
 class SIGBOXCORE_EXPORT SimilarCells
 {
 public:
-    explicit SimilarCells(std::vector<Signature> cells);
+    explicit SimilarCells(std::vector<Signature> cells, SimilarRule rule = {});
 
     int count() const { return static_cast<int>(m_cells.size()); }
     // The comparisons run on the batch; only a table built in memory with values outside
@@ -36,13 +51,16 @@ public:
 
     // The comparison itself, the one place every search compares through: appends to `hits`,
     // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
-    // `base` (the base's signature first) is at most `level`. `skip` has count() bytes and
-    // must not change during the call.
-    void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits) const;
+    // `base` (the base's signature first) is at most `level`, by the rule. With turnings,
+    // appends to `turns` the first turning that matched each hit. `skip` has count() bytes
+    // and must not change during the call.
+    void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
+                        std::vector<pixcore::GridTurn> *turns = nullptr) const;
 
 private:
     std::vector<Signature> m_cells;
     pixcore::SignaturePack m_pack;
+    SimilarRule m_rule;
 };
 
 // The search cut into blocks of bases. A block's rows (each base against every later entry
@@ -54,7 +72,7 @@ class SIGBOXCORE_EXPORT SimilarSearch
 {
 public:
     // Copies the signatures, so the search does not depend on the table afterwards.
-    SimilarSearch(const SignatureTable &table, int level);
+    SimilarSearch(const SignatureTable &table, int level, SimilarRule rule = {});
 
     class SIGBOXCORE_EXPORT Block
     {
@@ -64,7 +82,8 @@ public:
         // Comparisons in the block: its bases times the entries after its first base.
         size_t comparisons() const { return size() * (m_open->size() - m_begin); }
         // Base i's row: the later entries within the level of it, ascending. Any thread.
-        std::vector<int> row(size_t i) const;
+        // With turnings, `turns` gets the turning that matched each entry of the row.
+        std::vector<int> row(size_t i, std::vector<pixcore::GridTurn> *turns = nullptr) const;
 
     private:
         friend class SimilarSearch;
@@ -85,7 +104,9 @@ public:
     void take(int entry);
     // Settles one base in a go: unless it is taken, its row's untaken entries become its
     // members and, when there are any, the group is taken. Null when it makes no group.
-    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row);
+    // `turns`, when given, are the row's turnings; the group keeps its members'.
+    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row,
+                                       const std::vector<pixcore::GridTurn> *turns = nullptr);
 
 private:
     std::shared_ptr<const SimilarCells> m_cells;
@@ -101,4 +122,5 @@ private:
 
 // The whole search, blocks computed on `threads` threads (at least 1). The result does
 // not depend on the thread count.
-SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads);
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
+                                                             SimilarRule rule = {});

@@ -156,6 +156,15 @@ const Truth &truth()
     return t;
 }
 
+// Skip bytes for n entries: one entry in `every` skipped, at random.
+std::vector<uint8_t> randomSkips(int n, int every, std::mt19937 &rng)
+{
+    std::vector<uint8_t> skip(n);
+    for (auto &s : skip)
+        s = rng() % every == 0;
+    return skip;
+}
+
 bool available(BatchIsa isa)
 {
     const auto isas = pixcore::availableBatchIsas();
@@ -218,9 +227,7 @@ TEST_P(SignaturePackIsa, SpansSkipsAndLevelLimitsAreKept)
     const Truth &t = truth();
     const int n = t.pack.count();
     std::mt19937 rng(3);
-    std::vector<uint8_t> skip(n);
-    for (auto &s : skip)
-        s = rng() % 3 == 0;
+    const std::vector<uint8_t> skip = randomSkips(n, 3, rng);
     std::vector<int32_t> hits(n), pieces(n);
     for (int base = 0; base < n; base += 37) {
         const int level = rowLevels(base)[base % 3];
@@ -256,9 +263,7 @@ TEST_P(SignaturePackIsa, SeveralOuterBasesFindTheFirstWithinTheLevel)
     const Truth &t = truth();
     const int n = t.pack.count();
     std::mt19937 rng(5);
-    std::vector<uint8_t> skip(n);
-    for (auto &s : skip)
-        s = rng() % 5 == 0;
+    const std::vector<uint8_t> skip = randomSkips(n, 5, rng);
     std::vector<int32_t> hits(n);
     std::vector<uint8_t> which(n);
     long found = 0, laterBase = 0;
