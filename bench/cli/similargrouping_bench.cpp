@@ -4,7 +4,9 @@
 //   LumoCliSimilarAgainstBareLoop
 //                              `lumo-cli similar --level 50` on 32,767 entries, all cores,
 //                              beside the bare AVX2 loop (bareloop.h) making the same
-//                              536.8 M comparisons on as many threads in the same run.
+//                              536.8 M comparisons on as many threads in the same run;
+//   LumoCliSimilarTurnedGrey   the same catalogue with --turned and with --grey, each beside
+//                              the plain search timed in the same run.
 // Wall-clock times: the figures hold only on a machine that is otherwise idle.
 
 #include "../bareloop.h"
@@ -85,13 +87,29 @@ double timeLumoCli(const QString &catalogue, const QStringList &options)
     return seconds(clock);
 }
 
+// The largest catalogue of random signatures, written once; empty when it cannot be.
+QString randomCatalogue(const SignatureTable &table)
+{
+    static const QString file = [&table] {
+        const QString path = g_dir->filePath(QStringLiteral("random32767.sbx"));
+        return saveCatalogue(path, table).failed() ? QString() : path;
+    }();
+    return file;
+}
+
+const SignatureTable &largestRandomTable()
+{
+    static const SignatureTable table = randomSignatureTable(SignatureTable::MaxEntries);
+    return table;
+}
+
 void BM_LumoCliSimilarAgainstBareLoop(benchmark::State &state)
 {
     if (!__builtin_cpu_supports("avx2"))
         return state.SkipWithError("the bare loop needs AVX2");
-    const SignatureTable table = randomSignatureTable(SignatureTable::MaxEntries);
-    const QString catalogue = g_dir->filePath(QStringLiteral("random32767.sbx"));
-    if (saveCatalogue(catalogue, table).failed())
+    const SignatureTable &table = largestRandomTable();
+    const QString catalogue = randomCatalogue(table);
+    if (catalogue.isEmpty())
         return state.SkipWithError("cannot write the catalogue");
     const bareloop::ReferencePack pack(table.allCells().front().data(), table.count());
     const int threads = QThread::idealThreadCount();
@@ -114,6 +132,28 @@ void BM_LumoCliSimilarAgainstBareLoop(benchmark::State &state)
     state.counters["threads"] = threads;
 }
 BENCHMARK(BM_LumoCliSimilarAgainstBareLoop)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+
+void BM_LumoCliSimilarTurnedGrey(benchmark::State &state)
+{
+    const QString catalogue = randomCatalogue(largestRandomTable());
+    if (catalogue.isEmpty())
+        return state.SkipWithError("cannot write the catalogue");
+    double plain = 0, turned = 0, grey = 0;
+    for (auto _ : state) {
+        plain = timeLumoCli(catalogue, {});
+        turned = timeLumoCli(catalogue, {QStringLiteral("--turned")});
+        grey = timeLumoCli(catalogue, {QStringLiteral("--grey")});
+        if (plain < 0 || turned < 0 || grey < 0)
+            return state.SkipWithError("lumo-cli failed or found a group");
+        state.SetIterationTime(turned);
+    }
+    state.counters["plain_s"] = plain;
+    state.counters["turned_s"] = turned;
+    state.counters["grey_s"] = grey;
+    state.counters["turned_ratio"] = turned / plain;
+    state.counters["grey_ratio"] = grey / plain;
+}
+BENCHMARK(BM_LumoCliSimilarTurnedGrey)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 } // namespace
 
