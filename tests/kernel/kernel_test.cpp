@@ -250,64 +250,6 @@ TEST(KernelLifecycle, ComparisonBeforeInitialisationOrAfterTerminationDoesNotCra
     PixcoreTerminate();
 }
 
-namespace {
-
-struct TurnCase {
-    pixcore::GridTurn turn;
-    const char *name;
-    int topLeftTo[2];  // where the top-left cell goes, column and row
-    int topRightTo[2]; // where the top-right cell goes
-};
-
-std::ostream &operator<<(std::ostream &os, const TurnCase &c) { return os << c.name; }
-
-class KernelTurns : public ::testing::TestWithParam<TurnCase>
-{
-};
-
-} // namespace
-
-TEST_P(KernelTurns, CellsMoveAsThePictureTurns)
-{
-    // Each turning moves the corner cells where the picture's corners go (turns clockwise,
-    // mirrored left to right before turning) and moves every cell with all three values.
-    const TurnCase &c = GetParam();
-    Sig in{};
-    for (int i = 0; i < pixcore::SignatureValues; ++i)
-        in[i] = static_cast<int16_t>(i);
-    Sig out{};
-    pixcore::turnSignature(in.data(), c.turn, out.data());
-    auto cellAt = [&out](const int *xy) { return out[3 * (8 * xy[1] + xy[0])] / 3; };
-    EXPECT_EQ(cellAt(c.topLeftTo), 0);
-    EXPECT_EQ(cellAt(c.topRightTo), 7);
-    Sig sorted = out;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(sorted, in) << "every value once";
-    for (int cell = 0; cell < pixcore::Cells; ++cell) {
-        EXPECT_EQ(out[3 * cell + 1], out[3 * cell] + 1);
-        EXPECT_EQ(out[3 * cell + 2], out[3 * cell] + 2);
-    }
-    // Four quarter turns, or mirroring twice, give the grid back.
-    Sig again = in, next{};
-    for (int t = 0; t < 4; ++t) {
-        pixcore::turnSignature(again.data(), c.turn, next.data());
-        again = next;
-    }
-    EXPECT_EQ(again, in);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Turns, KernelTurns,
-    ::testing::Values(TurnCase{pixcore::GridTurn::Identity, "identity", {0, 0}, {7, 0}},
-                      TurnCase{pixcore::GridTurn::Turn90, "turn90", {7, 0}, {7, 7}},
-                      TurnCase{pixcore::GridTurn::Turn180, "turn180", {7, 7}, {0, 7}},
-                      TurnCase{pixcore::GridTurn::Turn270, "turn270", {0, 7}, {0, 0}},
-                      TurnCase{pixcore::GridTurn::Mirror, "mirror", {7, 0}, {0, 0}},
-                      TurnCase{pixcore::GridTurn::MirrorTurn90, "mirrorTurn90", {7, 7}, {7, 0}},
-                      TurnCase{pixcore::GridTurn::MirrorTurn180, "mirrorTurn180", {0, 7}, {7, 7}},
-                      TurnCase{pixcore::GridTurn::MirrorTurn270, "mirrorTurn270", {0, 0}, {0, 7}}),
-    [](const auto &info) { return std::string(info.param.name); });
-
 TEST(KernelGrey, EachCellBecomesItsLumaTruncated)
 {
     // The grey signature holds (299 R + 587 G + 114 B) / 1000, truncated, in all three values.
