@@ -31,7 +31,11 @@ QString jsonString(const QString &text)
     return quoted;
 }
 
-void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+// The names --json gives the turnings, in the order they are tried.
+const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
+                                                        "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
+
+void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, bool turned, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -41,7 +45,15 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
         const std::vector<int> &members = groups[g].members;
         for (size_t m = 0; m < members.size(); ++m)
             out << (m > 0 ? ", " : "") << jsonString(table.name(members[m]));
-        out << "]}";
+        out << ']';
+        if (turned) {
+            out << ", \"turns\": [";
+            const std::vector<pixcore::GridTurn> &turns = groups[g].turns;
+            for (size_t m = 0; m < turns.size(); ++m)
+                out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(turns[m])] << '"';
+            out << ']';
+        }
+        out << '}';
     }
     out << "]\n";
 }
@@ -90,9 +102,9 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     SignatureTable table;
     if (!openCatalogue(options.catalogue, table, context))
         return ExitFailure;
-    const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs);
+    const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs, options.rule);
     if (options.json)
-        writeJson(groups, table, context.out);
+        writeJson(groups, table, options.rule.turned, context.out);
     else if (options.null)
         writeNullSeparated(groups, table, context.out);
     else

@@ -17,6 +17,7 @@ struct CommandInfo {
     bool level;
     bool json;
     bool null;
+    bool rules; // --turned and --grey
 };
 
 const QLatin1String GeneralHelp(
@@ -54,7 +55,7 @@ const CommandInfo Commands[] = {
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     2, -1, true, false, false, false},
+     2, -1, true, false, false, false, false},
     {QLatin1String("list"),
      QLatin1String("Usage: lumo-cli list [-0] CATALOGUE\n"
                    "Prints one line per entry: the index (from 0), a tab, the path.\n"
@@ -63,10 +64,10 @@ const CommandInfo Commands[] = {
                    "  -0, --null     print only the paths, each ended by a NUL character (for\n"
                    "                 xargs -0; paths may hold line breaks)\n"
                    "  -h, --help     show this help\n"),
-     1, 1, false, false, false, true},
+     1, 1, false, false, false, true, false},
     {QLatin1String("similar"),
      QLatin1String(
-         "Usage: lumo-cli similar [--level L] [--json | -0] [-j N] CATALOGUE\n"
+         "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--json | -0] [-j N] CATALOGUE\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
@@ -74,28 +75,36 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
-         "  --json         print [{\"base\": ..., \"members\": [...]}, ...] instead\n"
+         "  --turned       find turned and mirrored copies too: an entry also joins when it is\n"
+         "                 within L of the base's grid turned 90, 180 or 270 degrees clockwise,\n"
+         "                 mirrored left to right, or mirrored then turned\n"
+         "  --grey         compare brightness only, so that grey copies join their colour\n"
+         "                 original: each cell's (299 R + 587 G + 114 B) / 1000 on both sides\n"
+         "  --json         print [{\"base\": ..., \"members\": [...]}, ...] instead; with --turned\n"
+         "                 each group also has \"turns\": for each member the first that matched\n"
+         "                 of identity, turn90, turn180, turn270, mirror, mirror-turn90,\n"
+         "                 mirror-turn180, mirror-turn270\n"
          "  -0, --null     end each path with a NUL character and each group with one more\n"
          "                 (for xargs -0; paths may hold line breaks)\n"
          "  -j, --jobs N   compare on N threads (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     1, 1, true, true, true, true},
+     1, 1, true, true, true, true, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
                    "Removes the entries whose file is gone from a folder that is still there, keeps\n"
                    "the order of the others, saves, and prints how many were removed. An entry whose\n"
                    "folder is missing altogether (a disk that is not mounted) is kept.\n"),
-     1, 1, false, false, false, false},
+     1, 1, false, false, false, false, false},
     {QLatin1String("check"),
      QLatin1String("Usage: lumo-cli check FILE_A FILE_B\n"
                    "Prints the check value of two pictures: 0 for look-alikes, up to 765;\n"
                    "smaller means more alike.\n"),
-     2, 2, false, false, false, false},
+     2, 2, false, false, false, false, false},
     {QLatin1String("signature"),
      QLatin1String("Usage: lumo-cli signature FILE\n"
                    "Prints the picture's 8 x 8 grid of average colours: 8 lines from the top row,\n"
                    "each with 8 cells written R,G,B and separated by spaces.\n"),
-     1, 1, false, false, false, false},
+     1, 1, false, false, false, false, false},
 };
 
 int usageError(CommandContext &context, const QString &where, const QString &reason)
@@ -119,6 +128,8 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption level(QStringLiteral("level"), QString(), QStringLiteral("L"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
+    const QCommandLineOption turned(QStringLiteral("turned"));
+    const QCommandLineOption grey(QStringLiteral("grey"));
     parser.addOption(help);
     if (info.jobs)
         parser.addOption(jobs);
@@ -128,6 +139,10 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         parser.addOption(json);
     if (info.null)
         parser.addOption(null);
+    if (info.rules) {
+        parser.addOption(turned);
+        parser.addOption(grey);
+    }
 
     const QString name(info.name);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
@@ -164,7 +179,9 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (name == QLatin1String("list"))
         return listCommand(positional.first(), parser.isSet(null), context);
     if (name == QLatin1String("similar"))
-        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json), parser.isSet(null)}, context);
+        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json), parser.isSet(null),
+                               {parser.isSet(turned), parser.isSet(grey)}},
+                              context);
     if (name == QLatin1String("optimize"))
         return optimizeCommand(positional.first(), context);
     if (name == QLatin1String("check"))

@@ -4,6 +4,8 @@
 
 #include "commandcontext.h"
 
+#include <similargrouping.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +21,7 @@ struct SimilarOptions {
     int jobs = 1;
     bool json = false;
     bool null = false; // paths ended by NUL, groups by one more NUL
+    SimilarRule rule;  // --turned, --grey
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);

@@ -3,6 +3,8 @@
 // instruction-set file includes this with its own compiler flags, so all of it has
 // internal linkage and nothing here may call a library function that is not inlined.
 
+#include "signaturepack.h"
+
 #include <cstdint>
 
 namespace pixcore::batch {
@@ -16,16 +18,20 @@ inline constexpr int CellCount = 64;
 inline constexpr int BlueOffset = CellCount * 2 * Entries;
 inline constexpr int BlockBytes = CellCount * 3 * Entries;
 
-// One search row: the base's colours repeated for the lanes, the span, the output.
+inline constexpr int MaxBases = SignaturePack::MaxBases;
+
+// One search row: the bases' colours repeated for the lanes, the span, the output.
 struct Row {
     const uint8_t *blocks;
-    uint32_t redGreen[CellCount]; // R | G << 8, twice
-    uint32_t blue[CellCount];     // B as a 16-bit lane, twice
+    uint32_t redGreen[MaxBases][CellCount]; // R | G << 8, twice
+    uint32_t blue[MaxBases][CellCount];     // B as a 16-bit lane, twice
+    int32_t baseCount;                      // 1 .. MaxBases
     int32_t first;
     int32_t end;
     int32_t level;       // 0 .. 765
     const uint8_t *skip; // null: none
     int32_t *hits;
+    uint8_t *which; // null: not wanted; else the first base within the level, per hit
 };
 
 using RowFunction = int32_t (*)(const Row &row) noexcept;
@@ -100,18 +106,18 @@ inline typename L::V seventhSmallest(const typename L::V *d)
     return seventh;
 }
 
-// Lanes whose pair is within the level, for the W entries of `chunk` (0 .. 32 / W - 1)
-// of a block. The check value is the 54th smallest distance minus the 7th smallest, so
+// Lanes whose pair with base `b` is within the level, for the W entries of `chunk`
+// (0 .. 32 / W - 1) of a block. The check value is the 54th smallest distance minus the 7th smallest, so
 // it is at most the level exactly when at least 54 distances are at most the 7th
 // smallest plus the level: counting those needs only one rank, not two.
 template <class L>
-inline uint32_t passingLanes(const pixcore::batch::Row &row, const uint8_t *block, int chunk)
+inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_t *block, int chunk)
 {
     using V = typename L::V;
     V d[pixcore::batch::CellCount];
 #pragma GCC unroll 64
     for (int c = 0; c < pixcore::batch::CellCount; ++c)
-        d[c] = L::distance(block, c, chunk, row.redGreen[c], row.blue[c]);
+        d[c] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
     const V limit = L::add(seventhSmallest<L>(d), L::splat(row.level));
     typename L::Count above = L::noneCounted();
 #pragma GCC unroll 64
@@ -137,7 +143,8 @@ inline uint32_t openLanes(const pixcore::batch::Row &row, int32_t start)
     return lanes;
 }
 
-// The whole row for lane operations L (W = L::Width lanes per register).
+// The whole row for lane operations L (W = L::Width lanes per register). An entry is
+// compared with the bases in order until one is within the level.
 template <class L>
 int32_t findRow(const pixcore::batch::Row &row) noexcept
 {
@@ -145,6 +152,7 @@ int32_t findRow(const pixcore::batch::Row &row) noexcept
     constexpr int Chunks = Entries / L::Width;
     constexpr uint32_t ChunkLanes = L::Width == 32 ? ~0u : (1u << L::Width) - 1;
     int32_t found = 0;
+    uint8_t which[Entries];
     for (int32_t start = row.first - row.first % Entries; start < row.end; start += Entries) {
         const uint32_t open = openLanes(row, start);
         if (open == 0)
@@ -152,11 +160,23 @@ int32_t findRow(const pixcore::batch::Row &row) noexcept
         const uint8_t *block = row.blocks + static_cast<int64_t>(start / Entries) * BlockBytes;
         uint32_t pass = 0;
         for (int chunk = 0; chunk < Chunks; ++chunk) {
-            if ((open >> (chunk * L::Width)) & ChunkLanes)
-                pass |= passingLanes<L>(row, block, chunk) << (chunk * L::Width);
+            uint32_t waiting = (open >> (chunk * L::Width)) & ChunkLanes;
+            for (int b = 0; b < row.baseCount && waiting != 0; ++b) {
+                const uint32_t passed = passingLanes<L>(row, b, block, chunk) & waiting;
+                waiting &= ~passed;
+                pass |= passed << (chunk * L::Width);
+                if (row.which) {
+                    for (uint32_t lanes = passed; lanes != 0; lanes &= lanes - 1)
+                        which[chunk * L::Width + __builtin_ctz(lanes)] = static_cast<uint8_t>(b);
+                }
+            }
         }
-        for (pass &= open; pass != 0; pass &= pass - 1)
-            row.hits[found++] = start + __builtin_ctz(pass);
+        for (; pass != 0; pass &= pass - 1) {
+            const int lane = __builtin_ctz(pass);
+            if (row.which)
+                row.which[found] = which[lane];
+            row.hits[found++] = start + lane;
+        }
     }
     return found;
 }

@@ -234,4 +234,36 @@ void averageGrid(const PixcoreSurface &surface, int16_t *signature) noexcept
     }
 }
 
+void turnSignature(const int16_t *signature, GridTurn turn, int16_t *out) noexcept
+{
+    constexpr int Last = GridSize - 1;
+    const int turns = static_cast<int>(turn) % 4;
+    const bool mirror = static_cast<int>(turn) >= 4;
+    for (int y = 0; y < GridSize; ++y) {
+        for (int x = 0; x < GridSize; ++x) {
+            // Back from the turned cell (x, y) to the cell it came from: undo the turns
+            // (each a quarter clockwise), then the mirroring.
+            int u = x, v = y;
+            for (int t = 0; t < turns; ++t) {
+                const int w = u;
+                u = v;
+                v = Last - w;
+            }
+            if (mirror)
+                u = Last - u;
+            for (int k = 0; k < 3; ++k)
+                out[3 * (GridSize * y + x) + k] = signature[3 * (GridSize * v + u) + k];
+        }
+    }
+}
+
+void greySignature(const int16_t *signature, int16_t *out) noexcept
+{
+    for (int c = 0; c < Cells; ++c) {
+        const int16_t *cell = signature + 3 * c;
+        const auto luma = static_cast<int16_t>((299 * cell[0] + 587 * cell[1] + 114 * cell[2]) / 1000);
+        out[3 * c] = out[3 * c + 1] = out[3 * c + 2] = luma;
+    }
+}
+
 } // namespace pixcore

@@ -49,5 +49,27 @@ PIXCORE_EXPORT int32_t checkValue(const int16_t *a, const int16_t *b) noexcept;
 PIXCORE_EXPORT bool withinLevel(const int16_t *a, const int16_t *b, int32_t level) noexcept;
 PIXCORE_EXPORT void averageGrid(const PixcoreSurface &surface, int16_t *signature) noexcept;
 
+// The eight ways to turn or mirror a square grid, in the order a search tries them: turns
+// clockwise, mirroring left to right (before the turn).
+enum class GridTurn : uint8_t {
+    Identity,
+    Turn90,
+    Turn180,
+    Turn270,
+    Mirror,
+    MirrorTurn90,
+    MirrorTurn180,
+    MirrorTurn270,
+};
+inline constexpr int GridTurnCount = 8;
+
+// The signature of the picture turned or mirrored: every picture is stretched to a square
+// before its grid is taken, so a turned picture's grid is the grid turned, cell for cell.
+// `out` must not be `signature`.
+PIXCORE_EXPORT void turnSignature(const int16_t *signature, GridTurn turn, int16_t *out) noexcept;
+// The signature of the picture made grey: each cell's luma (299 R + 587 G + 114 B) / 1000,
+// truncated, in all three of its values. `out` may be `signature`.
+PIXCORE_EXPORT void greySignature(const int16_t *signature, int16_t *out) noexcept;
+
 } // namespace pixcore
 #endif

@@ -193,23 +193,70 @@ int32_t SignaturePack::findWithinLevel(int32_t base, int32_t first, int32_t end,
     return findWithinLevel(all.list[all.size - 1].isa, base, first, end, level, hits, skip);
 }
 
+namespace {
+
+// Base b of a row: its colours repeated for the lanes.
+void setBase(Row &row, int b, int c, uint32_t red, uint32_t green, uint32_t blue)
+{
+    const uint32_t redGreen = red | green << 8;
+    row.redGreen[b][c] = redGreen | redGreen << 16;
+    row.blue[b][c] = blue | blue << 16;
+}
+
+} // namespace
+
 int32_t SignaturePack::findWithinLevel(BatchIsa isa, int32_t base, int32_t first, int32_t end, int32_t level,
                                        int32_t *hits, const uint8_t *skip) const noexcept
 {
-    first = std::max(first, 0);
-    end = std::min(end, m_count);
-    if (base < 0 || base >= m_count || first >= end || level < 0 || !hits)
+    if (base < 0 || base >= m_count)
         return 0;
     Row row;
-    row.blocks = m_blocks;
     const uint8_t *baseBlock = m_blocks + static_cast<int64_t>(base / Entries) * BlockBytes;
     const int k = base % Entries;
-    for (int c = 0; c < CellCount; ++c) {
-        const uint32_t redGreen = baseBlock[64 * c + 2 * k] | uint32_t(baseBlock[64 * c + 2 * k + 1]) << 8;
-        const uint32_t blue = baseBlock[BlueOffset + 32 * c + k];
-        row.redGreen[c] = redGreen | redGreen << 16;
-        row.blue[c] = blue | blue << 16;
+    for (int c = 0; c < CellCount; ++c)
+        setBase(row, 0, c, baseBlock[64 * c + 2 * k], baseBlock[64 * c + 2 * k + 1], baseBlock[BlueOffset + 32 * c + k]);
+    row.baseCount = 1;
+    row.which = nullptr;
+    return search(isa, row, first, end, level, hits, skip);
+}
+
+int32_t SignaturePack::findWithinLevelOfAny(const int16_t *bases, int32_t baseCount, int32_t first, int32_t end,
+                                            int32_t level, int32_t *hits, uint8_t *which,
+                                            const uint8_t *skip) const noexcept
+{
+    const Implementations &all = implementations();
+    return findWithinLevelOfAny(all.list[all.size - 1].isa, bases, baseCount, first, end, level, hits, which, skip);
+}
+
+int32_t SignaturePack::findWithinLevelOfAny(BatchIsa isa, const int16_t *bases, int32_t baseCount, int32_t first,
+                                            int32_t end, int32_t level, int32_t *hits, uint8_t *which,
+                                            const uint8_t *skip) const noexcept
+{
+    if (!bases || baseCount < 1 || baseCount > MaxBases)
+        return -1;
+    Row row;
+    for (int b = 0; b < baseCount; ++b) {
+        const int16_t *signature = bases + static_cast<int64_t>(b) * SignatureValues;
+        for (int c = 0; c < CellCount; ++c) {
+            const int16_t *cell = signature + 3 * c;
+            if ((cell[0] | cell[1] | cell[2]) & ~0xFF)
+                return -1;
+            setBase(row, b, c, cell[0], cell[1], cell[2]);
+        }
     }
+    row.baseCount = baseCount;
+    row.which = which;
+    return search(isa, row, first, end, level, hits, skip);
+}
+
+int32_t SignaturePack::search(BatchIsa isa, batch::Row &row, int32_t first, int32_t end, int32_t level,
+                              int32_t *hits, const uint8_t *skip) const noexcept
+{
+    first = std::max(first, 0);
+    end = std::min(end, m_count);
+    if (first >= end || level < 0 || !hits)
+        return 0;
+    row.blocks = m_blocks;
     row.first = first;
     row.end = end;
     row.level = std::min(level, 765); // no check value of bytes exceeds 3 * 255

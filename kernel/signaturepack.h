@@ -16,7 +16,8 @@
 //         place(hits[k]);                         // ascending entry indexes
 //
 // Rows of different bases may run on several threads at once over the same pack, each
-// with its own `hits`, while nobody writes `grouped`. A caller that must stay responsive
+// with its own `hits`, while nobody writes `grouped`. A base that is no entry of the pack,
+// or several of them (a picture's grid turned and mirrored), go to findWithinLevelOfAny. A caller that must stay responsive
 // splits a row into spans ([f + 1, f + 4097), [f + 4097, f + 8193), ...): the hits of
 // consecutive spans follow each other in ascending order.
 
@@ -27,6 +28,10 @@
 #include <span>
 
 namespace pixcore {
+
+namespace batch {
+struct Row;
+}
 
 // The ways the batch can run; each gives the same answers.
 enum class BatchIsa : uint8_t {
@@ -79,7 +84,27 @@ public:
     int32_t findWithinLevel(BatchIsa isa, int32_t base, int32_t first, int32_t end, int32_t level,
                             int32_t *hits, const uint8_t *skip = nullptr) const noexcept;
 
+    // The most bases findWithinLevelOfAny compares at once.
+    static constexpr int32_t MaxBases = 8;
+
+    // The entries j in first .. end - 1 within the level of any of `baseCount` base
+    // signatures given by value (`bases`: 192 values each, one after another, like the
+    // catalogue's): checkValue(base b, j) <= level for some b, trying b = 0, 1, ... in
+    // order. Writes the hits in ascending order to `hits` as findWithinLevel does and, when
+    // `which` is not null, the first such b of each hit to `which` (room for end - first).
+    // Returns how many it wrote, or -1 when baseCount is outside 1 .. MaxBases or a base
+    // value lies outside 0..255. Skips, spans and levels as findWithinLevel.
+    int32_t findWithinLevelOfAny(const int16_t *bases, int32_t baseCount, int32_t first, int32_t end, int32_t level,
+                                 int32_t *hits, uint8_t *which = nullptr, const uint8_t *skip = nullptr) const noexcept;
+    int32_t findWithinLevelOfAny(BatchIsa isa, const int16_t *bases, int32_t baseCount, int32_t first, int32_t end,
+                                 int32_t level, int32_t *hits, uint8_t *which = nullptr,
+                                 const uint8_t *skip = nullptr) const noexcept;
+
 private:
+    // The row's bases are set; the rest of it and the search are the same for both kinds.
+    int32_t search(BatchIsa isa, batch::Row &row, int32_t first, int32_t end, int32_t level, int32_t *hits,
+                   const uint8_t *skip) const noexcept;
+
     uint8_t *m_blocks = nullptr; // 64-byte aligned, whole blocks
     int32_t m_count = 0;
 };

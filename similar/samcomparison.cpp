@@ -1,11 +1,8 @@
 #include "samcomparison.h"
 
 #include <QFutureWatcher>
-#include <QThread>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
-
-#include <numeric>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -17,25 +14,37 @@ QThreadPool &comparisonPool()
     return pool;
 }
 
-size_t blockSize()
+// Bases per block: a block is one task, so that the user-interface thread hears once per
+// block (not once per row) and the pool threads are not kept from their work by it.
+constexpr size_t BlockSize = 16;
+
+// Blocks in flight: one for every pool thread and one more, so that no thread waits while
+// the user-interface thread settles the oldest.
+size_t blocksInFlight()
 {
-    // As lumo-cli cuts its blocks: enough rows per thread to keep every thread busy.
-    return static_cast<size_t>(std::max(QThread::idealThreadCount(), 2)) * 16;
+    return static_cast<size_t>(std::max(comparisonPool().maxThreadCount(), 1)) * 2 + 1;
 }
 
-// Computes one row of a block; holds the block (and with it the signatures) by value, so
-// a row still running when its search is dropped reads nothing that has gone.
-struct RowOf
+// Computes the rows of a block; holds the block (and with it the signatures) by value, so
+// rows still running when their search is dropped read nothing that has gone.
+struct RowsOf
 {
     SimilarSearch::Block block;
-    std::vector<int> operator()(size_t i) const { return block.row(i); }
+    std::vector<std::vector<int>> operator()() const
+    {
+        std::vector<std::vector<int>> rows(block.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = block.row(i);
+        return rows;
+    }
 };
 
 } // namespace
 
 SamComparison::SamComparison(QObject *parent)
-    : QObject(parent)
+    : QObject(parent), m_waitingFor(new QFutureWatcher<std::vector<std::vector<int>>>(this))
 {
+    connect(m_waitingFor, &QFutureWatcherBase::finished, this, &SamComparison::rowsReady);
 }
 
 SamComparison::~SamComparison()
@@ -54,6 +63,7 @@ void SamComparison::start(const SignatureTable &table, int level)
 
 void SamComparison::cancel()
 {
+    m_waitingFor->setFuture({});
     for (Pending &pending : m_blocks)
         pending.future.cancel();
     m_blocks.clear();
@@ -63,21 +73,15 @@ void SamComparison::cancel()
 
 void SamComparison::launch()
 {
-    // Two blocks in flight: the pool computes the second while the first is settled.
-    while (!m_allCut && m_blocks.size() < 2) {
-        SimilarSearch::Block block = m_search->cut(blockSize());
+    while (!m_allCut && m_blocks.size() < blocksInFlight()) {
+        SimilarSearch::Block block = m_search->cut(BlockSize);
         if (block.size() == 0) {
             m_allCut = true;
             break;
         }
-        std::vector<size_t> rows(block.size());
-        std::iota(rows.begin(), rows.end(), size_t(0));
         Pending pending;
-        pending.future = QtConcurrent::mapped(&comparisonPool(), std::move(rows), RowOf{block});
+        pending.future = QtConcurrent::run(&comparisonPool(), RowsOf{block});
         pending.block = std::move(block);
-        pending.watcher = std::make_unique<QFutureWatcher<std::vector<int>>>();
-        connect(pending.watcher.get(), &QFutureWatcherBase::finished, this, &SamComparison::rowsReady);
-        pending.watcher->setFuture(pending.future);
         m_blocks.push_back(std::move(pending));
     }
 }
@@ -88,12 +92,20 @@ std::optional<SamComparison::Base> SamComparison::current()
         return std::nullopt;
     Pending &front = m_blocks.front();
     if (!front.collected) {
-        if (!front.future.isFinished())
+        if (!front.future.isFinished()) {
+            // Wake when the middle block is done (or the first after it still running, else
+            // the front): the pool still has the later ones to do while this thread settles
+            // up to there and cuts new blocks.
+            size_t awaited = m_blocks.size() / 2;
+            while (awaited < m_blocks.size() && m_blocks[awaited].future.isFinished())
+                ++awaited;
+            m_waitingFor->setFuture(m_blocks[awaited < m_blocks.size() ? awaited : 0].future);
             return std::nullopt;
-        front.rows = front.future.results();
+        }
+        front.rows = front.future.takeResult();
         front.collected = true;
     }
-    return Base{front.block.base(m_position), &front.rows[qsizetype(m_position)]};
+    return Base{front.block.base(m_position), &front.rows[m_position]};
 }
 
 bool SamComparison::advance()

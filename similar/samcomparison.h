@@ -1,7 +1,9 @@
 #pragma once
 // The comparisons of a comparison run, computed on a thread pool a block of bases at a
-// time and handed to the user-interface thread base by base, in base order. While the
-// user-interface thread settles one block the pool already computes the next.
+// time, each block by one pool thread, and handed to the user-interface thread base by
+// base, in base order. While the user-interface thread settles one block the pool already
+// computes the next ones; when it has to wait, it waits for several blocks at once, so
+// that it wakes (and takes a processor from the pool) seldom.
 
 #include <similargrouping.h>
 
@@ -46,16 +48,15 @@ public:
     void take(int entry) { m_search->take(entry); }
 
 signals:
-    // A block's rows are computed: current() may now have a base.
+    // After current() had no base: blocks' rows are computed, current() may have one now.
     void rowsReady();
 
 private:
     struct Pending
     {
         SimilarSearch::Block block;
-        QFuture<std::vector<int>> future;
-        std::unique_ptr<QFutureWatcher<std::vector<int>>> watcher;
-        QList<std::vector<int>> rows; // filled once the future has finished
+        QFuture<std::vector<std::vector<int>>> future;
+        std::vector<std::vector<int>> rows; // filled once the future has finished
         bool collected = false;
     };
 
@@ -63,6 +64,7 @@ private:
 
     std::optional<SimilarSearch> m_search;
     std::deque<Pending> m_blocks;
+    QFutureWatcher<std::vector<std::vector<int>>> *m_waitingFor = nullptr;
     size_t m_position = 0; // of the current base in the front block
     bool m_allCut = true;
 };

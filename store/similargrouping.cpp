@@ -1,49 +1,93 @@
 #include "similargrouping.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <thread>
 
-void collectSimilar(const Signature &base, const Signature *cells, const int *candidates, size_t count, int level,
-                    std::vector<int> &hits)
+SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
+    : m_cells(std::move(cells)), m_rule(rule)
 {
-    for (size_t k = 0; k < count; ++k) {
-        if (pixcore::withinLevel(base.data(), cells[candidates[k]].data(), level))
-            hits.push_back(candidates[k]);
+    if (m_rule.grey) {
+        for (Signature &signature : m_cells)
+            pixcore::greySignature(signature.data(), signature.data());
+    }
+    if (!m_cells.empty())
+        m_pack.assign(m_cells.front().data(), count());
+}
+
+void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
+                                  std::vector<pixcore::GridTurn> *turns) const
+{
+    // The base's grid as it is, or all its turnings in the order they are tried.
+    std::array<Signature, pixcore::GridTurnCount> bases;
+    const int baseCount = m_rule.turned ? pixcore::GridTurnCount : 1;
+    for (int t = 0; t < baseCount; ++t)
+        pixcore::turnSignature(m_cells[base].data(), pixcore::GridTurn(t), bases[t].data());
+    const auto found = [&hits, turns](int entry, int turn) {
+        hits.push_back(entry);
+        if (turns)
+            turns->push_back(pixcore::GridTurn(turn));
+    };
+
+    if (!batched()) {
+        for (int j = first; j < count(); ++j) {
+            for (int t = 0; t < baseCount && !skip[j]; ++t) {
+                if (pixcore::withinLevel(bases[t].data(), m_cells[j].data(), level)) {
+                    found(j, t);
+                    break;
+                }
+            }
+        }
+        return;
+    }
+    // Spans of a fixed size, so that the answers need no allocation of a row's length; the
+    // spans after the first start on a block of the pack.
+    constexpr int Span = 4096;
+    int32_t spanHits[Span];
+    uint8_t spanTurns[Span];
+    for (int from = first; from < count();) {
+        const int to = std::min((from / Span + 1) * Span, count());
+        const int32_t n = baseCount == 1
+            ? m_pack.findWithinLevel(base, from, to, level, spanHits, skip)
+            : m_pack.findWithinLevelOfAny(bases.front().data(), baseCount, from, to, level, spanHits, spanTurns, skip);
+        for (int32_t k = 0; k < n; ++k)
+            found(spanHits[k], baseCount == 1 ? 0 : spanTurns[k]);
+        from = to;
     }
 }
 
-SimilarSearch::SimilarSearch(const SignatureTable &table, int level)
+SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule rule)
     : m_level(level)
 {
     const int count = table.count();
     const std::vector<Signature> &all = table.allCells();
-    m_cells = std::make_shared<const std::vector<Signature>>(all.begin(), all.begin() + count);
+    m_cells = std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + count), rule);
     auto open = std::make_shared<std::vector<int>>();
     open->reserve(count);
+    m_taken.assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        if (!table.name(i).isEmpty())
+        if (table.name(i).isEmpty())
+            m_taken[i] = 1;
+        else
             open->push_back(i);
     }
     m_open = std::move(open);
-    m_taken.assign(count, 0);
+    m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
 }
 
-std::vector<int> SimilarSearch::Block::row(size_t i) const
+std::vector<int> SimilarSearch::Block::row(size_t i, std::vector<pixcore::GridTurn> *turns) const
 {
     std::vector<int> hits;
-    const size_t position = m_begin + i;
-    const std::vector<int> &open = *m_open;
-    const std::vector<Signature> &cells = *m_cells;
-    collectSimilar(cells[open[position]], cells.data(), open.data() + position + 1, open.size() - position - 1,
-                   m_level, hits);
+    const int base = (*m_open)[m_begin + i];
+    m_cells->collectSimilar(base, base + 1, m_level, m_skip->data(), hits, turns);
     return hits;
 }
 
 SimilarSearch::Block SimilarSearch::cut(size_t bases)
 {
     // Later blocks need not step over entries that are already placed; blocks cut earlier
-    // keep the list they were cut from.
+    // keep the list and the skip bytes they were cut with, which nobody writes.
     if (m_takenSinceCut) {
         auto open = std::make_shared<std::vector<int>>();
         open->reserve(m_open->size() - m_next);
@@ -53,11 +97,13 @@ SimilarSearch::Block SimilarSearch::cut(size_t bases)
         }
         m_open = std::move(open);
         m_next = 0;
+        m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
         m_takenSinceCut = false;
     }
     Block block;
     block.m_cells = m_cells;
     block.m_open = m_open;
+    block.m_skip = m_skip;
     block.m_level = m_level;
     block.m_begin = m_next;
     block.m_end = std::min(m_next + std::max<size_t>(bases, 1), m_open->size());
@@ -71,15 +117,18 @@ void SimilarSearch::take(int entry)
     m_takenSinceCut = true;
 }
 
-std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<int> &row)
+std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<int> &row,
+                                                  const std::vector<pixcore::GridTurn> *turns)
 {
     if (isTaken(base))
         return std::nullopt;
     SimilarGroup group;
-    for (int candidate : row) {
-        if (!isTaken(candidate)) {
-            take(candidate);
-            group.members.push_back(candidate);
+    for (size_t k = 0; k < row.size(); ++k) {
+        if (!isTaken(row[k])) {
+            take(row[k]);
+            group.members.push_back(row[k]);
+            if (turns)
+                group.turns.push_back((*turns)[k]);
         }
     }
     if (group.members.empty())
@@ -114,25 +163,30 @@ constexpr size_t ThreadedBlockMinimum = 20000;
 
 } // namespace
 
-std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads)
+std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads, SimilarRule rule)
 {
     threads = std::max(threads, 1);
-    SimilarSearch search(table, level);
+    SimilarSearch search(table, level, rule);
     std::vector<SimilarGroup> groups;
 
     // One block per thread would leave threads idle on the short rows near the end;
     // a larger block wastes rows only for bases grouped within it.
     const size_t blockSize = threads == 1 ? 1 : static_cast<size_t>(threads) * 16;
     std::vector<std::vector<int>> rows(blockSize);
+    std::vector<std::vector<pixcore::GridTurn>> turns(rule.turned ? blockSize : 0);
     for (;;) {
         const SimilarSearch::Block block = search.cut(blockSize);
         if (block.size() == 0)
             break;
         const int used = block.comparisons() < ThreadedBlockMinimum ? 1 : threads;
-        parallelFor(0, block.size(), used, [&rows, &block](size_t i) { rows[i] = block.row(i); });
+        parallelFor(0, block.size(), used, [&rows, &turns, &block](size_t i) {
+            if (!turns.empty())
+                turns[i].clear();
+            rows[i] = block.row(i, turns.empty() ? nullptr : &turns[i]);
+        });
 
         for (size_t i = 0; i < block.size(); ++i) {
-            if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i]))
+            if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i], turns.empty() ? nullptr : &turns[i]))
                 groups.push_back(std::move(*group));
         }
     }

@@ -4,11 +4,16 @@
 // every later ungrouped entry whose check value with it is at most the level joins its
 // group. A group lists its members in ascending order and its base after them; groups
 // come in the order of their bases. An entry without a name takes part in no comparison.
+// On request (lumo-cli's --turned and --grey) "within the level" also takes in the base's
+// grid turned and mirrored, or compares brightness only; the grouping stays the same.
 
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
 
+#include <signaturepack.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,13 +21,47 @@
 struct SimilarGroup {
     std::vector<int> members; // ascending entry indexes
     int base = -1;            // placed after its members
+    // With turnings looked at: for each member, the first turning of the base's grid that is
+    // within the level of it. Empty otherwise.
+    std::vector<pixcore::GridTurn> turns;
     bool operator==(const SimilarGroup &) const = default;
 };
 
-// The comparison itself: appends to `hits`, in the order given, every candidate whose check
-// value with `base` is at most `level`. Re-entrant. Every search compares through here.
-SIGBOXCORE_EXPORT void collectSimilar(const Signature &base, const Signature *cells, const int *candidates,
-                                      size_t count, int level, std::vector<int> &hits);
+// What else counts as alike, beyond the check value of the two grids as they are.
+struct SimilarRule {
+    // A candidate within the level of any of the 8 turnings and mirrorings of the base's
+    // grid (pixcore::GridTurn, tried in that order) is similar too.
+    bool turned = false;
+    // Both grids are compared by brightness: each cell's luma in all three values.
+    bool grey = false;
+};
+
+// The signatures a search compares, copied once (made grey when the rule says so), and the
+// batch comparison's packed copy of them. Read-only once made, so any number of threads
+// may compare at once.
+class SIGBOXCORE_EXPORT SimilarCells
+{
+public:
+    explicit SimilarCells(std::vector<Signature> cells, SimilarRule rule = {});
+
+    int count() const { return static_cast<int>(m_cells.size()); }
+    // The comparisons run on the batch; only a table built in memory with values outside
+    // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
+    bool batched() const { return m_pack.count() == count(); }
+
+    // The comparison itself, the one place every search compares through: appends to `hits`,
+    // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
+    // `base` (the base's signature first) is at most `level`, by the rule. With turnings,
+    // appends to `turns` the first turning that matched each hit. `skip` has count() bytes
+    // and must not change during the call.
+    void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
+                        std::vector<pixcore::GridTurn> *turns = nullptr) const;
+
+private:
+    std::vector<Signature> m_cells;
+    pixcore::SignaturePack m_pack;
+    SimilarRule m_rule;
+};
 
 // The search cut into blocks of bases. A block's rows (each base against every later entry
 // still ungrouped when the block was cut) may be computed on any thread and in any order,
@@ -33,7 +72,7 @@ class SIGBOXCORE_EXPORT SimilarSearch
 {
 public:
     // Copies the signatures, so the search does not depend on the table afterwards.
-    SimilarSearch(const SignatureTable &table, int level);
+    SimilarSearch(const SignatureTable &table, int level, SimilarRule rule = {});
 
     class SIGBOXCORE_EXPORT Block
     {
@@ -43,12 +82,14 @@ public:
         // Comparisons in the block: its bases times the entries after its first base.
         size_t comparisons() const { return size() * (m_open->size() - m_begin); }
         // Base i's row: the later entries within the level of it, ascending. Any thread.
-        std::vector<int> row(size_t i) const;
+        // With turnings, `turns` gets the turning that matched each entry of the row.
+        std::vector<int> row(size_t i, std::vector<pixcore::GridTurn> *turns = nullptr) const;
 
     private:
         friend class SimilarSearch;
-        std::shared_ptr<const std::vector<Signature>> m_cells;
+        std::shared_ptr<const SimilarCells> m_cells;
         std::shared_ptr<const std::vector<int>> m_open;
+        std::shared_ptr<const std::vector<uint8_t>> m_skip;
         int m_level = 0;
         size_t m_begin = 0;
         size_t m_end = 0;
@@ -57,23 +98,29 @@ public:
     // The next bases not cut yet, at most `bases` of them; an empty block when none are left.
     Block cut(size_t bases);
 
+    bool batched() const { return m_cells->batched(); }
     bool isTaken(int entry) const { return m_taken[entry] != 0; }
     // Marks an entry as placed in a group: it is no base and no candidate any more.
     void take(int entry);
     // Settles one base in a go: unless it is taken, its row's untaken entries become its
     // members and, when there are any, the group is taken. Null when it makes no group.
-    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row);
+    // `turns`, when given, are the row's turnings; the group keeps its members'.
+    std::optional<SimilarGroup> settle(int base, const std::vector<int> &row,
+                                       const std::vector<pixcore::GridTurn> *turns = nullptr);
 
 private:
-    std::shared_ptr<const std::vector<Signature>> m_cells;
+    std::shared_ptr<const SimilarCells> m_cells;
     // Named entries ungrouped as of the last cut, ascending; bases are cut from m_next on.
     std::shared_ptr<const std::vector<int>> m_open;
+    // The candidates' skip bytes as of the last cut: unnamed and taken entries.
+    std::shared_ptr<const std::vector<uint8_t>> m_skip;
     size_t m_next = 0;
-    std::vector<char> m_taken;
+    std::vector<uint8_t> m_taken; // unnamed entries count as taken from the start
     bool m_takenSinceCut = false;
     int m_level = 0;
 };
 
 // The whole search, blocks computed on `threads` threads (at least 1). The result does
 // not depend on the thread count.
-SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads);
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
+                                                             SimilarRule rule = {});

@@ -1,12 +1,35 @@
+// The grouping's speed on catalogues of random signatures (no two alike, so every pair is
+// compared):
+//   GroupingWithoutPairs       the grouping in this process, one thread and all cores;
+//   LumoCliSimilarAgainstBareLoop
+//                              `lumo-cli similar --level 50` on 32,767 entries, all cores,
+//                              beside the bare AVX2 loop (bareloop.h) making the same
+//                              536.8 M comparisons on as many threads in the same run;
+//   LumoCliSimilarTurnedGrey   the same catalogue with --turned and with --grey, each beside
+//                              the plain search timed in the same run.
+// Wall-clock times: the figures hold only on a machine that is otherwise idle.
+
+#include "../bareloop.h"
 #include "randomsignatures.h"
 
+#include <catalogue.h>
 #include <similargrouping.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace {
+
+QTemporaryDir *g_dir = nullptr;
 
 // The whole grouping over N entries with no look-alikes: N(N-1)/2 comparisons.
 void BM_GroupingWithoutPairs(benchmark::State &state)
@@ -23,4 +46,124 @@ void BM_GroupingWithoutPairs(benchmark::State &state)
 BENCHMARK(BM_GroupingWithoutPairs)->Args({2000, 1})->Args({2000, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GroupingWithoutPairs)->Args({20000, 1})->Args({20000, 0})->Iterations(1)->Unit(benchmark::kSecond);
 
+double seconds(const QElapsedTimer &clock)
+{
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+// Every base against every later entry with the bare loop, rows handed out one at a time
+// to `threads` threads; the number of pairs found.
+long bareLoopSearch(const bareloop::ReferencePack &pack, int level, int threads)
+{
+    std::atomic<int> next{0};
+    std::atomic<long> found{0};
+    auto work = [&] {
+        std::vector<int32_t> hits(pack.count);
+        long mine = 0;
+        for (int base = next++; base < pack.count; base = next++)
+            mine += bareloop::referenceRow(pack, base, base + 1, pack.count, level, hits.data());
+        found += mine;
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    return found;
+}
+
+// Seconds `lumo-cli similar` takes with `options` on the catalogue; negative when it failed
+// or found a group.
+double timeLumoCli(const QString &catalogue, const QStringList &options)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess cli;
+    cli.start(QStringLiteral(LUMO_CLI), QStringList{QStringLiteral("similar"), QStringLiteral("--level"),
+                                                    QStringLiteral("50")} + options + QStringList{catalogue});
+    if (!cli.waitForFinished(-1) || cli.exitCode() != 0 || !cli.readAllStandardOutput().isEmpty())
+        return -1;
+    return seconds(clock);
+}
+
+// The largest catalogue of random signatures, written once; empty when it cannot be.
+QString randomCatalogue(const SignatureTable &table)
+{
+    static const QString file = [&table] {
+        const QString path = g_dir->filePath(QStringLiteral("random32767.sbx"));
+        return saveCatalogue(path, table).failed() ? QString() : path;
+    }();
+    return file;
+}
+
+const SignatureTable &largestRandomTable()
+{
+    static const SignatureTable table = randomSignatureTable(SignatureTable::MaxEntries);
+    return table;
+}
+
+void BM_LumoCliSimilarAgainstBareLoop(benchmark::State &state)
+{
+    if (!__builtin_cpu_supports("avx2"))
+        return state.SkipWithError("the bare loop needs AVX2");
+    const SignatureTable &table = largestRandomTable();
+    const QString catalogue = randomCatalogue(table);
+    if (catalogue.isEmpty())
+        return state.SkipWithError("cannot write the catalogue");
+    const bareloop::ReferencePack pack(table.allCells().front().data(), table.count());
+    const int threads = QThread::idealThreadCount();
+    double cli = 0, bare = 0;
+    for (auto _ : state) {
+        const double cliSeconds = timeLumoCli(catalogue, {});
+        QElapsedTimer clock;
+        clock.start();
+        const long found = bareLoopSearch(pack, 50, threads);
+        const double bareSeconds = seconds(clock);
+        if (cliSeconds < 0 || found != 0)
+            return state.SkipWithError("lumo-cli or the bare loop found a pair");
+        state.SetIterationTime(cliSeconds);
+        cli += cliSeconds;
+        bare += bareSeconds;
+    }
+    state.counters["lumo_cli_s"] = cli / state.iterations();
+    state.counters["bare_loop_s"] = bare / state.iterations();
+    state.counters["ratio"] = cli / bare;
+    state.counters["threads"] = threads;
+}
+BENCHMARK(BM_LumoCliSimilarAgainstBareLoop)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+
+void BM_LumoCliSimilarTurnedGrey(benchmark::State &state)
+{
+    const QString catalogue = randomCatalogue(largestRandomTable());
+    if (catalogue.isEmpty())
+        return state.SkipWithError("cannot write the catalogue");
+    double plain = 0, turned = 0, grey = 0;
+    for (auto _ : state) {
+        plain = timeLumoCli(catalogue, {});
+        turned = timeLumoCli(catalogue, {QStringLiteral("--turned")});
+        grey = timeLumoCli(catalogue, {QStringLiteral("--grey")});
+        if (plain < 0 || turned < 0 || grey < 0)
+            return state.SkipWithError("lumo-cli failed or found a group");
+        state.SetIterationTime(turned);
+    }
+    state.counters["plain_s"] = plain;
+    state.counters["turned_s"] = turned;
+    state.counters["grey_s"] = grey;
+    state.counters["turned_ratio"] = turned / plain;
+    state.counters["grey_ratio"] = grey / plain;
+}
+BENCHMARK(BM_LumoCliSimilarTurnedGrey)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+
 } // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    g_dir = &dir;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -19,10 +19,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImageReader>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtConcurrent>
 
 #include <benchmark/benchmark.h>
 
@@ -35,41 +33,6 @@ enum class Mode { Decode, Shared, DecodeAndWrite };
 QStringList g_paths;
 QString g_filled; // every picture's normal thumbnail as Lumo wrote it, and a large one
 QString g_empty;
-
-// The large thumbnail of a picture as a file manager leaves it: upright, longest side 256.
-void writeLargeThumbnail(const QString &path)
-{
-    const SharedThumbnails shared;
-    const SharedThumbnails::Original original = shared.original(path);
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    if (std::max(reader.size().width(), reader.size().height()) > 512)
-        reader.setScaledSize(reader.size().scaled(512, 512, Qt::KeepAspectRatio));
-    QImage image = reader.read()
-                       .scaled(SharedThumbnails::LargeSide, SharedThumbnails::LargeSide, Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_ARGB32);
-    image.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(original.uri));
-    image.setText(QStringLiteral("Thumb::MTime"), QString::number(original.mtime));
-    image.setText(QStringLiteral("Thumb::Size"), QString::number(original.size));
-    image.save(shared.thumbnailPath(path, SharedThumbnails::Size::Large), "PNG");
-}
-
-// Fills g_filled: the normal thumbnails through the cache itself, the large ones beside them.
-bool fillSharedFolder()
-{
-    useCacheHome(g_filled);
-    ThumbnailCache cache;
-    cache.setCellSize(QSize(80, 60));
-    cache.setShareThumbnails(true);
-    cache.setCapacity(qint64(80) * 60 * 4 * g_paths.size());
-    cache.want(g_paths);
-    if (!serveUntil(cache, [&] { return allArrived(cache, g_paths); }))
-        return false;
-    QDir().mkpath(SharedThumbnails().root() + QStringLiteral("/large"));
-    QtConcurrent::blockingMap(g_paths, writeLargeThumbnail);
-    return true;
-}
 
 // A cache as the mode has it; a fresh empty folder (kept in fresh) for a run that writes.
 std::unique_ptr<ThumbnailCache> cacheFor(Mode mode, QSize cell, std::unique_ptr<QTemporaryDir> &fresh)
@@ -161,7 +124,7 @@ int main(int argc, char **argv)
     g_filled = filled.path();
     g_empty = empty.path();
     benchmark::Initialize(&argc, argv);
-    if (g_paths.size() < 60 || !fillSharedFolder()) {
+    if (g_paths.size() < 60 || !fillSharedThumbnails(g_filled, g_paths)) {
         fprintf(stderr, "no scale corpus: make it first (see the head of this file)\n");
         return 0; // the other benchmarks of a bench run still go on
     }

@@ -249,3 +249,21 @@ TEST(KernelLifecycle, ComparisonBeforeInitialisationOrAfterTerminationDoesNotCra
     EXPECT_NE(PixcoreInitialize(64, 64, 8, 8), nullptr); // a second initialisation replaces the buffer
     PixcoreTerminate();
 }
+
+TEST(KernelGrey, EachCellBecomesItsLumaTruncated)
+{
+    // The grey signature holds (299 R + 587 G + 114 B) / 1000, truncated, in all three values.
+    const int cases[][4] = {{255, 255, 255, 255}, {0, 0, 0, 0}, {10, 0, 0, 2}, {0, 0, 9, 1},
+                            {0, 255, 0, 149}, {200, 100, 50, 124}, {1, 1, 1, 1}, {3, 3, 4, 3}};
+    Sig in{};
+    for (int c = 0; c < pixcore::Cells; ++c)
+        for (int k = 0; k < 3; ++k)
+            in[3 * c + k] = static_cast<int16_t>(cases[c % 8][k]);
+    Sig out{};
+    pixcore::greySignature(in.data(), out.data());
+    for (int c = 0; c < pixcore::Cells; ++c)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(out[3 * c + k], cases[c % 8][3]) << "cell " << c;
+    pixcore::greySignature(in.data(), in.data()); // in place
+    EXPECT_EQ(in, out);
+}

@@ -156,6 +156,15 @@ const Truth &truth()
     return t;
 }
 
+// Skip bytes for n entries: one entry in `every` skipped, at random.
+std::vector<uint8_t> randomSkips(int n, int every, std::mt19937 &rng)
+{
+    std::vector<uint8_t> skip(n);
+    for (auto &s : skip)
+        s = rng() % every == 0;
+    return skip;
+}
+
 bool available(BatchIsa isa)
 {
     const auto isas = pixcore::availableBatchIsas();
@@ -218,9 +227,7 @@ TEST_P(SignaturePackIsa, SpansSkipsAndLevelLimitsAreKept)
     const Truth &t = truth();
     const int n = t.pack.count();
     std::mt19937 rng(3);
-    std::vector<uint8_t> skip(n);
-    for (auto &s : skip)
-        s = rng() % 3 == 0;
+    const std::vector<uint8_t> skip = randomSkips(n, 3, rng);
     std::vector<int32_t> hits(n), pieces(n);
     for (int base = 0; base < n; base += 37) {
         const int level = rowLevels(base)[base % 3];
@@ -248,6 +255,61 @@ TEST_P(SignaturePackIsa, SpansSkipsAndLevelLimitsAreKept)
     EXPECT_EQ(t.pack.findWithinLevel(GetParam(), -1, 0, n, 50, hits.data()), 0);
 }
 
+TEST_P(SignaturePackIsa, SeveralOuterBasesFindTheFirstWithinTheLevel)
+{
+    // Up to eight bases given by value (roots of clusters, an entry's grid shifted, one alike
+    // to nothing) find, in ascending order, every entry within the level of any of them,
+    // each with the first such base, over spans and skips, as the sorting definition says.
+    const Truth &t = truth();
+    const int n = t.pack.count();
+    std::mt19937 rng(5);
+    const std::vector<uint8_t> skip = randomSkips(n, 5, rng);
+    std::vector<int32_t> hits(n);
+    std::vector<uint8_t> which(n);
+    long found = 0, laterBase = 0;
+    for (int row = 0; row < 24; ++row) {
+        const int count = 1 + row % 8;
+        std::vector<Sig> bases;
+        for (int b = 0; b < count; ++b) {
+            switch (rng() % 3) {
+            case 0: bases.push_back(t.catalogue[(rng() % 45) * ClusterSize]); break;
+            case 1: bases.push_back(randomSig(rng)); break;
+            default: {
+                Sig s = t.catalogue[rng() % n];
+                for (auto &v : s)
+                    v = clampByte(v + 3);
+                bases.push_back(s);
+            }
+            }
+        }
+        const int level = static_cast<int>(rng() % 51);
+        const int first = static_cast<int>(rng() % 200);
+        const int end = n - static_cast<int>(rng() % 200);
+        const bool skipping = row % 2 == 1;
+        std::vector<int32_t> expected;
+        std::vector<uint8_t> expectedWhich;
+        for (int j = first; j < end; ++j) {
+            if (skipping && skip[j])
+                continue;
+            for (int b = 0; b < count; ++b) {
+                if (plainCheckValue(bases[b], t.catalogue[j]) <= level) {
+                    expected.push_back(j);
+                    expectedWhich.push_back(static_cast<uint8_t>(b));
+                    laterBase += b > 0;
+                    break;
+                }
+            }
+        }
+        const int32_t got = t.pack.findWithinLevelOfAny(GetParam(), bases.front().data(), count, first, end, level,
+                                                        hits.data(), which.data(), skipping ? skip.data() : nullptr);
+        ASSERT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + std::max(got, 0)), expected) << "row " << row;
+        ASSERT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + got), expectedWhich) << "row " << row;
+        found += got;
+    }
+    EXPECT_GE(found, 300);
+    EXPECT_GE(laterBase, 50) << "bases after the first should find entries too";
+}
+
 INSTANTIATE_TEST_SUITE_P(Isa, SignaturePackIsa,
                          ::testing::Values(BatchIsa::Portable, BatchIsa::Sse2, BatchIsa::Avx2, BatchIsa::Avx512bw),
                          [](const auto &info) { return std::string(pixcore::batchIsaName(info.param)); });
@@ -268,6 +330,15 @@ TEST(SignaturePack, OnlySignaturesOfBytesArePacked)
         EXPECT_EQ(pack.count(), 0);
         EXPECT_EQ(pack.findWithinLevel(0, 0, 3, 765, hits), 0);
     }
+    // Outer bases are refused, not misread, when they are no signatures of bytes or too many.
+    sigs[2][100] = 7;
+    ASSERT_TRUE(pack.assign(sigs.front().data(), 3));
+    EXPECT_EQ(pack.findWithinLevelOfAny(sigs.front().data(), 3, 0, 3, 765, hits), 3);
+    EXPECT_EQ(pack.findWithinLevelOfAny(sigs.front().data(), 0, 0, 3, 765, hits), -1);
+    std::vector<Sig> nine(9, sigs[0]);
+    EXPECT_EQ(pack.findWithinLevelOfAny(nine.front().data(), 9, 0, 3, 765, hits), -1);
+    nine[1][5] = 256;
+    EXPECT_EQ(pack.findWithinLevelOfAny(nine.front().data(), 2, 0, 3, 765, hits), -1);
     pixcore::SignaturePack moved = std::move(pack);
     EXPECT_TRUE(moved.assign(sigs.front().data(), 2));
     EXPECT_EQ(moved.findWithinLevel(1, 0, 2, 765, hits), 2);

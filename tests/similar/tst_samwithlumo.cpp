@@ -10,6 +10,7 @@
 #include <samgrid.h>
 #include <thumbnailcache.h>
 #include <sigbox.h>
+#include <similargrouping.h>
 
 #include <QAction>
 #include <QApplication>
@@ -107,9 +108,12 @@ private slots:
     void agreesWithLumoCli()
     {
         // For a run that is not stopped, "類似検索" places exactly the pictures, in exactly
-        // the order, that `lumo-cli similar` prints for the same catalogue and level.
+        // the order, that `lumo-cli similar` prints for the same catalogue and level, both
+        // comparing on the batch.
         QFETCH(int, level);
-        const QString file = openCatalogue(plantedGroups(400));
+        const SignatureTable table = plantedGroups(400);
+        QVERIFY(SimilarSearch(table, level).batched());
+        const QString file = openCatalogue(table);
         window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
         command("mnuJ2")->trigger();
         const QStringList placed = frmSam::loaded()->placement();

@@ -130,3 +130,35 @@ TEST(PictureSignature, FilesThatAreNotPicturesGiveNoSignature)
     EXPECT_FALSE(computePictureSignature(empty.fileName()).has_value());
     EXPECT_FALSE(computePictureSignature(dir.filePath(QStringLiteral("missing.jpg"))).has_value());
 }
+
+namespace {
+
+// A 64 x 64 picture whose every pixel differs from its neighbours' in some channel.
+QImage noisePicture()
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    uint32_t state = 12345;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            state = state * 1103515245u + 12345u;
+            image.setPixel(x, y, qRgb((state >> 8) & 0xFF, (state >> 16) & 0xFF, (state >> 24) & 0xFF));
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+TEST(PictureSignature, TurningsOfTheGridAreThoseOfThePicture)
+{
+    // A square picture turned clockwise and mirrored left to right by Qt has exactly the
+    // kernel's turning of its grid, in the order the kernel numbers them.
+    const QImage picture = noisePicture();
+    const Signature grid = signatureOfSurface(picture);
+    for (int t = 0; t < pixcore::GridTurnCount; ++t) {
+        Signature expected;
+        pixcore::turnSignature(grid.data(), pixcore::GridTurn(t), expected.data());
+        const QImage source = t >= 4 ? picture.mirrored(true, false) : picture;
+        EXPECT_EQ(signatureOfSurface(source.transformed(QTransform().rotate(90 * (t % 4)))), expected) << "turning " << t;
+    }
+}

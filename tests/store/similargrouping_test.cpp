@@ -5,13 +5,31 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <random>
 
 namespace {
 
+// The first turning of base that is within the level of candidate by the rule, if any.
+std::optional<pixcore::GridTurn> matchingTurn(Signature base, Signature candidate, int level, SimilarRule rule)
+{
+    if (rule.grey) {
+        pixcore::greySignature(base.data(), base.data());
+        pixcore::greySignature(candidate.data(), candidate.data());
+    }
+    for (int t = 0; t < (rule.turned ? pixcore::GridTurnCount : 1); ++t) {
+        Signature turned;
+        pixcore::turnSignature(base.data(), pixcore::GridTurn(t), turned.data());
+        if (pixcore::withinLevel(turned.data(), candidate.data(), level))
+            return pixcore::GridTurn(t);
+    }
+    return std::nullopt;
+}
+
 // The grouping literally as the comparison run does it, one base and one candidate at a
-// time over a name list in which placed and unnamed entries are empty.
-std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level)
+// time over a name list in which placed and unnamed entries are empty; each pair compared
+// by the kernel's one-pair test, apart from the batch.
+std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level, SimilarRule rule = {})
 {
     std::vector<QString> names;
     for (int i = 0; i < table.count(); ++i)
@@ -22,8 +40,12 @@ std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level
             continue;
         SimilarGroup group;
         for (int j = f + 1; j < table.count(); ++j) {
-            if (!names[j].isEmpty() && table.checkValue(f, j) <= level) {
+            if (names[j].isEmpty())
+                continue;
+            if (const auto turn = matchingTurn(table.cells(f), table.cells(j), level, rule)) {
                 group.members.push_back(j);
+                if (rule.turned)
+                    group.turns.push_back(*turn);
                 names[j].clear();
             }
         }
@@ -37,8 +59,9 @@ std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level
 }
 
 // Near copies of a few prototypes with varied noise, so that groups overlap and chain;
-// every `unnamedEvery`-th entry has no name.
-SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0)
+// every `unnamedEvery`-th entry has no name; with `turnSome`, half the copies are of the
+// prototype turned or mirrored.
+SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0, bool turnSome = false)
 {
     std::mt19937 random(seed);
     std::vector<Signature> prototypes(count / 15 + 1);
@@ -49,6 +72,8 @@ SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0)
     SignatureTable table;
     for (int i = 0; i < count; ++i) {
         Signature cells = prototypes[random() % prototypes.size()];
+        if (turnSome && random() % 2)
+            pixcore::turnSignature(Signature(cells).data(), pixcore::GridTurn(random() % pixcore::GridTurnCount), cells.data());
         const int noise = static_cast<int>(random() % 12);
         for (int16_t &value : cells)
             value = static_cast<int16_t>(value + static_cast<int>(random() % (2 * noise + 1)) - noise);
@@ -60,21 +85,79 @@ SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0)
 
 const int Levels[] = {0, 5, 12, 25, 50};
 
-// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels.
-TEST(SimilarGrouping, WholeRunMatchesTheSequentialRunForAnyThreadCount)
+// A table built in memory may hold values no picture gives; the batch takes bytes only.
+SignatureTable withValuesOutsideBytes(SignatureTable table)
 {
-    const SignatureTable table = clusteredTable(700, 7, 13);
+    SignatureTable out;
+    for (int i = 0; i < table.count(); ++i) {
+        Signature cells = table.cells(i);
+        if (i % 50 == 3)
+            cells[i % pixcore::SignatureValues] = static_cast<int16_t>(i % 100 == 3 ? 3000 : -2000);
+        out.append(table.name(i), cells);
+    }
+    return out;
+}
+
+// Copies of entry 1 on both sides of the batch's span boundary at 4,096 and beyond it.
+SignatureTable acrossSpans()
+{
+    SignatureTable table = clusteredTable(4500, 5, 31);
+    for (int i : {4095, 4096, 4097, 4400})
+        table.setSlot(i, table.name(i), table.cells(1));
+    return table;
+}
+
+struct WholeRun {
+    const char *name;
+    SignatureTable table;
+    std::vector<int> levels;
+    bool batched;
+    SimilarRule rule;
+};
+
+std::ostream &operator<<(std::ostream &os, const WholeRun &r) { return os << r.name; }
+
+class SimilarGroupingWholeRun : public ::testing::TestWithParam<WholeRun>
+{
+};
+
+// Any thread count groups exactly as the one-at-a-time run does, at strict and loose levels:
+// on the batch, also over rows longer than one of its spans, and pair by pair for values
+// outside 0..255; with turnings (each member with the first that matched) and by
+// brightness alike.
+TEST_P(SimilarGroupingWholeRun, MatchesTheSequentialRunForAnyThreadCount)
+{
+    const WholeRun &run = GetParam();
+    EXPECT_EQ(SimilarSearch(run.table, 0, run.rule).batched(), run.batched);
     size_t largestGroup = 0;
-    for (int level : Levels) {
-        const std::vector<SimilarGroup> expected = referenceGroups(table, level);
-        for (const SimilarGroup &group : expected)
+    int turnedMembers = 0;
+    for (int level : run.levels) {
+        const std::vector<SimilarGroup> expected = referenceGroups(run.table, level, run.rule);
+        for (const SimilarGroup &group : expected) {
             largestGroup = std::max(largestGroup, group.members.size());
+            turnedMembers += int(std::count_if(group.turns.begin(), group.turns.end(),
+                                               [](pixcore::GridTurn t) { return t != pixcore::GridTurn::Identity; }));
+        }
         for (int threads : {1, 2, 3, 8})
-            EXPECT_EQ(findSimilarGroups(table, level, threads), expected) << "level " << level << ", " << threads
-                                                                          << " threads";
+            EXPECT_EQ(findSimilarGroups(run.table, level, threads, run.rule), expected)
+                << "level " << level << ", " << threads << " threads";
     }
     EXPECT_GT(largestGroup, 3u) << "the data should produce groups worth comparing";
+    if (run.rule.turned) {
+        EXPECT_GT(turnedMembers, 20) << "members should match by turnings too";
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, SimilarGroupingWholeRun,
+    ::testing::Values(WholeRun{"catalogue", clusteredTable(700, 7, 13), {0, 5, 12, 25, 50}, true, {}},
+                      WholeRun{"rowsBeyondOneSpan", acrossSpans(), {8}, true, {}},
+                      WholeRun{"valuesOutsideBytes", withValuesOutsideBytes(clusteredTable(700, 7, 13)), {0, 12, 50}, false, {}},
+                      WholeRun{"turned", clusteredTable(500, 9, 13, true), {0, 12, 30}, true, {true, false}},
+                      WholeRun{"grey", clusteredTable(500, 9, 13), {0, 12, 30}, true, {false, true}},
+                      WholeRun{"turnedGreyValuesOutsideBytes", withValuesOutsideBytes(clusteredTable(500, 9, 13, true)),
+                               {12}, false, {true, true}}),
+    [](const ::testing::TestParamInfo<WholeRun> &info) { return std::string(info.param.name); });
 
 // An entry without a name is neither a base nor a candidate, even when its signature
 // equals everyone else's.
@@ -86,7 +169,7 @@ TEST(SimilarGrouping, UnnamedEntriesTakePartInNoComparison)
     table.append(QStringLiteral("/p/1.jpg"), same);
     table.append(QString(), same);
     table.append(QStringLiteral("/p/3.jpg"), same);
-    const std::vector<SimilarGroup> expected{{{3}, 1}};
+    const std::vector<SimilarGroup> expected{{{3}, 1, {}}};
     EXPECT_EQ(findSimilarGroups(table, 0, 1), expected);
     EXPECT_EQ(findSimilarGroups(table, 0, 4), expected);
 }
