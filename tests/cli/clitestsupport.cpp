@@ -22,7 +22,8 @@ CliRun runCli(const QStringList &arguments)
     return run;
 }
 
-CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory)
+CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory,
+                     const std::function<void()> &inChild)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -31,6 +32,8 @@ CliRun runCliProcess(const QStringList &arguments, const QString &workingDirecto
     process.setProcessEnvironment(environment);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start(QStringLiteral(LUMO_CLI_PATH), arguments);
     CliRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {

@@ -77,8 +77,8 @@ inline bool dropToUnprivilegedUser()
 
 // Runs `body` as an ordinary user and returns its result. Root forks first, and the child
 // gives up its rights, gets a home folder of its own and runs `body`; the parent returns the
-// child's exit status. Call it before any thread exists (at the top of main), so the child
-// starts whole.
+// child's exit status. The child has only the thread that called: call it before other
+// threads exist (at the top of main), or let `body` use only threads it starts itself.
 inline int runUnprivileged(const std::function<int()> &body)
 {
     if (::geteuid() != 0)
