@@ -17,7 +17,10 @@
 #include <functional>
 #include <system_error>
 
+#include <string>
+
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,7 +99,10 @@ inline int runUnprivileged(const std::function<int()> &body)
         if (!::mkdtemp(home))
             ::_exit(1);
         ::setenv("HOME", home, 1);
-        ::unsetenv("XDG_RUNTIME_DIR"); // root's own, which the child may not use
+        // Root's own runtime folder is not the child's to use.
+        const std::string runtime = std::string(home) + "/runtime";
+        ::mkdir(runtime.c_str(), 0700);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         const int status = body();
         std::fflush(nullptr);
         std::error_code ignored;
