@@ -107,6 +107,8 @@ private:
     void lsvJpegMouseDown(Qt::MouseButton button);
     void lsvJpegContextMenu(const QPoint &pos);
     void lsvJpegOLEDragDrop(const QMimeData *data);
+    // Files left out because their names are not UTF-8, told in one message.
+    void tellUnreadableNames(qsizetype count);
 
     // frmLumo_commands.cpp
     void createMenus();
