@@ -5,8 +5,19 @@ JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools libgl-dev \
               libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs
 RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
+FUZZ_PACKAGES := clang libclang-rt-dev
 
-.PHONY: all deps run-deps configure build run test bench clean
+# The sanitizer build and the fuzz build, each in a folder of its own.
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# Halt on the first report; leaks inside Qt and the libraries under it are suppressed,
+# each with its reason, in tools/sanitizers/lsan.supp.
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+                 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+                 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
+
+.PHONY: all deps run-deps fuzz-deps configure build run test bench test-asan fuzz clean
 
 all: build
 
@@ -15,6 +26,9 @@ deps:
 
 run-deps:
 	@bash tools/install-deps.sh $(PACKAGES) $(RUN_PACKAGES)
+
+fuzz-deps:
+	@bash tools/install-deps.sh $(PACKAGES) $(FUZZ_PACKAGES)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
@@ -32,5 +46,17 @@ test: build
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; no benchmarks.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) -DLUMO_SANITIZE=ON -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS seconds.
+fuzz: fuzz-deps
+	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) -DLUMO_BUILD_FUZZ=ON -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@$(SANITIZER_ENV) bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
