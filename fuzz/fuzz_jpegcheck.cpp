@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -34,13 +35,17 @@ QTemporaryDir *folder()
     return &dir;
 }
 
-// A small complete picture as the JPEG writer makes it.
+// A small complete picture as the JPEG writer makes it: rings, so its scan data is varied.
 QByteArray completeJpeg()
 {
-    QImage image(24, 16, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 10, y * 15, (x * y * 7) % 256));
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(Qt::darkBlue);
+    QPainter painter(&image);
+    for (int r = 2; r < 16; r += 3) {
+        painter.setPen(QColor::fromHsv(r * 20, 255, 255));
+        painter.drawEllipse(QPoint(16, 12), r, r);
+    }
+    painter.end();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, "jpeg").write(image);
@@ -51,8 +56,10 @@ QByteArray completeJpeg()
 QByteArray checkCopy(const QByteArray &bytes, bool &shown)
 {
     const QString path = folder()->filePath(QStringLiteral("copy.jpg"));
+    // A new file each time: rewriting a truncated one makes the file system flush it.
+    QFile::remove(path);
     QFile file(path);
-    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
+    require(file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size(),
             "cannot write the copy");
     file.close();
     shown = CheckJpegFile(path);

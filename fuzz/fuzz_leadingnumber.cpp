@@ -3,6 +3,7 @@
 
 #include "leadingnumber.h"
 
+#include <QRegularExpression>
 #include <QString>
 
 #include <cstdio>
@@ -20,22 +21,15 @@ void require(bool condition, const char *what)
     }
 }
 
-// Checks one reading against the text: its blanks, sign and digits taken apart as text.
+// Checks one reading against the text, taken apart by a pattern rather than by a loop.
 void check(const QString &text, qint32 min, qint32 max)
 {
     const std::optional<qint32> value = readLeadingNumber(text, min, max);
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-        negative = text[i++] == u'-';
-    qsizetype end = i;
-    while (end < text.size() && text[end] >= u'0' && text[end] <= u'9')
-        ++end;
-    QString digits = text.mid(i, end - i);
-    while (digits.startsWith(u'0'))
-        digits.remove(0, 1);
+    // Blanks, one sign, leading zeros, then the digits that make the number.
+    static const QRegularExpression start(QStringLiteral("^[ \t]*([+-]?)0*([0-9]*)"));
+    const QRegularExpressionMatch parts = start.match(text);
+    const bool negative = parts.captured(1) == u"-";
+    const QString digits = parts.captured(2);
 
     // Eleven digits or more lie outside every 32-bit range.
     bool fits = !digits.isEmpty() && digits.size() <= 10;

@@ -1,9 +1,7 @@
 #include "jpegcheck.h"
+#include "testjpeg.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
-#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,20 +10,6 @@ namespace {
 
 const QByteArray EndMarker("\xFF\xD9", 2);
 
-QByteArray jpeg(bool progressive)
-{
-    QImage image(24, 16, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 10, y * 15, (x * y * 7) % 256));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return buffer.data();
-}
-
 class JpegCheck : public testing::TestWithParam<bool>
 {
 protected:
@@ -33,8 +17,10 @@ protected:
     QByteArray checked(const QByteArray &bytes, bool &shown)
     {
         const QString path = m_dir.filePath(QStringLiteral("p.jpg"));
+        // A new file each time: rewriting a truncated one makes the file system flush it.
+        QFile::remove(path);
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size());
         file.close();
         shown = CheckJpegFile(path);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
@@ -49,7 +35,7 @@ protected:
 TEST_P(JpegCheck, APictureCutAnywhereGetsExactlyTheEndMarker)
 {
     // Cut at any byte after its start marker, a picture is shown and grows by 0xFF 0xD9, once.
-    const QByteArray whole = jpeg(GetParam());
+    const QByteArray whole = testJpeg({24, 16}, 1, GetParam());
     for (qsizetype length = 2; length < whole.size(); ++length) {
         const QByteArray cut = whole.left(length);
         bool shown = false;
@@ -62,7 +48,7 @@ TEST_P(JpegCheck, APictureCutAnywhereGetsExactlyTheEndMarker)
 TEST_P(JpegCheck, AWholePictureIsNeverTouchedWhateverFollowsIt)
 {
     // A complete picture followed by nothing, zeros, a video, a cut picture or stray markers stays byte for byte.
-    const QByteArray whole = jpeg(GetParam());
+    const QByteArray whole = testJpeg({24, 16}, 1, GetParam());
     const QByteArray trailers[] = {
         QByteArray(), QByteArray(100, '\0'), QByteArray("\0\0\0\x18" "ftypmp42", 12), whole.left(whole.size() / 2),
         QByteArray("\xFF\xD8\xFF", 3), QByteArray("\xFF\xC0\xFF\xFF", 4),
