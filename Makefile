@@ -11,8 +11,8 @@ FUZZ_PACKAGES := clang libclang-rt-dev
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-# Halt on the first report; leaks inside Qt and the libraries under it are suppressed,
-# each with its reason, in tools/sanitizers/lsan.supp.
+# Halt on the first report. A leak may be suppressed only inside Qt and the libraries under
+# it, each with its reason, in tools/sanitizers/lsan.supp.
 SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
                  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
