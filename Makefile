@@ -9,7 +9,19 @@ RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
 PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-utils man-db \
               shared-mime-info
 
-.PHONY: all deps run-deps package-tools configure build run test bench package clean
+FUZZ_PACKAGES := clang libclang-rt-dev
+
+# The sanitizer build and the fuzz build, each in a folder of its own.
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# Halt on the first report. A leak may be suppressed only inside Qt and the libraries under
+# it, each with its reason, in tools/sanitizers/lsan.supp.
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+                 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+                 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
+
+.PHONY: all deps run-deps package-tools fuzz-deps configure build run test bench package test-asan fuzz clean
 
 all: build
 
@@ -21,6 +33,9 @@ run-deps:
 
 package-tools:
 	@bash tools/install-deps.sh $(PACKAGE_TOOLS)
+
+fuzz-deps:
+	@bash tools/install-deps.sh $(PACKAGES) $(FUZZ_PACKAGES)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
@@ -43,5 +58,17 @@ package: build package-tools
 	cd $(BUILD) && cpack -G DEB
 	cd $(BUILD) && LUMO_PACKAGE_REQUIRED=1 ctest -L package --output-on-failure
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; no benchmarks.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) -DLUMO_SANITIZE=ON -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS seconds.
+fuzz: fuzz-deps
+	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) -DLUMO_BUILD_FUZZ=ON -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@$(SANITIZER_ENV) bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,7 @@
 #include "frmSet.h"
 
 #include "fixeddialog.h"
+#include "leadingnumber.h"
 #include "outside/dialogservice.h"
 #include "outside/inputfilter.h"
 #include "outside/workarea.h"
@@ -19,28 +20,6 @@ constexpr int InnerWidthTwips = 4245;
 constexpr int InnerHeightTwips = 1680;
 
 const QString InvalidInput = QStringLiteral("入力が不正です");
-
-// The number the text starts with, after any blanks and a sign, as a whole number of at
-// most the given range; false when that number is 0 (also for an empty text or one that
-// does not start with a number) or does not fit.
-bool readBox(const QString &text, qint64 min, qint64 max, qint64 &value)
-{
-    qsizetype i = 0;
-    while (i < text.size() && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
-        negative = text.at(i++) == QLatin1Char('-');
-    qint64 magnitude = 0;
-    const qint64 limit = qMax(max, -min);
-    for (; i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'); ++i) {
-        magnitude = magnitude * 10 + (text.at(i).unicode() - '0');
-        if (magnitude > limit)
-            return false; // too large for the value: the user has to say what is meant
-    }
-    value = negative ? -magnitude : magnitude;
-    return value != 0 && value >= min && value <= max;
-}
 } // namespace
 
 frmSet::frmSet(QWidget *parent)
@@ -155,25 +134,27 @@ void frmSet::cmdOKClick()
     struct Check
     {
         QLineEdit *box;
-        qint64 min;
-        qint64 max;
+        qint32 min;
+        qint32 max;
     };
     const Check checks[] = {
         {txtCols, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()},
         {txtWidth, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()},
         {txtHeight, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()},
     };
-    qint64 values[3] = {};
+    qint32 values[3] = {};
     for (int i = 0; i < 3; ++i) {
-        if (!readBox(checks[i].box->text(), checks[i].min, checks[i].max, values[i])) {
+        const std::optional<qint32> value = readLeadingNumber(checks[i].box->text(), checks[i].min, checks[i].max);
+        if (!value) {
             DialogService::instance().ShowMessage(this, InvalidInput, DialogService::OkExclamation);
             checks[i].box->setFocus();
             return;
         }
+        values[i] = *value;
     }
     SamCols = qint16(values[0]);
-    SamWidth = qint32(values[1]);
-    SamHeight = qint32(values[2]);
+    SamWidth = values[1];
+    SamHeight = values[2];
     m_cancelled = false;
     accept();
 }

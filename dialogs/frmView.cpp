@@ -1,6 +1,7 @@
 #include "frmView.h"
 
 #include "fixeddialog.h"
+#include "jpegcheck.h"
 #include "picturebox.h"
 #include "outside/workarea.h"
 

@@ -7,9 +7,9 @@
 // loaded viewer appears once its first picture is ready, already at the picture's size.
 // The viewer never takes the focus from its owner when it appears.
 //
-// The code is split by responsibility:
-//   frmView.cpp        the window: loading, showing a picture or the failure text, unloading
-//   frmView_check.cpp  CheckJpegFile: the start-marker test and the end-marker repair
+// The window (loading, showing a picture or the failure text, unloading) is frmView.cpp;
+// the check before a file is shown, CheckJpegFile with the start-marker test and the
+// end-marker repair, is a free function in jpegcheck.h that needs no window.
 
 #include "outside/appsettings.h"
 
@@ -70,7 +70,6 @@ private:
     // Runs on the worker thread: touches nothing of the window.
     static Picture loadPicture(const QString &path, quint64 request,
                                std::shared_ptr<const std::atomic<quint64>> latest);
-    static bool CheckJpegFile(const QString &path);
 
     PictureBox *picView = nullptr;
     QPushButton *cmdCancel = nullptr;

@@ -9,11 +9,8 @@ constexpr int Side = 64;
 // The face a picture is drawn on; transparent parts of a picture show it.
 const QRgb Background = qRgb(224, 224, 224);
 
-} // namespace
-
-QImage loadStretchedPicture(const QString &path)
+QImage readStretched(QImageReader &reader)
 {
-    QImageReader reader(path);
     reader.setAutoTransform(false);
     // The JPEG reader decodes at the largest 1/8 step that stays at least 64 pixels on
     // both sides, and its high-quality path then shrinks with Qt's smooth scaler, which
@@ -35,6 +32,30 @@ QImage loadStretchedPicture(const QString &path)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
+std::optional<PictureSignature> signatureOfFace(QImage face)
+{
+    if (face.isNull())
+        return std::nullopt;
+    PictureSignature result;
+    result.cells = signatureOfSurface(face);
+    result.face = std::move(face);
+    return result;
+}
+
+} // namespace
+
+QImage loadStretchedPicture(const QString &path)
+{
+    QImageReader reader(path);
+    return readStretched(reader);
+}
+
+QImage loadStretchedPicture(QIODevice &picture)
+{
+    QImageReader reader(&picture);
+    return readStretched(reader);
+}
+
 Signature signatureOfSurface(const QImage &stretched)
 {
     const QImage rgb = stretched.format() == QImage::Format_RGB32
@@ -49,11 +70,10 @@ Signature signatureOfSurface(const QImage &stretched)
 
 std::optional<PictureSignature> computePictureSignature(const QString &path)
 {
-    QImage face = loadStretchedPicture(path);
-    if (face.isNull())
-        return std::nullopt;
-    PictureSignature result;
-    result.cells = signatureOfSurface(face);
-    result.face = std::move(face);
-    return result;
+    return signatureOfFace(loadStretchedPicture(path));
+}
+
+std::optional<PictureSignature> computePictureSignature(QIODevice &picture)
+{
+    return signatureOfFace(loadStretchedPicture(picture));
 }

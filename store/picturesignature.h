@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 
+class QIODevice;
+
 #include <optional>
 
 struct PictureSignature {
@@ -17,6 +19,9 @@ struct PictureSignature {
 };
 
 SIGBOXCORE_EXPORT std::optional<PictureSignature> computePictureSignature(const QString &path);
+// The same from the bytes of a picture in any device (the format is told by the content).
+SIGBOXCORE_EXPORT std::optional<PictureSignature> computePictureSignature(QIODevice &picture);
 // The 64 x 64 stretched picture alone; a null image when the file cannot be decoded.
 SIGBOXCORE_EXPORT QImage loadStretchedPicture(const QString &path);
+SIGBOXCORE_EXPORT QImage loadStretchedPicture(QIODevice &picture);
 SIGBOXCORE_EXPORT Signature signatureOfSurface(const QImage &stretched);

@@ -4,6 +4,7 @@
 #include "frmLumo.h"
 #include "frmView.h"
 #include "picturebox.h"
+#include "testjpeg.h"
 #include "outside/scripteddialogs.h"
 
 #include <QAction>
@@ -25,22 +26,6 @@
 
 namespace {
 const QString Unviewable = QStringLiteral("表示不可");
-
-// A JPEG of noise over a gradient, so its scan data is long enough to cut into.
-QByteArray jpeg(QSize size, quint32 seed = 1, bool progressive = false)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 4 % 256, y * 4 % 256, random.bounded(256)));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return buffer.data();
-}
 
 // Left half red, right half blue, saved with the given EXIF orientation.
 QByteArray halvesWithOrientation(QSize size, quint8 orientation)
@@ -140,12 +125,12 @@ private slots:
         QTest::addColumn<bool>("shown");
         QTest::addColumn<QByteArray>("after");
 
-        const QByteArray whole = jpeg({64, 48});
+        const QByteArray whole = testJpeg({64, 48});
         const QByteArray cut = whole.left(whole.size() * 2 / 3);
         const QByteArray trailer("\x00\x00\x00\x18" "ftypmp42 and a video after the picture", 42);
-        const QByteArray progressive = jpeg({64, 48}, 2, true);
+        const QByteArray progressive = testJpeg({64, 48}, 2, true);
         // A complete small picture inside a header segment, as cameras store their thumbnails.
-        const QByteArray thumb = jpeg({8, 8}, 3);
+        const QByteArray thumb = testJpeg({8, 8}, 3);
         const int thumbLength = thumb.size() + 7;
         const QByteArray app2 = QByteArray("\xFF\xE2", 2) + char(thumbLength >> 8) + char(thumbLength & 0xFF)
             + QByteArray("LUMO\0", 5) + thumb;
@@ -196,8 +181,8 @@ private slots:
     void reusedForEachCall()
     {
         // One window shows picture after picture at each one's size, captioned with its path, owned by its latest caller and showing the last file asked for.
-        const QString small = write(QStringLiteral("small.jpg"), jpeg({40, 30}));
-        const QString large = write(QStringLiteral("large.jpg"), jpeg({120, 90}));
+        const QString small = write(QStringLiteral("small.jpg"), testJpeg({40, 30}));
+        const QString large = write(QStringLiteral("large.jpg"), testJpeg({120, 90}));
         frmView *viewer = view(small);
         QCOMPARE(viewer->size(), QSize(40, 30));
         QCOMPARE(viewer->windowTitle(), small);
@@ -223,7 +208,7 @@ private slots:
     void failureKeepsSizeAndCentresText()
     {
         // A file that cannot be shown leaves the window at the last picture's size with "表示不可" in red in its middle.
-        frmView *viewer = view(write(QStringLiteral("shown.jpg"), jpeg({160, 120})));
+        frmView *viewer = view(write(QStringLiteral("shown.jpg"), testJpeg({160, 120})));
         view(write(QStringLiteral("bitmap.jpg"), bitmap()));
         QCOMPARE(viewer->size(), QSize(160, 120));
         QImage drawn = picView(viewer)->grab().toImage();
@@ -256,7 +241,7 @@ private slots:
     void unload()
     {
         // Esc and the close box unload the viewer; the next view loads a new one with a new settings object set up for it.
-        const QString path = write(QStringLiteral("p.jpg"), jpeg({32, 32}));
+        const QString path = write(QStringLiteral("p.jpg"), testJpeg({32, 32}));
         QFETCH(bool, byEsc);
         QPointer<frmView> first = view(path);
         if (byEsc)
@@ -276,7 +261,7 @@ private slots:
     void largePicturesAllowed()
     {
         // Loading the viewer lets pictures of 200 million pixels decode.
-        view(write(QStringLiteral("p.jpg"), jpeg({32, 32})));
+        view(write(QStringLiteral("p.jpg"), testJpeg({32, 32})));
         const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
         QVERIFY(limit == 0 || limit >= frmView::MaxPicturePixels * 4);
     }
@@ -289,8 +274,8 @@ private slots:
         auto window = std::make_unique<frmLumo>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const QStringList paths = {write(QStringLiteral("one.jpg"), jpeg({40, 30})),
-                                   write(QStringLiteral("two.jpg"), jpeg({60, 30}, 2))};
+        const QStringList paths = {write(QStringLiteral("one.jpg"), testJpeg({40, 30})),
+                                   write(QStringLiteral("two.jpg"), testJpeg({60, 30}, 2))};
         dialogs.files.enqueue(CommonDialog::resultFor(paths));
         window->findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
         auto *list = window->findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));

@@ -1,5 +1,6 @@
 #include "picturesignature.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
@@ -101,6 +102,28 @@ TEST(PictureSignature, SameFileSameSignatureEveryTime)
     EXPECT_GT(channelSpread(first->cells), 50);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(computePictureSignature(path)->cells, first->cells);
+}
+
+TEST(PictureSignature, BytesInMemoryGiveWhatTheirFileGives)
+{
+    // A picture's bytes read from memory give the signature and face of its file; bytes that are no picture give none.
+    QTemporaryDir dir;
+    for (const QString &name : {QStringLiteral("p.jpg"), QStringLiteral("p.png")}) {
+        const QString path = writePicture(dir, name, halves(300, 200, QColor(10, 200, 30), QColor(250, 20, 120)), 80);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const auto fromMemory = computePictureSignature(buffer);
+        ASSERT_TRUE(fromMemory.has_value()) << name.toStdString();
+        EXPECT_EQ(fromMemory->cells, computePictureSignature(path)->cells) << name.toStdString();
+        EXPECT_EQ(fromMemory->face, computePictureSignature(path)->face) << name.toStdString();
+    }
+    QByteArray text("not a picture at all");
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    EXPECT_FALSE(computePictureSignature(buffer).has_value());
 }
 
 TEST(PictureSignature, TransparentPartsShowTheFaceColour)

@@ -1,5 +1,3 @@
-// CheckJpegFile: does the file start like a JPEG picture, and is a cut-off one mended?
-//
 // Only a file that is really cut off gets the end-of-image marker. Not ending in that
 // marker does not make a file incomplete: phones and cameras store a complete picture
 // followed by a video, a second picture or their own data. So the file's markers are
@@ -8,7 +6,7 @@
 // follows. The repair only ever appends the two bytes 0xFF 0xD9; the file is never
 // rewritten, and a failed append leaves it at its old length.
 
-#include "frmView.h"
+#include "jpegcheck.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,13 +18,13 @@ constexpr uchar Mark = 0xFF;
 constexpr uchar StartOfImage = 0xD8;
 constexpr uchar EndOfImage = 0xD9;
 
-// The file read forward in large pieces.
+// The data read forward in large pieces.
 class ByteStream
 {
 public:
-    explicit ByteStream(QFile &file) : m_file(file) {}
+    explicit ByteStream(QIODevice &device) : m_device(device) {}
 
-    // The next byte; false at the end of the file.
+    // The next byte; false at the end of the data.
     bool next(uchar &byte)
     {
         if (m_pos == m_buffer.size() && !fill())
@@ -35,7 +33,7 @@ public:
         return true;
     }
 
-    // Passes over n bytes; false when the file ends first.
+    // Passes over n bytes; false when the data ends first.
     bool skip(qint64 n)
     {
         while (n > 0) {
@@ -48,7 +46,7 @@ public:
         return true;
     }
 
-    // Moves just past the next 0xFF byte; false when the file ends first.
+    // Moves just past the next 0xFF byte; false when the data ends first.
     bool passNextMark()
     {
         for (;;) {
@@ -64,43 +62,43 @@ public:
         }
     }
 
-    // A read failed: the end seen was not the file's end.
+    // A read failed: the end seen was not the data's end.
     bool failed() const { return m_failed; }
 
 private:
     bool fill()
     {
-        m_buffer = m_file.read(256 * 1024);
+        // Pieces of up to 256 KiB, no larger than what is left.
+        m_buffer.resize(qBound(qint64(1), m_device.bytesAvailable(), qint64(256 * 1024)));
+        const qint64 got = m_device.read(m_buffer.data(), m_buffer.size());
+        m_buffer.resize(qMax<qint64>(got, 0));
         m_pos = 0;
-        if (m_buffer.isEmpty() && m_file.error() != QFileDevice::NoError)
+        if (got < 0)
             m_failed = true;
-        return !m_buffer.isEmpty();
+        return got > 0;
     }
 
-    QFile &m_file;
+    QIODevice &m_device;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_failed = false;
 };
 
-enum class Ending { Complete, CutOff, Unclear };
-
-// Walks the markers that follow the start-of-image marker. A marker segment is passed by
-// its length. Entropy-coded data after a start of scan runs to the next 0xFF that is
-// followed by neither 0x00 nor a restart marker; stray bytes between segments are passed
-// the same way, as decoders do.
-Ending walkMarkers(ByteStream &in)
+// A marker segment is passed by its length. Entropy-coded data after a start of scan runs
+// to the next 0xFF that is followed by neither 0x00 nor a restart marker; stray bytes
+// between segments are passed the same way, as decoders do.
+JpegEnding walkMarkers(ByteStream &in)
 {
     for (;;) {
         uchar marker = Mark;
         if (!in.passNextMark())
-            return Ending::CutOff;
+            return JpegEnding::CutOff;
         while (marker == Mark) { // fill bytes
             if (!in.next(marker))
-                return Ending::CutOff;
+                return JpegEnding::CutOff;
         }
         if (marker == EndOfImage)
-            return Ending::Complete;
+            return JpegEnding::Complete;
         const bool standalone = marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)
             || marker == 0x01 || marker == StartOfImage;
         if (standalone)
@@ -108,12 +106,12 @@ Ending walkMarkers(ByteStream &in)
         uchar high = 0;
         uchar low = 0;
         if (!in.next(high) || !in.next(low))
-            return Ending::CutOff;
+            return JpegEnding::CutOff;
         const int length = high << 8 | low;
         if (length < 2)
-            return Ending::Unclear; // not a JPEG structure; the decoder will tell
+            return JpegEnding::Unclear; // not a JPEG structure; the decoder will tell
         if (!in.skip(length - 2))
-            return Ending::CutOff;
+            return JpegEnding::CutOff;
     }
 }
 
@@ -140,7 +138,14 @@ bool appendEndMarker(const QString &path, qint64 length)
 }
 } // namespace
 
-bool frmView::CheckJpegFile(const QString &path)
+JpegEnding walkJpegMarkers(QIODevice &jpeg)
+{
+    ByteStream stream(jpeg);
+    const JpegEnding ending = walkMarkers(stream);
+    return stream.failed() ? JpegEnding::ReadError : ending;
+}
+
+bool CheckJpegFile(const QString &path)
 {
     // A normal file only: a folder, pipe or device under a picture's name is none.
     if (!QFileInfo(path).isFile())
@@ -163,12 +168,11 @@ bool frmView::CheckJpegFile(const QString &path)
 
     if (!file.seek(2))
         return false;
-    ByteStream stream(file);
-    const Ending ending = walkMarkers(stream);
-    if (stream.failed())
+    const JpegEnding ending = walkJpegMarkers(file);
+    if (ending == JpegEnding::ReadError)
         return false;
     file.close();
-    if (ending != Ending::CutOff)
+    if (ending != JpegEnding::CutOff)
         return true;
     return appendEndMarker(path, length);
 }
