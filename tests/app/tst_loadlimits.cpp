@@ -35,18 +35,12 @@ class tst_loadlimits : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home;
+    TemporaryHome m_home;
     QTemporaryDir m_dir;
     LumoDriver lumo;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid() && m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral("cache")).toLocal8Bit());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanup()
     {
         frmSam::unload();

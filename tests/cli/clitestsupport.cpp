@@ -124,3 +124,13 @@ void writeTestCatalogue(const QString &path, const std::vector<Signature> &signa
         table.append(pictureName(static_cast<int>(i)), signatures[i]);
     ASSERT_FALSE(saveCatalogue(path, table).failed());
 }
+
+QStringList listedPaths(const QString &catalogue)
+{
+    SignatureTable table;
+    EXPECT_FALSE(loadCatalogue(catalogue, table).damaged());
+    QStringList paths;
+    for (int i = 0; i < table.count(); ++i)
+        paths << table.name(i);
+    return paths;
+}

@@ -37,6 +37,8 @@ Signature whitePatch(int first, int count);
 // ...with 11 cells `value` redder: exactly `value` against grey.
 Signature checkValueAgainstGrey(int value);
 
+// The paths of a catalogue's entries, in order (a failure when it is damaged).
+QStringList listedPaths(const QString &catalogue);
 // Writes a catalogue of entries named /pictures/p<i>.jpg with the given signatures.
 void writeTestCatalogue(const QString &path, const std::vector<Signature> &signatures);
 QString pictureName(int index);

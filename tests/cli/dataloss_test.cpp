@@ -22,16 +22,6 @@
 
 namespace {
 
-QStringList listedPaths(const QString &catalogue)
-{
-    SignatureTable table;
-    EXPECT_FALSE(loadCatalogue(catalogue, table).damaged());
-    QStringList paths;
-    for (int i = 0; i < table.count(); ++i)
-        paths << table.name(i);
-    return paths;
-}
-
 // lumo-cli run in this process as the unprivileged user (root forks for it).
 CliRun runCliUnprivileged(const QStringList &arguments)
 {

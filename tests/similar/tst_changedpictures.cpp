@@ -55,7 +55,7 @@ class tst_changedpictures : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home;
+    TemporaryHome m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
     LumoDriver lumo;
 
@@ -73,13 +73,6 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral("cache")).toLocal8Bit());
-    }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();

@@ -14,17 +14,40 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
 
 #include <memory>
+
+// Settings, trash and thumbnail folders of a test run in a temporary home, set up before
+// any window reads them.
+class TemporaryHome
+{
+public:
+    TemporaryHome()
+    {
+        if (!m_dir.isValid())
+            qFatal("no temporary home");
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
+    }
+    // Where the desktop trash keeps the files moved into it.
+    QString trash() const { return m_dir.filePath(QStringLiteral("data/Trash/files")); }
+    void emptyTrash() const { QDir(m_dir.filePath(QStringLiteral("data/Trash"))).removeRecursively(); }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 class LumoDriver
 {
@@ -132,6 +155,16 @@ public:
     {
         QFile in(file);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
+    }
+    // n files p0.jpg.. in folder that are pictures by name only.
+    static QStringList placeholderPictures(const QString &folder, int n)
+    {
+        QStringList paths;
+        for (int i = 0; i < n; ++i) {
+            paths << folder + QStringLiteral("/p%1.jpg").arg(i);
+            writeBytes(paths.last(), "picture");
+        }
+        return paths;
     }
     static void writeBytes(const QString &file, const QByteArray &content)
     {
