@@ -320,7 +320,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("catalogue"); // entries, relative to the folder
         QTest::addColumn<QStringList>("selected");
-        QTest::addColumn<QStringList>("gone");      // removed from disk after opening
+        QTest::addColumn<QStringList>("gone"); // removed from disk after opening; "/": a folder in its place
         QTest::addColumn<QStringList>("trashed");
         QTest::addColumn<QStringList>("kept");      // entries left in the store
         QTest::addColumn<QStringList>("untrashable"); // named in the message
@@ -337,12 +337,16 @@ private slots:
         QTest::newRow("one already gone")
             << all << QStringList{"a/x.jpg", "b/z.jpg"} << QStringList{"b/z.jpg"} << QStringList{"x.jpg"}
             << QStringList{"a/X.JPG", "a/x.jpg.bak.jpg", "a/sub/x.jpg", "b/y.jpg"} << QStringList{"b/z.jpg"};
+        QTest::newRow("a folder in its place stays")
+            << all << QStringList{"a/x.jpg", "b/z.jpg"} << QStringList{"b/z.jpg/"} << QStringList{"x.jpg"}
+            << QStringList{"a/X.JPG", "a/x.jpg.bak.jpg", "a/sub/x.jpg", "b/y.jpg"} << QStringList{"b/z.jpg"};
     }
     void yesMovesExactlyTheSelection()
     {
         // After "Yes" the trash holds exactly the selected files that were there, each with
         // its bytes; every other file of their folders is still there with its bytes; a file
-        // already gone is named in one message (style 48) and harms nothing.
+        // already gone, or a folder that took its name, is named in one message (style 48)
+        // and harms nothing.
         QFETCH(QStringList, catalogue);
         QFETCH(QStringList, selected);
         QFETCH(QStringList, gone);
@@ -364,8 +368,14 @@ private slots:
         };
 
         lumo.openCatalogue(root.filePath(QStringLiteral("c.sbx")), full(catalogue));
-        for (const QString &name : std::as_const(gone))
-            QVERIFY(QFile::remove(root.filePath(name)));
+        for (const QString &name : std::as_const(gone)) {
+            const bool folder = name.endsWith(QLatin1Char('/'));
+            QVERIFY(QFile::remove(root.filePath(folder ? name.chopped(1) : name)));
+            if (folder) {
+                QVERIFY(root.mkdir(name));
+                LumoDriver::writeBytes(root.filePath(name + QStringLiteral("inside.jpg")), "inside");
+            }
+        }
         QMap<QString, QByteArray> before = snapshot(m_dir->path());
         QMap<QString, QByteArray> expectedTrash;
         for (const QString &name : std::as_const(selected)) {
