@@ -18,7 +18,6 @@
 #include <sigbox.h>
 
 #include <QCoreApplication>
-#include <QThreadPool>
 #include <QTreeWidget>
 
 void frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
@@ -83,7 +82,7 @@ void frmLumo::AddJpegFiles()
         QCoreApplication::processEvents();
 
         const QStringList parts = dlgLumo.fileName.split(QChar(u'\0'), Qt::SkipEmptyParts);
-        SignatureFeed feed(QThreadPool::globalInstance());
+        SignatureFeed feed;
         if (parts.size() == 1) {
             m_jpegPath = PathSplitter::FolderPart(parts.first());
             feed.append(parts.first(), findRow(parts.first()) != nullptr);
@@ -128,7 +127,7 @@ void frmLumo::addFolder()
         setInfo(QString());
         return;
     }
-    SignatureFeed feed(QThreadPool::globalInstance());
+    SignatureFeed feed;
     m_folderFeed = &feed;
     fndJpeg->Find(folder, QStringLiteral("*.*"), 0);
     // The pictures found last are still in line.
@@ -189,7 +188,7 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
             jpegs << path;
     }
     // A drop neither stops nor lets the user act inside it: its waits take no user input.
-    SignatureFeed feed(QThreadPool::globalInstance(), QEventLoop::ExcludeUserInputEvents);
+    SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
     qsizetype queued = 0;
     for (qsizetype i = 0; i < jpegs.size(); ++i) {
         queueAhead(feed, jpegs, queued);

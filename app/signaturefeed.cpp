@@ -6,11 +6,17 @@
 
 #include <algorithm>
 
-SignatureFeed::SignatureFeed(QThreadPool *pool, QEventLoop::ProcessEventsFlags waitFlags)
-    : m_pool(pool)
+SignatureFeed::SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags)
+    : m_pool(pool())
     , m_waitFlags(waitFlags)
-    , m_limit(qsizetype(AheadPerThread) * std::max(1, pool->maxThreadCount()))
+    , m_limit(qsizetype(AheadPerThread) * std::max(1, m_pool->maxThreadCount()))
 {
+}
+
+QThreadPool *SignatureFeed::pool()
+{
+    static QThreadPool signatures;
+    return &signatures;
 }
 
 SignatureFeed::~SignatureFeed()

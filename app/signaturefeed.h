@@ -5,7 +5,7 @@
 // cancelled before it starts or, when already running, finishes unseen: it cannot reach
 // the catalogue.
 //
-//     SignatureFeed feed(QThreadPool::globalInstance());
+//     SignatureFeed feed;
 //     feed.append(path, listed);               // computed now unless listed
 //     ...
 //     if (!listed && !feed.waitForNext()) ...  // waits in the event loop
@@ -31,7 +31,7 @@ public:
     static constexpr int AheadPerThread = 3;
 
     // `waitFlags`: the events a wait lets through.
-    explicit SignatureFeed(QThreadPool *pool, QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
+    explicit SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
     ~SignatureFeed();
     SignatureFeed(const SignatureFeed &) = delete;
     SignatureFeed &operator=(const SignatureFeed &) = delete;
@@ -53,6 +53,11 @@ public:
     std::optional<PictureSignature> takeNext();
     // Forgets every queued picture.
     void clear();
+
+    // The pool the signatures are computed in, one thread per core unless set otherwise.
+    // Not Qt's global pool: Qt's painting splits large fills into tasks there and waits
+    // for them, and behind a queue of decodes the window would stop repainting.
+    static QThreadPool *pool();
 
 private:
     using Result = std::optional<PictureSignature>;

@@ -3,6 +3,7 @@
 
 #include "frmLumo.h"
 #include "outside/scripteddialogs.h"
+#include "signaturefeed.h"
 
 #include <catalogue.h>
 #include <picturesignature.h>
@@ -161,7 +162,7 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        m_poolThreads = QThreadPool::globalInstance()->maxThreadCount();
+        m_poolThreads = SignatureFeed::pool()->maxThreadCount();
     }
     void init()
     {
@@ -180,7 +181,7 @@ private slots:
             m_window->close();
             m_window.reset();
         }
-        QThreadPool::globalInstance()->setMaxThreadCount(m_poolThreads);
+        SignatureFeed::pool()->setMaxThreadCount(m_poolThreads);
     }
 
     void commandStates_data()
@@ -406,7 +407,7 @@ private slots:
         // every picture, and a listed path is neither computed nor entered again.
         QFETCH(QString, way);
         QFETCH(int, threads);
-        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        SignatureFeed::pool()->setMaxThreadCount(threads);
         ScriptedDialogs dialogs;
         // Sizes far apart, so the pool finishes the pictures out of order.
         QStringList paths;
@@ -475,18 +476,18 @@ private slots:
         // after it: two rows, two entries, the second one's face, and nothing lands later.
         QFETCH(QString, way);
         QFETCH(int, threads);
-        QThreadPool::globalInstance()->setMaxThreadCount(threads);
+        SignatureFeed::pool()->setMaxThreadCount(threads);
         ScriptedDialogs dialogs;
         const QStringList paths = makeJpegs(8);
         const auto stop = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
             if (list()->topLevelItemCount() == 2) {
-                QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+                QVERIFY(SignatureFeed::pool()->waitForDone(5000));
                 QTest::keyClick(list(), Qt::Key_Escape);
             }
         });
         addBy(way, dialogs, paths);
         disconnect(stop);
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+        QVERIFY(SignatureFeed::pool()->waitForDone(5000));
         QCoreApplication::processEvents();
         QCOMPARE(rowNames(), (QStringList{"p0.jpg", "p1.jpg"}));
         QCOMPARE(window().store()->DataCount(), 2);
