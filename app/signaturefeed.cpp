@@ -2,9 +2,17 @@
 
 #include <QFutureWatcher>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+
+namespace {
+// A wait lets the window take what is ready about this often, not after every picture:
+// each turn of the event loop repaints the window (1 to 2 ms), fifty times what adding a
+// row costs, and that time would go to the pool's threads.
+constexpr qint64 TurnMs = 20;
+} // namespace
 
 SignatureFeed::SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags)
     : m_pool(pool())
@@ -46,16 +54,41 @@ bool SignatureFeed::waitForNext()
     Pending &next = m_queue.head();
     if (!next.started)
         start(next);
-    // A copy: whatever runs during the wait cannot take the future away from it.
-    const QFuture<Result> signature = next.signature;
-    if (signature.isFinished())
+    // Copies: whatever runs during the wait cannot take the futures away from it.
+    const QFuture<Result> front = next.signature;
+    if (front.isFinished())
         return true;
-    QFutureWatcher<Result> watcher;
+    // The last picture being computed: once it is there, the pool has nothing left to do.
+    QFuture<Result> back = front;
+    for (auto it = m_queue.crbegin(); it != m_queue.crend(); ++it) {
+        if (it->started) {
+            back = it->signature;
+            break;
+        }
+    }
+
+    // The turn ends when the next picture is there and either a turn's time has passed
+    // since the last one or the pool has run out of work.
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(signature);
+    QTimer pace;
+    pace.setSingleShot(true);
+    const auto endTurn = [&] {
+        if (front.isFinished() && (!pace.isActive() || back.isFinished()))
+            loop.quit();
+    };
+    const qint64 sinceTurn = m_sinceTurn.isValid() ? m_sinceTurn.elapsed() : TurnMs;
+    if (sinceTurn < TurnMs)
+        pace.start(int(TurnMs - sinceTurn));
+    QFutureWatcher<Result> frontWatcher;
+    QFutureWatcher<Result> backWatcher;
+    QObject::connect(&pace, &QTimer::timeout, &loop, endTurn);
+    QObject::connect(&frontWatcher, &QFutureWatcherBase::finished, &loop, endTurn);
+    QObject::connect(&backWatcher, &QFutureWatcherBase::finished, &loop, endTurn);
+    frontWatcher.setFuture(front);
+    backWatcher.setFuture(back);
     loop.exec(m_waitFlags);
-    return signature.isFinished();
+    m_sinceTurn.start();
+    return front.isFinished();
 }
 
 std::optional<PictureSignature> SignatureFeed::takeNext()

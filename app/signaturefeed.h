@@ -13,6 +13,7 @@
 
 #include <picturesignature.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFuture>
 #include <QQueue>
@@ -26,9 +27,9 @@ class QThreadPool;
 class SignatureFeed
 {
 public:
-    // Pictures computed ahead per pool thread: enough to keep every thread busy while the
-    // window adds a row, few enough that memory stays small.
-    static constexpr int AheadPerThread = 3;
+    // Pictures computed ahead per pool thread: enough to keep every thread busy through a
+    // turn of the event loop, few enough that memory stays small (a result is 17 KB).
+    static constexpr int AheadPerThread = 8;
 
     // `waitFlags`: the events a wait lets through.
     explicit SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
@@ -46,7 +47,8 @@ public:
 
     // Waits until the next picture's signature is known, starting it first if it was
     // queued without. The wait runs the event loop (the caller stays on the stack, the
-    // window repaints); false when that loop was told to end first (the program quits).
+    // window repaints), and lingers up to 20 ms after the last wait so that the pictures
+    // behind get ready too; false when that loop was told to end first (the program quits).
     bool waitForNext();
     // Takes the next picture off the queue: its signature when one was computed and the
     // file is a picture.
@@ -74,4 +76,5 @@ private:
     qsizetype m_limit;
     QQueue<Pending> m_queue;
     QSet<QString> m_started; // queued paths whose signature is being computed
+    QElapsedTimer m_sinceTurn; // since the last wait ended
 };
