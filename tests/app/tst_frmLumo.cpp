@@ -143,6 +143,16 @@ private:
             QCoreApplication::sendEvent(list()->viewport(), &drop);
         }
     }
+    // Rows of each way of adding with a pool of 1 thread and of several.
+    static void waysAndPoolSizes(std::initializer_list<const char *> ways)
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("threads");
+        for (const char *way : ways) {
+            for (int threads : {1, 3})
+                QTest::addRow("%s, %d threads", way, threads) << QString::fromLatin1(way) << threads;
+        }
+    }
     // Runs `act` once, queued from inside the add of the n-th picture (seen as its row
     // appearing): it happens in the yield that follows, as a key press or close request
     // would arrive while busy.
@@ -391,15 +401,7 @@ private slots:
         QCOMPARE(panel("FileCount"), QStringLiteral("1個のファイル"));
     }
 
-    void addsMatchOneThread_data()
-    {
-        QTest::addColumn<QString>("way");
-        QTest::addColumn<int>("threads");
-        for (const char *way : {"dialog", "folder", "drop"}) {
-            for (int threads : {1, 3})
-                QTest::addRow("%s, %d threads", way, threads) << QString::fromLatin1(way) << threads;
-        }
-    }
+    void addsMatchOneThread_data() { waysAndPoolSizes({"dialog", "folder", "drop"}); }
     void addsMatchOneThread()
     {
         // Whatever the pool's size, each way of adding gives what adding the pictures one by
@@ -461,15 +463,7 @@ private slots:
         QVERIFY(saveLit());
     }
 
-    void stopLeavesNoTrace_data()
-    {
-        QTest::addColumn<QString>("way");
-        QTest::addColumn<int>("threads");
-        for (const char *way : {"dialog", "folder"}) {
-            for (int threads : {1, 3})
-                QTest::addRow("%s, %d threads", way, threads) << QString::fromLatin1(way) << threads;
-        }
-    }
+    void stopLeavesNoTrace_data() { waysAndPoolSizes({"dialog", "folder"}); }
     void stopLeavesNoTrace()
     {
         // Esc while the second of eight pictures is added, the pool having computed those
