@@ -34,6 +34,7 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 QTemporaryDir *g_dir = nullptr;
@@ -212,21 +213,54 @@ private:
     int m_before;
 };
 
+// CPU time used by the whole machine and by this process so far, in seconds (Linux): the
+// difference over a run is what other programs took from the cores meanwhile.
+struct CpuTimes
+{
+    double machine = 0;
+    double process = 0;
+};
+CpuTimes cpuTimes()
+{
+    CpuTimes times;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // cpu user nice system idle iowait irq softirq steal
+        const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+        for (int i : {1, 2, 3, 6, 7, 8})
+            times.machine += fields.value(i).toDouble() / tick;
+    }
+    QFile self(QStringLiteral("/proc/self/stat"));
+    if (self.open(QIODevice::ReadOnly)) {
+        // After the command's closing parenthesis: fields 3 onwards, utime and stime being 14 and 15.
+        const QByteArray line = self.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).simplified().split(' ');
+        times.process = (fields.value(11).toDouble() + fields.value(12).toDouble()) / tick;
+    }
+    return times;
+}
+
 // The same add with a pool of 1 thread, then of 2, in every iteration, so that both meet
-// the same machine; the time column is that of 2 threads.
+// the same machine; the time column is that of 2 threads. other_cores_*: how many cores
+// other programs kept busy on average meanwhile (0 on an idle machine).
 void comparePoolSizes(benchmark::State &state, const char *command, const QString &answer, int rows)
 {
     double ms[2] = {0, 0};
+    double otherCpu[2] = {0, 0};
     qint64 gapMs[2] = {0, 0};
     long grownKiB = 0;
     for (auto _ : state) {
         for (int threads : {1, 2}) {
             const PoolSize pool(threads);
+            const CpuTimes before = cpuTimes();
             QElapsedTimer clock;
             clock.start();
             if (runAdd(command, answer, gapMs[threads - 1], grownKiB) != rows)
                 state.SkipWithError("the pictures were not added completely");
             const double took = double(clock.nsecsElapsed()) / 1e6;
+            const CpuTimes after = cpuTimes();
+            otherCpu[threads - 1] += (after.machine - before.machine) - (after.process - before.process);
             ms[threads - 1] += took;
             if (threads == 2)
                 state.SetIterationTime(took / 1000.0);
@@ -238,6 +272,8 @@ void comparePoolSizes(benchmark::State &state, const char *command, const QStrin
     state.counters["speedup"] = ms[0] / ms[1];
     state.counters["gap_ms_1_thread"] = double(gapMs[0]);
     state.counters["gap_ms_2_threads"] = double(gapMs[1]);
+    state.counters["other_cores_1_thread"] = std::max(0.0, otherCpu[0] * 1000.0 / ms[0]);
+    state.counters["other_cores_2_threads"] = std::max(0.0, otherCpu[1] * 1000.0 / ms[1]);
     state.counters["grown_MiB"] = double(grownKiB) / 1024.0;
 }
 
