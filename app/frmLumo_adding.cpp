@@ -1,6 +1,6 @@
 // Adding pictures: one file, the files chosen in the dialog, a whole folder, a drop.
 //
-// Signatures are computed in the thread pool a few pictures ahead (SignatureFeed), while
+// Signatures are computed in a thread pool some pictures ahead (SignatureFeed), while
 // this thread adds the pictures strictly in order: each one's row, store entry, face and
 // count in one step, exactly as if it had been computed here. Waiting for a signature
 // runs the event loop inside the command, like the yields of the adds; a stopped add
@@ -162,7 +162,7 @@ void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, b
     const QString path = joinPath(folder, fileName);
     if (hasJpegExtension(path))
         m_folderFeed->append(path, findRow(path) != nullptr);
-    // The scan runs a few pictures ahead of the list. Once the flag is clear, the picture
+    // The scan runs ahead of the list by the look-ahead. Once the flag is clear, the picture
     // in turn is the last one added, as the file being added was before.
     while (!m_folderFeed->isEmpty() && (m_folderFeed->isFull() || !m_running))
         addFolderPicture(*m_folderFeed);

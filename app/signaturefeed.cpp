@@ -11,7 +11,7 @@ namespace {
 // A wait lets the window take what is ready about this often, not after every picture:
 // each turn of the event loop repaints the window (1 to 2 ms), fifty times what adding a
 // row costs, and that time would go to the pool's threads.
-constexpr qint64 TurnMs = 20;
+constexpr qint64 TurnMs = 40;
 } // namespace
 
 SignatureFeed::SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags)

@@ -1,5 +1,5 @@
 #pragma once
-// The signatures of an add's pictures, computed a few pictures ahead in a thread pool
+// The signatures of an add's pictures, computed some pictures ahead in a thread pool
 // while the main window takes the pictures one by one, in order, on its own thread. The
 // pool's work gets the path and nothing else; what is never taken (a stopped add) is
 // cancelled before it starts or, when already running, finishes unseen: it cannot reach
@@ -29,7 +29,7 @@ class SignatureFeed
 public:
     // Pictures computed ahead per pool thread: enough to keep every thread busy through a
     // turn of the event loop, few enough that memory stays small (a result is 17 KB).
-    static constexpr int AheadPerThread = 8;
+    static constexpr int AheadPerThread = 16;
 
     // `waitFlags`: the events a wait lets through.
     explicit SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
@@ -47,7 +47,7 @@ public:
 
     // Waits until the next picture's signature is known, starting it first if it was
     // queued without. The wait runs the event loop (the caller stays on the stack, the
-    // window repaints), and lingers up to 20 ms after the last wait so that the pictures
+    // window repaints), and lingers up to 40 ms after the last wait so that the pictures
     // behind get ready too; false when that loop was told to end first (the program quits).
     bool waitForNext();
     // Takes the next picture off the queue: its signature when one was computed and the
