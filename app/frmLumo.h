@@ -22,7 +22,11 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <optional>
+
 class FileFind;
+class SignatureFeed;
+struct PictureSignature;
 class QAction;
 class QLabel;
 class QMenu;
@@ -128,10 +132,15 @@ private:
     void runSettingsCommand();
 
     // frmLumo_adding.cpp
-    void AddJpegFile(const QString &path);
+    void AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture);
+    // Adds the picture in turn with the signature computed for it; false when the add
+    // must stop before it (`closeStops`: a close is pending; or the program quits).
+    bool addNextJpegFile(SignatureFeed &feed, bool closeStops);
+    void queueAhead(SignatureFeed &feed, const QStringList &paths, qsizetype &next) const;
     void AddJpegFiles();
     void addFolder();
     void fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel);
+    bool addFolderPicture(SignatureFeed &feed);
     void addDroppedFiles(const QStringList &paths);
     static bool hasJpegExtension(const QString &path);
     static QString joinPath(const QString &folder, const QString &name);
@@ -198,6 +207,7 @@ private:
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
+    SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
 
     // Close protocol: a close that arrives while a command's loop is on the stack stops
     // the command and is finished once every command frame has returned. "最適化" chosen

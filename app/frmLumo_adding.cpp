@@ -1,10 +1,17 @@
 // Adding pictures: one file, the files chosen in the dialog, a whole folder, a drop.
+//
+// Signatures are computed in a thread pool some pictures ahead (SignatureFeed), while
+// this thread adds the pictures strictly in order: each one's row, store entry, face and
+// count in one step, exactly as if it had been computed here. Waiting for a signature
+// runs the event loop inside the command, like the yields of the adds; a stopped add
+// drops what was computed ahead unseen.
 
 #include "frmLumo.h"
 
 #include "outside/filefind.h"
 #include "outside/pathsplitter.h"
 #include "outside/shellservice.h"
+#include "signaturefeed.h"
 #include "waitcursor.h"
 
 #include <folderscan.h>
@@ -13,17 +20,44 @@
 #include <QCoreApplication>
 #include <QTreeWidget>
 
-void frmLumo::AddJpegFile(const QString &path)
+void frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
 {
     QTreeWidgetItem *row = findRow(path);
     if (!row) {
         row = addRow(path, true);
         // A file the store cannot read keeps its row; it simply has no signature.
-        sbxJpeg->Additem(path);
+        if (picture)
+            sbxJpeg->addComputed(path, picture->cells, picture->face);
     }
     fillRowFromDisk(row, path);
     setModified(true);
     setFileCount(QString::number(rowCount()));
+}
+
+bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
+{
+    // A close stops the folder scan at once (closeEvent cancels it): a picture it found
+    // but that the list does not show yet stays out, as if it had never been reported.
+    if (closeStops && m_closePending)
+        return false;
+    const QString path = feed.nextPath();
+    // A listed path is only refreshed: its signature is never computed again.
+    if (!findRow(path)) {
+        if (!feed.waitForNext()) {
+            m_running = false; // the program is quitting
+            return false;
+        }
+        if (closeStops && m_closePending)
+            return false;
+    }
+    AddJpegFile(path, feed.takeNext());
+    return true;
+}
+
+void frmLumo::queueAhead(SignatureFeed &feed, const QStringList &paths, qsizetype &next) const
+{
+    for (; next < paths.size() && !feed.isFull(); ++next)
+        feed.append(paths[next], findRow(paths[next]) != nullptr);
 }
 
 void frmLumo::AddJpegFiles()
@@ -48,18 +82,25 @@ void frmLumo::AddJpegFiles()
         QCoreApplication::processEvents();
 
         const QStringList parts = dlgLumo.fileName.split(QChar(u'\0'), Qt::SkipEmptyParts);
+        SignatureFeed feed;
         if (parts.size() == 1) {
             m_jpegPath = PathSplitter::FolderPart(parts.first());
-            AddJpegFile(parts.first());
+            feed.append(parts.first(), findRow(parts.first()) != nullptr);
+            addNextJpegFile(feed, false);
             finalStatus = QStringLiteral("追加完了");
         } else if (parts.size() > 1) {
             // The folder is kept here: the window's picture folder may change while we yield.
             const QString folder = parts.first();
             m_jpegPath = folder;
+            QStringList paths;
+            for (int i = 1; i < parts.size(); ++i)
+                paths << joinPath(folder, parts[i]);
             finalStatus = QStringLiteral("追加完了");
-            for (int i = 1; i < parts.size(); ++i) {
+            qsizetype queued = 0;
+            for (qsizetype i = 0; i < paths.size(); ++i) {
                 // Tested before the yield, so a stop request pressed while a file is being
-                // added takes effect one file later.
+                // added takes effect one file later. Waiting for the file's signature
+                // belongs to that yield: a stop seen then still lets this file in.
                 if (!m_running) {
                     finalStatus = QStringLiteral("追加中止");
                     wait.release();
@@ -67,7 +108,11 @@ void frmLumo::AddJpegFiles()
                     break;
                 }
                 QCoreApplication::processEvents();
-                AddJpegFile(joinPath(folder, parts[i]));
+                queueAhead(feed, paths, queued);
+                if (!addNextJpegFile(feed, false)) {
+                    finalStatus = QStringLiteral("追加中止");
+                    break;
+                }
             }
         }
     }
@@ -82,7 +127,13 @@ void frmLumo::addFolder()
         setInfo(QString());
         return;
     }
+    SignatureFeed feed;
+    m_folderFeed = &feed;
     fndJpeg->Find(folder, QStringLiteral("*.*"), 0);
+    // The pictures found last are still in line.
+    while (!feed.isEmpty() && addFolderPicture(feed)) {
+    }
+    m_folderFeed = nullptr;
     if (m_running) {
         setInfo(QStringLiteral("追加完了"));
     } else {
@@ -104,17 +155,45 @@ void frmLumo::addFolder()
 
 void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel)
 {
+    if (!m_folderFeed) {
+        cancel = true;
+        return;
+    }
     const QString path = joinPath(folder, fileName);
     if (hasJpegExtension(path))
-        AddJpegFile(path);
+        m_folderFeed->append(path, findRow(path) != nullptr);
+    // The scan runs ahead of the list by the look-ahead. Once the flag is clear, the picture
+    // in turn is the last one added, as the file being added was before.
+    while (!m_folderFeed->isEmpty() && (m_folderFeed->isFull() || !m_running))
+        addFolderPicture(*m_folderFeed);
     cancel = !m_running;
+}
+
+bool frmLumo::addFolderPicture(SignatureFeed &feed)
+{
+    // The file during whose adding the flag was cleared is still added; the rest of the
+    // look-ahead is dropped.
+    if (!addNextJpegFile(feed, true) || !m_running) {
+        feed.clear();
+        return false;
+    }
+    return true;
 }
 
 void frmLumo::addDroppedFiles(const QStringList &paths)
 {
+    QStringList jpegs;
     for (const QString &path : paths) {
         if (hasJpegExtension(path))
-            AddJpegFile(path);
+            jpegs << path;
+    }
+    // A drop neither stops nor lets the user act inside it: its waits take no user input.
+    SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
+    qsizetype queued = 0;
+    for (qsizetype i = 0; i < jpegs.size(); ++i) {
+        queueAhead(feed, jpegs, queued);
+        if (!addNextJpegFile(feed, false))
+            break;
     }
 }
 

@@ -1,13 +1,20 @@
 // Opening a full catalogue (32,767 entries, every picture present) into the main window:
 // the list is filled in one pass with one file-system query per entry. Adding a folder of
 // 5,000 pictures: total time, the longest stretch without serving window events, and how
-// much the process grew.
+// much the process grew. Adding a folder of 2,000 pictures of about 1.5 MP, and photos of
+// 12 to 20 MP through the dialog, each with a pool of 1 and of 2 threads: total times,
+// the speed-up, the longest event gaps.
 //
 //   cmake -S . -B build -DLUMO_BUILD_BENCH=ON && cmake --build build --target bench_catalogue
 //   build/bin/bench_catalogue
+//
+// The 1.5 MP pictures come from /work/data/scale2000 and the photos from
+// /work/data/corpus/originals when they are there (LUMO_SCALE_CORPUS and LUMO_PHOTOS name
+// other folders); otherwise they are made in the temporary folder first.
 
 #include "frmLumo.h"
 #include "outside/scripteddialogs.h"
+#include "signaturefeed.h"
 
 #include <catalogue.h>
 
@@ -17,7 +24,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -25,6 +34,7 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 QTemporaryDir *g_dir = nullptr;
@@ -87,37 +97,236 @@ QString pictureFolder()
     return folder;
 }
 
+// A 1 ms timer notes every turn of the event loop while it lives; the largest gap between
+// turns is how long the window could not repaint or see Esc.
+class GapMeter
+{
+public:
+    GapMeter()
+    {
+        m_sinceTurn.start();
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_sinceTurn.restart());
+        });
+        m_ticker.start(1);
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QElapsedTimer m_sinceTurn;
+    QTimer m_ticker;
+    qint64 m_longest = 0;
+};
+
+// Runs one list command on a fresh window, the folder add (mnuL0) or the dialog add (mnuL2)
+// with `answer` as the folder or the dialog's result, and returns the rows it made.
+// `gapMs` and `grownKiB` keep the largest seen.
+int runAdd(const char *command, const QString &answer, qint64 &gapMs, long &grownKiB)
+{
+    ScriptedDialogs dialogs;
+    if (qstrcmp(command, "mnuL0") == 0)
+        dialogs.folders.enqueue(answer);
+    else
+        dialogs.files.enqueue(answer);
+    dialogs.answers.enqueue(7); // no to saving what was added
+    frmLumo window;
+    window.show();
+    const long before = heapInUseKiB();
+    {
+        GapMeter gaps;
+        window.findChild<QAction *>(QLatin1String(command))->trigger();
+        gapMs = std::max(gapMs, gaps.longestMs());
+    }
+    grownKiB = std::max(grownKiB, heapInUseKiB() - before);
+    return window.findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"))->topLevelItemCount();
+}
+
 void BM_FolderAdd5000(benchmark::State &state)
 {
     const QString folder = pictureFolder();
     qint64 longestGap = 0;
     long grownKiB = 0;
     for (auto _ : state) {
-        ScriptedDialogs dialogs;
-        dialogs.folders.enqueue(folder);
-        dialogs.answers.enqueue(7); // no to saving what the previous iteration added
-        frmLumo window;
-        window.show();
-        // A 1 ms timer notes every turn of the event loop; the largest gap between turns
-        // is how long the window could not repaint or see Esc.
-        QElapsedTimer sinceTurn;
-        sinceTurn.start();
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            longestGap = std::max(longestGap, sinceTurn.restart());
-        });
-        ticker.start(1);
-        const long before = heapInUseKiB();
-        window.findChild<QAction *>(QStringLiteral("mnuL0"))->trigger();
-        ticker.stop();
-        grownKiB = std::max(grownKiB, heapInUseKiB() - before);
-        if (window.findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"))->topLevelItemCount() != 5000)
+        if (runAdd("mnuL0", folder, longestGap, grownKiB) != 5000)
             state.SkipWithError("the folder was not added completely");
     }
     state.counters["longest_gap_ms"] = double(longestGap);
     state.counters["grown_MiB"] = double(grownKiB) / 1024.0;
 }
 BENCHMARK(BM_FolderAdd5000)->Unit(benchmark::kMillisecond)->Iterations(2);
+// Reads every file once, so the first timed run does not pay for the disk.
+void warmUp(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files);
+    for (const QString &name : names) {
+        QFile file(folder + QLatin1Char('/') + name);
+        if (file.open(QIODevice::ReadOnly))
+            file.readAll();
+    }
+}
+
+// A picture with detail everywhere (a smooth one would decode faster than a photo).
+QImage detailedPicture(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = qRgb((x * 7 + y * 3 + seed * 41) & 255, ((x ^ y) + seed) & 255, (x * y / 97 + seed) & 255);
+    }
+    return image;
+}
+
+// 2,000 distinct pictures of 1 to 2 MP.
+QString scaleFolder()
+{
+    static QString folder;
+    if (!folder.isEmpty())
+        return folder;
+    folder = qEnvironmentVariable("LUMO_SCALE_CORPUS", QStringLiteral("/work/data/scale2000"));
+    if (QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files).size() < 2000) {
+        folder = g_dir->filePath(QStringLiteral("scale"));
+        QDir().mkpath(folder);
+        for (int i = 0; i < 2000; ++i) {
+            QImageWriter writer(QStringLiteral("%1/scale_%2.jpg").arg(folder).arg(i, 5, 10, QLatin1Char('0')));
+            writer.setQuality(85);
+            if (!writer.write(detailedPicture(1400 + i % 7 * 40, 900 + i % 5 * 40, i)))
+                qFatal("cannot write a picture");
+        }
+    }
+    warmUp(folder);
+    return folder;
+}
+
+// Sets the signature pool's size for one benchmark and puts it back afterwards.
+class PoolSize
+{
+public:
+    explicit PoolSize(int threads)
+        : m_before(SignatureFeed::pool()->maxThreadCount())
+    {
+        SignatureFeed::pool()->setMaxThreadCount(threads);
+    }
+    ~PoolSize() { SignatureFeed::pool()->setMaxThreadCount(m_before); }
+
+private:
+    int m_before;
+};
+
+// CPU time used by the whole machine and by this process so far, in seconds (Linux): the
+// difference over a run is what other programs took from the cores meanwhile.
+struct CpuTimes
+{
+    double machine = 0;
+    double process = 0;
+};
+CpuTimes cpuTimes()
+{
+    CpuTimes times;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // cpu user nice system idle iowait irq softirq steal
+        const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+        for (int i : {1, 2, 3, 6, 7, 8})
+            times.machine += fields.value(i).toDouble() / tick;
+    }
+    QFile self(QStringLiteral("/proc/self/stat"));
+    if (self.open(QIODevice::ReadOnly)) {
+        // After the command's closing parenthesis: fields 3 onwards, utime and stime being 14 and 15.
+        const QByteArray line = self.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).simplified().split(' ');
+        times.process = (fields.value(11).toDouble() + fields.value(12).toDouble()) / tick;
+    }
+    return times;
+}
+
+// The same add with a pool of 1 thread, then of 2, in every iteration, so that both meet
+// the same machine; the time column is that of 2 threads. other_cores_*: how many cores
+// other programs kept busy on average meanwhile (0 on an idle machine).
+void comparePoolSizes(benchmark::State &state, const char *command, const QString &answer, int rows)
+{
+    double ms[2] = {0, 0};
+    double otherCpu[2] = {0, 0};
+    qint64 gapMs[2] = {0, 0};
+    long grownKiB = 0;
+    for (auto _ : state) {
+        for (int threads : {1, 2}) {
+            const PoolSize pool(threads);
+            const CpuTimes before = cpuTimes();
+            QElapsedTimer clock;
+            clock.start();
+            if (runAdd(command, answer, gapMs[threads - 1], grownKiB) != rows)
+                state.SkipWithError("the pictures were not added completely");
+            const double took = double(clock.nsecsElapsed()) / 1e6;
+            const CpuTimes after = cpuTimes();
+            otherCpu[threads - 1] += (after.machine - before.machine) - (after.process - before.process);
+            ms[threads - 1] += took;
+            if (threads == 2)
+                state.SetIterationTime(took / 1000.0);
+        }
+    }
+    const double iterations = double(state.iterations());
+    state.counters["ms_1_thread"] = ms[0] / iterations;
+    state.counters["ms_2_threads"] = ms[1] / iterations;
+    state.counters["speedup"] = ms[0] / ms[1];
+    state.counters["gap_ms_1_thread"] = double(gapMs[0]);
+    state.counters["gap_ms_2_threads"] = double(gapMs[1]);
+    state.counters["other_cores_1_thread"] = std::max(0.0, otherCpu[0] * 1000.0 / ms[0]);
+    state.counters["other_cores_2_threads"] = std::max(0.0, otherCpu[1] * 1000.0 / ms[1]);
+    state.counters["grown_MiB"] = double(grownKiB) / 1024.0;
+}
+
+void BM_FolderAdd2000Pool(benchmark::State &state)
+{
+    comparePoolSizes(state, "mnuL0", scaleFolder(), 2000);
+}
+BENCHMARK(BM_FolderAdd2000Pool)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
+// The photos of at least 12 MP, each offered three times under names of its own (links),
+// as one selection of the add-files dialog.
+QString bigPhotos()
+{
+    static QString selection;
+    if (!selection.isEmpty())
+        return selection;
+    const QString source = qEnvironmentVariable("LUMO_PHOTOS", QStringLiteral("/work/data/corpus/originals"));
+    QStringList photos;
+    const QStringList names = QDir(source).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        const QSize size = QImageReader(source + QLatin1Char('/') + name).size();
+        if (qint64(size.width()) * size.height() >= 12'000'000)
+            photos << source + QLatin1Char('/') + name;
+    }
+    const QString folder = g_dir->filePath(QStringLiteral("photos"));
+    QDir().mkpath(folder);
+    if (photos.isEmpty()) {
+        for (int i = 0; i < 4; ++i) {
+            photos << QStringLiteral("%1/made%2.jpg").arg(folder).arg(i);
+            if (!detailedPicture(5472, 3648, i).save(photos.last(), "JPEG", 90))
+                qFatal("cannot write a photo");
+        }
+    }
+    QStringList chosen;
+    for (int copy = 0; copy < 3; ++copy) {
+        for (const QString &photo : std::as_const(photos)) {
+            chosen << QStringLiteral("%1/photo%2.jpg").arg(folder).arg(chosen.size(), 2, 10, QLatin1Char('0'));
+            QFile::link(photo, chosen.last());
+        }
+    }
+    warmUp(source);
+    selection = CommonDialog::resultFor(chosen);
+    return selection;
+}
+
+void BM_DialogAddPhotos(benchmark::State &state)
+{
+    const QString selection = bigPhotos();
+    const int files = int(selection.count(QChar(0)));
+    comparePoolSizes(state, "mnuL2", selection, files);
+    state.counters["photos"] = files;
+}
+BENCHMARK(BM_DialogAddPhotos)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 } // namespace
 
 int main(int argc, char **argv)

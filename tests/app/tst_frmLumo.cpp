@@ -3,11 +3,15 @@
 
 #include "frmLumo.h"
 #include "outside/scripteddialogs.h"
+#include "signaturefeed.h"
 
+#include <catalogue.h>
+#include <picturesignature.h>
 #include <sigbox.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +21,7 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -50,6 +55,14 @@ void answer(ScriptedDialogs &dialogs, const QList<int> &answers)
         dialogs.answers.enqueue(a);
 }
 
+QByteArray catalogueBytes(const SignatureTable &table)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    writeCatalogue(out, table);
+    return out.data();
+}
+
 QString appName()
 {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -63,6 +76,7 @@ class tst_frmLumo : public QObject
 private:
     std::unique_ptr<frmLumo> m_window;
     std::unique_ptr<QTemporaryDir> m_dir;
+    int m_poolThreads = 0;
 
     frmLumo &window()
     {
@@ -108,6 +122,37 @@ private:
         dialogs.files.enqueue(CommonDialog::resultFor(paths));
         action("mnuL2")->trigger();
     }
+    // Adds the paths as `way` says: "dialog", "folder" (the test's folder, whatever the
+    // paths) or "drop".
+    void addBy(const QString &way, ScriptedDialogs &dialogs, const QStringList &paths)
+    {
+        if (way == QLatin1String("dialog")) {
+            addByDialog(dialogs, paths);
+        } else if (way == QLatin1String("folder")) {
+            dialogs.folders.enqueue(folder());
+            action("mnuL0")->trigger();
+        } else {
+            QMimeData data;
+            QList<QUrl> urls;
+            for (const QString &path : paths)
+                urls << QUrl::fromLocalFile(path);
+            data.setUrls(urls);
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(list()->viewport(), &enter);
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(list()->viewport(), &drop);
+        }
+    }
+    // Rows of each way of adding with a pool of 1 thread and of several.
+    static void waysAndPoolSizes(std::initializer_list<const char *> ways)
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("threads");
+        for (const char *way : ways) {
+            for (int threads : {1, 3})
+                QTest::addRow("%s, %d threads", way, threads) << QString::fromLatin1(way) << threads;
+        }
+    }
     // Runs `act` once, queued from inside the add of the n-th picture (seen as its row
     // appearing): it happens in the yield that follows, as a key press or close request
     // would arrive while busy.
@@ -127,6 +172,7 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        m_poolThreads = SignatureFeed::pool()->maxThreadCount();
     }
     void init()
     {
@@ -145,6 +191,7 @@ private slots:
             m_window->close();
             m_window.reset();
         }
+        SignatureFeed::pool()->setMaxThreadCount(m_poolThreads);
     }
 
     void commandStates_data()
@@ -352,6 +399,97 @@ private slots:
         drop(&text);
         QCOMPARE(list()->topLevelItemCount(), 1);
         QCOMPARE(panel("FileCount"), QStringLiteral("1個のファイル"));
+    }
+
+    void addsMatchOneThread_data() { waysAndPoolSizes({"dialog", "folder", "drop"}); }
+    void addsMatchOneThread()
+    {
+        // Whatever the pool's size, each way of adding gives what adding the pictures one by
+        // one gives: rows, entries and signatures in order, the face and the count after
+        // every picture, and a listed path is neither computed nor entered again.
+        QFETCH(QString, way);
+        QFETCH(int, threads);
+        SignatureFeed::pool()->setMaxThreadCount(threads);
+        ScriptedDialogs dialogs;
+        // Sizes far apart, so the pool finishes the pictures out of order.
+        QStringList paths;
+        for (int i = 0; i < 12; ++i)
+            paths << makeJpeg(folder(), QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')), 16 + i * 7 % 5 * 90, quint32(i + 1));
+        QFile broken(folder() + QStringLiteral("/p05b.jpg"));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+        broken.close();
+        paths.insert(6, broken.fileName());
+        const QString listed = paths[3];
+        addByDialog(dialogs, {listed});
+        const std::optional<PictureSignature> listedPicture = computePictureSignature(listed);
+        makeJpeg(folder(), QStringLiteral("p03.jpg"), 40, 99); // never read again
+
+        SignatureTable expected;
+        expected.append(listed, listedPicture->cells);
+        QImage face = listedPicture->face;
+        QStringList expectedStates;
+        QList<QImage> expectedFaces;
+        QStringList expectedNames{QStringLiteral("p03.jpg")};
+        for (const QString &path : std::as_const(paths)) {
+            if (path == listed)
+                continue;
+            // What the store and the count show when the next picture's row appears.
+            const int rowsBefore = expectedNames.size();
+            expectedStates << QStringLiteral("%1 entries, %2").arg(expected.count())
+                                  .arg(rowsBefore == 1 ? QStringLiteral("1個のファイル") : QString::number(rowsBefore));
+            expectedFaces << face;
+            expectedNames << QFileInfo(path).fileName();
+            if (const std::optional<PictureSignature> picture = computePictureSignature(path)) {
+                expected.append(path, picture->cells);
+                face = picture->face;
+            }
+        }
+
+        QStringList states;
+        QList<QImage> faces;
+        const auto seen = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+            states << QStringLiteral("%1 entries, %2").arg(window().store()->DataCount()).arg(panel("FileCount"));
+            faces << window().store()->face();
+        });
+        addBy(way, dialogs, QStringList(paths) << paths[8] << listed);
+        disconnect(seen);
+
+        QCOMPARE(states, expectedStates);
+        QVERIFY(faces == expectedFaces);
+        QCOMPARE(rowNames(), expectedNames);
+        QCOMPARE(catalogueBytes(window().store()->table()), catalogueBytes(expected));
+        QCOMPARE(window().store()->face(), face);
+        QCOMPARE(panel("FileCount"), QStringLiteral("13個のファイル"));
+        QVERIFY(saveLit());
+    }
+
+    void stopLeavesNoTrace_data() { waysAndPoolSizes({"dialog", "folder"}); }
+    void stopLeavesNoTrace()
+    {
+        // Esc while the second of eight pictures is added, the pool having computed those
+        // after it: two rows, two entries, the second one's face, and nothing lands later.
+        QFETCH(QString, way);
+        QFETCH(int, threads);
+        SignatureFeed::pool()->setMaxThreadCount(threads);
+        ScriptedDialogs dialogs;
+        const QStringList paths = makeJpegs(8);
+        const auto stop = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+            if (list()->topLevelItemCount() == 2) {
+                QVERIFY(SignatureFeed::pool()->waitForDone(5000));
+                QTest::keyClick(list(), Qt::Key_Escape);
+            }
+        });
+        addBy(way, dialogs, paths);
+        disconnect(stop);
+        QVERIFY(SignatureFeed::pool()->waitForDone(5000));
+        QCoreApplication::processEvents();
+        QCOMPARE(rowNames(), (QStringList{"p0.jpg", "p1.jpg"}));
+        QCOMPARE(window().store()->DataCount(), 2);
+        QCOMPARE(window().store()->FileName(1), paths[1]);
+        QCOMPARE(window().store()->face(), computePictureSignature(paths[1])->face);
+        QCOMPARE(panel("FileCount"), QStringLiteral("2個のファイル"));
+        QCOMPARE(panel("Info"), Aborted);
+        QCOMPARE(dialogs.messages(), QStringList{Aborted});
     }
 
     void columnClicksShareOneDirection()
