@@ -6,10 +6,13 @@
 #include <QBuffer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+constexpr size_t RecordCellBytes = pixcore::SignatureValues * 2;
 
 void require(bool condition, const char *what)
 {
@@ -25,6 +28,26 @@ CatalogueResult read(const QByteArray &bytes, SignatureTable &table)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     return readCatalogue(buffer, table);
+}
+
+// An independent walk of the records: does any entry hold a cell outside 0..255 before
+// the file ends? Only such a file may be refused as not a catalogue.
+bool holdsForeignCell(const uint8_t *data, size_t size, int count)
+{
+    size_t at = 2;
+    for (int slot = 0; slot < count && at < size; ++slot) {
+        const size_t cellsEnd = std::min(size, at + size_t(RecordCellBytes));
+        for (size_t i = at; i + 1 < cellsEnd; i += 2) {
+            const int value = qFromLittleEndian<int16_t>(data + i);
+            if (value < 0 || value > 255)
+                return true;
+        }
+        if (at + RecordCellBytes + 2 > size)
+            return false;
+        at += RecordCellBytes;
+        at += 2 + qFromLittleEndian<uint16_t>(data + at);
+    }
+    return false;
 }
 
 } // namespace
@@ -43,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int count = qFromLittleEndian<int16_t>(data);
     if (count < 0) {
         require(result.status == CatalogueStatus::BadCount, "a negative count is not refused");
+        require(table.count() == 0 && table.slotCount() == 1, "a failed read leaves more than an empty table");
+        return 0;
+    }
+    if (result.status == CatalogueStatus::NotCatalogue) {
+        require(holdsForeignCell(data, size, count), "a catalogue with cells in 0..255 refused");
         require(table.count() == 0 && table.slotCount() == 1, "a failed read leaves more than an empty table");
         return 0;
     }
