@@ -7,6 +7,9 @@
 #include <frmSam.h>
 
 #include <QTemporaryDir>
+
+#include <array>
+#include <functional>
 #include <QtTest>
 
 namespace {
@@ -85,6 +88,45 @@ private slots:
         QCOMPARE(saved.count(), Full - 1);
         QCOMPARE(saved.name(Full - 2), entryName(Full - 2));
         QVERIFY(saved.cells(Full - 2) == cells[Full - 2]);
+    }
+
+    void addingBeyondTheLimitStopsAndLosesNothing()
+    {
+        // Files from the dialog, a folder, a drop: each add stops at the first new picture
+        // with one message, makes no row without an entry and leaves the catalogue whole.
+        QStringList names;
+        for (int i = 0; i < Full; ++i)
+            names << entryName(i);
+        lumo.openCatalogue(m_dir.filePath(QStringLiteral("limit.sbx")), names, twoGroups());
+        QTemporaryDir pictures;
+        const QStringList fresh = LumoDriver::placeholderPictures(pictures.path(), 2);
+
+        ScriptedDialogs dialogs;
+        const auto tries = std::to_array<std::pair<const char *, std::function<void()>>>({
+            {"files", [&] {
+                 dialogs.files.enqueue(pictures.path() + QChar(u'\0') + QStringLiteral("p0.jpg") + QChar(u'\0')
+                                       + QStringLiteral("p1.jpg"));
+                 lumo.run("Add");
+             }},
+            {"one file", [&] {
+                 dialogs.files.enqueue(fresh.first());
+                 lumo.run("Add");
+             }},
+            {"folder", [&] {
+                 dialogs.folders.enqueue(pictures.path());
+                 lumo.run("Folder");
+             }},
+            {"drop", [&] { lumo.drop(fresh); }},
+        });
+        for (const auto &[way, add] : tries) {
+            dialogs.asked.clear();
+            add();
+            QVERIFY2(dialogs.messages() == QStringList{QStringLiteral("これ以上追加できません")}, way);
+            QCOMPARE(dialogs.calls(QStringLiteral("ShowMessage")).first().style, int(DialogService::OkExclamation));
+            QCOMPARE(lumo.list()->topLevelItemCount(), Full);
+            QVERIFY2(lumo.rowKeys() == lumo.storeNames(), way);
+        }
+        QCOMPARE(lumo.panel("FileCount"), QStringLiteral("32767個のファイル"));
     }
 };
 
