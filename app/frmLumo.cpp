@@ -61,9 +61,15 @@ frmLumo::~frmLumo() = default;
 
 void frmLumo::openCommandLine(const QString &commandLine)
 {
-    if (!commandLine.isEmpty()) {
+    // A path passed in quotes arrives unquoted: one leading and one trailing quote go.
+    QString name = commandLine;
+    if (name.startsWith(QLatin1Char('"')))
+        name.remove(0, 1);
+    if (name.endsWith(QLatin1Char('"')))
+        name.chop(1);
+    if (!name.isEmpty()) {
         beginFrame(Frame::Plain);
-        OpenJpegList(commandLine);
+        OpenJpegList(name);
         endFrame(Frame::Plain);
     }
     UpdateCommands();

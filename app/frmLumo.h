@@ -111,6 +111,8 @@ private:
     void lsvJpegMouseDown(Qt::MouseButton button);
     void lsvJpegContextMenu(const QPoint &pos);
     void lsvJpegOLEDragDrop(const QMimeData *data);
+    // Files left out because their names are not UTF-8, told in one message.
+    void tellUnreadableNames(qsizetype count);
 
     // frmLumo_commands.cpp
     void createMenus();
@@ -139,6 +141,7 @@ private:
     void addFolder();
     void fndJpegFileFound(const QString &folder, const QString &fileName, bool &cancel);
     bool addFolderPicture(SignatureFeed &feed);
+    bool tellIfStoreFull();
     void addDroppedFiles(const QStringList &paths);
     static bool hasJpegExtension(const QString &path);
     static QString joinPath(const QString &folder, const QString &name);
@@ -206,6 +209,7 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
     SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
+    bool m_storeFull = false;                  // the running add met a store that takes no more
 
     // Close protocol: a close that arrives while a command's loop is on the stack stops
     // the command and is finished once every command frame has returned. "最適化" chosen

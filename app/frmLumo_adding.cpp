@@ -43,6 +43,12 @@ bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
     const QString path = feed.nextPath();
     // A listed path is only refreshed: its signature is never computed again.
     if (!findRow(path)) {
+        // A full store takes no more: the add stops before it makes a row without an entry.
+        if (sbxJpeg->DataCount() >= SignatureTable::MaxEntries) {
+            m_storeFull = true;
+            feed.clear();
+            return false;
+        }
         if (!feed.waitForNext()) {
             m_running = false; // the program is quitting
             return false;
@@ -76,6 +82,7 @@ void frmLumo::AddJpegFiles()
     dlgLumo.maxFileSize = 31744;
     dlgLumo.fileName.clear();
 
+    m_storeFull = false;
     if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Open)) {
         WaitCursor wait;
         repaint();
@@ -115,6 +122,9 @@ void frmLumo::AddJpegFiles()
                 }
             }
         }
+        wait.release();
+        if (tellIfStoreFull())
+            finalStatus = QStringLiteral("追加中止");
     }
     setInfo(finalStatus);
 }
@@ -129,12 +139,15 @@ void frmLumo::addFolder()
     }
     SignatureFeed feed;
     m_folderFeed = &feed;
+    m_storeFull = false;
     fndJpeg->Find(folder, QStringLiteral("*.*"), 0);
     // The pictures found last are still in line.
     while (!feed.isEmpty() && addFolderPicture(feed)) {
     }
     m_folderFeed = nullptr;
-    if (m_running) {
+    if (tellIfStoreFull()) {
+        setInfo(QStringLiteral("追加中止"));
+    } else if (m_running) {
         setInfo(QStringLiteral("追加完了"));
     } else {
         tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
@@ -166,7 +179,7 @@ void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, b
     // in turn is the last one added, as the file being added was before.
     while (!m_folderFeed->isEmpty() && (m_folderFeed->isFull() || !m_running))
         addFolderPicture(*m_folderFeed);
-    cancel = !m_running;
+    cancel = !m_running || m_storeFull;
 }
 
 bool frmLumo::addFolderPicture(SignatureFeed &feed)
@@ -189,12 +202,23 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     }
     // A drop neither stops nor lets the user act inside it: its waits take no user input.
     SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
+    m_storeFull = false;
     qsizetype queued = 0;
     for (qsizetype i = 0; i < jpegs.size(); ++i) {
         queueAhead(feed, jpegs, queued);
         if (!addNextJpegFile(feed, false))
             break;
     }
+    tellIfStoreFull();
+}
+
+bool frmLumo::tellIfStoreFull()
+{
+    if (!m_storeFull)
+        return false;
+    m_storeFull = false;
+    tellUser(QStringLiteral("これ以上追加できません"), DialogService::OkExclamation);
+    return true;
 }
 
 bool frmLumo::hasJpegExtension(const QString &path)

@@ -5,6 +5,8 @@
 
 #include "outside/pathsplitter.h"
 
+#include <folderscan.h>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -213,14 +215,30 @@ void frmLumo::lsvJpegOLEDragDrop(const QMimeData *data)
     if (commandOnStack())
         return;
     beginFrame(Frame::Drop);
+    qsizetype unreadable = 0;
     if (data && data->hasUrls()) {
         QStringList paths;
         const QList<QUrl> urls = data->urls();
         for (const QUrl &url : urls) {
-            if (url.isLocalFile())
-                paths.append(url.toLocalFile());
+            if (!url.isLocalFile())
+                continue;
+            // A name that is not UTF-8 comes out of the URL with U+FFFD in its place: the
+            // name of another file, or of none. Such files are counted, as the folder add does.
+            const QString path = url.toLocalFile();
+            if (isValidUtf8(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())))
+                paths.append(path);
+            else if (hasJpegExtension(path))
+                ++unreadable;
         }
         addDroppedFiles(paths);
     }
     endFrame(Frame::Drop);
+    if (unreadable > 0)
+        tellUnreadableNames(unreadable);
+}
+
+void frmLumo::tellUnreadableNames(qsizetype count)
+{
+    tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(count),
+             DialogService::OkExclamation);
 }

@@ -30,13 +30,9 @@ bool frmLumo::OpenJpegList(QString FileName)
     bool result = false;
     QString finalStatus;
 
-    if (!FileName.isEmpty()) {
-        // A path passed in quotes on the command line arrives unquoted.
-        if (FileName.startsWith(QLatin1Char('"')))
-            FileName.remove(0, 1);
-        if (FileName.endsWith(QLatin1Char('"')))
-            FileName.chop(1);
-    } else {
+    // A name given is opened as it is spelled: the command line has lost its quotes already
+    // (openCommandLine), and a catalogue reopened by "最適化" may end in a quote of its own.
+    if (FileName.isEmpty()) {
         dlgLumo.reset();
         dlgLumo.fileMustExist = true;
         dlgLumo.pathMustExist = true;

@@ -143,7 +143,10 @@ CatalogueResult saveCatalogue(const QString &path, const SignatureTable &table)
     result.recordsRead = table.slotCount();
     QSaveFile out(path);
     out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly) || !writeCatalogue(out, table) || !out.commit())
+    // Unbuffered, so a full disk fails the write itself: the commit of a buffered file does
+    // not notice a failed flush (Qt 6.4) and would put a cut-off catalogue in place of the old.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeCatalogue(out, table)
+        || out.error() != QFileDevice::NoError || !out.commit())
         result.status = CatalogueStatus::WriteFailed;
     return result;
 }

@@ -2,6 +2,7 @@
 // and the modified indicator, opening, optimising and deleting pictures.
 
 #include "frmLumo.h"
+#include "lumodriver.h"
 #include "outside/recordingshell.h"
 #include "outside/scripteddialogs.h"
 
@@ -30,32 +31,6 @@ const QChar Nul(0);
 enum { Yes = DialogService::Yes, No = DialogService::No, Cancel = DialogService::Cancel };
 
 QString files(int n) { return QString::number(n) + QStringLiteral("個のファイル"); }
-
-// A catalogue file naming the given paths; the signatures do not matter here.
-void writeCatalogue(const QString &file, const QStringList &paths)
-{
-    SignatureTable table;
-    for (const QString &path : paths)
-        table.append(path, Signature{});
-    QVERIFY(!saveCatalogue(file, table).failed());
-}
-
-QStringList readCatalogue(const QString &file)
-{
-    SignatureTable table;
-    if (loadCatalogue(file, table).failed())
-        return {QStringLiteral("<unreadable>")};
-    QStringList names;
-    for (int i = 0; i < table.count(); ++i)
-        names << table.name(i);
-    return names;
-}
-
-QByteArray contents(const QString &file)
-{
-    QFile in(file);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class tst_catalogue : public QObject
@@ -63,40 +38,19 @@ class tst_catalogue : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home; // settings and trash of this run
+    TemporaryHome m_home; // settings and trash of this run
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<frmLumo> m_window;
+    LumoDriver lumo;
 
-    frmLumo &window()
-    {
-        if (!m_window) {
-            m_window = std::make_unique<frmLumo>();
-            m_window->show();
-            // Shortcuts need the active window.
-            m_window->activateWindow();
-            if (!QTest::qWaitForWindowActive(m_window.get()))
-                qWarning("window not active");
-        }
-        return *m_window;
-    }
-    QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
-    QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
-    bool saveLit() { return window().findChild<QLabel *>(QStringLiteral("Save"))->isEnabled(); }
-    void run(const char *item) { window().findChild<QAction *>(QLatin1String(item))->trigger(); }
+    frmLumo &window() { return lumo.window(); }
+    QTreeWidget *list() { return lumo.list(); }
+    QString panel(const char *key) { return lumo.panel(key); }
+    bool saveLit() { return lumo.saveLit(); }
+    void run(const char *item) { lumo.run(item); }
     QString path(const QString &name) { return m_dir->filePath(name); }
 
     // n picture files p0.jpg.. on disk (their content is never read here).
-    QStringList pictures(int n)
-    {
-        QStringList paths;
-        for (int i = 0; i < n; ++i) {
-            paths << path(QStringLiteral("p%1.jpg").arg(i));
-            QFile out(paths.last());
-            if (!out.open(QIODevice::WriteOnly) || out.write("picture") != 7)
-                qFatal("cannot write %s", qPrintable(paths.last()));
-        }
-        return paths;
-    }
+    QStringList pictures(int n) { return LumoDriver::placeholderPictures(m_dir->path(), n); }
     // n real pictures j0.jpg.. of different colours.
     QStringList jpegs(int n)
     {
@@ -124,37 +78,17 @@ private:
         });
         watch->start(0);
     }
-    void drop(const QString &file)
-    {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(file)});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list()->viewport(), &enter);
-        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list()->viewport(), &event);
-    }
+    void drop(const QString &file) { lumo.drop(QStringList{file}); }
     // Opens a catalogue of the given paths as the command line would.
     QString openCatalogue(const QStringList &paths, const QString &name = QStringLiteral("c.sbx"))
     {
         const QString file = path(name);
-        writeCatalogue(file, paths);
+        LumoDriver::writeCatalogueFile(file, paths);
         window().openCommandLine(file);
         return file;
     }
-    QStringList storeNames()
-    {
-        QStringList names;
-        for (int i = 0; i < window().store()->DataCount(); ++i)
-            names << window().store()->FileName(i);
-        return names;
-    }
-    QStringList rowKeys()
-    {
-        QStringList keys;
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            keys << list()->topLevelItem(i)->data(0, Qt::UserRole).toString();
-        return keys;
-    }
+    QStringList storeNames() { return lumo.storeNames(); }
+    QStringList rowKeys() { return lumo.rowKeys(); }
     // Makes the open catalogue modified by deleting its first row from the catalogue only.
     void modify()
     {
@@ -167,19 +101,12 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral("cache")).toLocal8Bit());
-    }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
     }
-    void cleanup() { m_window.reset(); }
+    void cleanup() { lumo.reset(); }
 
     void saveQuestion_data()
     {
@@ -209,7 +136,7 @@ private slots:
         QCOMPARE(window().isModified(), !goesOn);
         QCOMPARE(saveLit(), !goesOn);
         QCOMPARE(panel("Info"), QString());
-        QCOMPARE(readCatalogue(path(QStringLiteral("kept"))).size(), saveAs.isEmpty() ? 1 : 2);
+        QCOMPARE(LumoDriver::catalogueNames(path(QStringLiteral("kept"))).size(), saveAs.isEmpty() ? 1 : 2);
     }
 
     void unmodifiedCatalogueAsksNothing()
@@ -230,7 +157,7 @@ private slots:
         // A save that cannot be written (its folder is a regular file, which stops root too)
         // is reported, keeps the indicator on and leaves the catalogue file as it was.
         const QString file = openCatalogue(pictures(3));
-        const QByteArray before = contents(file);
+        const QByteArray before = LumoDriver::bytes(file);
         modify();
         ScriptedDialogs dialogs;
         dialogs.files.enqueue(path(QStringLiteral("p0.jpg/c.sbx")));
@@ -243,14 +170,14 @@ private slots:
         QVERIFY(saveLit());
         QVERIFY(window().windowTitle().contains(QStringLiteral("[*]")) && window().isWindowModified());
         QCOMPARE(window().catalogueName(), file);
-        QCOMPARE(contents(file), before);
+        QCOMPARE(LumoDriver::bytes(file), before);
     }
 
     void openShowsProgressEveryHundred()
     {
         // Opening 250 entries shows 0, 100 and 200 while filling and the total at the end.
         const QString file = path(QStringLiteral("big.sbx"));
-        writeCatalogue(file, pictures(250));
+        LumoDriver::writeCatalogueFile(file, pictures(250));
         QStringList seen;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
@@ -328,7 +255,7 @@ private slots:
         QFETCH(QString, before);
         QFETCH(QString, after);
         const QString file = path(QStringLiteral("my pictures.sbx"));
-        writeCatalogue(file, pictures(2));
+        LumoDriver::writeCatalogueFile(file, pictures(2));
         ScriptedDialogs dialogs;
         window().openCommandLine(before + file + after);
         QVERIFY(dialogs.asked.isEmpty());
@@ -347,7 +274,7 @@ private slots:
         run("mnuL5");
         QVERIFY(dialogs.asked.isEmpty());
         const QStringList kept{paths[0], paths[2], paths[4]};
-        QCOMPARE(readCatalogue(file), kept);
+        QCOMPARE(LumoDriver::catalogueNames(file), kept);
         QCOMPARE(rowKeys(), kept);
         QCOMPARE(storeNames(), kept);
         QCOMPARE(panel("FileCount"), files(3));
@@ -365,7 +292,7 @@ private slots:
         dialogs.answers.enqueue(No);
         run("mnuL5");
         QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
-        QCOMPARE(readCatalogue(file), paths.mid(1));
+        QCOMPARE(LumoDriver::catalogueNames(file), paths.mid(1));
         QCOMPARE(rowKeys(), paths.mid(1));
     }
 
@@ -379,7 +306,7 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.answers.enqueue(Cancel);
         run("mnuL5");
-        QCOMPARE(readCatalogue(file), paths);
+        QCOMPARE(LumoDriver::catalogueNames(file), paths);
         QCOMPARE(storeNames(), paths.mid(1));
         QVERIFY(window().isModified());
     }
@@ -425,7 +352,7 @@ private slots:
         QCOMPARE(panel("Info"), SaveError);
         QCOMPARE(panel("FileCount"), files(2));
         if (named)
-            QCOMPARE(readCatalogue(path(QStringLiteral("moved/c.sbx"))), paths);
+            QCOMPARE(LumoDriver::catalogueNames(path(QStringLiteral("moved/c.sbx"))), paths);
     }
 
     void commandInsideCommand_data()
@@ -463,13 +390,13 @@ private slots:
         QFETCH(QStringList, messages);
         ScriptedDialogs dialogs;
         const QString smaller = path(QStringLiteral("small.sbx"));
-        writeCatalogue(smaller, pictures(1));
+        LumoDriver::writeCatalogueFile(smaller, pictures(1));
         QStringList entries;
         QString file;
         if (running == QLatin1String("open")) {
             entries = pictures(250);
             file = path(QStringLiteral("c.sbx"));
-            writeCatalogue(file, entries);
+            LumoDriver::writeCatalogueFile(file, entries);
             if (moment == QLatin1String("fill200")) {
                 for (int i = 0; i < 250; i += 5)
                     QFile::remove(entries[i]);
@@ -484,7 +411,7 @@ private slots:
         dialogs.onAsk = [&dialogs](const ScriptedDialogs::Call &call) {
             dialogs.answers.enqueue(DialogService::buttonsOf(call.style) == 0 ? int(DialogService::Ok) : int(No));
         };
-        const QByteArray before = contents(file);
+        const QByteArray before = LumoDriver::bytes(file);
 
         when([&] {
             if (moment == QLatin1String("pause"))
@@ -517,9 +444,9 @@ private slots:
         QCOMPARE(window().catalogueName(), file);
         QVERIFY(!window().isRunning());
         if (act == QLatin1String("mnuL5")) // rewritten by the "最適化" that ran after the command
-            QCOMPARE(readCatalogue(file), storeNames());
+            QCOMPARE(LumoDriver::catalogueNames(file), storeNames());
         else
-            QCOMPARE(contents(file), before);
+            QCOMPARE(LumoDriver::bytes(file), before);
     }
 
     void notACatalogueIsNeverWritten_data()
@@ -555,7 +482,7 @@ private slots:
         const QList<ScriptedDialogs::Call> saves = dialogs.calls(QStringLiteral("ShowFileDialog"));
         QCOMPARE(saves.size(), 1);
         QCOMPARE(saves.first().dialog.fileName, QString());
-        QCOMPARE(contents(file), bytes);
+        QCOMPARE(LumoDriver::bytes(file), bytes);
         QCOMPARE(list()->topLevelItemCount(), window().store()->DataCount());
     }
 
@@ -576,7 +503,7 @@ private slots:
         ScriptedDialogs dialogs;
         run("mnuL5");
         const QStringList kept{paths[0], paths[2], paths[3]};
-        QCOMPARE(readCatalogue(file), kept);
+        QCOMPARE(LumoDriver::catalogueNames(file), kept);
         QCOMPARE(rowKeys(), kept);
         QCOMPARE(storeNames(), kept);
         QCOMPARE(list()->topLevelItem(2)->text(1), QStringLiteral("(None)"));
@@ -613,7 +540,7 @@ private slots:
         QCOMPARE(shell.removals, gone ? QStringList{paths[4] + Nul + paths[1] + Nul + Nul} : QStringList{});
         QCOMPARE(QFile::exists(paths[1]), !gone);
         QCOMPARE(QFile::exists(paths[4]), !gone);
-        const QString trash = m_home.filePath(QStringLiteral("data/Trash/files/"));
+        const QString trash = m_home.trash() + QLatin1Char('/');
         QCOMPARE(QFile::exists(trash + QStringLiteral("p4.jpg")), gone);
     }
 

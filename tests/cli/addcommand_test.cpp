@@ -12,16 +12,6 @@
 
 namespace {
 
-QStringList listedPaths(const QString &catalogue)
-{
-    SignatureTable table;
-    EXPECT_FALSE(loadCatalogue(catalogue, table).damaged());
-    QStringList paths;
-    for (int i = 0; i < table.count(); ++i)
-        paths << table.name(i);
-    return paths;
-}
-
 class AddCommand : public ::testing::Test
 {
 protected:

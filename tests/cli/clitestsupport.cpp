@@ -22,7 +22,8 @@ CliRun runCli(const QStringList &arguments)
     return run;
 }
 
-CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory)
+CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory,
+                     const std::function<void()> &inChild)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -31,6 +32,8 @@ CliRun runCliProcess(const QStringList &arguments, const QString &workingDirecto
     process.setProcessEnvironment(environment);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start(QStringLiteral(LUMO_CLI_PATH), arguments);
     CliRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -120,4 +123,14 @@ void writeTestCatalogue(const QString &path, const std::vector<Signature> &signa
     for (size_t i = 0; i < signatures.size(); ++i)
         table.append(pictureName(static_cast<int>(i)), signatures[i]);
     ASSERT_FALSE(saveCatalogue(path, table).failed());
+}
+
+QStringList listedPaths(const QString &catalogue)
+{
+    SignatureTable table;
+    EXPECT_FALSE(loadCatalogue(catalogue, table).damaged());
+    QStringList paths;
+    for (int i = 0; i < table.count(); ++i)
+        paths << table.name(i);
+    return paths;
 }

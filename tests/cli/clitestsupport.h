@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 struct CliRun {
@@ -17,8 +18,10 @@ struct CliRun {
 
 // Runs `lumo-cli ARGUMENTS` in this process.
 CliRun runCli(const QStringList &arguments);
-// Runs the built lumo-cli binary, without any display, in `workingDirectory` if given.
-CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory = QString());
+// Runs the built lumo-cli binary, without any display, in `workingDirectory` if given;
+// `inChild` runs in the child just before lumo-cli starts (to set limits on it).
+CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory = QString(),
+                     const std::function<void()> &inChild = {});
 
 // A 96 x 64 JPEG: the top half `top`, the bottom half `bottom`.
 void writePicture(const QString &path, QColor top, QColor bottom = QColor());
@@ -34,6 +37,8 @@ Signature whitePatch(int first, int count);
 // ...with 11 cells `value` redder: exactly `value` against grey.
 Signature checkValueAgainstGrey(int value);
 
+// The paths of a catalogue's entries, in order (a failure when it is damaged).
+QStringList listedPaths(const QString &catalogue);
 // Writes a catalogue of entries named /pictures/p<i>.jpg with the given signatures.
 void writeTestCatalogue(const QString &path, const std::vector<Signature> &signatures);
 QString pictureName(int index);

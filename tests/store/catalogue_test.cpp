@@ -1,4 +1,5 @@
 #include "catalogue.h"
+#include "faults.h"
 #include "storetestutil.h"
 
 #include <QBuffer>
@@ -285,3 +286,52 @@ TEST(CatalogueFile, FailedSaveLeavesTheOldCatalogueByteForByte)
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left behind
 }
+
+struct FullDiskCase {
+    const char *what;
+    int entries;
+    int room; // bytes the disk takes before it is full; -1: one byte short of the new file
+};
+
+std::ostream &operator<<(std::ostream &os, const FullDiskCase &c) { return os << c.what; }
+
+class SaveOnAFullDisk : public ::testing::TestWithParam<FullDiskCase>
+{
+};
+
+TEST_P(SaveOnAFullDisk, FailsAndLeavesTheOldCatalogueByteForByte)
+{
+    // Wherever the disk fills up, the save reports failure, the old catalogue keeps every
+    // byte and no temporary file is left behind.
+    const FullDiskCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("c.sbx"));
+    SignatureTable old;
+    old.append(QStringLiteral("/keep/me.jpg"), filledSignature(1));
+    ASSERT_FALSE(saveCatalogue(path, old).failed());
+    const QByteArray before = readFile(path);
+
+    SignatureTable changed;
+    for (int i = 0; i < c.entries; ++i)
+        changed.append(QStringLiteral("/pictures/%1.jpg").arg(i), filledSignature(i));
+    QBuffer whole;
+    whole.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writeCatalogue(whole, changed));
+    bool failed = false;
+    {
+        faults::FileSizeLimit full(c.room < 0 ? whole.data().size() - 1 : c.room);
+        ASSERT_TRUE(full.isSet());
+        failed = saveCatalogue(path, changed).failed();
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("c.sbx")});
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogues, SaveOnAFullDisk,
+                         ::testing::Values(FullDiskCase{"small_no_room", 3, 0}, FullDiskCase{"small_some_room", 3, 500},
+                                           FullDiskCase{"small_one_byte_short", 3, -1},
+                                           FullDiskCase{"large_no_room", 300, 0},
+                                           FullDiskCase{"large_half_the_room", 300, 60000},
+                                           FullDiskCase{"large_one_byte_short", 300, -1}),
+                         [](const ::testing::TestParamInfo<FullDiskCase> &info) { return std::string(info.param.what); });
