@@ -2,6 +2,7 @@
 // settings across runs, the catalogue list, and adding pictures by dialog, folder and drop.
 
 #include "frmLumo.h"
+#include "lumodriver.h"
 #include "outside/scripteddialogs.h"
 #include "signaturefeed.h"
 
@@ -74,24 +75,14 @@ class tst_frmLumo : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<frmLumo> m_window;
+    LumoDriver lumo;
     std::unique_ptr<QTemporaryDir> m_dir;
     int m_poolThreads = 0;
 
-    frmLumo &window()
-    {
-        if (!m_window) {
-            m_window = std::make_unique<frmLumo>();
-            m_window->show();
-            m_window->activateWindow();
-            if (!QTest::qWaitForWindowActive(m_window.get()))
-                qWarning("window not active");
-        }
-        return *m_window;
-    }
-    QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
-    QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
-    bool saveLit() { return window().findChild<QLabel *>(QStringLiteral("Save"))->isEnabled(); }
+    frmLumo &window() { return lumo.window(); }
+    QTreeWidget *list() { return lumo.list(); }
+    QString panel(const char *key) { return lumo.panel(key); }
+    bool saveLit() { return lumo.saveLit(); }
     QAction *action(const char *name) { return window().findChild<QAction *>(QLatin1String(name)); }
     QStringList enabledButtons()
     {
@@ -184,12 +175,12 @@ private slots:
     }
     void cleanup()
     {
-        if (m_window) {
+        if (lumo.isOpen()) {
             // Leave without questions whatever the test left behind.
             ScriptedDialogs dialogs;
             answer(dialogs, {DialogService::No, DialogService::No, DialogService::No});
-            m_window->close();
-            m_window.reset();
+            lumo.window().close();
+            lumo.reset();
         }
         SignatureFeed::pool()->setMaxThreadCount(m_poolThreads);
     }

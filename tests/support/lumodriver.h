@@ -65,6 +65,7 @@ public:
         return *m_window;
     }
     void reset() { m_window.reset(); }
+    bool isOpen() const { return m_window != nullptr; }
 
     QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
     QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
