@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -55,8 +56,14 @@ TEST_F(AddCommand, NamesThatAreNotUtf8AreReportedAndCounted)
     mkdir(QStringLiteral("pics"));
     const QStringList pictures = writePictures(path(QStringLiteral("pics")), 1);
     const QByteArray folder = QFile::encodeName(path(QStringLiteral("pics")));
-    for (const QByteArray &name : {QByteArray("caf\xE9.jpg"), QByteArray("\x8E\xCA\x90^.JPG"), QByteArray("\xFF.txt")})
+    const QByteArray names[] = {"caf\xE9.jpg", "\x8E\xCA\x90^.JPG", "\xFF.txt"};
+    for (const QByteArray &name : names)
         ASSERT_EQ(::link(QFile::encodeName(pictures[0]).constData(), (folder + '/' + name).constData()), 0);
+    // The temporary folder cannot remove names Qt cannot spell.
+    const auto unlinkNames = qScopeGuard([&] {
+        for (const QByteArray &name : names)
+            ::unlink((folder + '/' + name).constData());
+    });
     const CliRun run = runCli({QStringLiteral("add"), catalogue(), path(QStringLiteral("pics"))});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err.toStdString(),
