@@ -1,0 +1,70 @@
+#pragma once
+// The clean-up rules: which picture of each group of look-alikes to keep, and so which of
+// the others to drop. One implementation for the similar-pictures window's "選択" menu and
+// lumo-cli's `similar --keep`, so that both choose exactly the same pictures.
+//
+// A group's pictures are given in catalogue order, its base (the earliest entry) first.
+// The rules pick the one picture to keep; each later rule breaks the ties of the earlier
+// ones, and the remaining ties go to the larger file, then the newer file, then the earlier
+// entry. A picture that is gone or whose header cannot be read is never the one kept (a
+// group with no readable picture keeps everything). A picture inside a protected folder is
+// never dropped, so a group may drop fewer than all the others; never every picture.
+
+#include "sigboxcore_export.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+enum class KeepRule {
+    Pixels, // the most pixels (width x height from the file's header)
+    Size,   // the largest file
+    Newest, // the latest modification time
+    Oldest, // the earliest modification time
+    Base,   // the group's base, its earliest entry
+};
+
+// "pixels", "size", "newest", "oldest", "base"; nullopt for anything else.
+SIGBOXCORE_EXPORT std::optional<KeepRule> keepRuleFromName(const QString &name);
+SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
+
+// What the rules look at of one picture file, read once.
+struct PictureFacts {
+    bool readable = false; // the file is there and its picture header could be read
+    qint64 pixels = 0;     // width x height
+    qint64 bytes = 0;
+    qint64 modified = 0;   // milliseconds since the epoch
+};
+
+// Reads the header, size and modification time of a picture file; never decodes the
+// picture. Safe on any thread.
+SIGBOXCORE_EXPORT PictureFacts readPictureFacts(const QString &path);
+
+// Folders whose pictures no rule drops: a path is protected when it lies inside one of them
+// or any of its sub-folders, compared on whole path components (/photos/keep protects
+// /photos/keep/a.jpg, not /photos/keeper/a.jpg).
+class SIGBOXCORE_EXPORT ProtectedFolders
+{
+public:
+    ProtectedFolders() = default;
+    explicit ProtectedFolders(const QStringList &folders);
+    bool protects(const QString &path) const;
+    bool isEmpty() const { return m_folders.isEmpty(); }
+
+private:
+    QStringList m_folders; // cleaned, each ending in '/'
+};
+
+// The choice for one group: indexes into the group's pictures.
+struct KeepPlan {
+    int keep = -1;         // -1: nothing kept, nothing dropped (no readable picture)
+    std::vector<int> drop; // ascending; never the kept picture nor a protected one
+    bool operator==(const KeepPlan &) const = default;
+};
+
+// Applies the rules (at least one) to one group. `pictures` in catalogue order, base first;
+// `facts` one per picture.
+SIGBOXCORE_EXPORT KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> &facts,
+                                     const std::vector<KeepRule> &rules, const ProtectedFolders &protect);
