@@ -1,9 +1,6 @@
 #include "keeprules.h"
+#include "picturefiles.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -46,25 +43,10 @@ const QDateTime moment = QDateTime::fromSecsSinceEpoch(1700000000);
 void make(const QDir &dir, const Pic &pic)
 {
     const QString path = dir.filePath(QString::fromUtf8(pic.path));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
     if (pic.made == Made::Missing)
         return;
-    QByteArray bytes;
-    if (pic.made == Made::Picture) {
-        QImage image(pic.width, pic.height, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
-        ASSERT_TRUE(image.save(path, "JPEG"));
-        QFile read(path);
-        ASSERT_TRUE(read.open(QIODevice::ReadOnly));
-        bytes = read.readAll();
-        ASSERT_LE(bytes.size(), pic.bytes) << pic.path << " encodes larger than the byte count asked for";
-    }
-    bytes.append(QByteArray(pic.bytes - bytes.size(), '\x5a'));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-    ASSERT_TRUE(file.flush()); // a later flush would touch the time again
-    ASSERT_TRUE(file.setFileTime(moment.addSecs(-60 * pic.minutesAgo), QFileDevice::FileModificationTime));
+    const QSize size = pic.made == Made::Picture ? QSize(pic.width, pic.height) : QSize();
+    ASSERT_TRUE(writeSizedPicture(path, size, pic.bytes, moment.addSecs(-60 * pic.minutesAgo))) << pic.path;
 }
 
 class KeepRules : public ::testing::TestWithParam<KeepCase>
