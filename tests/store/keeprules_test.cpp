@@ -125,6 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         KeepCase{"NeverTheWholeGroup",
                  {missing("a.jpg"), undecodable("b.jpg", 9000), {"c.jpg", 8, 8, 3000}, missing("d.jpg")},
                  {R::Size, R::Pixels}, {}, "c.jpg", {"a.jpg", "b.jpg", "d.jpg"}},
+        KeepCase{"DroppedFileListedTwiceDroppedTwice", {{"a.jpg", 20, 20}, {"b.jpg", 80, 60}, {"./b.jpg", 80, 60}},
+                 {R::Base, R::Pixels}, {}, "a.jpg", {"b.jpg", "./b.jpg"}},
+        KeepCase{"SecondEntryOfTheKeptFile", {{"a.jpg", 20, 20}, {"b.jpg", 80, 60}, {"./b.jpg", 80, 60}},
+                 {R::Pixels}, {}, "b.jpg", {"a.jpg"}},
         KeepCase{"NoReadablePictureKeepsEverything", {missing("a.jpg"), undecodable("b.jpg", 3000)}, {R::Base}, {},
                  nullptr, {}}),
     [](const ::testing::TestParamInfo<KeepCase> &info) { return std::string(info.param.name); });
