@@ -83,9 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, KeepPlan,
     ::testing::Values(
         PlanCase{"Pixels", {"--keep", "pixels"}, "@/a.jpg\n@/keep/c.jpg\n@/d.jpg\n"},
-        PlanCase{"Size", {"--keep=size"}, "@/a.jpg\n@/b.jpg\n@/e.jpg\n"},
-        PlanCase{"Newest", {"--keep", "newest", "-j", "1"}, "@/a.jpg\n@/b.jpg\n@/d.jpg\n"},
-        PlanCase{"Oldest", {"--keep", "oldest", "-j", "3"}, "@/b.jpg\n@/keep/c.jpg\n@/e.jpg\n"},
+        PlanCase{"RuleList", {"--keep=newest,oldest", "-j", "1"}, "@/a.jpg\n@/b.jpg\n@/d.jpg\n"},
         PlanCase{"Base", {"--keep", "base", "--turned", "--grey"}, "@/b.jpg\n@/keep/c.jpg\n@/e.jpg\n"},
         PlanCase{"Protected", {"--keep", "pixels", "--protect", "@/keep"}, "@/a.jpg\n@/d.jpg\n"},
         PlanCase{"ProtectedKeptPicture", {"--keep", "size", "--protect", "@/keep/", "--protect", "@/x"},
