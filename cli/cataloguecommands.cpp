@@ -35,7 +35,7 @@ QString jsonString(const QString &text)
 const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
-void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, bool turned, QTextStream &out)
+void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, SimilarRule rule, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -46,11 +46,17 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
         for (size_t m = 0; m < members.size(); ++m)
             out << (m > 0 ? ", " : "") << jsonString(table.name(members[m]));
         out << ']';
-        if (turned) {
+        const std::vector<SimilarMatch> &matches = groups[g].matches;
+        if (rule.turned) {
             out << ", \"turns\": [";
-            const std::vector<pixcore::GridTurn> &turns = groups[g].turns;
-            for (size_t m = 0; m < turns.size(); ++m)
-                out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(turns[m])] << '"';
+            for (size_t m = 0; m < matches.size(); ++m)
+                out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(matches[m].turn)] << '"';
+            out << ']';
+        }
+        if (rule.grey) {
+            out << ", \"grey\": [";
+            for (size_t m = 0; m < matches.size(); ++m)
+                out << (m > 0 ? ", " : "") << (matches[m].grey ? "true" : "false");
             out << ']';
         }
         out << '}';
@@ -104,7 +110,7 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
         return ExitFailure;
     const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs, options.rule);
     if (options.json)
-        writeJson(groups, table, options.rule.turned, context.out);
+        writeJson(groups, table, options.rule, context.out);
     else if (options.null)
         writeNullSeparated(groups, table, context.out);
     else
