@@ -64,6 +64,7 @@ public:
     // What the other windows read from their owner.
     Sigbox *store() const { return sbxJpeg; }
     int likeLevel() const override;
+    SimilarRule similarRule() const override { return m_similarRule; }
     QWidget *samOwnerWindow() override { return this; }
     const SignatureTable &samCatalogue() const override;
 
@@ -78,6 +79,9 @@ protected:
 
 private:
     enum class Frame { Plain, List, Drop };
+    // The check items of the "画像" menu.
+    static constexpr int SearchTurnedItem = 5;
+    static constexpr int SearchGreyItem = 6;
     enum class CloseOrigin { User, QuitCommand, Resumed };
 
     // frmLumo.cpp
@@ -203,6 +207,7 @@ private:
     qint32 m_samWidth = 1200;
     qint32 m_samHeight = 1600;
     bool m_shareThumbnails = true;
+    SimilarRule m_similarRule; // the "画像" menu's search options
 
     bool m_modified = false;
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load

@@ -86,8 +86,13 @@ void frmLumo::createMenus()
                     {{"表示(&V)", QKeySequence(Qt::CTRL | Qt::Key_V)},
                      {"-", {}},
                      {"類似検索", {}},
-                     {"一覧表示", {}}},
+                     {"一覧表示", {}},
+                     {"-", {}},
+                     {"回転・反転した画像も探す(&T)", {}},
+                     {"色の違いを無視する(&G)", {}}},
                     &frmLumo::mnuJClick, mnuJ);
+    for (int i : {SearchTurnedItem, SearchGreyItem})
+        mnuJ[i]->setCheckable(true);
     mnuHelp = build(QStringLiteral("mnuHelp"), QStringLiteral("ヘルプ(&H)"), QStringLiteral("mnuH"),
                     {{"バージョン情報(&A)", {}}}, &frmLumo::mnuHClick, mnuH);
 
@@ -150,6 +155,8 @@ void frmLumo::UpdateCommands()
 {
     for (QAction *button : std::as_const(m_buttons))
         button->setEnabled(false);
+    for (int i : {SearchTurnedItem, SearchGreyItem})
+        mnuJ[i]->setEnabled(!m_running && !commandOnStack());
     // Esc clears the flag while a command's loop is still on the stack: its buttons stay
     // off until it has returned.
     if (m_running || commandOnStack())
@@ -280,6 +287,12 @@ void frmLumo::mnuLClick(int index)
 
 void frmLumo::mnuJClick(int index)
 {
+    // The search options are settings, not commands: they shape the next search only.
+    if (index == SearchTurnedItem || index == SearchGreyItem) {
+        m_similarRule.turned = mnuJ[SearchTurnedItem]->isChecked();
+        m_similarRule.grey = mnuJ[SearchGreyItem]->isChecked();
+        return;
+    }
     if (commandOnStack())
         return;
     beginFrame(Frame::Plain);

@@ -37,7 +37,7 @@ const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "tu
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
 // With a keep plan, each group also names the picture kept (null when none is) and those dropped.
-void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, bool turned,
+void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, SimilarRule rule,
                const std::vector<KeepPlan> &plans, QTextStream &out)
 {
     out << '[';
@@ -49,11 +49,17 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
         for (size_t m = 0; m < members.size(); ++m)
             out << (m > 0 ? ", " : "") << jsonString(table.name(members[m]));
         out << ']';
-        if (turned) {
+        const std::vector<SimilarMatch> &matches = groups[g].matches;
+        if (rule.turned) {
             out << ", \"turns\": [";
-            const std::vector<pixcore::GridTurn> &turns = groups[g].turns;
-            for (size_t m = 0; m < turns.size(); ++m)
-                out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(turns[m])] << '"';
+            for (size_t m = 0; m < matches.size(); ++m)
+                out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(matches[m].turn)] << '"';
+            out << ']';
+        }
+        if (rule.grey) {
+            out << ", \"grey\": [";
+            for (size_t m = 0; m < matches.size(); ++m)
+                out << (m > 0 ? ", " : "") << (matches[m].grey ? "true" : "false");
             out << ']';
         }
         if (!plans.empty()) {
@@ -119,7 +125,7 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     if (!options.keep.empty())
         plans = planKeeping(groups, table, options.keep, ProtectedFolders(options.protect), options.jobs);
     if (options.json)
-        writeJson(groups, table, options.rule.turned, plans, context.out);
+        writeJson(groups, table, options.rule, plans, context.out);
     else if (!options.keep.empty())
         writeDropList(groups, plans, table, options.null, context.out);
     else if (options.null)

@@ -11,6 +11,7 @@
 
 #include "samgeometry.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -119,6 +120,8 @@ private:
     QStringList m_names;
     int m_next = 0;           // list run: the next entry to place
     QString m_progress;       // the title the run shows when it next lets events through
+    SimilarRule m_rule;       // comparison run: what it looks for, read as it starts
+    QHash<int, SimilarMatch> m_matches; // by cell: members that did not match plainly
     SamComparison *m_comparison = nullptr;
     bool m_baseOpen = false;  // comparison run: a base's members are being placed
     size_t m_member = 0;

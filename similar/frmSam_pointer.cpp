@@ -91,7 +91,7 @@ void frmSam::HitSamPic(int x, int y, int mode)
         if (!name.isEmpty()) {
             const QFileInfo file(name);
             if (file.exists())
-                tip = samToolTip(name, file.size());
+                tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell));
         }
         setPicListToolTip(tip);
         return;

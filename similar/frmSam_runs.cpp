@@ -51,9 +51,12 @@ void frmSam::beginRun(SamRun run)
     m_next = 0;
     m_baseOpen = false;
     m_progress.clear();
-    // The slider cannot move while the window is modal, so one reading serves every comparison.
+    m_matches.clear();
+    // The slider and the options cannot change while the window is modal, so one reading
+    // serves every comparison.
+    m_rule = run == SamRun::Comparison ? m_owner->similarRule() : SimilarRule{};
     if (run == SamRun::Comparison)
-        m_comparison->start(table, m_owner->likeLevel());
+        m_comparison->start(table, m_owner->likeLevel(), m_rule);
     m_state = State::Running;
     step();
 }
@@ -119,7 +122,7 @@ frmSam::Next frmSam::comparisonSlice()
                 continue;
             }
             m_progress = samProgressTitle(SamRun::Comparison, m_names.at(base->index), base->index + 1,
-                                          int(m_names.size()));
+                                          int(m_names.size()), m_rule);
             m_baseOpen = true;
             m_member = 0;
             m_found = false;
@@ -129,11 +132,15 @@ frmSam::Next frmSam::comparisonSlice()
         const std::vector<int> &row = *base.row;
         // A stop request ends the base: the members placed so far stay, then the base.
         while (m_member < row.size() && !m_stop) {
-            const int member = row[m_member++];
+            const size_t at = m_member++;
+            const int member = row[at];
             if (m_comparison->isTaken(member))
                 continue;
             m_found = true;
-            picList->place(m_names.at(member));
+            const SimilarMatch match = base.matches ? (*base.matches)[at] : SimilarMatch{};
+            if (match != SimilarMatch{})
+                m_matches.insert(picList->placedCount(), match);
+            picList->place(m_names.at(member), samMatchMark(match));
             m_comparison->take(member);
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;

@@ -25,24 +25,28 @@ size_t blocksInFlight()
     return static_cast<size_t>(std::max(comparisonPool().maxThreadCount(), 1)) * 2 + 1;
 }
 
+} // namespace
+
 // Computes the rows of a block; holds the block (and with it the signatures) by value, so
 // rows still running when their search is dropped read nothing that has gone.
-struct RowsOf
+struct SamComparison::RowsOf
 {
     SimilarSearch::Block block;
-    std::vector<std::vector<int>> operator()() const
+    bool withMatches;
+    Rows operator()() const
     {
-        std::vector<std::vector<int>> rows(block.size());
-        for (size_t i = 0; i < rows.size(); ++i)
-            rows[i] = block.row(i);
+        Rows rows;
+        rows.entries.resize(block.size());
+        if (withMatches)
+            rows.matches.resize(block.size());
+        for (size_t i = 0; i < block.size(); ++i)
+            rows.entries[i] = block.row(i, withMatches ? &rows.matches[i] : nullptr);
         return rows;
     }
 };
 
-} // namespace
-
 SamComparison::SamComparison(QObject *parent)
-    : QObject(parent), m_waitingFor(new QFutureWatcher<std::vector<std::vector<int>>>(this))
+    : QObject(parent), m_waitingFor(new QFutureWatcher<Rows>(this))
 {
     connect(m_waitingFor, &QFutureWatcherBase::finished, this, &SamComparison::rowsReady);
 }
@@ -52,10 +56,11 @@ SamComparison::~SamComparison()
     cancel();
 }
 
-void SamComparison::start(const SignatureTable &table, int level)
+void SamComparison::start(const SignatureTable &table, int level, SimilarRule rule)
 {
     cancel();
-    m_search.emplace(table, level);
+    m_search.emplace(table, level, rule);
+    m_withMatches = rule != SimilarRule{};
     m_allCut = false;
     m_position = 0;
     launch();
@@ -80,7 +85,7 @@ void SamComparison::launch()
             break;
         }
         Pending pending;
-        pending.future = QtConcurrent::run(&comparisonPool(), RowsOf{block});
+        pending.future = QtConcurrent::run(&comparisonPool(), RowsOf{block, m_withMatches});
         pending.block = std::move(block);
         m_blocks.push_back(std::move(pending));
     }
@@ -105,7 +110,8 @@ std::optional<SamComparison::Base> SamComparison::current()
         front.rows = front.future.takeResult();
         front.collected = true;
     }
-    return Base{front.block.base(m_position), &front.rows[m_position]};
+    return Base{front.block.base(m_position), &front.rows.entries[m_position],
+                m_withMatches ? &front.rows.matches[m_position] : nullptr};
 }
 
 bool SamComparison::advance()

@@ -26,7 +26,7 @@ public:
     ~SamComparison() override;
 
     // Starts a search over the table as it is now; an earlier search is dropped.
-    void start(const SignatureTable &table, int level);
+    void start(const SignatureTable &table, int level, SimilarRule rule = {});
     // Drops the search and its copy of the signatures; rows still being computed are thrown
     // away when they end.
     void cancel();
@@ -35,6 +35,8 @@ public:
     {
         int index;                    // the base's entry
         const std::vector<int> *row;  // the later entries within the level, ascending
+        // How each entry of the row matched; null for the plain rule.
+        const std::vector<SimilarMatch> *matches;
     };
     // The next base to settle, once its row is computed; none while it is being computed or
     // when every base has been settled.
@@ -52,19 +54,27 @@ signals:
     void rowsReady();
 
 private:
+    // A block's rows and, beyond the plain rule, how their entries matched.
+    struct Rows
+    {
+        std::vector<std::vector<int>> entries;
+        std::vector<std::vector<SimilarMatch>> matches;
+    };
     struct Pending
     {
         SimilarSearch::Block block;
-        QFuture<std::vector<std::vector<int>>> future;
-        std::vector<std::vector<int>> rows; // filled once the future has finished
+        QFuture<Rows> future;
+        Rows rows; // filled once the future has finished
         bool collected = false;
     };
 
+    struct RowsOf;
     void launch();
 
     std::optional<SimilarSearch> m_search;
     std::deque<Pending> m_blocks;
-    QFutureWatcher<std::vector<std::vector<int>>> *m_waitingFor = nullptr;
+    QFutureWatcher<Rows> *m_waitingFor = nullptr;
+    bool m_withMatches = false;
     size_t m_position = 0; // of the current base in the front block
     bool m_allCut = true;
 };

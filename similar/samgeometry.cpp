@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QList>
+#include <QStringList>
 
 SamGeometry SamGeometry::fromSettings(int columns, int width, int height)
 {
@@ -62,10 +63,54 @@ QString FitSamTitle(const QString &text, int width, const QFontMetrics &metrics,
     return text.left(ends[0]) + dots;
 }
 
-QString samProgressTitle(SamRun run, const QString &path, int number, int count)
+QString samProgressTitle(SamRun run, const QString &path, int number, int count, SimilarRule rule)
 {
     const QString doing = run == SamRun::List ? QStringLiteral("を表示中...(") : QStringLiteral("を比較中...(");
-    return path + doing + QString::number(number) + QLatin1Char('/') + QString::number(count) + QLatin1Char(')');
+    QString title = path + doing + QString::number(number) + QLatin1Char('/') + QString::number(count) + QLatin1Char(')');
+    if (run == SamRun::Comparison && rule.turned)
+        title += QStringLiteral(" [回転・反転]");
+    if (run == SamRun::Comparison && rule.grey)
+        title += QStringLiteral(" [グレー]");
+    return title;
+}
+
+namespace {
+bool mirrored(pixcore::GridTurn turn)
+{
+    return turn >= pixcore::GridTurn::Mirror;
+}
+// Quarter turns clockwise after any mirroring: 0 to 3.
+int quarterTurns(pixcore::GridTurn turn)
+{
+    return int(turn) % 4;
+}
+} // namespace
+
+QString samMatchMark(const SimilarMatch &match)
+{
+    QString mark;
+    if (quarterTurns(match.turn) != 0)
+        mark += QStringLiteral("↻");
+    if (mirrored(match.turn))
+        mark += QStringLiteral("⇋");
+    if (match.grey)
+        mark += QStringLiteral("◐");
+    return mark;
+}
+
+QString samMatchNote(const SimilarMatch &match)
+{
+    QStringList turning;
+    if (mirrored(match.turn))
+        turning += QStringLiteral("左右反転");
+    if (quarterTurns(match.turn) != 0)
+        turning += QString::number(quarterTurns(match.turn) * 90) + QStringLiteral("°回転");
+    QString note;
+    if (!turning.isEmpty())
+        note += QLatin1Char('(') + turning.join(QStringLiteral("・")) + QLatin1Char(')');
+    if (match.grey)
+        note += QStringLiteral("(グレー)");
+    return note;
 }
 
 QString samToolTip(const QString &path, qint64 bytes)

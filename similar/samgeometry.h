@@ -3,6 +3,8 @@
 // checked on its own: cells and hit-testing, the scroll slider's range, caption
 // shortening, and the texts the window shows.
 
+#include <similargrouping.h>
+
 #include <QRect>
 #include <QString>
 
@@ -58,9 +60,16 @@ SamSliderRange samSliderRange(int areaHeight, int clientHeight, int rowHeight);
 QString FitSamTitle(const QString &text, int width, const QFontMetrics &metrics, double dpi);
 
 // The title while a run places pictures: the path, then "を表示中...(" (list run) or
-// "を比較中...(" (comparison run), then number "/" count ")".
+// "を比較中...(" (comparison run), then number "/" count ")"; a comparison run that also
+// looks for turned or grey copies says so after it (" [回転・反転]", " [グレー]").
 enum class SamRun { List, Comparison };
-QString samProgressTitle(SamRun run, const QString &path, int number, int count);
+QString samProgressTitle(SamRun run, const QString &path, int number, int count, SimilarRule rule = {});
+
+// How a member came to its group, when not by its colours as they are: a mark after its
+// caption ("↻" turned, "⇋" mirrored, "◐" by brightness) and words after its tooltip
+// ("(90°回転)", "(左右反転・90°回転)", "(グレー)", ...). Empty for a plain match.
+QString samMatchMark(const SimilarMatch &match);
+QString samMatchNote(const SimilarMatch &match);
 
 // A thumbnail's tooltip: the path, then "(", the size in whole KiB, "KB)".
 QString samToolTip(const QString &path, qint64 bytes);

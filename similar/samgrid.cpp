@@ -86,13 +86,16 @@ void SamGrid::clearPlacement()
     m_cursorRow = 0;
     m_cursorColumn = 0;
     m_captions.clear();
+    m_marks.clear();
     m_cache->clear();
     update();
 }
 
-void SamGrid::place(const QString &path)
+void SamGrid::place(const QString &path, const QString &mark)
 {
     const int k = m_placed;
+    if (!mark.isEmpty())
+        m_marks.insert(k, mark);
     if (k == 0)
         m_placement[0] = path; // the run started with one empty entry
     else
@@ -160,9 +163,13 @@ QString SamGrid::caption(int k) const
     if (m_captions.size() < size_t(m_placement.size()))
         m_captions.resize(m_placement.size());
     std::optional<QString> &caption = m_captions[k];
-    if (!caption)
-        caption = FitSamTitle(PathSplitter::FileNamePart(m_placement.at(k)), m_geometry.width, fontMetrics(),
-                              logicalDpiX());
+    if (!caption) {
+        const QString mark = m_marks.value(k);
+        const int markTwips = mark.isEmpty() ? 0 : fontMetrics().horizontalAdvance(mark) * 1440 / qMax(logicalDpiX(), 1);
+        caption = FitSamTitle(PathSplitter::FileNamePart(m_placement.at(k)), m_geometry.width - markTwips,
+                              fontMetrics(), logicalDpiX())
+                  + mark;
+    }
     return *caption;
 }
 

@@ -7,6 +7,7 @@
 
 #include "samgeometry.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -43,8 +44,9 @@ public:
 
     // Clears the area: the placement list becomes one empty entry, the cursor row 0, column 0.
     void clearPlacement();
-    // Places a picture in the next cell; the area grows to end with the cursor's row.
-    void place(const QString &path);
+    // Places a picture in the next cell; the area grows to end with the cursor's row. A mark
+    // (how a member matched) stands after its caption, which is shortened to leave it room.
+    void place(const QString &path, const QString &mark = QString());
     // Empties cell k: picture and caption give way to the background.
     void blank(int k);
 
@@ -91,6 +93,7 @@ private:
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     mutable std::vector<std::optional<QString>> m_captions; // FitSamTitle, by cell, made when first painted
+    QHash<int, QString> m_marks; // by cell, the few that have one
 
     QList<Attached> m_attached;
     ThumbnailCache *m_cache = nullptr;

@@ -3,6 +3,7 @@
 // the grid settings, the catalogue, the similarity level, and the two calls back into it.
 // Only full paths travel between the windows.
 
+#include <similargrouping.h>
 #include <signaturetable.h>
 
 #include <QtGlobal>
@@ -26,6 +27,9 @@ public:
     // The catalogue the runs read (the store's table), and the similarity level 0..50.
     virtual const SignatureTable &samCatalogue() const = 0;
     virtual int likeLevel() const = 0;
+    // What the comparison run finds beyond the plain rule: turned and mirrored copies,
+    // copies that differ in colour.
+    virtual SimilarRule similarRule() const = 0;
 
     // Selects the picture in the owner's list (added to the selection when o_Multi).
     virtual void SyncJpegList(const QString &o_FileName, bool o_Multi) = 0;

@@ -5,35 +5,44 @@
 #include <atomic>
 #include <thread>
 
+namespace {
+// The stretch of candidates one batch call answers for.
+constexpr int Span = 4096;
+} // namespace
+
 SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
-    : m_cells(std::move(cells)), m_rule(rule)
+    : m_rule(rule)
 {
+    m_colour.cells = std::move(cells);
     if (m_rule.grey) {
-        for (Signature &signature : m_cells)
+        m_grey.cells = m_colour.cells;
+        for (Signature &signature : m_grey.cells)
             pixcore::greySignature(signature.data(), signature.data());
     }
-    if (!m_cells.empty())
-        m_pack.assign(m_cells.front().data(), count());
+    for (Grids *grids : {&m_colour, &m_grey}) {
+        if (!grids->cells.empty())
+            grids->pack.assign(grids->cells.front().data(), int(grids->cells.size()));
+    }
 }
 
-void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
-                                  std::vector<pixcore::GridTurn> *turns) const
+void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first, int end, int level,
+                             const uint8_t *skip, std::vector<int> &hits, std::vector<SimilarMatch> *matches) const
 {
     // The base's grid as it is, or all its turnings in the order they are tried.
     std::array<Signature, pixcore::GridTurnCount> bases;
     const int baseCount = m_rule.turned ? pixcore::GridTurnCount : 1;
     for (int t = 0; t < baseCount; ++t)
-        pixcore::turnSignature(m_cells[base].data(), pixcore::GridTurn(t), bases[t].data());
-    const auto found = [&hits, turns](int entry, int turn) {
+        pixcore::turnSignature(grids.cells[base].data(), pixcore::GridTurn(t), bases[t].data());
+    const auto found = [&hits, matches, grey](int entry, int turn) {
         hits.push_back(entry);
-        if (turns)
-            turns->push_back(pixcore::GridTurn(turn));
+        if (matches)
+            matches->push_back({pixcore::GridTurn(turn), grey});
     };
 
     if (!batched()) {
-        for (int j = first; j < count(); ++j) {
+        for (int j = first; j < end; ++j) {
             for (int t = 0; t < baseCount && !skip[j]; ++t) {
-                if (pixcore::withinLevel(bases[t].data(), m_cells[j].data(), level)) {
+                if (pixcore::withinLevel(bases[t].data(), grids.cells[j].data(), level)) {
                     found(j, t);
                     break;
                 }
@@ -41,18 +50,46 @@ void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t 
         }
         return;
     }
-    // Spans of a fixed size, so that the answers need no allocation of a row's length; the
-    // spans after the first start on a block of the pack.
-    constexpr int Span = 4096;
     int32_t spanHits[Span];
     uint8_t spanTurns[Span];
+    const int32_t n = baseCount == 1
+        ? grids.pack.findWithinLevel(base, first, end, level, spanHits, skip)
+        : grids.pack.findWithinLevelOfAny(bases.front().data(), baseCount, first, end, level, spanHits, spanTurns, skip);
+    for (int32_t k = 0; k < n; ++k)
+        found(spanHits[k], baseCount == 1 ? 0 : spanTurns[k]);
+}
+
+void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
+                                  std::vector<SimilarMatch> *matches) const
+{
+    // Spans of a fixed size, so that the answers need no allocation of a row's length; the
+    // spans after the first start on a block of the pack.
+    std::vector<int> greyHits;
+    std::vector<SimilarMatch> greyMatches;
     for (int from = first; from < count();) {
         const int to = std::min((from / Span + 1) * Span, count());
-        const int32_t n = baseCount == 1
-            ? m_pack.findWithinLevel(base, from, to, level, spanHits, skip)
-            : m_pack.findWithinLevelOfAny(bases.front().data(), baseCount, from, to, level, spanHits, spanTurns, skip);
-        for (int32_t k = 0; k < n; ++k)
-            found(spanHits[k], baseCount == 1 ? 0 : spanTurns[k]);
+        if (!m_rule.grey) {
+            collectIn(m_colour, false, base, from, to, level, skip, hits, matches);
+            from = to;
+            continue;
+        }
+        // Both kinds of grid, merged in entry order; a pair alike in colour says so.
+        const size_t mark = hits.size();
+        collectIn(m_colour, false, base, from, to, level, skip, hits, matches);
+        greyHits.clear();
+        greyMatches.clear();
+        collectIn(m_grey, true, base, from, to, level, skip, greyHits, matches ? &greyMatches : nullptr);
+        size_t c = mark;
+        for (size_t g = 0; g < greyHits.size(); ++g) {
+            while (c < hits.size() && hits[c] < greyHits[g])
+                ++c;
+            if (c < hits.size() && hits[c] == greyHits[g])
+                continue;
+            hits.insert(hits.begin() + c, greyHits[g]);
+            if (matches)
+                matches->insert(matches->begin() + c, greyMatches[g]);
+            ++c;
+        }
         from = to;
     }
 }
@@ -76,11 +113,11 @@ SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule
     m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
 }
 
-std::vector<int> SimilarSearch::Block::row(size_t i, std::vector<pixcore::GridTurn> *turns) const
+std::vector<int> SimilarSearch::Block::row(size_t i, std::vector<SimilarMatch> *matches) const
 {
     std::vector<int> hits;
     const int base = (*m_open)[m_begin + i];
-    m_cells->collectSimilar(base, base + 1, m_level, m_skip->data(), hits, turns);
+    m_cells->collectSimilar(base, base + 1, m_level, m_skip->data(), hits, matches);
     return hits;
 }
 
@@ -118,7 +155,7 @@ void SimilarSearch::take(int entry)
 }
 
 std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<int> &row,
-                                                  const std::vector<pixcore::GridTurn> *turns)
+                                                  const std::vector<SimilarMatch> *matches)
 {
     if (isTaken(base))
         return std::nullopt;
@@ -127,8 +164,8 @@ std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<in
         if (!isTaken(row[k])) {
             take(row[k]);
             group.members.push_back(row[k]);
-            if (turns)
-                group.turns.push_back((*turns)[k]);
+            if (matches)
+                group.matches.push_back((*matches)[k]);
         }
     }
     if (group.members.empty())
@@ -173,20 +210,20 @@ std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int lev
     // a larger block wastes rows only for bases grouped within it.
     const size_t blockSize = threads == 1 ? 1 : static_cast<size_t>(threads) * 16;
     std::vector<std::vector<int>> rows(blockSize);
-    std::vector<std::vector<pixcore::GridTurn>> turns(rule.turned ? blockSize : 0);
+    std::vector<std::vector<SimilarMatch>> matches(rule.turned || rule.grey ? blockSize : 0);
     for (;;) {
         const SimilarSearch::Block block = search.cut(blockSize);
         if (block.size() == 0)
             break;
         const int used = block.comparisons() < ThreadedBlockMinimum ? 1 : threads;
-        parallelFor(0, block.size(), used, [&rows, &turns, &block](size_t i) {
-            if (!turns.empty())
-                turns[i].clear();
-            rows[i] = block.row(i, turns.empty() ? nullptr : &turns[i]);
+        parallelFor(0, block.size(), used, [&rows, &matches, &block](size_t i) {
+            if (!matches.empty())
+                matches[i].clear();
+            rows[i] = block.row(i, matches.empty() ? nullptr : &matches[i]);
         });
 
         for (size_t i = 0; i < block.size(); ++i) {
-            if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i], turns.empty() ? nullptr : &turns[i]))
+            if (std::optional<SimilarGroup> group = search.settle(block.base(i), rows[i], matches.empty() ? nullptr : &matches[i]))
                 groups.push_back(std::move(*group));
         }
     }

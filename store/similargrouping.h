@@ -4,8 +4,9 @@
 // every later ungrouped entry whose check value with it is at most the level joins its
 // group. A group lists its members in ascending order and its base after them; groups
 // come in the order of their bases. An entry without a name takes part in no comparison.
-// On request (lumo-cli's --turned and --grey) "within the level" also takes in the base's
-// grid turned and mirrored, or compares brightness only; the grouping stays the same.
+// On request (--turned and --grey, in lumo-cli and the window) "within the level" also
+// takes in the base's grid turned and mirrored, or the two grids' brightness alone; the
+// grouping stays the same. Either option only ever finds more.
 
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
@@ -18,12 +19,19 @@
 #include <optional>
 #include <vector>
 
+// How a member came within the level of its base.
+struct SimilarMatch {
+    pixcore::GridTurn turn = pixcore::GridTurn::Identity; // of the base's grid
+    bool grey = false; // by brightness alone: the colours are not within the level
+    bool operator==(const SimilarMatch &) const = default;
+};
+
 struct SimilarGroup {
     std::vector<int> members; // ascending entry indexes
     int base = -1;            // placed after its members
-    // With turnings looked at: for each member, the first turning of the base's grid that is
-    // within the level of it. Empty otherwise.
-    std::vector<pixcore::GridTurn> turns;
+    // When asked for: how each member matched (the colour grids before the brightness
+    // grids, each turning in the order of pixcore::GridTurn). Empty otherwise.
+    std::vector<SimilarMatch> matches;
     bool operator==(const SimilarGroup &) const = default;
 };
 
@@ -32,34 +40,45 @@ struct SimilarRule {
     // A candidate within the level of any of the 8 turnings and mirrorings of the base's
     // grid (pixcore::GridTurn, tried in that order) is similar too.
     bool turned = false;
-    // Both grids are compared by brightness: each cell's luma in all three values.
+    // Also alike when the two grids' brightness is within the level (each cell's luma in
+    // all three values): a grey copy, or one whose colours were changed. The colour
+    // comparison still holds, so this finds every pair the plain rule finds.
     bool grey = false;
+    bool operator==(const SimilarRule &) const = default;
 };
 
-// The signatures a search compares, copied once (made grey when the rule says so), and the
-// batch comparison's packed copy of them. Read-only once made, so any number of threads
+// The signatures a search compares, copied once (and their brightness grids when the rule
+// says so), and the batch comparison's packed copies of them. Read-only once made, so any number of threads
 // may compare at once.
 class SIGBOXCORE_EXPORT SimilarCells
 {
 public:
     explicit SimilarCells(std::vector<Signature> cells, SimilarRule rule = {});
 
-    int count() const { return static_cast<int>(m_cells.size()); }
+    int count() const { return static_cast<int>(m_colour.cells.size()); }
     // The comparisons run on the batch; only a table built in memory with values outside
     // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
-    bool batched() const { return m_pack.count() == count(); }
+    bool batched() const { return m_colour.pack.count() == count(); }
 
     // The comparison itself, the one place every search compares through: appends to `hits`,
     // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
-    // `base` (the base's signature first) is at most `level`, by the rule. With turnings,
-    // appends to `turns` the first turning that matched each hit. `skip` has count() bytes
-    // and must not change during the call.
+    // `base` (the base's signature first) is at most `level`, by the rule. When `matches`
+    // is given, appends how each hit matched. `skip` has count() bytes and must not change
+    // during the call.
     void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
-                        std::vector<pixcore::GridTurn> *turns = nullptr) const;
+                        std::vector<SimilarMatch> *matches = nullptr) const;
 
 private:
-    std::vector<Signature> m_cells;
-    pixcore::SignaturePack m_pack;
+    // One kind of grid: its signatures and their packed copy.
+    struct Grids {
+        std::vector<Signature> cells;
+        pixcore::SignaturePack pack;
+    };
+    void collectIn(const Grids &grids, bool grey, int base, int first, int end, int level, const uint8_t *skip,
+                   std::vector<int> &hits, std::vector<SimilarMatch> *matches) const;
+
+    Grids m_colour;
+    Grids m_grey; // empty unless the rule compares brightness
     SimilarRule m_rule;
 };
 
@@ -82,8 +101,8 @@ public:
         // Comparisons in the block: its bases times the entries after its first base.
         size_t comparisons() const { return size() * (m_open->size() - m_begin); }
         // Base i's row: the later entries within the level of it, ascending. Any thread.
-        // With turnings, `turns` gets the turning that matched each entry of the row.
-        std::vector<int> row(size_t i, std::vector<pixcore::GridTurn> *turns = nullptr) const;
+        // `matches`, when given, gets how each entry of the row matched.
+        std::vector<int> row(size_t i, std::vector<SimilarMatch> *matches = nullptr) const;
 
     private:
         friend class SimilarSearch;
@@ -104,9 +123,9 @@ public:
     void take(int entry);
     // Settles one base in a go: unless it is taken, its row's untaken entries become its
     // members and, when there are any, the group is taken. Null when it makes no group.
-    // `turns`, when given, are the row's turnings; the group keeps its members'.
+    // `matches`, when given, are the row's; the group keeps its members'.
     std::optional<SimilarGroup> settle(int base, const std::vector<int> &row,
-                                       const std::vector<pixcore::GridTurn> *turns = nullptr);
+                                       const std::vector<SimilarMatch> *matches = nullptr);
 
 private:
     std::shared_ptr<const SimilarCells> m_cells;
@@ -121,6 +140,7 @@ private:
 };
 
 // The whole search, blocks computed on `threads` threads (at least 1). The result does
-// not depend on the thread count.
+// not depend on the thread count. The groups say how their members matched when the rule
+// asks for more than the plain comparison.
 SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
                                                              SimilarRule rule = {});

@@ -21,6 +21,7 @@ class FakeOwner : public QWidget, public SamOwner
 public:
     SignatureTable table;
     int level = 0;
+    SimilarRule rule;
     qint16 columns = 6;
     qint32 width = 1200;
     qint32 height = 1600;
@@ -34,6 +35,7 @@ public:
     bool ShareThumbnails() const override { return false; }
     const SignatureTable &samCatalogue() const override { return table; }
     int likeLevel() const override { return level; }
+    SimilarRule similarRule() const override { return rule; }
     void SyncJpegList(const QString &o_FileName, bool o_Multi) override { synced.append({o_FileName, o_Multi}); }
     void DeleteJepg() override { ++deletes; }
 };

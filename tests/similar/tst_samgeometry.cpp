@@ -113,6 +113,31 @@ private slots:
             QCOMPARE(hit->cell, hit->row * 6 + hit->column);
     }
 
+    void matchTexts_data()
+    {
+        QTest::addColumn<int>("turn");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QString>("mark");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("plain") << 0 << false << "" << "";
+        QTest::newRow("90") << 1 << false << "↻" << "(90°回転)";
+        QTest::newRow("270") << 3 << false << "↻" << "(270°回転)";
+        QTest::newRow("mirror") << 4 << false << "⇋" << "(左右反転)";
+        QTest::newRow("mirror 180") << 6 << false << "↻⇋" << "(左右反転・180°回転)";
+        QTest::newRow("grey") << 0 << true << "◐" << "(グレー)";
+        QTest::newRow("grey 90") << 1 << true << "↻◐" << "(90°回転)(グレー)";
+    }
+    void matchTexts()
+    {
+        // A member found by a turning or by brightness carries a mark after its caption and
+        // says how it matched after its tooltip.
+        QFETCH(int, turn);
+        QFETCH(bool, grey);
+        const SimilarMatch match{pixcore::GridTurn(turn), grey};
+        QTEST(samMatchMark(match), "mark");
+        QTEST(samMatchNote(match), "note");
+    }
+
     void cellRectAndTexts()
     {
         // Cell 15 (row 2, column 3) of a 6-column grid of 1200 x 1600 spans
@@ -123,6 +148,10 @@ private slots:
                  QStringLiteral("/p/c.jpgを表示中...(3/120)"));
         QCOMPARE(samProgressTitle(SamRun::Comparison, QStringLiteral("/p/e.jpg"), 5, 40),
                  QStringLiteral("/p/e.jpgを比較中...(5/40)"));
+        QCOMPARE(samProgressTitle(SamRun::Comparison, QStringLiteral("/p/e.jpg"), 5, 40, {true, true}),
+                 QStringLiteral("/p/e.jpgを比較中...(5/40) [回転・反転] [グレー]"));
+        QCOMPARE(samProgressTitle(SamRun::Comparison, QStringLiteral("/p/e.jpg"), 5, 40, {false, true}),
+                 QStringLiteral("/p/e.jpgを比較中...(5/40) [グレー]"));
         QCOMPARE(samToolTip(QStringLiteral("/p/big.jpg"), 1536000), QStringLiteral("/p/big.jpg(1500KB)"));
         QCOMPARE(samToolTip(QStringLiteral("/p/small.jpg"), 1023), QStringLiteral("/p/small.jpg(0KB)"));
         // Hand-edited settings that would divide by zero are taken as the least usable ones.

@@ -26,8 +26,9 @@
 
 namespace {
 // Near copies of a few prototypes with varied noise, so that groups overlap and chain at
-// every level; every 23rd entry has no name.
-SignatureTable plantedGroups(int count)
+// every level; every 23rd entry has no name. With `turnedAndGrey`, a quarter of the copies
+// are turned or mirrored and a quarter grey.
+SignatureTable plantedGroups(int count, bool turnedAndGrey = false)
 {
     std::mt19937 random(17);
     std::vector<Signature> prototypes(count / 12 + 1);
@@ -36,6 +37,11 @@ SignatureTable plantedGroups(int count)
     SignatureTable table;
     for (int i = 0; i < count; ++i) {
         Signature cells = prototypes[random() % prototypes.size()];
+        const unsigned kind = random() % 4;
+        if (turnedAndGrey && kind == 0)
+            pixcore::turnSignature(Signature(cells).data(), pixcore::GridTurn(1 + random() % 7), cells.data());
+        if (turnedAndGrey && kind == 1)
+            pixcore::greySignature(cells.data(), cells.data());
         const int noise = static_cast<int>(random() % 14);
         for (int16_t &value : cells)
             value = static_cast<int16_t>(qBound(0, value + static_cast<int>(random() % (2 * noise + 1)) - noise, 255));
@@ -44,10 +50,15 @@ SignatureTable plantedGroups(int count)
     return table;
 }
 
-QStringList lumoCliSimilar(const QString &catalogue, int level)
+QStringList lumoCliSimilar(const QString &catalogue, int level, SimilarRule rule = {})
 {
+    QStringList arguments{QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level)};
+    if (rule.turned)
+        arguments << QStringLiteral("--turned");
+    if (rule.grey)
+        arguments << QStringLiteral("--grey");
     QProcess cli;
-    cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level), catalogue});
+    cli.start(QStringLiteral(LUMO_CLI), arguments << catalogue);
     if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
         return {QStringLiteral("<lumo-cli failed>")};
     QStringList placed = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -102,24 +113,53 @@ private slots:
     void agreesWithLumoCli_data()
     {
         QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("turned");
+        QTest::addColumn<bool>("grey");
         for (int level : {0, 5, 12, 25, 50})
-            QTest::addRow("level %d", level) << level;
+            QTest::addRow("level %d", level) << level << false << false;
+        for (int level : {6, 20}) {
+            QTest::addRow("level %d turned", level) << level << true << false;
+            QTest::addRow("level %d grey", level) << level << false << true;
+            QTest::addRow("level %d turned grey", level) << level << true << true;
+        }
     }
     void agreesWithLumoCli()
     {
         // For a run that is not stopped, "類似検索" places exactly the pictures, in exactly
-        // the order, that `lumo-cli similar` prints for the same catalogue and level, both
-        // comparing on the batch.
+        // the order, that `lumo-cli similar` prints for the same catalogue, level and search
+        // options (the "画像" menu's check items), both comparing on the batch.
         QFETCH(int, level);
-        const SignatureTable table = plantedGroups(400);
+        QFETCH(bool, turned);
+        QFETCH(bool, grey);
+        const SimilarRule rule{turned, grey};
+        const SignatureTable table = plantedGroups(400, rule != SimilarRule{});
         QVERIFY(SimilarSearch(table, level).batched());
         const QString file = openCatalogue(table);
         window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
+        if (turned)
+            command("mnuJ5")->trigger();
+        if (grey)
+            command("mnuJ6")->trigger();
         command("mnuJ2")->trigger();
         const QStringList placed = frmSam::loaded()->placement();
-        QCOMPARE(placed, lumoCliSimilar(file, level));
+        QCOMPARE(placed, lumoCliSimilar(file, level, rule));
         if (level >= 5)
             QVERIFY2(placed.size() > 20, "the catalogue should hold groups at this level");
+    }
+
+    void searchOptionsAreSettings()
+    {
+        // The two check items start unchecked, are off while a command runs, and are kept in
+        // the settings for the next start.
+        QVERIFY(!command("mnuJ5")->isChecked() && !command("mnuJ6")->isChecked());
+        QVERIFY(command("mnuJ5")->isEnabled());
+        command("mnuJ6")->trigger();
+        QVERIFY(window().close());
+        m_window.reset();
+        QVERIFY(!command("mnuJ5")->isChecked());
+        QVERIFY(command("mnuJ6")->isChecked());
+        command("mnuJ6")->trigger();
+        QVERIFY(window().close());
     }
 
     void commandsDeleteAndNew()

@@ -10,18 +10,23 @@
 
 namespace {
 
-// The first turning of base that is within the level of candidate by the rule, if any.
-std::optional<pixcore::GridTurn> matchingTurn(Signature base, Signature candidate, int level, SimilarRule rule)
+// How base is within the level of candidate by the rule, if it is: the colour grids with
+// each turning in order, then the brightness grids likewise.
+std::optional<SimilarMatch> matchOf(Signature base, Signature candidate, int level, SimilarRule rule)
 {
-    if (rule.grey) {
-        pixcore::greySignature(base.data(), base.data());
-        pixcore::greySignature(candidate.data(), candidate.data());
-    }
-    for (int t = 0; t < (rule.turned ? pixcore::GridTurnCount : 1); ++t) {
-        Signature turned;
-        pixcore::turnSignature(base.data(), pixcore::GridTurn(t), turned.data());
-        if (pixcore::withinLevel(turned.data(), candidate.data(), level))
-            return pixcore::GridTurn(t);
+    for (bool grey : {false, true}) {
+        if (grey && !rule.grey)
+            break;
+        if (grey) {
+            pixcore::greySignature(base.data(), base.data());
+            pixcore::greySignature(candidate.data(), candidate.data());
+        }
+        for (int t = 0; t < (rule.turned ? pixcore::GridTurnCount : 1); ++t) {
+            Signature turned;
+            pixcore::turnSignature(base.data(), pixcore::GridTurn(t), turned.data());
+            if (pixcore::withinLevel(turned.data(), candidate.data(), level))
+                return SimilarMatch{pixcore::GridTurn(t), grey};
+        }
     }
     return std::nullopt;
 }
@@ -42,10 +47,10 @@ std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level
         for (int j = f + 1; j < table.count(); ++j) {
             if (names[j].isEmpty())
                 continue;
-            if (const auto turn = matchingTurn(table.cells(f), table.cells(j), level, rule)) {
+            if (const auto match = matchOf(table.cells(f), table.cells(j), level, rule)) {
                 group.members.push_back(j);
-                if (rule.turned)
-                    group.turns.push_back(*turn);
+                if (rule.turned || rule.grey)
+                    group.matches.push_back(*match);
                 names[j].clear();
             }
         }
@@ -60,8 +65,9 @@ std::vector<SimilarGroup> referenceGroups(const SignatureTable &table, int level
 
 // Near copies of a few prototypes with varied noise, so that groups overlap and chain;
 // every `unnamedEvery`-th entry has no name; with `turnSome`, half the copies are of the
-// prototype turned or mirrored.
-SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0, bool turnSome = false)
+// prototype turned or mirrored; with `greySome`, a third are of it in grey.
+SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0, bool turnSome = false,
+                              bool greySome = false)
 {
     std::mt19937 random(seed);
     std::vector<Signature> prototypes(count / 15 + 1);
@@ -74,6 +80,8 @@ SignatureTable clusteredTable(int count, unsigned seed, int unnamedEvery = 0, bo
         Signature cells = prototypes[random() % prototypes.size()];
         if (turnSome && random() % 2)
             pixcore::turnSignature(Signature(cells).data(), pixcore::GridTurn(random() % pixcore::GridTurnCount), cells.data());
+        if (greySome && random() % 3 == 0)
+            pixcore::greySignature(cells.data(), cells.data());
         const int noise = static_cast<int>(random() % 12);
         for (int16_t &value : cells)
             value = static_cast<int16_t>(value + static_cast<int>(random() % (2 * noise + 1)) - noise);
@@ -99,9 +107,9 @@ SignatureTable withValuesOutsideBytes(SignatureTable table)
 }
 
 // Copies of entry 1 on both sides of the batch's span boundary at 4,096 and beyond it.
-SignatureTable acrossSpans()
+SignatureTable acrossSpans(bool greySome = false)
 {
-    SignatureTable table = clusteredTable(4500, 5, 31);
+    SignatureTable table = clusteredTable(4500, 5, 31, false, greySome);
     for (int i : {4095, 4096, 4097, 4400})
         table.setSlot(i, table.name(i), table.cells(1));
     return table;
@@ -131,12 +139,16 @@ TEST_P(SimilarGroupingWholeRun, MatchesTheSequentialRunForAnyThreadCount)
     EXPECT_EQ(SimilarSearch(run.table, 0, run.rule).batched(), run.batched);
     size_t largestGroup = 0;
     int turnedMembers = 0;
+    int greyMembers = 0;
+    int colourMembers = 0;
     for (int level : run.levels) {
         const std::vector<SimilarGroup> expected = referenceGroups(run.table, level, run.rule);
         for (const SimilarGroup &group : expected) {
             largestGroup = std::max(largestGroup, group.members.size());
-            turnedMembers += int(std::count_if(group.turns.begin(), group.turns.end(),
-                                               [](pixcore::GridTurn t) { return t != pixcore::GridTurn::Identity; }));
+            for (const SimilarMatch &match : group.matches) {
+                turnedMembers += match.turn != pixcore::GridTurn::Identity;
+                (match.grey ? greyMembers : colourMembers) += 1;
+            }
         }
         for (int threads : {1, 2, 3, 8})
             EXPECT_EQ(findSimilarGroups(run.table, level, threads, run.rule), expected)
@@ -146,16 +158,22 @@ TEST_P(SimilarGroupingWholeRun, MatchesTheSequentialRunForAnyThreadCount)
     if (run.rule.turned) {
         EXPECT_GT(turnedMembers, 20) << "members should match by turnings too";
     }
+    if (run.rule.grey) {
+        EXPECT_GT(greyMembers, 20) << "members should match by brightness alone";
+        EXPECT_GT(colourMembers, 20) << "members should still match by colour";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, SimilarGroupingWholeRun,
     ::testing::Values(WholeRun{"catalogue", clusteredTable(700, 7, 13), {0, 5, 12, 25, 50}, true, {}},
                       WholeRun{"rowsBeyondOneSpan", acrossSpans(), {8}, true, {}},
+                      WholeRun{"greyRowsBeyondOneSpan", acrossSpans(true), {8}, true, {false, true}},
                       WholeRun{"valuesOutsideBytes", withValuesOutsideBytes(clusteredTable(700, 7, 13)), {0, 12, 50}, false, {}},
                       WholeRun{"turned", clusteredTable(500, 9, 13, true), {0, 12, 30}, true, {true, false}},
-                      WholeRun{"grey", clusteredTable(500, 9, 13), {0, 12, 30}, true, {false, true}},
-                      WholeRun{"turnedGreyValuesOutsideBytes", withValuesOutsideBytes(clusteredTable(500, 9, 13, true)),
+                      WholeRun{"grey", clusteredTable(500, 9, 13, false, true), {0, 12, 30}, true, {false, true}},
+                      WholeRun{"turnedGrey", clusteredTable(500, 9, 13, true, true), {12}, true, {true, true}},
+                      WholeRun{"turnedGreyValuesOutsideBytes", withValuesOutsideBytes(clusteredTable(500, 9, 13, true, true)),
                                {12}, false, {true, true}}),
     [](const ::testing::TestParamInfo<WholeRun> &info) { return std::string(info.param.name); });
 
