@@ -1,0 +1,236 @@
+// A second start of the real program hands its catalogue to the window running here: the
+// window comes to the front and opens it as "開く(&O)" does, after the running command and
+// after the save question; requests that are not ours change nothing.
+
+#include "frmLumo.h"
+#include "lumodriver.h"
+#include "outside/scripteddialogs.h"
+#include "singleinstance.h"
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
+}
+
+class tst_handover : public QObject
+{
+    Q_OBJECT
+
+private:
+    LumoDriver lumo;
+    QTemporaryDir m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    SingleInstance *m_instance = nullptr;
+
+    QString runtimeDir() const { return m_home.filePath(QStringLiteral("run")); }
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+
+    // Runs a second Lumo in folder with these arguments, serving this window meanwhile;
+    // its exit code.
+    int secondStart(const QStringList &arguments, const QString &folder = QString())
+    {
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+        second.setProcessEnvironment(environment);
+        second.setWorkingDirectory(folder.isEmpty() ? m_dir->path() : folder);
+        second.start(QStringLiteral(LUMO_BINARY), arguments);
+        if (!second.waitForStarted(10000))
+            return -1;
+        // Not waitForFinished: the request is read by this process's event loop.
+        if (!QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000))
+            return -2;
+        return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -3;
+    }
+    // A catalogue of two placeholder pictures, opened in the window.
+    void openFirst()
+    {
+        lumo.openCatalogue(file(QStringLiteral("a.sbx")), LumoDriver::placeholderPictures(m_dir->path(), 2));
+        lumo.window().showMinimized();
+    }
+    // Catalogue b.sbx of three pictures, written only.
+    QString second()
+    {
+        const QString path = file(QStringLiteral("b.sbx"));
+        LumoDriver::writeCatalogueFile(path, {file(QStringLiteral("x.jpg")), file(QStringLiteral("y.jpg")),
+                                              file(QStringLiteral("z.jpg"))});
+        return path;
+    }
+    // Takes the first picture out of the list only: the catalogue is modified.
+    void modify(ScriptedDialogs &dialogs)
+    {
+        lumo.select({lumo.rowKeys().constFirst()});
+        dialogs.answers.enqueue(DialogService::No);
+        lumo.run("mnuL3");
+        QVERIFY(lumo.window().isModified());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        QVERIFY(QDir().mkpath(runtimeDir()));
+        QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtimeDir().toLocal8Bit());
+        QStandardPaths::setTestModeEnabled(true);
+        m_instance = new SingleInstance(QStringLiteral("lumo"), this);
+        QVERIFY(m_instance->tryAcquire());
+        QVERIFY(m_instance->isListening());
+        QVERIFY(SingleInstance::socketPath(QStringLiteral("lumo")).startsWith(runtimeDir()));
+    }
+    void cleanupTestCase()
+    {
+        delete m_instance; // its lock goes before the folder that holds it
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        connect(m_instance, &SingleInstance::requested, &lumo.window(), &frmLumo::openHandedOver);
+    }
+    void cleanup()
+    {
+        ScriptedDialogs dialogs;
+        for (int i = 0; i < 3; ++i)
+            dialogs.answers.enqueue(DialogService::No);
+        lumo.window().close();
+        lumo.reset();
+    }
+
+    void secondStartReachesTheWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder"); // of the second start, below the test's folder
+        QTest::addColumn<QString>("opened"); // below the test's folder; "a.sbx": kept
+        QTest::newRow("catalogue") << QStringList{QStringLiteral("<b>")} << QString() << QStringLiteral("b.sbx");
+        QTest::newRow("none") << QStringList{} << QString() << QStringLiteral("a.sbx");
+        QTest::newRow("relative") << QStringList{QStringLiteral("../b.sbx")} << QStringLiteral("sub")
+                                  << QStringLiteral("sub/../b.sbx");
+        QTest::newRow("quoted, with a space") << QStringList{QStringLiteral("\"../b"), QStringLiteral("c.sbx\"")}
+                                              << QStringLiteral("sub") << QStringLiteral("sub/../b c.sbx");
+    }
+    void secondStartReachesTheWindow()
+    {
+        // A second start ends with 0; the minimised window comes back and has opened the catalogue named, made absolute against the second start's folder.
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        QFETCH(QString, opened);
+        ScriptedDialogs dialogs;
+        openFirst();
+        const QString b = second();
+        QFile::copy(b, file(QStringLiteral("b c.sbx")));
+        QVERIFY(QDir().mkpath(file(QStringLiteral("sub"))));
+        arguments.replaceInStrings(QStringLiteral("<b>"), b);
+
+        QCOMPARE(secondStart(arguments, folder.isEmpty() ? QString() : file(folder)), 0);
+        QTRY_COMPARE(lumo.window().catalogueName(), file(opened));
+        QTRY_VERIFY(!lumo.window().isMinimized());
+        QCOMPARE(lumo.rowKeys(), LumoDriver::catalogueNames(file(opened)));
+        QVERIFY(dialogs.asked.isEmpty());
+    }
+
+    void modifiedCatalogueAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Yes: saved, then opened") << int(DialogService::Yes);
+        QTest::newRow("No: opened") << int(DialogService::No);
+        QTest::newRow("Cancel: all kept") << int(DialogService::Cancel);
+    }
+    void modifiedCatalogueAsksFirst()
+    {
+        // With unsaved changes the save question comes first; Cancel keeps catalogue, rows and the modified indicator.
+        QFETCH(int, answer);
+        ScriptedDialogs dialogs;
+        openFirst();
+        modify(dialogs);
+        const QStringList kept = lumo.rowKeys();
+        const QString a = file(QStringLiteral("a.sbx"));
+        const QStringList onDisk = LumoDriver::catalogueNames(a);
+        dialogs.asked.clear();
+        dialogs.answers.enqueue(answer);
+        dialogs.files.enqueue(a);
+
+        QCOMPARE(secondStart({second()}), 0);
+        QTRY_COMPARE(dialogs.messages(), QStringList{SaveQuestion});
+        QTRY_VERIFY(!lumo.window().isRunning());
+        const bool opens = answer != DialogService::Cancel;
+        QCOMPARE(lumo.window().catalogueName(), opens ? file(QStringLiteral("b.sbx")) : a);
+        QCOMPARE(lumo.window().isModified(), !opens);
+        if (!opens)
+            QCOMPARE(lumo.rowKeys(), kept);
+        QCOMPARE(LumoDriver::catalogueNames(a), answer == DialogService::Yes ? kept : onDisk);
+    }
+
+    void waitsForTheRunningCommand()
+    {
+        // Requests that arrive while a command runs wait until it has returned; the later one replaces the earlier, and the save question is asked once.
+        ScriptedDialogs dialogs;
+        openFirst();
+        const QString b = second();
+        const QString c = file(QStringLiteral("c.sbx"));
+        QVERIFY(QFile::copy(b, c));
+        QString nameWhileRunning;
+        dialogs.onAsk = [&](const ScriptedDialogs::Call &call) {
+            // The delete's own question: its command is on the stack.
+            if (call.text != SaveQuestion && nameWhileRunning.isEmpty()) {
+                QCOMPARE(secondStart({b}), 0);
+                QCOMPARE(secondStart({c}), 0);
+                nameWhileRunning = lumo.window().catalogueName();
+            }
+        };
+        modify(dialogs);
+        QCOMPARE(nameWhileRunning, file(QStringLiteral("a.sbx")));
+        dialogs.answers.enqueue(DialogService::No);
+        QTRY_COMPARE(lumo.window().catalogueName(), c);
+        QCOMPARE(dialogs.messages().count(SaveQuestion), 1);
+    }
+
+    void malformedRequestsAreIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray b = QFile::encodeName(QDir::tempPath() + QStringLiteral("/b.sbx"));
+        QTest::newRow("other heading") << QByteArray("lumo-close\n" + b + '\0');
+        QTest::newRow("relative path") << QByteArray("lumo-open\nb.sbx") + '\0';
+        QTest::newRow("not UTF-8") << QByteArray("lumo-open\n/tmp/") + "\xff\xfe" + ".sbx" + '\0';
+        QTest::newRow("heading cut short") << QByteArray("lumo-open") + '\0';
+        QTest::newRow("unfinished") << QByteArray("lumo-open\n" + b);
+        QTest::newRow("endless") << QByteArray("lumo-open\n/") + QByteArray(100000, 'x');
+        QTest::newRow("nothing") << QByteArray();
+    }
+    void malformedRequestsAreIgnored()
+    {
+        // Bytes that are no request change nothing and leave the window listening for the next start.
+        QFETCH(QByteArray, bytes);
+        ScriptedDialogs dialogs;
+        openFirst();
+        const QString b = second();
+        bytes.replace(QFile::encodeName(QDir::tempPath() + QStringLiteral("/b.sbx")), QFile::encodeName(b));
+        {
+            QLocalSocket socket;
+            socket.connectToServer(SingleInstance::socketPath(QStringLiteral("lumo")));
+            QVERIFY(socket.waitForConnected(5000));
+            socket.write(bytes);
+            // A request too long is cut off by the window before it is all written.
+            QVERIFY(QTest::qWaitFor([&] {
+                return socket.bytesToWrite() == 0 || socket.state() == QLocalSocket::UnconnectedState;
+            }, 5000));
+            QTest::qWait(100);
+        }
+        QTest::qWait(100);
+        QCOMPARE(lumo.window().catalogueName(), file(QStringLiteral("a.sbx")));
+        QVERIFY(lumo.window().isMinimized());
+
+        QCOMPARE(secondStart({b}), 0);
+        QTRY_COMPARE(lumo.window().catalogueName(), b);
+        QVERIFY(dialogs.asked.isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_handover)
+#include "tst_handover.moc"
