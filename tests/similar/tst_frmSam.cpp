@@ -330,7 +330,7 @@ private slots:
         QTest::addColumn<int>("cell");
         QTest::addColumn<bool>("enabled");
         QTest::newRow("on a picture") << 2 << true;
-        QTest::newRow("on an empty cell") << 7 << false;
+        QTest::newRow("on an empty cell of the last row") << 5 << false;
     }
     void contextMenu()
     {
@@ -434,6 +434,87 @@ private slots:
         QCOMPARE(grid()->toolTip(), QString());
         QTest::mousePress(grid(), Qt::LeftButton, {}, cell(15));
         QCOMPARE(sam()->windowTitle(), QString());
+    }
+
+    void pressBelowTheLastRow_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+    }
+    void pressBelowTheLastRow()
+    {
+        // Below the last row is outside the pictures: a press keeps the selection, tells the owner nothing and opens no menu.
+        QFETCH(Qt::MouseButton, button);
+        catalogue(4);
+        run(0);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, cell(2));
+        owner().synced.clear();
+        auto *menu = sam()->findChild<QMenu *>(QStringLiteral("mnuFile"));
+        bool shown = false;
+        QTimer::singleShot(0, menu, [&] {
+            shown = menu->isVisible();
+            menu->close();
+        });
+        QVERIFY(grid()->height() > cell(6).y());
+        QTest::mousePress(grid(), button, {}, cell(6));
+        QCoreApplication::processEvents();
+        QVERIFY(!shown);
+        QVERIFY(owner().synced.isEmpty());
+        QCOMPARE(sam()->windowTitle(), pictureName(2));
+        QVERIFY(highlight()->isVisible());
+    }
+
+    void titlesShowPathsAsTheyAre_data()
+    {
+        QTest::addColumn<bool>("viewer");
+        QTest::newRow("similar pictures") << false;
+        QTest::newRow("viewer") << true;
+    }
+    void titlesShowPathsAsTheyAre()
+    {
+        // A path holding "[*]" keeps it in the title the window system shows.
+        QFETCH(bool, viewer);
+        const QString path = QStringLiteral("/pictures/x[*]y/p0.jpg");
+        owner().table.clear();
+        owner().table.append(path, Signature{});
+        run(0);
+        QWidget *window = sam();
+        if (viewer) {
+            frmView::ShowEx(&owner(), path);
+            QTRY_VERIFY(frmView::loaded() && frmView::loaded()->windowHandle());
+            window = frmView::loaded();
+        } else {
+            QTest::mousePress(grid(), Qt::LeftButton, {}, cell(0));
+        }
+        QCOMPARE(window->windowHandle()->title(), path);
+    }
+
+    void cacheCapacityBounded_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("side"); // SamWidth = SamHeight, twips
+        QTest::newRow("default") << 6 << 1200;
+        QTest::newRow("largest the settings allow") << 99 << 9999;
+        QTest::newRow("many small cells") << 99 << 1500;
+        QTest::newRow("one column of large cells") << 1 << 9999;
+    }
+    void cacheCapacityBounded()
+    {
+        // The thumbnail cache holds at least what is in view and, whatever the settings, no more than 256 MiB unless the view alone needs more.
+        QFETCH(int, columns);
+        QFETCH(int, side);
+        SamGrid grid;
+        grid.resize(800, 600);
+        grid.setGeometryTwips(SamGeometry::fromSettings(columns, side, side));
+        const QRect cellPixels = grid.toPixels(QRect(0, 0, side, side));
+        const qint64 cellBytes = qint64(cellPixels.width()) * cellPixels.height() * 4;
+        const int rowPixels = grid.toPixels(QRect(0, 0, side, side + 300)).height();
+        const qint64 inView = qint64(grid.height() / rowPixels + 1) * columns * cellBytes;
+        const qint64 capacity = grid.thumbnails().capacity();
+        QVERIFY2(capacity >= inView, qPrintable(QString::number(capacity)));
+        QVERIFY2(capacity <= qMax<qint64>(256LL * 1024 * 1024, inView + columns * cellBytes),
+                 qPrintable(QString::number(capacity)));
     }
 };
 
