@@ -275,6 +275,7 @@ void frmLumo::closeEvent(QCloseEvent *event)
         for (const auto &[text, style] : untold)
             DialogService::instance().ShowMessage(this, text, style);
         event->ignore();
+        resumeHandedOver(); // what arrived while the question was shown
         return;
     }
     unloadWindow();

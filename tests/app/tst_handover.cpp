@@ -167,28 +167,41 @@ private slots:
         QCOMPARE(LumoDriver::catalogueNames(a), answer == DialogService::Yes ? kept : onDisk);
     }
 
-    void waitsForTheRunningCommand()
+    void waitsWhileBusy_data()
     {
-        // Requests that arrive while a command runs wait until it has returned; the later one replaces the earlier, and the save question is asked once.
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("a command runs") << false;
+        QTest::newRow("the close asks") << true;
+    }
+    void waitsWhileBusy()
+    {
+        // Requests that arrive during a command or the close's question wait until it is over; the later one replaces the earlier.
+        QFETCH(bool, closing);
         ScriptedDialogs dialogs;
         openFirst();
         const QString b = second();
         const QString c = file(QStringLiteral("c.sbx"));
         QVERIFY(QFile::copy(b, c));
-        QString nameWhileRunning;
-        dialogs.onAsk = [&](const ScriptedDialogs::Call &call) {
-            // The delete's own question: its command is on the stack.
-            if (call.text != SaveQuestion && nameWhileRunning.isEmpty()) {
+        if (closing)
+            modify(dialogs);
+        QString nameWhileBusy;
+        dialogs.onAsk = [&](const ScriptedDialogs::Call &) {
+            if (nameWhileBusy.isEmpty()) {
                 QCOMPARE(secondStart({b}), 0);
                 QCOMPARE(secondStart({c}), 0);
-                nameWhileRunning = lumo.window().catalogueName();
+                nameWhileBusy = lumo.window().catalogueName();
             }
         };
-        modify(dialogs);
-        QCOMPARE(nameWhileRunning, file(QStringLiteral("a.sbx")));
+        if (closing) {
+            dialogs.answers.enqueue(DialogService::Cancel);
+            lumo.window().close();
+        } else {
+            modify(dialogs); // the delete asks while its command is on the stack
+        }
+        QCOMPARE(nameWhileBusy, file(QStringLiteral("a.sbx")));
         dialogs.answers.enqueue(DialogService::No);
         QTRY_COMPARE(lumo.window().catalogueName(), c);
-        QCOMPARE(dialogs.messages().count(SaveQuestion), 1);
+        QCOMPARE(dialogs.messages().count(SaveQuestion), closing ? 2 : 1);
     }
 
     void malformedRequestsAreIgnored_data()
