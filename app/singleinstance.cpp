@@ -77,6 +77,7 @@ bool SingleInstance::tryAcquire()
         m_server = nullptr;
         return true;
     }
+    ::chmod(QFile::encodeName(path).constData(), 0600); // the user's to read and write, nobody else's
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
     return true;
 }
