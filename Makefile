@@ -10,6 +10,8 @@ PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-util
               shared-mime-info
 
 FUZZ_PACKAGES := clang libclang-rt-dev
+# The sanitizer run also starts the program on a virtual X server (xvfb-run needs xauth).
+ASAN_PACKAGES := xvfb xauth
 
 # The sanitizer build and the fuzz build, each in a folder of its own.
 ASAN_BUILD   ?= build-asan
@@ -21,7 +23,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:de
                  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 
-.PHONY: all deps run-deps package-tools fuzz-deps configure build run test bench package test-asan fuzz clean
+.PHONY: all deps run-deps package-tools fuzz-deps asan-deps configure build run test bench package test-asan fuzz clean
 
 all: build
 
@@ -36,6 +38,9 @@ package-tools:
 
 fuzz-deps:
 	@bash tools/install-deps.sh $(PACKAGES) $(FUZZ_PACKAGES)
+
+asan-deps:
+	@bash tools/install-deps.sh $(PACKAGES) $(ASAN_PACKAGES)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
@@ -58,8 +63,9 @@ package: build package-tools
 	cd $(BUILD) && cpack -G DEB
 	cd $(BUILD) && LUMO_PACKAGE_REQUIRED=1 ctest -L package --output-on-failure
 
-# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; no benchmarks.
-test-asan: deps
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; no benchmarks. With
+# xvfb-run there, the suite includes the program on a virtual X server (x11.lumo).
+test-asan: asan-deps
 	@cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) -DLUMO_SANITIZE=ON -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600

@@ -59,7 +59,7 @@ frmLumo::frmLumo(QWidget *parent)
 
 frmLumo::~frmLumo() = default;
 
-void frmLumo::openCommandLine(const QString &commandLine)
+QString frmLumo::commandLineName(const QString &commandLine)
 {
     // A path passed in quotes arrives unquoted: one leading and one trailing quote go.
     QString name = commandLine;
@@ -67,6 +67,12 @@ void frmLumo::openCommandLine(const QString &commandLine)
         name.remove(0, 1);
     if (name.endsWith(QLatin1Char('"')))
         name.chop(1);
+    return name;
+}
+
+void frmLumo::openCommandLine(const QString &commandLine)
+{
+    const QString name = commandLineName(commandLine);
     if (!name.isEmpty()) {
         beginFrame(Frame::Plain);
         OpenJpegList(name);
@@ -267,11 +273,15 @@ void frmLumo::closeEvent(QCloseEvent *event)
     }
 
     const QList<QPair<QString, int>> untold = std::exchange(m_untold, {});
-    if (!SaveJpegList(true)) {
+    m_closing = true;
+    const bool saved = SaveJpegList(true);
+    m_closing = false;
+    if (!saved) {
         // The close that stopped a command was abandoned: say what an Esc would have said.
         for (const auto &[text, style] : untold)
             DialogService::instance().ShowMessage(this, text, style);
         event->ignore();
+        resumeHandedOver(); // what arrived while the question was shown
         return;
     }
     unloadWindow();

@@ -48,6 +48,11 @@ public:
 
     // Opens the catalogue named on the command line; called once the window is on screen.
     void openCommandLine(const QString &commandLine);
+    // The catalogue a command line names: one leading and one trailing quote removed.
+    static QString commandLineName(const QString &commandLine);
+    // A later start's request: the window comes to the front and opens the catalogue (an
+    // absolute path; "" for none) as "開く(&O)" does, once no command is running.
+    void openHandedOver(const QString &catalogue);
 
     // Thumbnail settings read by the similar-pictures window when it opens.
     qint16 SamCols() const override { return m_samCols; }
@@ -158,6 +163,8 @@ private:
     // frmLumo_open.cpp
     bool OpenJpegList(QString FileName);
     void runOptimizeCommand();
+    void bringToFront();
+    void resumeHandedOver();
     bool OptimizeJpegList(); // false: not written, the catalogue stays in memory
 
     // frmLumo_windows.cpp: the other windows, reached only through these.
@@ -223,6 +230,10 @@ private:
     int m_frameDepth = 0;
     bool m_closePending = false;
     bool m_optimizePending = false;
+    // A later start's catalogue waits the same way, and also while the close asks its
+    // question; a newer request replaces it.
+    std::optional<QString> m_handedOver;
+    bool m_closing = false;
     QList<QPair<QString, int>> m_untold;
     CloseOrigin m_closeOrigin = CloseOrigin::User;
     bool m_unloaded = false;

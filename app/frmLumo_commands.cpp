@@ -212,11 +212,14 @@ void frmLumo::endFrame(Frame frame)
         m_optimizePending = false;
         QMetaObject::invokeMethod(this, [this] { mnuLClick(5); }, Qt::QueuedConnection);
     }
+    if (!m_closePending)
+        resumeHandedOver();
     if (m_closePending) {
         m_closePending = false;
         QMetaObject::invokeMethod(this, [this] {
             m_closeOrigin = CloseOrigin::Resumed;
             close();
+            resumeHandedOver(); // the close was refused
         }, Qt::QueuedConnection);
     }
 }
@@ -321,6 +324,7 @@ void frmLumo::mnuHClick(int index)
     if (index == 0)
         showAbout();
     UpdateCommands();
+    resumeHandedOver(); // what arrived while the box was shown
 }
 
 void frmLumo::tldLumoButtonClick(const QString &key)

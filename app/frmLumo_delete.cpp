@@ -62,4 +62,7 @@ void frmLumo::DeleteJepg()
     }
 
     setInfo(finalStatus);
+    // Called from the similar-pictures window there is no frame to do it: the tool bar
+    // follows the modified indicator at once.
+    UpdateCommands();
 }

@@ -9,6 +9,7 @@
 #include <folderscan.h>
 #include <sigbox.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
@@ -160,4 +161,47 @@ bool frmLumo::OptimizeJpegList()
 
     setInfo(QStringLiteral("最適化完了"));
     return true;
+}
+
+void frmLumo::openHandedOver(const QString &catalogue)
+{
+    if (m_unloaded)
+        return;
+    bringToFront();
+    if (catalogue.isEmpty())
+        return;
+    // Never inside a command's loop or under a question: it waits until they are over.
+    if (commandOnStack() || m_closePending || m_closing || QApplication::activeModalWidget()) {
+        m_handedOver = catalogue;
+        return;
+    }
+    m_handedOver.reset();
+    beginFrame(Frame::Plain);
+    if (SaveJpegList(true))
+        OpenJpegList(catalogue);
+    endFrame(Frame::Plain);
+}
+
+void frmLumo::resumeHandedOver()
+{
+    if (!m_handedOver || m_unloaded || commandOnStack())
+        return;
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_handedOver)
+            openHandedOver(*std::exchange(m_handedOver, std::nullopt));
+    }, Qt::QueuedConnection);
+}
+
+void frmLumo::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    // A question or a running similar-pictures search stays in front of the window.
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }

@@ -5,6 +5,7 @@
 #include "singleinstance.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -15,8 +16,8 @@ namespace {
 const char Help[] =
     "Usage: lumo [CATALOGUE]\n"
     "Finds look-alike JPEG pictures. Opens CATALOGUE (a *.sbx file) once the window is shown;\n"
-    "the whole argument text is its path. Only one Lumo runs per user: a second start ends\n"
-    "at once.\n"
+    "the whole argument text is its path. Only one Lumo runs per user: a second start hands\n"
+    "CATALOGUE to the running one, which comes to the front and opens it, and ends.\n"
     "\n"
     "  --help       show this help\n"
     "  --version    print the version\n";
@@ -43,15 +44,22 @@ int main(int argc, char *argv[])
     if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 
-    SingleInstance instance(QCoreApplication::applicationName());
-    if (!instance.tryAcquire())
-        return 0;
-
-    frmLumo window;
-    window.show();
-    // Shown first, so the window is on screen before a catalogue is read.
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    window.openCommandLine(arguments.join(QLatin1Char(' ')));
+    const QString commandLine = arguments.join(QLatin1Char(' '));
+
+    SingleInstance instance(QCoreApplication::applicationName());
+    if (!instance.tryAcquire()) {
+        // The running Lumo opens the catalogue; a relative name means this start's folder.
+        const QString name = frmLumo::commandLineName(commandLine);
+        instance.handOver(name.isEmpty() ? name : QDir::current().absoluteFilePath(name));
+        return 0;
+    }
+
+    frmLumo window;
+    QObject::connect(&instance, &SingleInstance::requested, &window, &frmLumo::openHandedOver);
+    window.show();
+    // Shown first, so the window is on screen before a catalogue is read.
+    window.openCommandLine(commandLine);
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "fixeddialog.h"
 #include "jpegcheck.h"
 #include "picturebox.h"
+#include "outside/windowtitle.h"
 #include "outside/workarea.h"
 
 #include <QCoreApplication>
@@ -46,12 +47,6 @@ void raiseAllocationLimit()
     const int current = QImageReader::allocationLimit();
     if (current != 0 && current < needed)
         QImageReader::setAllocationLimit(needed);
-}
-
-// A window title shows "[*]" only when it is doubled; a path is shown as it is.
-QString literalTitle(QString path)
-{
-    return path.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
 }
 } // namespace
 
@@ -120,7 +115,7 @@ void frmView::showFile(QWidget *o_Owner, const QString &o_FileName)
         setParent(o_Owner, windowFlags());
     }
     setWindowIcon(o_Owner ? o_Owner->windowIcon() : QIcon());
-    setWindowTitle(literalTitle(o_FileName));
+    setWindowTitle(literalWindowTitle(o_FileName));
 
     const quint64 request = ++*m_latest;
     m_busy = true;

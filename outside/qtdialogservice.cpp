@@ -54,6 +54,14 @@ int answerOf(QMessageBox::StandardButton button)
 
 constexpr int AboutIconSide = 64;
 
+// The dialogs choose files and never manage them: Qt's own dialog would otherwise delete
+// an entry (a whole folder, past the trash) on the Delete key, and rename one. Creating a
+// folder goes with them.
+static void chooseOnly(QFileDialog &box)
+{
+    box.setOption(QFileDialog::ReadOnly);
+}
+
 static QString boxTitle()
 {
     const QString name = QGuiApplication::applicationDisplayName();
@@ -109,6 +117,7 @@ void QtDialogService::ShowAbout(QWidget *owner, const AppInfo &info)
 bool QtDialogService::ShowFileDialog(QWidget *owner, CommonDialog &dialog, int mode)
 {
     QFileDialog box(owner);
+    chooseOnly(box);
     const bool save = mode == Save;
     box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (save)
@@ -140,7 +149,13 @@ bool QtDialogService::ShowFileDialog(QWidget *owner, CommonDialog &dialog, int m
 QString QtDialogService::BrowseForFolder(QWidget *owner, const QString &start)
 {
     const QString from = start.isEmpty() ? QDir::homePath() : start;
-    return QFileDialog::getExistingDirectory(owner, QStringLiteral("フォルダの選択"), from);
+    QFileDialog box(owner, QStringLiteral("フォルダの選択"), from);
+    chooseOnly(box);
+    box.setFileMode(QFileDialog::Directory);
+    box.setOption(QFileDialog::ShowDirsOnly);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return QString();
+    return box.selectedFiles().constFirst();
 }
 
 void QtDialogService::ShowError(const QString &procedure, const QString &error)

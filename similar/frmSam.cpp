@@ -1,6 +1,7 @@
 #include "frmSam.h"
 
 #include "outside/dialogservice.h"
+#include "outside/windowtitle.h"
 #include "outside/workarea.h"
 #include "samcomparison.h"
 #include "samgrid.h"
@@ -228,7 +229,7 @@ void frmSam::sldListChange(int value)
 void frmSam::setTitle(const QString &title)
 {
     m_title = title;
-    setWindowTitle(title);
+    setWindowTitle(literalWindowTitle(title));
     updateMenu();
 }
 

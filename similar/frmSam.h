@@ -87,7 +87,8 @@ private:
 
     // frmSam_pointer.cpp
     void createMenu();
-    void HitSamPic(int x, int y, int mode);
+    // False when (x, y) lies outside the pictures: right of the last column or below the last row.
+    bool HitSamPic(int x, int y, int mode);
     void setPicListToolTip(const QString &text);
     void picListMouseDown(QMouseEvent *event);
     void picListDblClick();

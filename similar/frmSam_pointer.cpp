@@ -78,12 +78,13 @@ bool frmSam::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmSam::HitSamPic(int x, int y, int mode)
+bool frmSam::HitSamPic(int x, int y, int mode)
 {
     const QPoint area = picList->toArea(QPoint(x, y));
+    // The widget fills the window; the pictures may end above its bottom.
     const std::optional<SamGeometry::Hit> hit = m_geometry.hit(area.x(), area.y());
-    if (!hit)
-        return;
+    if (!hit || area.y() >= picList->areaHeight())
+        return false;
     const QString name = picList->entry(hit->cell);
 
     if (mode == 0) {
@@ -94,19 +95,20 @@ void frmSam::HitSamPic(int x, int y, int mode)
                 tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell));
         }
         setPicListToolTip(tip);
-        return;
+        return true;
     }
 
     setPicListToolTip(QString());
     setTitle(QString());
     if (name.isEmpty())
-        return; // the highlight stays where it was
+        return true; // the highlight stays where it was
     setTitle(name);
     picList->attach(lblTitle, QRect(hit->column * m_geometry.width,
                                     hit->row * m_geometry.rowHeight() + m_geometry.height, m_geometry.width,
                                     SamGeometry::CaptionHeight));
     lblTitle->setText(PathSplitter::FileNamePart(name));
     lblTitle->show();
+    return true;
 }
 
 void frmSam::setPicListToolTip(const QString &text)
@@ -128,7 +130,9 @@ void frmSam::picListMouseDown(QMouseEvent *event)
     if (!showingResults())
         return;
     const QPoint at = event->position().toPoint();
-    HitSamPic(at.x(), at.y(), 1);
+    // Outside the pictures a press changes nothing, and opens no menu.
+    if (!HitSamPic(at.x(), at.y(), 1))
+        return;
     const bool multi = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const QPointer<frmSam> self(this);
     m_owner->SyncJpegList(m_title, multi);

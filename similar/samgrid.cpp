@@ -12,6 +12,9 @@ namespace {
 // Thumbnails kept besides those in view: a few screens, never less than this.
 constexpr qint64 LeastCacheBytes = 48LL * 1024 * 1024;
 constexpr int ScreensCached = 4;
+// ... and never more than this, however large the settings make the cells; only what is in
+// view at once may need more.
+constexpr qint64 MostCacheBytes = 256LL * 1024 * 1024;
 } // namespace
 
 SamGrid::SamGrid(QWidget *parent)
@@ -43,7 +46,9 @@ void SamGrid::resizeCache()
     const qint64 cellBytes = qint64(toPixelsX(m_geometry.width)) * toPixelsY(m_geometry.height) * 4;
     const qint64 rowsInView = toPixelsY(m_geometry.rowHeight()) > 0
                                   ? height() / toPixelsY(m_geometry.rowHeight()) + 2 : 2;
-    m_cache->setCapacity(qMax(LeastCacheBytes, ScreensCached * rowsInView * m_geometry.columns * cellBytes));
+    const qint64 inView = rowsInView * m_geometry.columns * cellBytes;
+    const qint64 most = qMax(MostCacheBytes, inView);
+    m_cache->setCapacity(qMin(most, qMax(LeastCacheBytes, ScreensCached * inView)));
 }
 
 void SamGrid::setAreaHeight(int twips)

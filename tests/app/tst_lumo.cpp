@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -104,7 +105,7 @@ private slots:
 
     void staleLockDoesNotBlock()
     {
-        // A lock left by a process that has gone does not keep the next start out.
+        // A lock and a socket left by a process that has gone do not keep the next start out.
         const QString lock = SingleInstance::lockFilePath(QStringLiteral("lumo"));
         QProcess *gone = start();
         QVERIFY(gone->waitForStarted(10000));
@@ -113,10 +114,20 @@ private slots:
         QVERIFY(gone->waitForFinished(10000));
         QVERIFY(QFile::exists(lock));
 
+        const QString socket = SingleInstance::socketPath(QStringLiteral("lumo"));
+        QVERIFY(QFile::exists(socket));
+
         QProcess *next = start();
         QVERIFY(next->waitForStarted(10000));
         QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), next->processId(), 10000);
         QCOMPARE(next->state(), QProcess::Running);
+        // Its socket replaced the one left behind: later starts reach it.
+        QLocalSocket reach;
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            reach.abort();
+            reach.connectToServer(socket);
+            return reach.waitForConnected(100);
+        }(), 10000);
         next->kill();
         QVERIFY(next->waitForFinished(10000));
     }

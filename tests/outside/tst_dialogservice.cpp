@@ -6,7 +6,10 @@
 #include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QAbstractItemView>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,6 +30,8 @@ private slots:
     void realSaveDialogKeepsThePresetName();
     void realFolderPicker();
     void cancelledFileDialogLeavesTheName();
+    void dialogsCannotDelete_data();
+    void dialogsCannotDelete();
     void aboutAndErrorBoxes();
     void sharedInstanceFollowsInstalls();
 };
@@ -218,6 +223,60 @@ void tst_DialogService::cancelledFileDialogLeavesTheName()
     QVERIFY(!service.ShowFileDialog(nullptr, dlgLumo, DialogService::Save));
     QVERIFY(!guard.fired());
     QCOMPARE(dlgLumo.fileName, QStringLiteral("/nowhere/x.sbx"));
+}
+
+void tst_DialogService::dialogsCannotDelete_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("open") << QStringLiteral("open");
+    QTest::newRow("save") << QStringLiteral("save");
+    QTest::newRow("folder") << QStringLiteral("folder");
+}
+
+void tst_DialogService::dialogsCannotDelete()
+{
+    // In every file dialog the Delete key and the delete action leave a chosen folder on disk, even when the question is answered Yes.
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString pictures = dir.filePath(QStringLiteral("pictures"));
+    QVERIFY(QDir().mkpath(pictures));
+    touch(pictures + QStringLiteral("/a.jpg"));
+    bool deleteOffered = false;
+    whenModal<QFileDialog>([&](QFileDialog *box) {
+        auto *view = box->findChild<QAbstractItemView *>(QStringLiteral("treeView")); // the detail view
+        auto *files = box->findChild<QFileSystemModel *>(QStringLiteral("qt_filesystem_model"));
+        box->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        // The folder's entries arrive from another thread.
+        QVERIFY(QTest::qWaitFor([&] { return files->index(pictures).isValid(); }, 5000));
+        view->setCurrentIndex(files->index(pictures));
+        QTimer yes; // whatever asks, the answer is Yes
+        connect(&yes, &QTimer::timeout, [] {
+            if (auto *question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                question->button(QMessageBox::Yes)->click();
+        });
+        yes.start(50);
+        QTimer::singleShot(200, [&] {
+            QWidget *menu = QApplication::activePopupWidget();
+            for (QAction *item : menu->actions())
+                deleteOffered |= item->objectName() == QLatin1String("qt_delete_action") && item->isEnabled();
+            menu->close();
+        });
+        emit view->customContextMenuRequested(view->visualRect(view->currentIndex()).center());
+        QTest::keyClick(view, Qt::Key_Delete);
+        box->reject();
+    });
+    ModalGuard guard;
+    QtDialogService service;
+    CommonDialog dlgLumo;
+    dlgLumo.initDir = dir.path();
+    if (kind == QLatin1String("folder"))
+        service.BrowseForFolder(nullptr, dir.path());
+    else
+        service.ShowFileDialog(nullptr, dlgLumo, kind == QLatin1String("save") ? DialogService::Save : DialogService::Open);
+    QVERIFY(!guard.fired());
+    QVERIFY(QFile::exists(pictures + QStringLiteral("/a.jpg")));
+    QVERIFY(!deleteOffered);
 }
 
 void tst_DialogService::aboutAndErrorBoxes()

@@ -329,15 +329,18 @@ private slots:
     {
         QTest::addColumn<int>("cell");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("on a picture") << 2 << true;
-        QTest::newRow("on an empty cell") << 7 << false;
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("on a picture") << 2 << true << true;
+        QTest::newRow("on an empty cell of the last row") << 5 << false << true;
+        QTest::newRow("below the last row") << 6 << false << false;
     }
     void contextMenu()
     {
         // A right press selects what is under the pointer and opens "ファイル" as a context
-        // menu, "削除" enabled only over a picture.
+        // menu, "削除" enabled only over a picture; below the last row it does nothing.
         QFETCH(int, cell);
         QFETCH(bool, enabled);
+        QFETCH(bool, inside);
         catalogue(4);
         run(0);
         auto *menu = sam()->findChild<QMenu *>(QStringLiteral("mnuFile"));
@@ -349,8 +352,10 @@ private slots:
             menu->close();
         });
         QTest::mousePress(grid(), Qt::RightButton, {}, this->cell(cell));
-        QVERIFY(shown);
-        QCOMPARE(itemEnabled, enabled);
+        QCOMPARE(shown, inside);
+        QCOMPARE(owner().synced.size(), inside ? 1 : 0);
+        if (inside)
+            QCOMPARE(itemEnabled, enabled);
         QCOMPARE(sam()->windowTitle(), enabled ? pictureName(cell) : QString());
     }
 
@@ -434,6 +439,54 @@ private slots:
         QCOMPARE(grid()->toolTip(), QString());
         QTest::mousePress(grid(), Qt::LeftButton, {}, cell(15));
         QCOMPARE(sam()->windowTitle(), QString());
+    }
+
+    void titlesShowPathsAsTheyAre_data()
+    {
+        QTest::addColumn<bool>("viewer");
+        QTest::newRow("similar pictures") << false;
+        QTest::newRow("viewer") << true;
+    }
+    void titlesShowPathsAsTheyAre()
+    {
+        // A path holding "[*]" keeps it in the title the window system shows.
+        QFETCH(bool, viewer);
+        const QString path = QStringLiteral("/pictures/x[*]y/p0.jpg");
+        owner().table.clear();
+        owner().table.append(path, Signature{});
+        run(0);
+        QWidget *window = sam();
+        if (viewer) {
+            frmView::ShowEx(&owner(), path);
+            QTRY_VERIFY(frmView::loaded() && frmView::loaded()->windowHandle());
+            window = frmView::loaded();
+        } else {
+            QTest::mousePress(grid(), Qt::LeftButton, {}, cell(0));
+        }
+        QCOMPARE(window->windowHandle()->title(), path);
+    }
+
+    void cacheCapacityBounded_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("side"); // SamWidth = SamHeight, twips
+        QTest::newRow("default") << 6 << 1200;
+        QTest::newRow("largest the settings allow") << 99 << 9999;
+    }
+    void cacheCapacityBounded()
+    {
+        // The thumbnail cache holds at least the rows in view and no more than 256 MiB unless those alone need more.
+        QFETCH(int, columns);
+        QFETCH(int, side);
+        SamGrid grid;
+        grid.resize(800, 600);
+        grid.setGeometryTwips(SamGeometry::fromSettings(columns, side, side));
+        const QSize cell = grid.toPixels(QRect(0, 0, side, side)).size();
+        const int rows = 600 / grid.toPixels(QRect(0, 0, side, side + 300)).height() + 2;
+        const qint64 inView = qint64(rows) * columns * cell.width() * cell.height() * 4;
+        const qint64 capacity = grid.thumbnails().capacity();
+        QVERIFY(capacity >= inView * (rows - 1) / rows);
+        QVERIFY(capacity <= qMax<qint64>(256LL * 1024 * 1024, inView));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "thumbnailcache.h"
 
+#include "outside/sharedthumbnails.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QCoreApplication>
@@ -493,13 +495,30 @@ private slots:
 
     void destroyedWhileDecoding()
     {
-        // Destroying the cache while decodes run neither crashes nor delivers anything later.
+        // Destroying the cache waits for the decodes it started: none of them writes a shared thumbnail afterwards, and nothing still alive hears of them.
+        QStringList paths;
+        for (int i = 0; i < 8; ++i) {
+            paths.append(file(QStringLiteral("late%1.jpg").arg(i)));
+            writeJpeg(paths.last(), quarters(QSize(1600 + i, 1200)));
+        }
+        const auto written = [&paths] {
+            int count = 0;
+            for (const QString &path : paths)
+                count += QFile::exists(SharedThumbnails().thumbnailPath(path, SharedThumbnails::Size::Normal));
+            return count;
+        };
+        QObject receiver;
         int delivered = 0;
         auto cache = std::make_unique<ThumbnailCache>();
-        connect(cache.get(), &ThumbnailCache::ready, this, [&] { ++delivered; });
-        cache->want(pictures(8));
+        cache->setCellSize(QSize(40, 30));
+        cache->setMaxDecodes(2);
+        cache->setShareThumbnails(true);
+        connect(cache.get(), &ThumbnailCache::ready, &receiver, [&delivered] { ++delivered; });
+        cache->want(paths);
         cache.reset();
-        QCoreApplication::processEvents();
+        const int atDestruction = written();
+        QTest::qWait(400);
+        QCOMPARE(written(), atDestruction);
         QCOMPARE(delivered, 0);
     }
 };
