@@ -1,6 +1,6 @@
 #include "thumbnailcache.h"
 
-#include "outside/sharedthumbnails.h"
+#include <sharedthumbnails.h>
 
 #include <QBuffer>
 #include <QDir>
