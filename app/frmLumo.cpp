@@ -57,7 +57,13 @@ frmLumo::frmLumo(QWidget *parent)
     UpdateCommands();
 }
 
-frmLumo::~frmLumo() = default;
+frmLumo::~frmLumo()
+{
+    // Rows deleted with the window tell no one about the selection they leave.
+    m_selectionWatcher = nullptr;
+    if (lsvJpeg)
+        lsvJpeg->selectionModel()->disconnect(this);
+}
 
 void frmLumo::openCommandLine(const QString &commandLine)
 {
@@ -214,6 +220,7 @@ void frmLumo::readSettings()
     m_samWidth = m_settings.readInt32(QStringLiteral("SamWidth"), 1200);
     m_samHeight = m_settings.readInt32(QStringLiteral("SamHeight"), 1600);
     m_shareThumbnails = m_settings.readBool(QStringLiteral("ShareThumbnails"), true);
+    m_protectedFolders = m_settings.readStringList(QStringLiteral("ProtectedFolders"));
 }
 
 void frmLumo::writeSettings()
@@ -225,7 +232,15 @@ void frmLumo::writeSettings()
     m_settings.WriteValue(QStringLiteral("SamWidth"), qint32(m_samWidth));
     m_settings.WriteValue(QStringLiteral("SamHeight"), qint32(m_samHeight));
     m_settings.WriteValue(QStringLiteral("ShareThumbnails"), m_shareThumbnails);
+    m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);
     m_settings.sync();
+}
+
+void frmLumo::setProtectedFolders(const QStringList &folders)
+{
+    // Kept at once: the folders are what keeps pictures from being chosen for deletion.
+    m_protectedFolders = folders;
+    m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);
 }
 
 void frmLumo::closeEvent(QCloseEvent *event)

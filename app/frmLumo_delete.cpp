@@ -14,6 +14,20 @@
 
 void frmLumo::DeleteJepg()
 {
+    deleteSelectedRows(nullptr);
+}
+
+void frmLumo::DeleteJepg(const QStringList &o_Only)
+{
+    // Run inside a command's loop it would take the catalogue away under it.
+    if (commandOnStack())
+        return;
+    const QSet<QString> only(o_Only.begin(), o_Only.end());
+    deleteSelectedRows(&only);
+}
+
+void frmLumo::deleteSelectedRows(const QSet<QString> *only)
+{
     // The busy pointer waits until the question is answered: never over a question.
     std::optional<WaitCursor> wait;
     setInfo(QStringLiteral("削除中..."));
@@ -29,9 +43,11 @@ void frmLumo::DeleteJepg()
             // From the last row up, so removing a row never moves one still to be visited.
             for (int p = rowCount(); p >= 1; --p) {
                 QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
-                if (!row || !row->isSelected())
+                if (!row)
                     continue;
                 const QString key = rowKey(row);
+                if ((only && !only->contains(key)) || !row->isSelected())
+                    continue;
                 nulList += key + QChar(0);
                 // Only the first entry of that path: a duplicate keeps its own signature.
                 for (int i = 0; i < sbxJpeg->DataCount(); ++i) {

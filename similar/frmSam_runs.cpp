@@ -48,6 +48,7 @@ void frmSam::beginRun(SamRun run)
     for (int i = 0; i < table.count(); ++i)
         m_names.append(table.name(i));
     m_run = run;
+    m_groups = 0;
     m_next = 0;
     m_baseOpen = false;
     m_progress.clear();
@@ -133,13 +134,13 @@ frmSam::Next frmSam::comparisonSlice()
             if (m_comparison->isTaken(member))
                 continue;
             m_found = true;
-            picList->place(m_names.at(member));
+            picList->place(m_names.at(member), m_groups);
             m_comparison->take(member);
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }
         if (m_found) {
-            picList->place(m_names.at(base.index));
+            picList->place(m_names.at(base.index), m_groups++, true);
             m_comparison->take(base.index);
         }
         m_baseOpen = false;

@@ -4,10 +4,17 @@
 // rows. The area is as high as its rows, but only the rows in view are painted, from a
 // bounded thumbnail cache; a cell whose picture is not decoded yet (or cannot be) shows its
 // caption alone.
+//
+// The cells of a comparison run's groups lie on alternately tinted backgrounds, the base's
+// caption in bold. A cell whose picture is selected in the main list carries a mark (a
+// frame and a check mark); the grid keeps its own copy of that selection, changed by what
+// joined and left it, so a change costs what changed and a repaint of the rows in view.
 
 #include "samgeometry.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -16,6 +23,7 @@
 #include <vector>
 
 class QLabel;
+class QPainter;
 class ThumbnailCache;
 
 class SamGrid : public QWidget
@@ -44,9 +52,23 @@ public:
     // Clears the area: the placement list becomes one empty entry, the cursor row 0, column 0.
     void clearPlacement();
     // Places a picture in the next cell; the area grows to end with the cursor's row.
-    void place(const QString &path);
-    // Empties cell k: picture and caption give way to the background.
+    // group: the number of its group in a comparison run (-1: none); base: it is the
+    // group's base.
+    void place(const QString &path, int group = -1, bool base = false);
+    // Empties cell k: picture and caption give way to the background (its group's tint).
     void blank(int k);
+    // The group of cell k (-1: none, or beyond the cells placed) and whether it is the base.
+    int groupOf(int k) const;
+    bool isBase(int k) const;
+
+    // The main list's selection by path: all of it, or what joined and what left it.
+    void setSelection(const QStringList &paths);
+    void changeSelection(const QStringList &selected, const QStringList &deselected);
+    // Cell k shows a picture that is selected in the list.
+    bool isMarked(int k) const;
+    // The pictures shown marked, each once, in no particular order.
+    QStringList markedPaths() const;
+    bool hasMarks() const { return m_marked > 0; }
 
     // Keeps child at a rectangle of the picture area (twips) as the area scrolls.
     void attach(QWidget *child, const QRect &areaTwips);
@@ -61,6 +83,8 @@ public:
 
 signals:
     void areaHeightChanged();
+    // Whether any picture is marked may have changed.
+    void marksChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -76,6 +100,8 @@ private:
     void wantThumbnails();
     void updateCell(int k);
     void resizeCache();
+    void setMarkedCount(int marked);
+    void paintMark(QPainter &painter, const QRect &picture) const;
 
     struct Attached
     {
@@ -91,6 +117,15 @@ private:
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     mutable std::vector<std::optional<QString>> m_captions; // FitSamTitle, by cell, made when first painted
+    struct Group
+    {
+        int number = -1;
+        bool base = false;
+    };
+    std::vector<Group> m_groups;  // by cell, as placed
+    QHash<QString, int> m_shown;  // path -> how many cells show it
+    QSet<QString> m_selected;     // the list's selection
+    int m_marked = 0;             // paths both shown and selected
 
     QList<Attached> m_attached;
     ThumbnailCache *m_cache = nullptr;

@@ -309,11 +309,15 @@ private slots:
         QVERIFY(deleteItem()->isEnabled());
         QTest::keyClick(sam(), Qt::Key_Delete);
         QCOMPARE(owner().deletes, 1);
+        QStringList deleted = owner().deleted.value(0);
+        deleted.sort();
+        QCOMPARE(deleted, QStringList({paths[1], paths[6]}));
 
+        // An empty cell leaves the list's selection, and so the marks and "削除", as they were.
         QTest::mousePress(grid(), Qt::LeftButton, {}, cell(10));
         QCOMPARE(sam()->windowTitle(), QString());
         QCOMPARE(owner().synced.last(), (QPair<QString, bool>{QString(), false}));
-        QVERIFY(!deleteItem()->isEnabled());
+        QVERIFY(deleteItem()->isEnabled());
         QVERIFY(highlight()->isVisible()); // it stays where it was
 
         // A double click shows the selection in the viewer, which then follows every press.
