@@ -409,6 +409,31 @@ private slots:
             QVERIFY(colours(shot, grid()->toPixels(QRect(column * g.width, g.height, g.width, 300))).size() > 1);
     }
 
+    void nothingWhileOwnerBusy()
+    {
+        // While the owner runs a command of its own, the grid's 削除 and the rules do
+        // nothing; once it is idle a rule holds the owner's commands until it has chosen.
+        owner().table.clear();
+        for (int i = 0; i < 3; ++i)
+            owner().table.append(pictureName(i), grey());
+        run(1);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, cell(2));
+        QCOMPARE(owner().selection, pictureNames({0}));
+        QAction *base = sam()->findChild<QAction *>(QStringLiteral("mnuS4"));
+        owner().busy = true;
+        QTest::keyClick(sam(), Qt::Key_Delete);
+        base->trigger();
+        QCOMPARE(owner().deletes, 0);
+        QVERIFY(owner().holds.isEmpty());
+        owner().busy = false;
+        base->trigger();
+        QCOMPARE(owner().holds, QList<bool>{true});
+        QVERIFY(!deleteItem()->isEnabled());
+        QTRY_COMPARE(owner().holds, (QList<bool>({true, false})));
+        // None of the pictures can be read: nothing is kept, so nothing is chosen to go.
+        QCOMPARE(owner().selection, QStringList());
+    }
+
     void delSamPics()
     {
         // Deleting the picture in row 2, column 3 empties its entry and paints its whole cell,

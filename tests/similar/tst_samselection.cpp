@@ -182,6 +182,32 @@ private slots:
         QCOMPARE(samItem(QStringLiteral("mnuF0"))->isEnabled(), deletable);
     }
 
+    void groupTints()
+    {
+        // The groups of a comparison run lie on alternately tinted backgrounds, kept by a
+        // blanked cell; a list run has no groups and no tint.
+        openGroups();
+        const auto background = [this](int k) {
+            const QRect cell = grid()->toPixels(grid()->geometryTwips().cellRect(k));
+            return grid()->grab().toImage().pixel(cell.bottomRight() - QPoint(2, 2));
+        };
+        const QRgb first = background(0);
+        QCOMPARE(background(1), first);
+        QCOMPARE(background(2), first);
+        QVERIFY(background(3) != first);
+        QCOMPARE(background(4), background(3));
+        QVERIFY(first != grid()->palette().color(QPalette::Window).rgb());
+        lumo.select({m_paths[2]});
+        ScriptedDialogs dialogs;
+        dialogs.answers << No;
+        lumo.run("mnuL3");
+        QCOMPARE(sam()->placement().at(1), QString());
+        QCOMPARE(background(1), first);
+        lumo.run("mnuJ3");
+        for (int k = 0; k < 5; ++k)
+            QCOMPARE(background(k), grid()->palette().color(QPalette::Window).rgb());
+    }
+
     void gridDeleteTakesTheMarkedOnly()
     {
         // p0 pressed in the grid, then p5 (not on the grid) added in the list: the grid's
@@ -233,6 +259,12 @@ private slots:
         clickRow(m_paths[5], Qt::NoModifier);
         QVERIFY(sam()->findChild<QMenu *>(QStringLiteral("mnuSelect"))->menuAction()->isEnabled());
         samItem(QStringLiteral("mnuS%1").arg(item))->trigger();
+        if (item != 6) {
+            // Reading the pictures: the busy pointer, and the main window starts nothing.
+            QVERIFY(sam()->isApplyingRule());
+            QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            QVERIFY(!lumo.command("Like")->isEnabled());
+        }
         const QString info = QStringLiteral("%1個の画像を選択しました").arg(selected.size());
         QTRY_COMPARE(lumo.panel("Info"), info);
         QStringList expected;
@@ -240,7 +272,8 @@ private slots:
             expected << m_paths[p];
         QCOMPARE(selectedKeys(), sorted(expected));
         QCOMPARE(markedCells().size(), selected.size());
-        QVERIFY(!sam()->isApplyingRule());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(lumo.command("Like")->isEnabled());
     }
 
     void rulesOnlyAfterAComparisonRun()
