@@ -7,10 +7,12 @@
 
 #include <sigbox.h>
 
+#include <QHash>
 #include <QTreeWidget>
 
 #include <exception>
 #include <optional>
+#include <vector>
 
 void frmLumo::DeleteJepg()
 {
@@ -40,26 +42,36 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
         wait.emplace();
         try {
             QString nulList;
-            // From the last row up, so removing a row never moves one still to be visited.
+            // The rows to delete, from the last up, so removing a row never moves one still
+            // to be visited.
+            QList<QTreeWidgetItem *> rows;
+            QHash<QString, int> firstEntry; // key -> its first store entry
             for (int p = rowCount(); p >= 1; --p) {
                 QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
-                if (!row)
+                if (!row || (only && !only->contains(rowKey(row))) || !row->isSelected())
                     continue;
+                rows.append(row);
+                firstEntry.insert(rowKey(row), -1);
+            }
+            // Only the first entry of each path goes: a duplicate keeps its own signature.
+            // Found in one pass, and removed in one, rather than a search and a shift of the
+            // store per row.
+            for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i) {
+                const auto first = firstEntry.find(sbxJpeg->FileName(i));
+                if (first != firstEntry.end() && *first < 0)
+                    *first = i;
+            }
+            std::vector<int> entries;
+            for (QTreeWidgetItem *row : std::as_const(rows)) {
                 const QString key = rowKey(row);
-                if ((only && !only->contains(key)) || !row->isSelected())
-                    continue;
                 nulList += key + QChar(0);
-                // Only the first entry of that path: a duplicate keeps its own signature.
-                for (int i = 0; i < sbxJpeg->DataCount(); ++i) {
-                    if (sbxJpeg->FileName(i) == key) {
-                        sbxJpeg->Remove(i);
-                        break;
-                    }
-                }
+                if (const int entry = firstEntry.value(key); entry >= 0)
+                    entries.push_back(entry);
                 if (similarVisible())
                     delSamPics(key);
                 removeRow(row);
             }
+            sbxJpeg->removeEntries(entries);
             nulList += QChar(0);
 
             if (answer == DialogService::Yes) {

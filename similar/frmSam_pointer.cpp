@@ -157,7 +157,7 @@ void frmSam::picListDblClick()
 
 void frmSam::DelSamPics(const QString &o_FileName)
 {
-    const int k = picList->placement().indexOf(o_FileName);
+    const int k = picList->firstCellOf(o_FileName);
     if (k < 0)
         return;
     lblTitle->hide();

@@ -109,8 +109,14 @@ void SamGrid::place(const QString &path, int group, bool base)
         m_placement.append(path);
     ++m_placed;
     m_groups.push_back({group, base});
-    if (!path.isEmpty() && ++m_shown[path] == 1 && m_selected.contains(path))
-        setMarkedCount(m_marked + 1);
+    if (!path.isEmpty()) {
+        Shown &shown = m_shown[path];
+        if (shown.count++ == 0) {
+            shown.first = k;
+            if (m_selected.contains(path))
+                setMarkedCount(m_marked + 1);
+        }
+    }
     setAreaHeight(m_geometry.rowHeight() * (m_cursorRow + 1));
     if (++m_cursorColumn == m_geometry.columns) {
         m_cursorColumn = 0;
@@ -130,14 +136,21 @@ void SamGrid::blank(int k)
     m_placement[k].clear();
     if (!path.isEmpty()) {
         const auto shown = m_shown.find(path);
-        if (shown != m_shown.end() && --*shown == 0) {
+        if (shown != m_shown.end() && --shown->count == 0) {
             m_shown.erase(shown);
             m_cache->forget(path);
             if (m_selected.contains(path))
                 setMarkedCount(m_marked - 1);
+        } else if (shown != m_shown.end() && shown->first == k) {
+            shown->first = int(m_placement.indexOf(path, k + 1));
         }
     }
     updateCell(k);
+}
+
+int SamGrid::firstCellOf(const QString &path) const
+{
+    return path.isEmpty() ? -1 : m_shown.value(path, {-1, 0}).first;
 }
 
 int SamGrid::groupOf(int k) const

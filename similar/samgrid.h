@@ -57,6 +57,8 @@ public:
     void place(const QString &path, int group = -1, bool base = false);
     // Empties cell k: picture and caption give way to the background (its group's tint).
     void blank(int k);
+    // The first cell that shows path, or -1.
+    int firstCellOf(const QString &path) const;
     // The group of cell k (-1: none, or beyond the cells placed) and whether it is the base.
     int groupOf(int k) const;
     bool isBase(int k) const;
@@ -123,7 +125,12 @@ private:
         bool base = false;
     };
     std::vector<Group> m_groups;  // by cell, as placed
-    QHash<QString, int> m_shown;  // path -> how many cells show it
+    struct Shown
+    {
+        int first = 0; // the first cell that shows the path
+        int count = 0; // how many do
+    };
+    QHash<QString, Shown> m_shown;
     QSet<QString> m_selected;     // the list's selection
     int m_marked = 0;             // paths both shown and selected
 
