@@ -1,5 +1,6 @@
 #include "catalogueio.h"
 #include "commands.h"
+#include "keepplan.h"
 #include <similargrouping.h>
 
 #include <folderscan.h>
@@ -35,7 +36,9 @@ QString jsonString(const QString &text)
 const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
-void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, bool turned, QTextStream &out)
+// With a keep plan, each group also names the picture kept (null when none is) and those dropped.
+void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, bool turned,
+               const std::vector<KeepPlan> &plans, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -51,6 +54,15 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
             const std::vector<pixcore::GridTurn> &turns = groups[g].turns;
             for (size_t m = 0; m < turns.size(); ++m)
                 out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(turns[m])] << '"';
+            out << ']';
+        }
+        if (!plans.empty()) {
+            const QStringList pictures = keepRulePictures(groups[g], table);
+            const KeepPlan &plan = plans[g];
+            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(pictures.at(plan.keep)))
+                << ", \"drop\": [";
+            for (size_t d = 0; d < plan.drop.size(); ++d)
+                out << (d > 0 ? ", " : "") << jsonString(pictures.at(plan.drop[d]));
             out << ']';
         }
         out << '}';
@@ -103,8 +115,13 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     if (!openCatalogue(options.catalogue, table, context))
         return ExitFailure;
     const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs, options.rule);
+    std::vector<KeepPlan> plans;
+    if (!options.keep.empty())
+        plans = planKeeping(groups, table, options.keep, ProtectedFolders(options.protect), options.jobs);
     if (options.json)
-        writeJson(groups, table, options.rule.turned, context.out);
+        writeJson(groups, table, options.rule.turned, plans, context.out);
+    else if (!options.keep.empty())
+        writeDropList(groups, plans, table, options.null, context.out);
     else if (options.null)
         writeNullSeparated(groups, table, context.out);
     else
