@@ -1,7 +1,7 @@
 // The similar-pictures window opened from the main window, showing and changing the main
 // list's selection: the marks, the grid's delete of exactly the marked pictures, the
 // "選択" menu's rules, the protected folders and their setting, and the same choice as
-// the store's planner makes for lumo-cli.
+// lumo-cli's plan.
 
 #include "samtestsupport.h"
 
@@ -10,11 +10,9 @@
 
 #include <frmLumo.h>
 #include <frmSam.h>
-#include <keeprules.h>
 #include <outside/scripteddialogs.h>
 #include <protectedfoldersdialog.h>
 #include <samgrid.h>
-#include <similargrouping.h>
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -340,15 +339,14 @@ private slots:
         QCOMPARE(lumo.window().protectedFolders(), kept);
     }
 
-    void agreesWithThePlanner()
+    void agreesWithLumoCli()
     {
-        // For one catalogue, level and rule the window selects exactly what the store's
-        // planner drops from the groups that lumo-cli finds: one implementation of both.
+        // For one catalogue, level, rule and protected folder the window selects exactly
+        // the pictures that `lumo-cli similar --keep` plans to drop.
         std::mt19937 random(3);
         std::vector<Signature> prototypes(6);
         for (Signature &prototype : prototypes)
             prototype = randomSignature(random);
-        SignatureTable table;
         QStringList paths;
         std::vector<Signature> cells;
         for (int i = 0; i < 40; ++i) {
@@ -359,29 +357,25 @@ private slots:
             for (int16_t &value : signature)
                 value = int16_t(qBound(0, value + int(random() % 9) - 4, 255));
             cells.push_back(signature);
-            table.append(paths.last(), signature);
         }
         const int level = 8;
-        const ProtectedFolders protect({m_dir->filePath(QStringLiteral("keep"))});
-        QStringList planned;
-        for (const SimilarGroup &group : findSimilarGroups(table, level, 2)) {
-            QStringList pictures{table.name(group.base)};
-            for (int member : group.members)
-                pictures << table.name(member);
-            std::vector<PictureFacts> facts;
-            for (const QString &path : std::as_const(pictures))
-                facts.push_back(readPictureFacts(path));
-            for (int drop : planGroup(pictures, facts, {KeepRule::Pixels}, protect).drop)
-                planned << pictures[drop];
-        }
-        QVERIFY2(planned.size() > 5, "the catalogue should have groups to drop from");
-
-        lumo.window().setProtectedFolders({m_dir->filePath(QStringLiteral("keep"))});
-        lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), paths, cells);
+        const QString keep = m_dir->filePath(QStringLiteral("keep"));
+        const QString catalogue = m_dir->filePath(QStringLiteral("c.sbx"));
+        lumo.window().setProtectedFolders({keep});
+        lumo.openCatalogue(catalogue, paths, cells);
         lumo.window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
         lumo.run("mnuJ2");
         samItem(QStringLiteral("mnuS0"))->trigger();
         QTRY_VERIFY(!sam()->isApplyingRule());
+
+        QProcess cli;
+        cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level),
+                                             QStringLiteral("--keep"), QStringLiteral("pixels"),
+                                             QStringLiteral("--protect"), keep, catalogue});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QStringList planned = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(planned.size() > 5, "the catalogue should have groups to drop from");
         QCOMPARE(selectedKeys(), sorted(planned));
     }
 };
