@@ -147,15 +147,3 @@ INSTANTIATE_TEST_SUITE_P(Orders, SignatureTableRemoveEntries,
                          ::testing::Values(std::vector<int>{3}, std::vector<int>{6}, std::vector<int>{6, 4, 1},
                                            std::vector<int>{1, 4, 6}, std::vector<int>{5, 6}, std::vector<int>{6, 5},
                                            std::vector<int>{0, 1, 2, 3, 4, 5, 6}, std::vector<int>{2, 0, 5}));
-
-TEST(SignatureTable, RemoveEntriesRefusesARepeatedOrMissingIndex)
-{
-    // A repeated index or one at count changes nothing.
-    SignatureTable t;
-    for (int i = 0; i < 3; ++i)
-        t.append(QStringLiteral("/p/%1.jpg").arg(i), filledSignature(i));
-    EXPECT_FALSE(t.removeEntries({1, 1}));
-    EXPECT_FALSE(t.removeEntries({0, 3}));
-    EXPECT_EQ(t.count(), 3);
-    EXPECT_EQ(t.name(0), QStringLiteral("/p/0.jpg"));
-}
