@@ -15,6 +15,9 @@
 #include <QMenuBar>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <iterator>
+#include <optional>
+
 namespace {
 struct RuleItem
 {

@@ -6,6 +6,7 @@
 #include "samtestsupport.h"
 
 #include "lumodriver.h"
+#include "picturefiles.h"
 #include "../outside/modalhelper.h"
 
 #include <frmLumo.h>
@@ -29,22 +30,6 @@
 
 namespace {
 enum { Yes = DialogService::Yes, No = DialogService::No };
-
-// A JPEG file of width x height, padded after its end to at least `bytes`, last modified
-// `age` days ago.
-void writePicture(const QString &path, int width, int height, qint64 bytes, int age)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    if (!picture.save(path, "JPG"))
-        qFatal("cannot write %s", qPrintable(path));
-    QFile file(path);
-    if (!file.open(QIODevice::Append) || (file.size() < bytes && file.write(QByteArray(bytes - file.size(), 0)) < 0))
-        qFatal("cannot pad %s", qPrintable(path));
-    file.flush();
-    file.setFileTime(QDateTime::currentDateTime().addDays(-age), QFileDevice::FileModificationTime);
-}
 
 // Pixels (w, h), bytes and age in days of each picture.
 using Facts = QList<std::array<int, 4>>;
@@ -115,7 +100,8 @@ private:
         for (int i = 0; i < 6; ++i) {
             const std::array<int, 4> f = facts.value(i, {64, 64, 2000, 1});
             m_paths << m_dir->filePath(QStringLiteral("%1p%2.jpg").arg(i == 0 ? "keep/" : "").arg(i));
-            writePicture(m_paths.last(), f[0], f[1], f[2], f[3]);
+            if (!writeSizedPicture(m_paths.last(), QSize(f[0], f[1]), f[2], QDateTime::currentDateTime().addDays(-f[3])))
+                qFatal("cannot write %s", qPrintable(m_paths.last()));
             cells.push_back(i < 3 ? grey() : i < 5 ? whitePatch(0, 20) : whitePatch(40, 20));
         }
         lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), m_paths, cells);
