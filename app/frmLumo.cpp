@@ -57,7 +57,13 @@ frmLumo::frmLumo(QWidget *parent)
     UpdateCommands();
 }
 
-frmLumo::~frmLumo() = default;
+frmLumo::~frmLumo()
+{
+    // Rows deleted with the window tell no one about the selection they leave.
+    m_selectionWatcher = nullptr;
+    if (lsvJpeg)
+        lsvJpeg->selectionModel()->disconnect(this);
+}
 
 QString frmLumo::commandLineName(const QString &commandLine)
 {
@@ -224,6 +230,7 @@ void frmLumo::readSettings()
     m_similarRule.grey = m_settings.readBool(QStringLiteral("SearchGrey"), false);
     mnuJ[SearchTurnedItem]->setChecked(m_similarRule.turned);
     mnuJ[SearchGreyItem]->setChecked(m_similarRule.grey);
+    m_protectedFolders = m_settings.readStringList(QStringLiteral("ProtectedFolders"));
 }
 
 void frmLumo::writeSettings()
@@ -237,7 +244,15 @@ void frmLumo::writeSettings()
     m_settings.WriteValue(QStringLiteral("ShareThumbnails"), m_shareThumbnails);
     m_settings.WriteValue(QStringLiteral("SearchTurned"), m_similarRule.turned);
     m_settings.WriteValue(QStringLiteral("SearchGrey"), m_similarRule.grey);
+    m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);
     m_settings.sync();
+}
+
+void frmLumo::setProtectedFolders(const QStringList &folders)
+{
+    // Kept at once: the folders are what keeps pictures from being chosen for deletion.
+    m_protectedFolders = folders;
+    m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);
 }
 
 void frmLumo::closeEvent(QCloseEvent *event)

@@ -18,6 +18,7 @@
 #include <samowner.h>
 
 #include <QHash>
+#include <QSet>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -28,6 +29,7 @@ class FileFind;
 class SignatureFeed;
 struct PictureSignature;
 class QAction;
+class QItemSelection;
 class QLabel;
 class QMenu;
 class QMimeData;
@@ -64,7 +66,20 @@ public:
     // Selects the row of o_FileName; with o_Multi false it becomes the only selected row.
     void SyncJpegList(const QString &o_FileName, bool o_Multi) override;
     // Removes the selected rows from the list and the store (and the files, on request).
-    void DeleteJepg() override;
+    void DeleteJepg();
+    // The same for those selected rows whose keys are given (the similar-pictures window's
+    // marked pictures); nothing while a command of this window runs.
+    void DeleteJepg(const QStringList &o_Only) override;
+
+    // The list's selection as the similar-pictures window follows it.
+    QStringList selectedPaths() const override;
+    void watchSelection(SelectionWatcher watcher) override;
+    // Selects exactly the rows of these keys; "N個の画像を選択しました" in Info.
+    void selectPictures(const QStringList &paths) override;
+    bool ownerBusy() const override { return commandOnStack(); }
+    void holdCommands(bool hold) override;
+    QStringList protectedFolders() const override { return m_protectedFolders; }
+    void setProtectedFolders(const QStringList &folders) override;
 
     // What the other windows read from their owner.
     Sigbox *store() const { return sbxJpeg; }
@@ -120,6 +135,7 @@ private:
     void lsvJpegMouseDown(Qt::MouseButton button);
     void lsvJpegContextMenu(const QPoint &pos);
     void lsvJpegOLEDragDrop(const QMimeData *data);
+    void lsvJpegSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
     // Files left out because their names are not UTF-8, told in one message.
     void tellUnreadableNames(qsizetype count);
 
@@ -166,6 +182,9 @@ private:
     void bringToFront();
     void resumeHandedOver();
     bool OptimizeJpegList(); // false: not written, the catalogue stays in memory
+
+    // frmLumo_delete.cpp: the selected rows, or those of them whose keys are in `only`.
+    void deleteSelectedRows(const QSet<QString> *only);
 
     // frmLumo_windows.cpp: the other windows, reached only through these.
     bool viewerVisible() const;
@@ -215,6 +234,9 @@ private:
     qint32 m_samHeight = 1600;
     bool m_shareThumbnails = true;
     SimilarRule m_similarRule; // the "画像" menu's search options
+    QStringList m_protectedFolders;
+    bool m_held = false; // the similar-pictures window holds the commands
+    SelectionWatcher m_selectionWatcher;
 
     bool m_modified = false;
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load

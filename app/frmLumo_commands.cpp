@@ -343,6 +343,18 @@ void frmLumo::tldLumoButtonClick(const QString &key)
     UpdateCommands();
 }
 
+void frmLumo::holdCommands(bool hold)
+{
+    // As a command of this window: its items do nothing meanwhile, and a close waits for it.
+    if (hold == m_held)
+        return;
+    m_held = hold;
+    if (hold)
+        beginFrame(Frame::Plain);
+    else
+        endFrame(Frame::Plain);
+}
+
 void frmLumo::cmdCancelClick()
 {
     // A stop request: the running command sees it at its next check.

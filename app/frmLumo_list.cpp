@@ -62,6 +62,8 @@ void frmLumo::createList()
     connect(header, &QHeaderView::sectionClicked, this, &frmLumo::lsvJpegColumnClick);
     connect(lsvJpeg, &QTreeWidget::itemClicked, this, [this] { lsvJpegItemClick(); });
     connect(lsvJpeg, &QWidget::customContextMenuRequested, this, &frmLumo::lsvJpegContextMenu);
+    connect(lsvJpeg->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &frmLumo::lsvJpegSelectionChanged);
     lsvJpeg->viewport()->installEventFilter(this);
 }
 
@@ -172,6 +174,74 @@ void frmLumo::SyncJpegList(const QString &o_FileName, bool o_Multi)
         | QItemSelectionModel::Rows;
     lsvJpeg->setCurrentItem(row, 0, how);
     lsvJpeg->scrollToItem(row);
+}
+
+QStringList frmLumo::selectedPaths() const
+{
+    QStringList paths;
+    const QModelIndexList rows = lsvJpeg->selectionModel()->selectedRows();
+    paths.reserve(rows.size());
+    for (const QModelIndex &index : rows)
+        paths.append(index.data(KeyRole).toString());
+    return paths;
+}
+
+void frmLumo::watchSelection(SelectionWatcher watcher)
+{
+    m_selectionWatcher = std::move(watcher);
+}
+
+void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    if (!m_selectionWatcher)
+        return;
+    // Only the rows that changed, range by range: selecting thousands of rows at once
+    // costs those rows, not a walk of the list.
+    const auto keys = [this](const QItemSelection &ranges) {
+        QStringList paths;
+        for (const QItemSelectionRange &range : ranges) {
+            if (range.parent().isValid())
+                continue;
+            for (int r = range.top(); r <= range.bottom(); ++r) {
+                if (const QTreeWidgetItem *row = lsvJpeg->topLevelItem(r))
+                    paths.append(rowKey(row));
+            }
+        }
+        return paths;
+    };
+    m_selectionWatcher(keys(selected), keys(deselected));
+}
+
+void frmLumo::selectPictures(const QStringList &paths)
+{
+    const QSet<QString> wanted(paths.begin(), paths.end());
+    // Neighbouring rows as one range: the selection model compares ranges with ranges.
+    QItemSelection selection;
+    QModelIndex first;
+    int count = 0;
+    const int columns = lsvJpeg->columnCount();
+    QAbstractItemModel *model = lsvJpeg->model();
+    for (int r = 0, n = rowCount(); r < n; ++r) {
+        if (!wanted.contains(rowKey(lsvJpeg->topLevelItem(r))))
+            continue;
+        int last = r;
+        while (last + 1 < n && wanted.contains(rowKey(lsvJpeg->topLevelItem(last + 1))))
+            ++last;
+        selection.append(QItemSelectionRange(model->index(r, 0), model->index(last, columns - 1)));
+        if (!first.isValid())
+            first = model->index(r, 0);
+        count += last - r + 1;
+        r = last;
+    }
+    QItemSelectionModel *selectionModel = lsvJpeg->selectionModel();
+    // Cleared first, so the new ranges are not compared with the old ones.
+    selectionModel->clearSelection();
+    if (!selection.isEmpty()) {
+        selectionModel->select(selection, QItemSelectionModel::Select);
+        selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        lsvJpeg->scrollTo(first);
+    }
+    setInfo(QStringLiteral("%1個の画像を選択しました").arg(count));
 }
 
 void frmLumo::lsvJpegDblClick()

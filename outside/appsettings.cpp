@@ -100,6 +100,16 @@ bool AppSettings::readBool(const QString &key, bool defaultValue) const
     return defaultValue;
 }
 
+QStringList AppSettings::readStringList(const QString &key) const
+{
+    // The native format keeps a list of one as a plain text.
+    const QVariant value = ReadValue(key, QVariant());
+    if (value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList)
+        return value.toStringList();
+    const QString text = value.toString();
+    return text.isEmpty() ? QStringList() : QStringList{text};
+}
+
 void AppSettings::WriteValue(const QString &key, const QVariant &value)
 {
     if (!m_optionB)

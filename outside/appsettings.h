@@ -8,6 +8,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
@@ -41,6 +42,8 @@ public:
     qint16 readInt16(const QString &key, qint16 defaultValue) const;
     // true or false in any letter case, or 1 or 0; anything else yields the default.
     bool readBool(const QString &key, bool defaultValue) const;
+    // A list of texts; a single text is a list of one, an empty text none.
+    QStringList readStringList(const QString &key) const;
 
     // A later ReadValue of the key returns the value, also in a later run.
     void WriteValue(const QString &key, const QVariant &value);

@@ -39,6 +39,7 @@ frmSam::frmSam(QWidget *parent)
     picList = new SamGrid(client);
     picList->installEventFilter(this);
     connect(picList, &SamGrid::areaHeightChanged, this, &frmSam::updateScroll);
+    connect(picList, &SamGrid::marksChanged, this, &frmSam::updateMenu);
 
     lblTitle = new QLabel(picList);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
@@ -80,6 +81,8 @@ frmSam::frmSam(QWidget *parent)
     connect(timList, &QTimer::timeout, this, &frmSam::timListTimer);
 
     createMenu();
+    createSelectMenu();
+    connect(&m_facts, &QFutureWatcherBase::finished, this, &frmSam::factsRead);
 
     m_comparison = new SamComparison(this);
     m_stepTimer.setSingleShot(true);
@@ -130,9 +133,16 @@ const QStringList &frmSam::placement() const
 void frmSam::open(SamOwner *owner, int mode)
 {
     // A run is modal: nothing else can ask for one before it has ended.
-    if (isRunning())
+    if (isRunning() || m_reading)
         return;
     m_owner = owner;
+    // The marks follow the owner's list, whatever changes its selection.
+    owner->watchSelection([window = QPointer<frmSam>(this)](const QStringList &selected,
+                                                             const QStringList &deselected) {
+        if (window)
+            window->picList->changeSelection(selected, deselected);
+    });
+    picList->setSelection(owner->selectedPaths());
     QWidget *ownerWindow = owner->samOwnerWindow();
     if (parentWidget() != ownerWindow)
         setParent(ownerWindow, WindowFlags);
@@ -274,7 +284,7 @@ void frmSam::cmdCancelClick()
 
 bool frmSam::showingResults() const
 {
-    return m_state == State::ShowingResults && m_stop;
+    return m_state == State::ShowingResults && m_stop && !m_reading;
 }
 
 void frmSam::endRun()
@@ -287,6 +297,7 @@ void frmSam::endRun()
     setBusy(false);
     m_stop = true;
     m_state = State::ShowingResults;
+    m_shown = m_run;
     updateMenu();
     // Modality changes only while the window is hidden.
     hide();
@@ -299,6 +310,11 @@ void frmSam::endRun()
 
 void frmSam::abandonRun()
 {
+    if (m_reading) {
+        // The pool's reads end on their own; their results are not wanted.
+        m_facts.cancel();
+        endReading();
+    }
     timLike->stop();
     timList->stop();
     m_comparison->cancel();
@@ -324,6 +340,8 @@ void frmSam::closeEvent(QCloseEvent *event)
         return;
     }
     abandonRun();
+    if (m_owner)
+        m_owner->watchSelection({});
     if (s_loaded == this)
         s_loaded = nullptr;
     event->accept();

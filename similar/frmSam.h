@@ -8,9 +8,13 @@
 //   frmSam.cpp          loading, ShowEx, layout and scrolling, the run frame, stop and close
 //   frmSam_runs.cpp     the list run and the comparison run, in time slices
 //   frmSam_pointer.cpp  HitSamPic, presses and double clicks, the "ファイル" menu, DelSamPics
+//   frmSam_rules.cpp    the "選択" menu: the keep rules over the groups, protected folders
 
 #include "samgeometry.h"
 
+#include <keeprules.h>
+
+#include <QFutureWatcher>
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
@@ -49,6 +53,8 @@ public:
     const QStringList &placement() const;
     // From ShowEx until the run has ended (or been stopped).
     bool isRunning() const { return m_state != State::ShowingResults; }
+    // A rule reads the pictures of the groups.
+    bool isApplyingRule() const { return m_reading; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -95,6 +101,15 @@ private:
     void updateMenu();
     void mnuFClick(int index);
 
+    // frmSam_rules.cpp
+    void createSelectMenu();
+    bool rulesAvailable() const;
+    void mnuSClick(int index);
+    void applyRule(KeepRule rule);
+    void factsRead();
+    void endReading();
+    void editProtectedFolders();
+
     // Controls, named as the rest of the program knows them.
     SamGrid *picList = nullptr;
     QLabel *lblTitle = nullptr;
@@ -104,6 +119,8 @@ private:
     QTimer *timList = nullptr;
     QMenu *mnuFile = nullptr;
     QList<QAction *> mnuF;
+    QMenu *mnuSelect = nullptr;
+    QList<QAction *> mnuS;
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;
@@ -121,7 +138,7 @@ private:
     QStringList m_names;
     int m_next = 0;           // list run: the next entry to place
     QString m_progress;       // the title the run shows when it next lets events through
-    SimilarRule m_rule;       // comparison run: what it looks for, read as it starts
+    SimilarRule m_searchRule; // comparison run: what it looks for, read as it starts
     QHash<int, SimilarMatch> m_matches; // by cell: members that did not match plainly
     SamComparison *m_comparison = nullptr;
     bool m_baseOpen = false;  // comparison run: a base's members are being placed
@@ -130,4 +147,12 @@ private:
     QTimer m_stepTimer;
     bool m_inStep = false;
     bool m_paused = false;    // the Cancel button's question is open
+    int m_groups = 0;         // comparison run: groups placed so far
+
+    // The run whose results are shown, and the rule reading the groups' pictures.
+    SamRun m_shown = SamRun::List;
+    bool m_reading = false;
+    std::vector<QStringList> m_ruleGroups; // each in catalogue order, base first
+    KeepRule m_rule = KeepRule::Pixels;
+    QFutureWatcher<PictureFacts> m_facts;
 };

@@ -38,17 +38,24 @@ void frmSam::createMenu()
 
 void frmSam::updateMenu()
 {
-    // Kept current whenever the title or the state changes, so Del acts on it as well.
+    // Kept current whenever the marks or the state change, so Del acts on it as well.
     if (!mnuF.isEmpty())
-        mnuF[0]->setEnabled(!m_title.isEmpty() && showingResults());
+        mnuF[0]->setEnabled(picList->hasMarks() && showingResults());
+    const bool rules = rulesAvailable();
+    if (mnuSelect)
+        mnuSelect->menuAction()->setEnabled(rules);
+    for (QAction *item : std::as_const(mnuS))
+        item->setEnabled(rules);
 }
 
 void frmSam::mnuFClick(int index)
 {
-    if (index != 0 || m_title.isEmpty() || !showingResults())
+    // Never inside a command of the main window's: it would take the catalogue away under it.
+    if (index != 0 || !picList->hasMarks() || !showingResults() || m_owner->ownerBusy())
         return;
-    // The main window deletes what the presses selected in its list, and calls DelSamPics.
-    m_owner->DeleteJepg();
+    // Exactly the marked pictures: a row selected in the list whose picture is not on the
+    // grid stays. The main window calls DelSamPics for each.
+    m_owner->DeleteJepg(picList->markedPaths());
 }
 
 bool frmSam::eventFilter(QObject *watched, QEvent *event)
@@ -154,7 +161,7 @@ void frmSam::picListDblClick()
 
 void frmSam::DelSamPics(const QString &o_FileName)
 {
-    const int k = picList->placement().indexOf(o_FileName);
+    const int k = picList->firstCellOf(o_FileName);
     if (k < 0)
         return;
     lblTitle->hide();

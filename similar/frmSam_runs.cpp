@@ -48,15 +48,16 @@ void frmSam::beginRun(SamRun run)
     for (int i = 0; i < table.count(); ++i)
         m_names.append(table.name(i));
     m_run = run;
+    m_groups = 0;
     m_next = 0;
     m_baseOpen = false;
     m_progress.clear();
     m_matches.clear();
     // The slider and the options cannot change while the window is modal, so one reading
     // serves every comparison.
-    m_rule = run == SamRun::Comparison ? m_owner->similarRule() : SimilarRule{};
+    m_searchRule = run == SamRun::Comparison ? m_owner->similarRule() : SimilarRule{};
     if (run == SamRun::Comparison)
-        m_comparison->start(table, m_owner->likeLevel(), m_rule);
+        m_comparison->start(table, m_owner->likeLevel(), m_searchRule);
     m_state = State::Running;
     step();
 }
@@ -122,7 +123,7 @@ frmSam::Next frmSam::comparisonSlice()
                 continue;
             }
             m_progress = samProgressTitle(SamRun::Comparison, m_names.at(base->index), base->index + 1,
-                                          int(m_names.size()), m_rule);
+                                          int(m_names.size()), m_searchRule);
             m_baseOpen = true;
             m_member = 0;
             m_found = false;
@@ -140,13 +141,13 @@ frmSam::Next frmSam::comparisonSlice()
             const SimilarMatch match = base.matches ? (*base.matches)[at] : SimilarMatch{};
             if (match != SimilarMatch{})
                 m_matches.insert(picList->placedCount(), match);
-            picList->place(m_names.at(member), samMatchMark(match));
+            picList->place(m_names.at(member), m_groups, false, samMatchMark(match));
             m_comparison->take(member);
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }
         if (m_found) {
-            picList->place(m_names.at(base.index));
+            picList->place(m_names.at(base.index), m_groups++, true);
             m_comparison->take(base.index);
         }
         m_baseOpen = false;

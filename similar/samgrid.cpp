@@ -15,6 +15,13 @@ constexpr int ScreensCached = 4;
 // ... and never more than this, however large the settings make the cells; only what is in
 // view at once may need more.
 constexpr qint64 MostCacheBytes = 256LL * 1024 * 1024;
+
+// A light tint of colour: a fifth of tint over it.
+QColor blend(const QColor &colour, const QColor &tint)
+{
+    return QColor::fromRgbF(colour.redF() * 0.8f + tint.redF() * 0.2f, colour.greenF() * 0.8f + tint.greenF() * 0.2f,
+                            colour.blueF() * 0.8f + tint.blueF() * 0.2f);
+}
 } // namespace
 
 SamGrid::SamGrid(QWidget *parent)
@@ -91,21 +98,33 @@ void SamGrid::clearPlacement()
     m_cursorRow = 0;
     m_cursorColumn = 0;
     m_captions.clear();
-    m_marks.clear();
+    m_matchMarks.clear();
+    m_groups.clear();
+    m_shown.clear();
+    setMarkedCount(0);
     m_cache->clear();
     update();
 }
 
-void SamGrid::place(const QString &path, const QString &mark)
+void SamGrid::place(const QString &path, int group, bool base, const QString &mark)
 {
     const int k = m_placed;
     if (!mark.isEmpty())
-        m_marks.insert(k, mark);
+        m_matchMarks.insert(k, mark);
     if (k == 0)
         m_placement[0] = path; // the run started with one empty entry
     else
         m_placement.append(path);
     ++m_placed;
+    m_groups.push_back({group, base});
+    if (!path.isEmpty()) {
+        Shown &shown = m_shown[path];
+        if (shown.count++ == 0) {
+            shown.first = k;
+            if (m_selected.contains(path))
+                setMarkedCount(m_marked + 1);
+        }
+    }
     setAreaHeight(m_geometry.rowHeight() * (m_cursorRow + 1));
     if (++m_cursorColumn == m_geometry.columns) {
         m_cursorColumn = 0;
@@ -123,9 +142,101 @@ void SamGrid::blank(int k)
     if (k < 0 || k >= m_placement.size())
         return;
     m_placement[k].clear();
-    if (!path.isEmpty() && !m_placement.contains(path))
-        m_cache->forget(path);
+    if (!path.isEmpty()) {
+        const auto shown = m_shown.find(path);
+        if (shown != m_shown.end() && --shown->count == 0) {
+            m_shown.erase(shown);
+            m_cache->forget(path);
+            if (m_selected.contains(path))
+                setMarkedCount(m_marked - 1);
+        } else if (shown != m_shown.end() && shown->first == k) {
+            shown->first = int(m_placement.indexOf(path, k + 1));
+        }
+    }
     updateCell(k);
+}
+
+int SamGrid::firstCellOf(const QString &path) const
+{
+    return path.isEmpty() ? -1 : m_shown.value(path, {-1, 0}).first;
+}
+
+int SamGrid::groupOf(int k) const
+{
+    return k >= 0 && size_t(k) < m_groups.size() ? m_groups[size_t(k)].number : -1;
+}
+
+bool SamGrid::isBase(int k) const
+{
+    return k >= 0 && size_t(k) < m_groups.size() && m_groups[size_t(k)].base;
+}
+
+void SamGrid::setSelection(const QStringList &paths)
+{
+    m_selected = QSet<QString>(paths.begin(), paths.end());
+    int marked = 0;
+    for (const QString &path : std::as_const(m_selected))
+        marked += m_shown.contains(path);
+    setMarkedCount(marked);
+    update();
+}
+
+void SamGrid::changeSelection(const QStringList &selected, const QStringList &deselected)
+{
+    bool seen = false; // a change on the grid: the rows in view are painted again
+    int marked = m_marked;
+    for (const QString &path : deselected) {
+        if (m_selected.remove(path) && m_shown.contains(path)) {
+            --marked;
+            seen = true;
+        }
+    }
+    for (const QString &path : selected) {
+        if (m_selected.contains(path))
+            continue;
+        m_selected.insert(path);
+        if (m_shown.contains(path)) {
+            ++marked;
+            seen = true;
+        }
+    }
+    setMarkedCount(marked);
+    if (seen)
+        update();
+}
+
+bool SamGrid::isMarked(int k) const
+{
+    const QString path = entry(k);
+    return !path.isEmpty() && m_selected.contains(path);
+}
+
+QStringList SamGrid::markedPaths() const
+{
+    QStringList marked;
+    // Whichever side is smaller is walked.
+    if (m_selected.size() <= m_shown.size()) {
+        for (const QString &path : std::as_const(m_selected)) {
+            if (m_shown.contains(path))
+                marked.append(path);
+        }
+    } else {
+        for (auto shown = m_shown.cbegin(); shown != m_shown.cend(); ++shown) {
+            if (m_selected.contains(shown.key()))
+                marked.append(shown.key());
+        }
+    }
+    return marked;
+}
+
+void SamGrid::setMarkedCount(int marked)
+{
+    if (marked == m_marked)
+        return;
+    const bool had = m_marked > 0;
+    m_marked = marked;
+    if (had != (marked > 0))
+        emit marksChanged();
 }
 
 int SamGrid::toPixelsX(int twips) const
@@ -169,35 +280,82 @@ QString SamGrid::caption(int k) const
         m_captions.resize(m_placement.size());
     std::optional<QString> &caption = m_captions[k];
     if (!caption) {
-        const QString mark = m_marks.value(k);
-        const int markTwips = mark.isEmpty() ? 0 : fontMetrics().horizontalAdvance(mark) * 1440 / qMax(logicalDpiX(), 1);
-        caption = FitSamTitle(PathSplitter::FileNamePart(m_placement.at(k)), m_geometry.width - markTwips,
-                              fontMetrics(), logicalDpiX())
+        // A match mark stays whole after a caption shortened to leave it room.
+        const QString mark = m_matchMarks.value(k);
+        QFont bold = font();
+        bold.setBold(true);
+        const QFontMetrics metrics = isBase(k) ? QFontMetrics(bold) : fontMetrics();
+        const int markTwips = mark.isEmpty() ? 0 : metrics.horizontalAdvance(mark) * 1440 / qMax(logicalDpiX(), 1);
+        caption = FitSamTitle(PathSplitter::FileNamePart(m_placement.at(k)), m_geometry.width - markTwips, metrics,
+                              logicalDpiX())
                   + mark;
     }
     return *caption;
+}
+
+void SamGrid::paintMark(QPainter &painter, const QRect &picture) const
+{
+    // A frame inside the picture part and a check mark in its top right corner, in the
+    // highlight colour: unlike the caption's highlight, it shows on every selected picture.
+    const QColor highlight = palette().color(QPalette::Highlight);
+    const int pen = qMax(3, picture.width() / 40);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(highlight, pen, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(picture).adjusted(pen / 2.0, pen / 2.0, -pen / 2.0, -pen / 2.0));
+    const qreal size = qBound(14, picture.width() / 6, 28);
+    const QRectF badge(picture.right() + 1 - pen - size - 2, picture.top() + pen + 2, size, size);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(highlight);
+    painter.drawEllipse(badge);
+    painter.setPen(QPen(palette().color(QPalette::HighlightedText), size / 7, Qt::SolidLine, Qt::RoundCap,
+                        Qt::RoundJoin));
+    const QPointF tick[] = {badge.topLeft() + QPointF(size * 0.27, size * 0.52),
+                            badge.topLeft() + QPointF(size * 0.44, size * 0.69),
+                            badge.topLeft() + QPointF(size * 0.74, size * 0.33)};
+    painter.drawPolyline(tick, 3);
+    painter.restore();
 }
 
 void SamGrid::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const int ascent = fontMetrics().ascent();
+    QFont bold = font();
+    bold.setBold(true);
+    // Groups alternate between the base colour and a light tint of the highlight.
+    const QColor tints[] = {palette().color(QPalette::Base),
+                            blend(palette().color(QPalette::Base), palette().color(QPalette::Highlight))};
     const auto [first, last] = rowsInView();
     for (int row = first; row < last; ++row) {
         for (int column = 0; column < m_geometry.columns; ++column) {
             const int k = row * m_geometry.columns + column;
             if (k >= m_placement.size())
                 return;
+            const QRect cell = toPixels(m_geometry.cellRect(k));
+            if (!event->rect().intersects(cell))
+                continue;
+            if (const int group = groupOf(k); group >= 0)
+                painter.fillRect(cell, tints[group % 2]);
             const QString &path = m_placement.at(k);
-            if (path.isEmpty() || !event->rect().intersects(toPixels(m_geometry.cellRect(k))))
+            if (path.isEmpty())
                 continue;
             const int x = column * m_geometry.width;
             const int y = row * m_geometry.rowHeight();
+            const QRect picture = toPixels(QRect(x, y, m_geometry.width, m_geometry.height));
             const QImage thumbnail = m_cache->thumbnail(path);
             if (!thumbnail.isNull())
-                painter.drawImage(toPixels(QRect(x, y, m_geometry.width, m_geometry.height)), thumbnail);
+                painter.drawImage(picture, thumbnail);
             const QRect text = toPixels(QRect(x + SamGeometry::CaptionIndent, y + m_geometry.height, 0, 0));
+            const bool base = isBase(k);
+            if (base)
+                painter.setFont(bold);
             painter.drawText(text.x(), text.y() + ascent, caption(k));
+            if (base)
+                painter.setFont(font());
+            if (m_selected.contains(path))
+                paintMark(painter, picture);
         }
     }
 }

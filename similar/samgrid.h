@@ -4,11 +4,17 @@
 // rows. The area is as high as its rows, but only the rows in view are painted, from a
 // bounded thumbnail cache; a cell whose picture is not decoded yet (or cannot be) shows its
 // caption alone.
+//
+// The cells of a comparison run's groups lie on alternately tinted backgrounds, the base's
+// caption in bold. A cell whose picture is selected in the main list carries a mark (a
+// frame and a check mark); the grid keeps its own copy of that selection, changed by what
+// joined and left it, so a change costs what changed and a repaint of the rows in view.
 
 #include "samgeometry.h"
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -17,6 +23,7 @@
 #include <vector>
 
 class QLabel;
+class QPainter;
 class ThumbnailCache;
 
 class SamGrid : public QWidget
@@ -44,11 +51,27 @@ public:
 
     // Clears the area: the placement list becomes one empty entry, the cursor row 0, column 0.
     void clearPlacement();
-    // Places a picture in the next cell; the area grows to end with the cursor's row. A mark
-    // (how a member matched) stands after its caption, which is shortened to leave it room.
-    void place(const QString &path, const QString &mark = QString());
-    // Empties cell k: picture and caption give way to the background.
+    // Places a picture in the next cell; the area grows to end with the cursor's row.
+    // group: the number of its group in a comparison run (-1: none); base: it is the
+    // group's base. A match mark (how a member matched) stands after its caption, which is
+    // shortened to leave it room.
+    void place(const QString &path, int group = -1, bool base = false, const QString &mark = QString());
+    // Empties cell k: picture and caption give way to the background (its group's tint).
     void blank(int k);
+    // The first cell that shows path, or -1.
+    int firstCellOf(const QString &path) const;
+    // The group of cell k (-1: none, or beyond the cells placed) and whether it is the base.
+    int groupOf(int k) const;
+    bool isBase(int k) const;
+
+    // The main list's selection by path: all of it, or what joined and what left it.
+    void setSelection(const QStringList &paths);
+    void changeSelection(const QStringList &selected, const QStringList &deselected);
+    // Cell k shows a picture that is selected in the list.
+    bool isMarked(int k) const;
+    // The pictures shown marked, each once, in no particular order.
+    QStringList markedPaths() const;
+    bool hasMarks() const { return m_marked > 0; }
 
     // Keeps child at a rectangle of the picture area (twips) as the area scrolls.
     void attach(QWidget *child, const QRect &areaTwips);
@@ -63,6 +86,8 @@ public:
 
 signals:
     void areaHeightChanged();
+    // Whether any picture is marked may have changed.
+    void marksChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -78,6 +103,8 @@ private:
     void wantThumbnails();
     void updateCell(int k);
     void resizeCache();
+    void setMarkedCount(int marked);
+    void paintMark(QPainter &painter, const QRect &picture) const;
 
     struct Attached
     {
@@ -93,7 +120,21 @@ private:
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     mutable std::vector<std::optional<QString>> m_captions; // FitSamTitle, by cell, made when first painted
-    QHash<int, QString> m_marks; // by cell, the few that have one
+    struct Group
+    {
+        int number = -1;
+        bool base = false;
+    };
+    std::vector<Group> m_groups;  // by cell, as placed
+    struct Shown
+    {
+        int first = 0; // the first cell that shows the path
+        int count = 0; // how many do
+    };
+    QHash<QString, Shown> m_shown;
+    QSet<QString> m_selected;     // the list's selection
+    int m_marked = 0;             // paths both shown and selected
+    QHash<int, QString> m_matchMarks; // by cell, the few members that have one
 
     QList<Attached> m_attached;
     ThumbnailCache *m_cache = nullptr;

@@ -1,12 +1,15 @@
 #pragma once
 // What the similar-pictures window needs of the window that opens it (the main window):
-// the grid settings, the catalogue, the similarity level, and the two calls back into it.
-// Only full paths travel between the windows.
+// the grid settings, the catalogue, the similarity level, the list's selection, and the
+// calls back into it. Only full paths travel between the windows.
 
 #include <similargrouping.h>
 #include <signaturetable.h>
 
+#include <QStringList>
 #include <QtGlobal>
+
+#include <functional>
 
 class QString;
 class QWidget;
@@ -33,8 +36,29 @@ public:
 
     // Selects the picture in the owner's list (added to the selection when o_Multi).
     virtual void SyncJpegList(const QString &o_FileName, bool o_Multi) = 0;
-    // Deletes the pictures selected in the owner's list.
-    virtual void DeleteJepg() = 0;
+    // Deletes those of the pictures selected in the owner's list whose paths are given,
+    // asking first as the owner's own delete does.
+    virtual void DeleteJepg(const QStringList &o_Only) = 0;
+
+    // The paths of the rows selected in the owner's list now, in no particular order.
+    virtual QStringList selectedPaths() const = 0;
+    // Called with the paths that joined and those that left the list's selection whenever
+    // it changes, however it changes. Replaces the watcher before; an empty one stops the calls.
+    using SelectionWatcher = std::function<void(const QStringList &selected, const QStringList &deselected)>;
+    virtual void watchSelection(SelectionWatcher watcher) = 0;
+    // Makes exactly these pictures the list's selection and tells the user how many.
+    virtual void selectPictures(const QStringList &paths) = 0;
+
+    // True while the owner runs a command of its own: the window then starts nothing that
+    // would change the catalogue or the list under it.
+    virtual bool ownerBusy() const = 0;
+    // Held while the window works on a rule: the owner starts no command meanwhile, and a
+    // close of the owner waits for the release.
+    virtual void holdCommands(bool hold) = 0;
+
+    // Folders whose pictures no rule selects (the setting `ProtectedFolders`).
+    virtual QStringList protectedFolders() const = 0;
+    virtual void setProtectedFolders(const QStringList &folders) = 0;
 
 protected:
     ~SamOwner() = default;

@@ -20,6 +20,8 @@ public:
     int DataUBound() const { return SignatureTable::DataUBound; }
     bool GetData(int index, QByteArray &dimB) const;
     bool Remove(int index);
+    // Several entries at once, as Remove one by one in this order would (SignatureTable).
+    bool removeEntries(const std::vector<int> &indexes) { return m_table.removeEntries(indexes); }
     void Clear();
     QString FileName(int index) const;
     int DataCount() const { return m_table.count(); }

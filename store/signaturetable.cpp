@@ -84,6 +84,48 @@ bool SignatureTable::remove(int index)
     return true;
 }
 
+bool SignatureTable::removeEntries(const std::vector<int> &indexes)
+{
+    if (indexes.empty())
+        return true;
+    std::vector<char> gone(size_t(m_count), 0);
+    for (int index : indexes) {
+        if (index < 0)
+            checkSlot(index);
+        if (index >= m_count || gone[size_t(index)])
+            return false;
+        gone[size_t(index)] = 1;
+    }
+    // One by one, each removal leaves the entry that was last before it in the spare slot:
+    // after the final one, the last of the survivors and the finally removed entry.
+    int spare = indexes.back();
+    for (int k = m_count - 1; k > spare; --k) {
+        if (!gone[size_t(k)]) {
+            spare = k;
+            break;
+        }
+    }
+    const QString spareName = m_names[size_t(spare)];
+    const Signature spareCells = m_cells[size_t(spare)];
+    int kept = 0;
+    for (int k = 0; k < m_count; ++k) {
+        if (gone[size_t(k)])
+            continue;
+        if (kept != k) {
+            m_names[size_t(kept)] = std::move(m_names[size_t(k)]);
+            m_cells[size_t(kept)] = m_cells[size_t(k)];
+        }
+        ++kept;
+    }
+    m_count = kept;
+    m_generation += indexes.size();
+    m_names.resize(size_t(m_count) + 1);
+    m_cells.resize(size_t(m_count) + 1);
+    m_names[size_t(m_count)] = spareName;
+    m_cells[size_t(m_count)] = spareCells;
+    return true;
+}
+
 void SignatureTable::clear()
 {
     ++m_generation;

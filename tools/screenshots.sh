@@ -3,6 +3,7 @@
 # virtual X server, with nobody at the keyboard:
 #   docs/screenshot.png  the main window with a catalogue of the corpus
 #   docs/similar.png     the similar-pictures window with the groups it found
+#   docs/similar-marked.png  the same after 選択 → 画素数の多い画像を残す: the copies to drop marked
 #
 # tools/screenshots.sh CORPUS
 #   CORPUS: a folder of JPEG pictures with near-duplicates among them, such as the one
@@ -12,8 +13,8 @@
 # chosen, to see what was chosen.
 #
 # The program runs with a home folder of its own, so the user's settings, catalogues and
-# trash are never touched. Exit status 0 when both pictures were taken; 1 when one could
-# not be (the message says which; the other is written all the same).
+# trash are never touched. Exit status 0 when every picture was taken; 1 when one could
+# not be (the message says which; those before it are written all the same).
 set -euo pipefail
 
 corpus=$(realpath "${1:?usage: tools/screenshots.sh CORPUS}")
@@ -144,3 +145,13 @@ if ! wait_still "$similar" 300 5; then
     exit 1
 fi
 shoot "$similar" docs/similar.png
+
+# 選択(S) → 画素数の多い画像を残す, its first item: the rule marks every copy but the largest.
+xdotool windowfocus --sync "$similar" key alt+s
+sleep 0.5
+xdotool key Return
+if ! wait_still "$similar" 60 3; then
+    echo "the rule did not finish: docs/similar-marked.png was not retaken" >&2
+    exit 1
+fi
+shoot "$similar" docs/similar-marked.png

@@ -16,6 +16,9 @@
 #include <functional>
 #include <random>
 
+// Its list holds the catalogue's paths; its selection is `selection`, changed by
+// SyncJpegList, selectPictures and select() as the main window's list changes, and told to
+// the watcher the same way.
 class FakeOwner : public QWidget, public SamOwner
 {
 public:
@@ -27,6 +30,12 @@ public:
     qint32 height = 1600;
     QList<QPair<QString, bool>> synced; // SyncJpegList calls
     int deletes = 0;                    // DeleteJepg calls
+    QList<QStringList> deleted;         // their paths
+    QStringList selection;
+    SelectionWatcher watcher;
+    bool busy = false;                  // ownerBusy()
+    QList<bool> holds;                  // holdCommands calls
+    QStringList folders;                // protectedFolders()
 
     QWidget *samOwnerWindow() override { return this; }
     qint16 SamCols() const override { return columns; }
@@ -36,8 +45,47 @@ public:
     const SignatureTable &samCatalogue() const override { return table; }
     int likeLevel() const override { return level; }
     SimilarRule similarRule() const override { return rule; }
-    void SyncJpegList(const QString &o_FileName, bool o_Multi) override { synced.append({o_FileName, o_Multi}); }
-    void DeleteJepg() override { ++deletes; }
+    void SyncJpegList(const QString &o_FileName, bool o_Multi) override
+    {
+        synced.append({o_FileName, o_Multi});
+        // A path with no row changes nothing.
+        bool listed = false;
+        for (int i = 0; i < table.count() && !listed; ++i)
+            listed = table.name(i) == o_FileName;
+        if (!listed || o_FileName.isEmpty())
+            return;
+        QStringList next = o_Multi ? selection : QStringList();
+        if (!next.contains(o_FileName))
+            next.append(o_FileName);
+        select(next);
+    }
+    void DeleteJepg(const QStringList &o_Only) override
+    {
+        ++deletes;
+        deleted.append(o_Only);
+    }
+    QStringList selectedPaths() const override { return selection; }
+    void watchSelection(SelectionWatcher w) override { watcher = std::move(w); }
+    void selectPictures(const QStringList &paths) override { select(paths); }
+    bool ownerBusy() const override { return busy; }
+    void holdCommands(bool hold) override { holds.append(hold); }
+    QStringList protectedFolders() const override { return folders; }
+    void setProtectedFolders(const QStringList &f) override { folders = f; }
+
+    // Makes paths the selection and tells the watcher what joined and what left.
+    void select(const QStringList &paths)
+    {
+        QStringList joined, left;
+        for (const QString &path : paths)
+            if (!selection.contains(path))
+                joined.append(path);
+        for (const QString &path : std::as_const(selection))
+            if (!paths.contains(path))
+                left.append(path);
+        selection = paths;
+        if (watcher)
+            watcher(joined, left);
+    }
 };
 
 // Calls `during` with each title a run shows, at the moment it shows it, and records them.

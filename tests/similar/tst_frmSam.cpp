@@ -309,11 +309,15 @@ private slots:
         QVERIFY(deleteItem()->isEnabled());
         QTest::keyClick(sam(), Qt::Key_Delete);
         QCOMPARE(owner().deletes, 1);
+        QStringList deleted = owner().deleted.value(0);
+        deleted.sort();
+        QCOMPARE(deleted, QStringList({paths[1], paths[6]}));
 
+        // An empty cell leaves the list's selection, and so the marks and "削除", as they were.
         QTest::mousePress(grid(), Qt::LeftButton, {}, cell(10));
         QCOMPARE(sam()->windowTitle(), QString());
         QCOMPARE(owner().synced.last(), (QPair<QString, bool>{QString(), false}));
-        QVERIFY(!deleteItem()->isEnabled());
+        QVERIFY(deleteItem()->isEnabled());
         QVERIFY(highlight()->isVisible()); // it stays where it was
 
         // A double click shows the selection in the viewer, which then follows every press.
@@ -408,6 +412,23 @@ private slots:
         QCOMPARE(colours(shot, grid()->toPixels(QRect(g.width, 0, g.width, g.height))), QSet<QRgb>{background});
         for (int column : {0, 1})
             QVERIFY(colours(shot, grid()->toPixels(QRect(column * g.width, g.height, g.width, 300))).size() > 1);
+    }
+
+    void nothingWhileOwnerBusy()
+    {
+        // While the owner runs a command of its own, the grid's 削除 and the rules do nothing.
+        owner().table.clear();
+        for (int i = 0; i < 3; ++i)
+            owner().table.append(pictureName(i), grey());
+        run(1);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, cell(2));
+        QVERIFY(deleteItem()->isEnabled());
+        owner().busy = true;
+        QTest::keyClick(sam(), Qt::Key_Delete);
+        sam()->findChild<QAction *>(QStringLiteral("mnuS4"))->trigger();
+        QCOMPARE(owner().deletes, 0);
+        QVERIFY(owner().holds.isEmpty());
+        QCOMPARE(owner().selection, pictureNames({0}));
     }
 
     void delSamPics()

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 TEST(SignatureTable, NewTableHasOneBlankSlotAndNoEntries)
@@ -110,3 +111,39 @@ TEST(SignatureTable, FullTableRefusesFurtherEntriesAndNeverWraps)
     EXPECT_EQ(t.count(), 32767);
     EXPECT_EQ(t.slotCount(), 32767);
 }
+
+class SignatureTableRemoveEntries : public ::testing::TestWithParam<std::vector<int>>
+{
+};
+
+TEST_P(SignatureTableRemoveEntries, LeavesWhatRemovingOneByOneLeaves)
+{
+    // Removing several entries at once leaves every slot, the stale spare included, as
+    // removing them one by one in the same order does.
+    SignatureTable together;
+    SignatureTable oneByOne;
+    for (int i = 0; i < 7; ++i) {
+        together.append(QStringLiteral("/p/%1.jpg").arg(i), filledSignature(i));
+        oneByOne.append(QStringLiteral("/p/%1.jpg").arg(i), filledSignature(i));
+    }
+    const std::vector<int> indexes = GetParam();
+    ASSERT_TRUE(together.removeEntries(indexes));
+    std::vector<int> done;
+    for (int index : indexes) {
+        // Where the entry lies by now.
+        const int before = int(std::count_if(done.begin(), done.end(), [index](int d) { return d < index; }));
+        ASSERT_TRUE(oneByOne.remove(index - before));
+        done.push_back(index);
+    }
+    ASSERT_EQ(together.count(), oneByOne.count());
+    ASSERT_EQ(together.slotCount(), oneByOne.slotCount());
+    for (int slot = 0; slot < oneByOne.slotCount(); ++slot) {
+        EXPECT_EQ(together.name(slot), oneByOne.name(slot)) << "slot " << slot;
+        EXPECT_EQ(together.cells(slot), oneByOne.cells(slot)) << "slot " << slot;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, SignatureTableRemoveEntries,
+                         ::testing::Values(std::vector<int>{3}, std::vector<int>{6}, std::vector<int>{6, 4, 1},
+                                           std::vector<int>{1, 4, 6}, std::vector<int>{5, 6}, std::vector<int>{6, 5},
+                                           std::vector<int>{0, 1, 2, 3, 4, 5, 6}, std::vector<int>{2, 0, 5}));

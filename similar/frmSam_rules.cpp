@@ -1,0 +1,154 @@
+// The "選択" menu: after a comparison run, a rule chooses in every group the picture to
+// keep and makes all the others of the group the main list's selection, which the grid
+// then marks. The pictures' headers and file times are read on the thread pool; meanwhile
+// the window shows the busy pointer and starts nothing, and the main window is held.
+
+#include "frmSam.h"
+
+#include "samgrid.h"
+#include "samowner.h"
+
+#include <protectedfoldersdialog.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <iterator>
+#include <optional>
+
+namespace {
+struct RuleItem
+{
+    const char *caption; // "-" is a separator
+    std::optional<KeepRule> rule;
+};
+
+const RuleItem RuleItems[] = {
+    {"画素数の多い画像を残す(&P)", KeepRule::Pixels},
+    {"ファイルサイズの大きい画像を残す(&S)", KeepRule::Size},
+    {"更新日時の新しい画像を残す(&N)", KeepRule::Newest},
+    {"更新日時の古い画像を残す(&O)", KeepRule::Oldest},
+    {"基準画像を残す(&B)", KeepRule::Base},
+    {"-", std::nullopt},
+    {"選択を解除(&C)", std::nullopt},
+    {"保護フォルダ(&F)...", std::nullopt},
+};
+constexpr int ClearItem = 6;
+constexpr int ProtectItem = 7;
+} // namespace
+
+void frmSam::createSelectMenu()
+{
+    mnuSelect = menuBar()->addMenu(QStringLiteral("選択(&S)"));
+    mnuSelect->setObjectName(QStringLiteral("mnuSelect"));
+    for (int i = 0; i < int(std::size(RuleItems)); ++i) {
+        auto *item = new QAction(this);
+        item->setObjectName(QStringLiteral("mnuS%1").arg(i));
+        if (qstrcmp(RuleItems[i].caption, "-") == 0) {
+            item->setSeparator(true);
+        } else {
+            item->setText(QString::fromUtf8(RuleItems[i].caption));
+            connect(item, &QAction::triggered, this, [this, i] { mnuSClick(i); });
+        }
+        mnuSelect->addAction(item);
+        mnuS.append(item);
+    }
+    connect(mnuSelect, &QMenu::aboutToShow, this, &frmSam::updateMenu);
+}
+
+bool frmSam::rulesAvailable() const
+{
+    // Only a comparison run has groups to choose in.
+    return m_shown == SamRun::Comparison && showingResults();
+}
+
+void frmSam::mnuSClick(int index)
+{
+    if (!rulesAvailable() || index < 0 || index >= int(std::size(RuleItems)))
+        return;
+    if (index == ProtectItem) {
+        editProtectedFolders();
+        return;
+    }
+    // Never inside a command of the main window's, whose loop would see its list change.
+    if (m_owner->ownerBusy())
+        return;
+    if (index == ClearItem)
+        m_owner->selectPictures({});
+    else if (RuleItems[index].rule)
+        applyRule(*RuleItems[index].rule);
+}
+
+void frmSam::applyRule(KeepRule rule)
+{
+    // The groups as the run placed them, each in catalogue order: the base (placed last)
+    // first, then its members. Pictures deleted since then are no longer part of them.
+    m_ruleGroups.clear();
+    QStringList pictures;
+    QStringList group;
+    QString base;
+    const QStringList &placement = picList->placement();
+    for (int k = 0; k < picList->placedCount(); ++k) {
+        if (!placement.at(k).isEmpty()) {
+            if (picList->isBase(k))
+                base = placement.at(k);
+            else
+                group.append(placement.at(k));
+        }
+        if (picList->groupOf(k) != picList->groupOf(k + 1)) {
+            if (!base.isEmpty())
+                group.prepend(base);
+            if (!group.isEmpty()) {
+                pictures += group;
+                m_ruleGroups.push_back(group);
+            }
+            group.clear();
+            base.clear();
+        }
+    }
+
+    m_rule = rule;
+    m_reading = true;
+    m_owner->holdCommands(true);
+    setBusy(true);
+    updateMenu();
+    m_facts.setFuture(QtConcurrent::mapped(pictures, &readPictureFacts));
+}
+
+void frmSam::factsRead()
+{
+    if (!m_reading || m_facts.isCanceled())
+        return;
+    const QList<PictureFacts> facts = m_facts.future().results();
+    const ProtectedFolders protect(m_owner->protectedFolders());
+    QStringList drop;
+    qsizetype first = 0;
+    for (const QStringList &group : m_ruleGroups) {
+        const std::vector<PictureFacts> groupFacts(facts.begin() + first, facts.begin() + first + group.size());
+        first += group.size();
+        const KeepPlan plan = planGroup(group, groupFacts, {m_rule}, protect);
+        for (int index : plan.drop)
+            drop.append(group.at(index));
+    }
+    m_ruleGroups.clear();
+    m_owner->selectPictures(drop);
+    endReading();
+}
+
+void frmSam::endReading()
+{
+    m_reading = false;
+    setBusy(false);
+    updateMenu();
+    // Last: a close of the main window that waited for the rule goes on from here.
+    m_owner->holdCommands(false);
+}
+
+void frmSam::editProtectedFolders()
+{
+    QStringList folders = m_owner->protectedFolders();
+    if (ProtectedFoldersDialog::edit(this, folders))
+        m_owner->setProtectedFolders(folders);
+}
