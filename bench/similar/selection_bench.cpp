@@ -12,6 +12,8 @@
 //   build/bin/bench_samselection       (LUMO_SCALE_DIR: a folder of JPEG pictures to link to;
 //                                       without it, small pictures are made)
 
+#include "benchwindow.h"
+
 #include <catalogue.h>
 #include <frmLumo.h>
 #include <frmSam.h>
@@ -58,21 +60,6 @@ bool serveUntil(Done done, int timeoutMs)
     }
     return done();
 }
-
-struct MainWindow
-{
-    ScriptedDialogs dialogs;
-    frmLumo window;
-
-    explicit MainWindow(const QString &catalogue)
-    {
-        window.show();
-        window.openCommandLine(catalogue);
-    }
-    void run(const char *command) { window.menuBar()->findChild<QAction *>(QLatin1String(command))->trigger(); }
-    QTreeWidget *list() { return window.findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
-    SamGrid *grid() { return frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList")); }
-};
 
 // Pictures to link to: the scale corpus when there is one, else 64 small ones of varied sizes.
 QStringList pictures()

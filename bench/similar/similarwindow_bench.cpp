@@ -18,6 +18,7 @@
 //   build/bin/bench_similarwindow        (LUMO_SCALE_DIR names another folder)
 
 #include "../cli/randomsignatures.h"
+#include "benchwindow.h"
 #include "thumbnailbench.h"
 
 #include <catalogue.h>
@@ -131,20 +132,6 @@ QString writeCatalogue(const QString &name, const SignatureTable &table)
         qFatal("cannot write %s", qPrintable(file));
     return file;
 }
-
-struct MainWindow
-{
-    ScriptedDialogs dialogs;
-    frmLumo window;
-
-    explicit MainWindow(const QString &catalogue)
-    {
-        window.show();
-        window.openCommandLine(catalogue);
-    }
-    void run(const char *command) { window.menuBar()->findChild<QAction *>(QLatin1String(command))->trigger(); }
-    SamGrid *grid() { return frmSam::loaded() ? frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList")) : nullptr; }
-};
 
 double seconds(const QElapsedTimer &clock) { return double(clock.nsecsElapsed()) / 1e9; }
 
