@@ -26,8 +26,8 @@ const QLatin1String GeneralHelp(
     "\n"
     "Commands:\n"
     "  add CATALOGUE PATH...   add picture files, or the JPEG files of folders\n"
-    "  list CATALOGUE          print the index and path of every entry\n"
-    "  similar CATALOGUE       print the groups of look-alike pictures\n"
+    "  list CATALOGUE...       print the index and path of every entry\n"
+    "  similar CATALOGUE...    print the groups of look-alike pictures\n"
     "  optimize CATALOGUE      remove the entries whose file is gone\n"
     "  check FILE_A FILE_B     print the check value of two pictures\n"
     "  signature FILE          print a picture's 8 x 8 grid of average colours\n"
@@ -40,7 +40,7 @@ const QLatin1String GeneralHelp(
 const CommandInfo Commands[] = {
     {QLatin1String("add"),
      QLatin1String(
-         "Usage: lumo-cli add [-j N] CATALOGUE PATH...\n"
+         "Usage: lumo-cli add [-j N] [--split] CATALOGUE PATH...\n"
          "Adds pictures to CATALOGUE (a new one when it does not exist) and saves it.\n"
          "A PATH that is a file is added whatever its extension. A PATH that is a folder is\n"
          "searched as Lumo's folder add does, sub-folders included, for files ending in .jpg\n"
@@ -54,24 +54,32 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
+         "  --split        when CATALOGUE is full (32767 entries), go on in CATALOGUE-2.sbx,\n"
+         "                 then -3, ... (CATALOGUE-2.sbx beside photos.sbx means photos-2.sbx);\n"
+         "                 a path already in any of them is skipped; the files written are named\n"
          "  -h, --help     show this help\n"),
      2, -1, true, false, false, false, false},
     {QLatin1String("list"),
-     QLatin1String("Usage: lumo-cli list [-0] CATALOGUE\n"
-                   "Prints one line per entry: the index (from 0), a tab, the path.\n"
+     QLatin1String("Usage: lumo-cli list [-0] CATALOGUE...\n"
+                   "Prints one line per entry: the index (from 0), a tab, the path. Several catalogues\n"
+                   "are one collection: their entries in argument order, then catalogue order, indexes\n"
+                   "counted through; a path already in an earlier catalogue is left out.\n"
                    "\n"
                    "Options:\n"
                    "  -0, --null     print only the paths, each ended by a NUL character (for\n"
                    "                 xargs -0; paths may hold line breaks)\n"
                    "  -h, --help     show this help\n"),
-     1, 1, false, false, false, true, false},
+     1, -1, false, false, false, true, false},
     {QLatin1String("similar"),
      QLatin1String(
-         "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--json | -0] [-j N] CATALOGUE\n"
+         "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--json | -0] [-j N] CATALOGUE...\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
          "path per line, blocks separated by a blank line. Prints nothing when no group is found.\n"
+         "Several catalogues are one collection (for more than 32767 pictures): their entries in\n"
+         "argument order, then catalogue order; a path already in an earlier catalogue is the\n"
+         "same picture and counts once.\n"
          "\n"
          "Options:\n"
          "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
@@ -88,7 +96,7 @@ const CommandInfo Commands[] = {
          "                 (for xargs -0; paths may hold line breaks)\n"
          "  -j, --jobs N   compare on N threads (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     1, 1, true, true, true, true, true},
+     1, -1, true, true, true, true, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
                    "Removes the entries whose file is gone from a folder that is still there, keeps\n"
@@ -130,6 +138,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
     const QCommandLineOption turned(QStringLiteral("turned"));
     const QCommandLineOption grey(QStringLiteral("grey"));
+    const QCommandLineOption split(QStringLiteral("split"));
     parser.addOption(help);
     if (info.jobs)
         parser.addOption(jobs);
@@ -145,6 +154,8 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     }
 
     const QString name(info.name);
+    if (name == QLatin1String("add"))
+        parser.addOption(split);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
         return usageError(context, name, parser.errorText());
     if (parser.isSet(help)) {
@@ -175,11 +186,11 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         return usageError(context, name, QStringLiteral("--json and --null cannot be combined"));
 
     if (name == QLatin1String("add"))
-        return addCommand({positional.first(), positional.mid(1), jobCount}, context);
+        return addCommand({positional.first(), positional.mid(1), jobCount, parser.isSet(split)}, context);
     if (name == QLatin1String("list"))
-        return listCommand(positional.first(), parser.isSet(null), context);
+        return listCommand(positional, parser.isSet(null), context);
     if (name == QLatin1String("similar"))
-        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json), parser.isSet(null),
+        return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
                                {parser.isSet(turned), parser.isSet(grey)}},
                               context);
     if (name == QLatin1String("optimize"))

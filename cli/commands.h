@@ -13,10 +13,12 @@ struct AddOptions {
     QString catalogue;
     QStringList paths;
     int jobs = 1;
+    // A full catalogue goes on in CATALOGUE-2.sbx, -3, ... (see splitCatalogueName).
+    bool split = false;
 };
 
 struct SimilarOptions {
-    QString catalogue;
+    QStringList catalogues; // one collection, in this order
     int level = 0;
     int jobs = 1;
     bool json = false;
@@ -25,8 +27,11 @@ struct SimilarOptions {
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);
+// Part `part` (2, 3, ...) of a split catalogue: "photos.sbx" gives "photos-2.sbx"; a name
+// without an extension gets "-2" at its end.
+QString splitCatalogueName(const QString &catalogue, int part);
 // null: only the paths, each ended by a NUL character.
-int listCommand(const QString &catalogue, bool null, CommandContext &context);
+int listCommand(const QStringList &catalogues, bool null, CommandContext &context);
 int similarCommand(const SimilarOptions &options, CommandContext &context);
 int optimizeCommand(const QString &catalogue, CommandContext &context);
 int checkCommand(const QString &first, const QString &second, CommandContext &context);

@@ -12,8 +12,64 @@ SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
         for (Signature &signature : m_cells)
             pixcore::greySignature(signature.data(), signature.data());
     }
-    if (!m_cells.empty())
-        m_pack.assign(m_cells.front().data(), count());
+    m_batched = m_cells.empty() || m_pack.assign(m_cells.front().data(), static_cast<int32_t>(m_cells.size()));
+    // The pack is the one copy the batch needs.
+    if (m_batched)
+        std::vector<Signature>().swap(m_cells);
+}
+
+SimilarCells::SimilarCells(SimilarRule rule)
+    : m_rule(rule)
+{
+}
+
+bool SimilarCells::reserve(int capacity)
+{
+    return !m_batched || m_pack.reserve(capacity);
+}
+
+bool SimilarCells::append(const Signature *cells, int count)
+{
+    if (!m_batched)
+        return false;
+    if (!m_rule.grey)
+        return m_pack.append(cells->data(), count);
+    // Made grey in small runs, so no second copy of a whole catalogue is needed; checked and
+    // reserved first, so no run can fail half-way.
+    for (int i = 0; i < count; ++i) {
+        for (int16_t value : cells[i]) {
+            if (value & ~0xFF)
+                return false;
+        }
+    }
+    if (count > 0 && !m_pack.reserve(m_pack.count() + count))
+        return false;
+    std::array<Signature, 64> run;
+    for (int done = 0; done < count;) {
+        const int n = std::min<int>(run.size(), count - done);
+        for (int i = 0; i < n; ++i)
+            pixcore::greySignature(cells[done + i].data(), run[i].data());
+        m_pack.append(run.front().data(), n);
+        done += n;
+    }
+    return true;
+}
+
+void SimilarCells::truncate(int count)
+{
+    if (m_batched)
+        m_pack.truncate(count);
+    else if (count < static_cast<int>(m_cells.size()))
+        m_cells.resize(std::max(count, 0));
+}
+
+Signature SimilarCells::signature(int entry) const
+{
+    if (!m_batched)
+        return m_cells[entry];
+    Signature cells;
+    m_pack.signature(entry, cells.data());
+    return cells;
 }
 
 void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
@@ -22,8 +78,9 @@ void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t 
     // The base's grid as it is, or all its turnings in the order they are tried.
     std::array<Signature, pixcore::GridTurnCount> bases;
     const int baseCount = m_rule.turned ? pixcore::GridTurnCount : 1;
+    const Signature baseCells = signature(base);
     for (int t = 0; t < baseCount; ++t)
-        pixcore::turnSignature(m_cells[base].data(), pixcore::GridTurn(t), bases[t].data());
+        pixcore::turnSignature(baseCells.data(), pixcore::GridTurn(t), bases[t].data());
     const auto found = [&hits, turns](int entry, int turn) {
         hits.push_back(entry);
         if (turns)
@@ -57,17 +114,38 @@ void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t 
     }
 }
 
-SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule rule)
-    : m_level(level)
+namespace {
+
+std::shared_ptr<const SimilarCells> cellsOf(const SignatureTable &table, SimilarRule rule)
 {
-    const int count = table.count();
     const std::vector<Signature> &all = table.allCells();
-    m_cells = std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + count), rule);
+    return std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + table.count()), rule);
+}
+
+std::vector<uint8_t> unnamedOf(const SignatureTable &table)
+{
+    std::vector<uint8_t> unnamed(table.count());
+    for (int i = 0; i < table.count(); ++i)
+        unnamed[i] = table.name(i).isEmpty();
+    return unnamed;
+}
+
+} // namespace
+
+SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule rule)
+    : SimilarSearch(cellsOf(table, rule), unnamedOf(table), level)
+{
+}
+
+SimilarSearch::SimilarSearch(std::shared_ptr<const SimilarCells> cells, const std::vector<uint8_t> &unnamed, int level)
+    : m_cells(std::move(cells)), m_level(level)
+{
+    const int count = m_cells->count();
     auto open = std::make_shared<std::vector<int>>();
     open->reserve(count);
     m_taken.assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        if (table.name(i).isEmpty())
+        if (i < static_cast<int>(unnamed.size()) && unnamed[i])
             m_taken[i] = 1;
         else
             open->push_back(i);
@@ -165,15 +243,22 @@ constexpr size_t ThreadedBlockMinimum = 20000;
 
 std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads, SimilarRule rule)
 {
+    return findSimilarGroups(cellsOf(table, rule), unnamedOf(table), level, threads);
+}
+
+std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
+                                            const std::vector<uint8_t> &unnamed, int level, int threads)
+{
     threads = std::max(threads, 1);
-    SimilarSearch search(table, level, rule);
+    const bool turned = cells->turned();
+    SimilarSearch search(std::move(cells), unnamed, level);
     std::vector<SimilarGroup> groups;
 
     // One block per thread would leave threads idle on the short rows near the end;
     // a larger block wastes rows only for bases grouped within it.
     const size_t blockSize = threads == 1 ? 1 : static_cast<size_t>(threads) * 16;
     std::vector<std::vector<int>> rows(blockSize);
-    std::vector<std::vector<pixcore::GridTurn>> turns(rule.turned ? blockSize : 0);
+    std::vector<std::vector<pixcore::GridTurn>> turns(turned ? blockSize : 0);
     for (;;) {
         const SimilarSearch::Block block = search.cut(blockSize);
         if (block.size() == 0)

@@ -36,18 +36,30 @@ struct SimilarRule {
     bool grey = false;
 };
 
-// The signatures a search compares, copied once (made grey when the rule says so), and the
-// batch comparison's packed copy of them. Read-only once made, so any number of threads
-// may compare at once.
+// The signatures a search compares (made grey when the rule says so), kept once: packed
+// for the batch comparison. Read-only once made, so any number of threads may compare at
+// once.
 class SIGBOXCORE_EXPORT SimilarCells
 {
 public:
     explicit SimilarCells(std::vector<Signature> cells, SimilarRule rule = {});
+    // Empty, to be filled with append(): a collection larger than one table, packed as it
+    // is read so that its signatures never stand in memory twice.
+    explicit SimilarCells(SimilarRule rule);
 
-    int count() const { return static_cast<int>(m_cells.size()); }
+    // Room for `capacity` entries in all; false when memory runs out.
+    bool reserve(int capacity);
+    // Appends signatures after the last entry; false (nothing changed) when a value lies
+    // outside 0..255, as in no catalogue file, or memory runs out.
+    bool append(const Signature *cells, int count);
+    // Drops the entries from `count` on.
+    void truncate(int count);
+
+    int count() const { return m_batched ? m_pack.count() : static_cast<int>(m_cells.size()); }
     // The comparisons run on the batch; only a table built in memory with values outside
     // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
-    bool batched() const { return m_pack.count() == count(); }
+    bool batched() const { return m_batched; }
+    bool turned() const { return m_rule.turned; }
 
     // The comparison itself, the one place every search compares through: appends to `hits`,
     // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
@@ -58,9 +70,12 @@ public:
                         std::vector<pixcore::GridTurn> *turns = nullptr) const;
 
 private:
-    std::vector<Signature> m_cells;
+    Signature signature(int entry) const;
+
+    std::vector<Signature> m_cells; // only when not batched
     pixcore::SignaturePack m_pack;
     SimilarRule m_rule;
+    bool m_batched = true;
 };
 
 // The search cut into blocks of bases. A block's rows (each base against every later entry
@@ -73,6 +88,9 @@ class SIGBOXCORE_EXPORT SimilarSearch
 public:
     // Copies the signatures, so the search does not depend on the table afterwards.
     SimilarSearch(const SignatureTable &table, int level, SimilarRule rule = {});
+    // Over signatures made beforehand; entries with unnamed[i] != 0 take part in no
+    // comparison (`unnamed` has cells->count() bytes, or is empty for none).
+    SimilarSearch(std::shared_ptr<const SimilarCells> cells, const std::vector<uint8_t> &unnamed, int level);
 
     class SIGBOXCORE_EXPORT Block
     {
@@ -124,3 +142,7 @@ private:
 // not depend on the thread count.
 SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
                                                              SimilarRule rule = {});
+// The same over signatures made beforehand, as the search's constructor takes them.
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
+                                                             const std::vector<uint8_t> &unnamed, int level,
+                                                             int threads);
