@@ -11,6 +11,9 @@ PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-util
               shared-mime-info
 
 FUZZ_PACKAGES := clang libclang-rt-dev
+# The chart of similarity levels (tools/levels.sh).
+LEVELS_PACKAGES := jq gnuplot-nox
+CORPUS     ?= /work/data/corpus
 
 # The sanitizer build and the fuzz build, each in a folder of its own.
 ASAN_BUILD   ?= build-asan
@@ -22,7 +25,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:de
                  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 
-.PHONY: all deps run-deps package-tools fuzz-deps configure build run test bench package test-asan fuzz clean
+.PHONY: all deps run-deps package-tools fuzz-deps levels-deps configure build run test bench levels package test-asan fuzz clean
 
 all: build
 
@@ -37,6 +40,9 @@ package-tools:
 
 fuzz-deps:
 	@bash tools/install-deps.sh $(PACKAGES) $(FUZZ_PACKAGES)
+
+levels-deps:
+	@bash tools/install-deps.sh $(LEVELS_PACKAGES)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
@@ -53,6 +59,10 @@ test: build package-tools
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+
+# docs/levels.png and docs/levels.md from the real-photo corpus (../shared/tools/make_corpus.sh CORPUS).
+levels: build levels-deps
+	LUMO_CLI=$(BUILD)/bin/lumo-cli bash tools/levels.sh $(CORPUS)
 
 # $(BUILD)/lumo_<version>_<arch>.deb, then the package test on it.
 package: build package-tools

@@ -43,6 +43,8 @@ share/applications/$id.desktop
 share/doc/lumo/README.md
 share/doc/lumo/changelog.gz
 share/doc/lumo/copyright
+share/doc/lumo/levels.md
+share/doc/lumo/levels.png
 share/icons/hicolor/scalable/apps/$id.svg
 share/man/man1/lumo-cli.1.gz
 share/man/man1/lumo.1.gz
