@@ -71,22 +71,21 @@ QString splitCatalogueName(const QString &catalogue, int part)
 
 namespace {
 
-// The catalogue added to, and where the next one of a split series goes.
+// The catalogue added to, and with --split where the next part goes.
 struct Target {
     QString file;
     SignatureTable table;
+    int parts = 1;                // the parts of a split catalogue, this one included
+    qsizetype inEarlierParts = 0; // entries in the full parts before it
     int nextPart = 2;
 };
 
-// With --split: every part that exists (CATALOGUE, -2, -3, ... up to the first missing) is
-// read; their paths go into `known`, and the last becomes the target. False when one is
-// damaged (reported).
-bool openSeries(const QString &catalogue, Target &target, QSet<QString> &known, int &catalogues,
-                qsizetype &inEarlierParts, CommandContext &context)
+// Reads the catalogue and, when `split`, every part of it that exists (CATALOGUE, -2, -3,
+// ... up to the first missing); their paths go into `known`, and the last is the target.
+// False when one cannot be read (reported).
+bool openTarget(const QString &catalogue, bool split, Target &target, QSet<QString> &known, CommandContext &context)
 {
     target.file = catalogue;
-    catalogues = 1;
-    inEarlierParts = 0;
     for (int part = 2;; ++part) {
         const QFileInfo info(target.file);
         if ((info.exists() || info.isSymLink()) && !openCatalogue(target.file, target.table, context))
@@ -94,14 +93,14 @@ bool openSeries(const QString &catalogue, Target &target, QSet<QString> &known, 
         for (int i = 0; i < target.table.count(); ++i)
             known.insert(target.table.name(i));
         const QString next = splitCatalogueName(catalogue, part);
-        if (!QFileInfo::exists(next)) {
+        if (!split || !QFileInfo::exists(next)) {
             target.nextPart = part;
             return true;
         }
         target.file = next;
-        inEarlierParts += target.table.count();
+        target.inEarlierParts += target.table.count();
         target.table = SignatureTable();
-        ++catalogues;
+        ++target.parts;
     }
 }
 
@@ -111,20 +110,8 @@ int addCommand(const AddOptions &options, CommandContext &context)
 {
     Target target;
     QSet<QString> known;
-    int catalogues = 1;
-    qsizetype inEarlierParts = 0; // entries in the earlier, full parts of a series
-    if (options.split) {
-        if (!openSeries(options.catalogue, target, known, catalogues, inEarlierParts, context))
-            return ExitFailure;
-    } else {
-        target.file = options.catalogue;
-        const QFileInfo catalogueInfo(options.catalogue);
-        if ((catalogueInfo.exists() || catalogueInfo.isSymLink())
-            && !openCatalogue(options.catalogue, target.table, context))
-            return ExitFailure;
-        for (int i = 0; i < target.table.count(); ++i)
-            known.insert(target.table.name(i));
-    }
+    if (!openTarget(options.catalogue, options.split, target, known, context))
+        return ExitFailure;
     SignatureTable &table = target.table;
 
     QStringList candidates;
@@ -176,13 +163,13 @@ int addCommand(const AddOptions &options, CommandContext &context)
                 break;
             }
             written << QStringLiteral("%1: %2 entries").arg(target.file).arg(table.count());
-            inEarlierParts += table.count();
+            target.inEarlierParts += table.count();
             // Never over a file that was not read as part of the series.
             do
                 target.file = splitCatalogueName(options.catalogue, target.nextPart++);
             while (QFileInfo::exists(target.file) || QFileInfo(target.file).isSymLink());
             table = SignatureTable();
-            ++catalogues;
+            ++target.parts;
         }
         table.append(fresh.at(next), *cells);
         ++added;
@@ -206,8 +193,8 @@ int addCommand(const AddOptions &options, CommandContext &context)
     if (unreadableNames > 0)
         context.err << ", " << unreadableNames << " with file names that are not UTF-8";
     if (options.split)
-        context.err << "; " << inEarlierParts + table.count() << " in " << catalogues
-                    << (catalogues == 1 ? " catalogue" : " catalogues") << Qt::endl;
+        context.err << "; " << target.inEarlierParts + table.count() << " in " << target.parts
+                    << (target.parts == 1 ? " catalogue" : " catalogues") << Qt::endl;
     else
         context.err << "; " << table.count() << " in the catalogue" << Qt::endl;
     if (notAdded > 0) {

@@ -54,9 +54,10 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
-         "  --split        when CATALOGUE is full (32767 entries), go on in CATALOGUE-2.sbx,\n"
-         "                 then -3, ... (CATALOGUE-2.sbx beside photos.sbx means photos-2.sbx);\n"
-         "                 a path already in any of them is skipped; the files written are named\n"
+         "  --split        when CATALOGUE is full (32767 entries), go on in a numbered part\n"
+         "                 beside it (photos.sbx, then photos-2.sbx, photos-3.sbx, ...): the\n"
+         "                 parts there are read first, a path in any of them is skipped, new\n"
+         "                 pictures go into the last part; the files written are named\n"
          "  -h, --help     show this help\n"),
      2, -1, true, false, false, false, false},
     {QLatin1String("list"),
