@@ -6,14 +6,17 @@
 //                decoded pixels: what no signature can undercut;
 //   read         reading the files whole, alone;
 //   qt_reader    Qt's image reader asked for 64 x 64 (decode, conversion, smooth shrink);
+//   qt_memory    the same reader on the file's bytes in memory (without its 4 KiB reads);
 //   shrink       the smooth shrink to 64 x 64 alone, of pictures decoded beforehand;
 //   signature    the store's signature of each file (what lumo-cli add computes);
-//   lumo_cli     `lumo-cli add -j 1` of the same files into a new catalogue (ratio: to floor).
+//   lumo_cli     `lumo-cli add -j 1` of the same files into a new catalogue (ratio: to floor;
+//                LUMO_CLI names another lumo-cli, such as an older build, to compare).
 //   ../shared/tools/make_corpus.sh /work/data/corpus
 //   build/bin/bench_decode
 
 #include <picturesignature.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
@@ -140,7 +143,7 @@ void BM_SignatureAgainstFloor(benchmark::State &state)
     }
     QTemporaryDir dir;
     long sink = 0;
-    double floor = 0, read = 0, qtReader = 0, shrink = 0, signature = 0, cli = 0;
+    double floor = 0, read = 0, qtReader = 0, qtMemory = 0, shrink = 0, signature = 0, cli = 0;
     for (auto _ : state) {
         floor = bestOfThree([&] {
             for (const QString &path : files)
@@ -158,6 +161,17 @@ void BM_SignatureAgainstFloor(benchmark::State &state)
                 sink += reader.read().width();
             }
         });
+        qtMemory = bestOfThree([&] {
+            for (const QString &path : files) {
+                QByteArray bytes = readWhole(path);
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::ReadOnly);
+                QImageReader reader(&buffer);
+                reader.setQuality(100);
+                reader.setScaledSize(QSize(64, 64));
+                sink += reader.read().width();
+            }
+        });
         shrink = bestOfThree([&] {
             for (const QImage &image : decoded)
                 sink += image.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).width();
@@ -170,7 +184,7 @@ void BM_SignatureAgainstFloor(benchmark::State &state)
             const QString catalogue = dir.filePath(QStringLiteral("c.sbx"));
             QFile::remove(catalogue);
             QProcess add;
-            add.start(QStringLiteral(LUMO_CLI), QStringList{QStringLiteral("add"), QStringLiteral("-j"),
+            add.start(qEnvironmentVariable("LUMO_CLI", QStringLiteral(LUMO_CLI)), QStringList{QStringLiteral("add"), QStringLiteral("-j"),
                                                             QStringLiteral("1"), catalogue} + files);
             add.waitForFinished(-1);
             sink += add.exitCode();
@@ -183,6 +197,7 @@ void BM_SignatureAgainstFloor(benchmark::State &state)
     state.counters["floor_ms"] = 1e3 * floor / n;
     state.counters["read_ms"] = 1e3 * read / n;
     state.counters["qt_reader_ms"] = 1e3 * qtReader / n;
+    state.counters["qt_memory_ms"] = 1e3 * qtMemory / n;
     state.counters["shrink_ms"] = 1e3 * shrink / n;
     state.counters["signature_ms"] = 1e3 * signature / n;
     state.counters["lumo_cli_ms"] = 1e3 * cli / n;
