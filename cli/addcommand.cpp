@@ -10,6 +10,10 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // The path the system opens for `argument`: a relative one gets the working folder in
@@ -132,6 +136,13 @@ int addCommand(const AddOptions &options, CommandContext &context)
         }
     }
 
+#ifdef __GLIBC__
+    // A large photo's decoder needs tens of MiB; glibc would map that afresh for every
+    // picture and fault it in page by page (a tenth of the time on big photos). Kept once
+    // freed, it is reused by the next picture.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     // Signatures are computed in the pool but appended here strictly in path order,
     // so every thread count writes the same catalogue.
     QThreadPool pool;
