@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+
 int catalogueEntryCount(const QString &file)
 {
     QFile in(file);
