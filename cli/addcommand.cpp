@@ -16,17 +16,6 @@
 
 namespace {
 
-// The path the system opens for `argument`: a relative one gets the working folder in
-// front and nothing else, since "lnk/../b.jpg" is another file than "b.jpg" when lnk is
-// a link.
-QString absolutePath(const QString &argument)
-{
-    if (QDir::isAbsolutePath(argument))
-        return argument;
-    const QString here = QDir::currentPath();
-    return here.endsWith(QLatin1Char('/')) ? here + argument : here + QLatin1Char('/') + argument;
-}
-
 // The files the arguments name, in argument order; false (reported) when one is missing.
 // JPEG files whose paths are not UTF-8 cannot be stored as text: each is reported and
 // counted in `unreadableNames`.

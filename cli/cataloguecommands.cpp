@@ -1,5 +1,6 @@
 #include "catalogueio.h"
 #include "commands.h"
+#include "keepplan.h"
 #include <similargrouping.h>
 
 #include <folderscan.h>
@@ -35,7 +36,9 @@ QString jsonString(const QString &text)
 const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
-void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, bool turned, QTextStream &out)
+// With a keep plan, each group also names the picture kept (null when none is) and those dropped.
+void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, bool turned,
+               const std::vector<KeepPlan> &plans, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -51,6 +54,15 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
             const std::vector<pixcore::GridTurn> &turns = groups[g].turns;
             for (size_t m = 0; m < turns.size(); ++m)
                 out << (m > 0 ? ", \"" : "\"") << TurnNames[static_cast<int>(turns[m])] << '"';
+            out << ']';
+        }
+        if (!plans.empty()) {
+            const QStringList group = keepRulePictures(groups[g], pictures);
+            const KeepPlan &plan = plans[g];
+            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(group.at(plan.keep)))
+                << ", \"drop\": [";
+            for (size_t d = 0; d < plan.drop.size(); ++d)
+                out << (d > 0 ? ", " : "") << jsonString(group.at(plan.drop[d]));
             out << ']';
         }
         out << '}';
@@ -104,8 +116,13 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
         return ExitFailure;
     const std::vector<SimilarGroup> groups
         = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs);
+    std::vector<KeepPlan> plans;
+    if (!options.keep.empty())
+        plans = planKeeping(groups, pictures, options.keep, ProtectedFolders(options.protect), options.jobs);
     if (options.json)
-        writeJson(groups, pictures, options.rule.turned, context.out);
+        writeJson(groups, pictures, options.rule.turned, plans, context.out);
+    else if (!options.keep.empty())
+        writeDropList(groups, plans, pictures, options.null, context.out);
     else if (options.null)
         writeNullSeparated(groups, pictures, context.out);
     else

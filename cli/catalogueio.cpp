@@ -14,6 +14,14 @@ void reportProblem(CommandContext &context, const QString &file, const QString &
     context.err << "lumo-cli: " << file << ": " << reason << Qt::endl;
 }
 
+QString absolutePath(const QString &argument)
+{
+    if (QDir::isAbsolutePath(argument))
+        return argument;
+    const QString here = QDir::currentPath();
+    return here.endsWith(QLatin1Char('/')) ? here + argument : here + QLatin1Char('/') + argument;
+}
+
 QString printablePath(const QByteArray &nativePath)
 {
     QString shown;

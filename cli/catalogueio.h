@@ -16,6 +16,11 @@ void reportProblem(CommandContext &context, const QString &file, const QString &
 // other byte as \xNN.
 QString printablePath(const QByteArray &nativePath);
 
+// The path the system opens for `argument`: a relative one gets the working folder in
+// front and nothing else, since "lnk/../b.jpg" is another file than "b.jpg" when lnk is
+// a link. The path a catalogue stores for it.
+QString absolutePath(const QString &argument);
+
 // Why `path` cannot be opened for reading ("no such file", "permission denied", ...).
 QString readProblem(const QString &path);
 // Why a picture gave no signature: the file's own problem, else "cannot read picture".

@@ -1,6 +1,7 @@
 #pragma once
 // What a command talks to: its two output streams and whether a person is watching.
 
+#include <QIODevice>
 #include <QTextStream>
 
 enum ExitStatus : int {
@@ -14,4 +15,6 @@ struct CommandContext {
     QTextStream &err;
     // stderr is a terminal: long commands may draw a progress bar there.
     bool interactive = false;
+    // Standard input, for commands that read paths from it; none: nothing to read.
+    QIODevice *in = nullptr;
 };

@@ -1,3 +1,4 @@
+#include "catalogueio.h"
 #include "commandline.h"
 #include "commands.h"
 
@@ -18,6 +19,8 @@ struct CommandInfo {
     bool json;
     bool null;
     bool rules; // --turned and --grey
+    bool keep = false;  // --keep and --protect
+    bool trash = false; // --trash
 };
 
 const QLatin1String GeneralHelp(
@@ -27,7 +30,11 @@ const QLatin1String GeneralHelp(
     "Commands:\n"
     "  add CATALOGUE PATH...   add picture files, or the JPEG files of folders\n"
     "  list CATALOGUE...       print the index and path of every entry\n"
-    "  similar CATALOGUE...    print the groups of look-alike pictures\n"
+    "  similar CATALOGUE...    print the groups of look-alike pictures, or with --keep\n"
+    "                          the pictures that rules for which one to keep would drop\n"
+    "  remove CATALOGUE... PATH...\n"
+    "                          take pictures out of the catalogues; with --trash, move\n"
+    "                          their files to the trash\n"
     "  optimize CATALOGUE      remove the entries whose file is gone\n"
     "  check FILE_A FILE_B     print the check value of two pictures\n"
     "  signature FILE          print a picture's 8 x 8 grid of average colours\n"
@@ -73,7 +80,8 @@ const CommandInfo Commands[] = {
      1, -1, false, false, false, true, false},
     {QLatin1String("similar"),
      QLatin1String(
-         "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--json | -0] [-j N] CATALOGUE...\n"
+         "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--keep RULE[,RULE...]\n"
+         "                        [--protect DIR]...] [--json | -0] [-j N] CATALOGUE...\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
@@ -92,12 +100,50 @@ const CommandInfo Commands[] = {
          "  --json         print [{\"base\": ..., \"members\": [...]}, ...] instead; with --turned\n"
          "                 each group also has \"turns\": for each member the first that matched\n"
          "                 of identity, turn90, turn180, turn270, mirror, mirror-turn90,\n"
-         "                 mirror-turn180, mirror-turn270\n"
+         "                 mirror-turn180, mirror-turn270; with --keep each group also has\n"
+         "                 \"keep\" (null when no picture of it can be read) and \"drop\": [...]\n"
          "  -0, --null     end each path with a NUL character and each group with one more\n"
-         "                 (for xargs -0; paths may hold line breaks)\n"
-         "  -j, --jobs N   compare on N threads (default: number of cores)\n"
+         "                 (for xargs -0; paths may hold line breaks); with --keep, only\n"
+         "                 each path\n"
+         "  --keep RULES   print only the pictures to drop, one path per line, group after\n"
+         "                 group: in each group the rules choose one picture to keep and\n"
+         "                 the others are dropped. RULES, separated by commas: pixels (the\n"
+         "                 most pixels), size (the largest file), newest or oldest (by the\n"
+         "                 file's modification time), base (the group's earliest entry).\n"
+         "                 Each rule breaks the ties of the one before; then the larger file,\n"
+         "                 the newer file and the earlier entry win. A file that is gone or\n"
+         "                 whose picture cannot be read is never kept (a group without any\n"
+         "                 readable picture drops nothing). Nothing is changed on disk; pipe\n"
+         "                 the plan to 'lumo-cli remove' to carry it out.\n"
+         "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders\n"
+         "                 (may be given several times)\n"
+         "  -j, --jobs N   compare, and read the pictures' headers for --keep, on N threads\n"
+         "                 (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     1, -1, true, true, true, true, true},
+     1, -1, true, true, true, true, true, true},
+    {QLatin1String("remove"),
+     QLatin1String(
+         "Usage: lumo-cli remove [--trash] [-0] CATALOGUE... PATH...\n"
+         "Takes the pictures named by PATH out of CATALOGUE and saves it as optimize does\n"
+         "(the file is only replaced once the new one is completely written). The arguments\n"
+         "after the first that end in .sbx are further catalogues of one collection (as for\n"
+         "similar): a picture leaves whichever of them holds it. A PATH of '-'\n"
+         "reads the paths from standard input, one per line, or with -0 each ended by a NUL\n"
+         "character, as 'lumo-cli similar --keep ... -0' prints them. A path is matched as the\n"
+         "catalogue stores it (a relative PATH with the working folder in front); every entry\n"
+         "of that path leaves, and a path named twice counts once. A path that is not in the\n"
+         "catalogue is named on a line of its own and nothing is done for it. Prints\n"
+         "'N removed from the catalogue, M moved to the trash' (N counts entries).\n"
+         "\n"
+         "Options:\n"
+         "  --trash        also move the files to the desktop trash (never deletes them); a\n"
+         "                 file already gone only leaves the catalogue, and one that cannot be\n"
+         "                 moved is named and stays in the catalogue\n"
+         "  -0, --null     the paths on standard input are each ended by a NUL character\n"
+         "  -h, --help     show this help\n"
+         "\n"
+         "Exit status: 1 when a path was not in the catalogue or a file could not be moved.\n"),
+     2, -1, false, false, false, true, false, false, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
                    "Removes the entries whose file is gone from a folder that is still there, keeps\n"
@@ -129,6 +175,37 @@ bool parseWhole(const QString &text, int minimum, int maximum, int &value)
     return ok && value >= minimum && value <= maximum;
 }
 
+// The rules of --keep, in order; false (reported) when one is unknown or --protect comes alone.
+bool parseKeepRules(const QCommandLineParser &parser, const QCommandLineOption &keep,
+                    const QCommandLineOption &protect, std::vector<KeepRule> &rules, CommandContext &context)
+{
+    if (!parser.isSet(keep)) {
+        if (parser.isSet(protect))
+            usageError(context, QStringLiteral("--protect"), QStringLiteral("only goes with --keep"));
+        return !parser.isSet(protect);
+    }
+    const QString value = parser.values(keep).join(QLatin1Char(','));
+    for (const QString &name : value.split(QLatin1Char(','))) {
+        const std::optional<KeepRule> rule = keepRuleFromName(name.trimmed());
+        if (!rule) {
+            usageError(context, QStringLiteral("--keep"),
+                       QStringLiteral("unknown rule '%1'; the rules are pixels, size, newest, oldest and base")
+                           .arg(name));
+            return false;
+        }
+        rules.push_back(*rule);
+    }
+    return true;
+}
+
+QStringList absolutePaths(const QStringList &arguments)
+{
+    QStringList paths;
+    for (const QString &argument : arguments)
+        paths << absolutePath(argument);
+    return paths;
+}
+
 int runCommand(const CommandInfo &info, const QStringList &arguments, CommandContext &context)
 {
     QCommandLineParser parser;
@@ -140,6 +217,9 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption turned(QStringLiteral("turned"));
     const QCommandLineOption grey(QStringLiteral("grey"));
     const QCommandLineOption split(QStringLiteral("split"));
+    const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("RULES"));
+    const QCommandLineOption protect(QStringLiteral("protect"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption trash(QStringLiteral("trash"));
     parser.addOption(help);
     if (info.jobs)
         parser.addOption(jobs);
@@ -153,6 +233,10 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         parser.addOption(turned);
         parser.addOption(grey);
     }
+    if (info.keep)
+        parser.addOptions({keep, protect});
+    if (info.trash)
+        parser.addOption(trash);
 
     const QString name(info.name);
     if (name == QLatin1String("add"))
@@ -186,14 +270,29 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (info.json && parser.isSet(json) && parser.isSet(null))
         return usageError(context, name, QStringLiteral("--json and --null cannot be combined"));
 
+    std::vector<KeepRule> keepRules;
+    if (info.keep && !parseKeepRules(parser, keep, protect, keepRules, context))
+        return ExitUsage;
+
     if (name == QLatin1String("add"))
         return addCommand({positional.first(), positional.mid(1), jobCount, parser.isSet(split)}, context);
     if (name == QLatin1String("list"))
         return listCommand(positional, parser.isSet(null), context);
     if (name == QLatin1String("similar"))
         return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
-                               {parser.isSet(turned), parser.isSet(grey)}},
+                               {parser.isSet(turned), parser.isSet(grey)}, keepRules,
+                               absolutePaths(parser.values(protect))},
                               context);
+    if (name == QLatin1String("remove")) {
+        // The first argument and those after it ending in .sbx are catalogues; then pictures.
+        qsizetype catalogues = 1;
+        while (catalogues < positional.size() - 1
+               && positional.at(catalogues).endsWith(QLatin1String(".sbx"), Qt::CaseInsensitive))
+            ++catalogues;
+        return removeCommand({positional.first(catalogues), positional.mid(catalogues), parser.isSet(trash),
+                              parser.isSet(null)},
+                             context);
+    }
     if (name == QLatin1String("optimize"))
         return optimizeCommand(positional.first(), context);
     if (name == QLatin1String("check"))

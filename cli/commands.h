@@ -4,10 +4,13 @@
 
 #include "commandcontext.h"
 
+#include <keeprules.h>
 #include <similargrouping.h>
 
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 struct AddOptions {
     QString catalogue;
@@ -24,6 +27,16 @@ struct SimilarOptions {
     bool json = false;
     bool null = false; // paths ended by NUL, groups by one more NUL
     SimilarRule rule;  // --turned, --grey
+    // --keep: print the pictures these rules drop instead of the groups; --protect.
+    std::vector<KeepRule> keep;
+    QStringList protect;
+};
+
+struct RemoveOptions {
+    QStringList catalogues; // a picture leaves whichever of them holds it
+    QStringList paths; // "-": the paths standard input names
+    bool trash = false;
+    bool null = false; // standard input's paths are ended by NUL, else one a line
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);
@@ -33,6 +46,8 @@ QString splitCatalogueName(const QString &catalogue, int part);
 // null: only the paths, each ended by a NUL character.
 int listCommand(const QStringList &catalogues, bool null, CommandContext &context);
 int similarCommand(const SimilarOptions &options, CommandContext &context);
+// Takes the named pictures out of the catalogues and, on request, moves their files to the trash.
+int removeCommand(const RemoveOptions &options, CommandContext &context);
 int optimizeCommand(const QString &catalogue, CommandContext &context);
 int checkCommand(const QString &first, const QString &second, CommandContext &context);
 int signatureCommand(const QString &file, CommandContext &context);

@@ -3,6 +3,7 @@
 #include "commandline.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTextStream>
 
@@ -20,7 +21,9 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    CommandContext context{out, err, isatty(STDERR_FILENO) != 0};
+    QFile in;
+    in.open(stdin, QIODevice::ReadOnly);
+    CommandContext context{out, err, isatty(STDERR_FILENO) != 0, &in};
     const int status = runCommandLine(QCoreApplication::arguments().mid(1), context);
     out.flush();
     err.flush();

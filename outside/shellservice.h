@@ -27,6 +27,7 @@ public:
     // returned. Goes through the installed service, if any.
     static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);
 
+    // The trash of store/trash.h, which lumo-cli uses as well.
     // Moves one file to the trash; true only when it now lies in a trash folder (then
     // trashedPath holds its new path). Creates the home trash folders
     // ($XDG_DATA_HOME/Trash/files and info, mode 0700) first. A move that lands anywhere

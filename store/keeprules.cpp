@@ -127,8 +127,10 @@ KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> 
     }
     if (plan.keep < 0)
         return plan;
+    // A second entry of the kept file is that file: dropping it would throw the kept one away.
+    const QString kept = QDir::cleanPath(pictures[plan.keep]);
     for (int i = 0; i < count; ++i) {
-        if (i != plan.keep && !protect.protects(pictures[i]))
+        if (i != plan.keep && !protect.protects(pictures[i]) && QDir::cleanPath(pictures[i]) != kept)
             plan.drop.push_back(i);
     }
     return plan;

@@ -8,7 +8,8 @@
 // ones, and the remaining ties go to the larger file, then the newer file, then the earlier
 // entry. A picture that is gone or whose header cannot be read is never the one kept (a
 // group with no readable picture keeps everything). A picture inside a protected folder is
-// never dropped, so a group may drop fewer than all the others; never every picture.
+// never dropped, so a group may drop fewer than all the others; never every picture. Nor is
+// another entry of the kept picture's own file.
 
 #include "sigboxcore_export.h"
 

@@ -192,7 +192,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"extraArgument", {"optimize", "@/good.sbx", "@/good.sbx"}, 2,
                     "lumo-cli: optimize: too many arguments; Usage: lumo-cli optimize CATALOGUE"},
         FailureCase{"unknownCommand", {"group", "@/good.sbx"}, 2, "lumo-cli: group: unknown command; try 'lumo-cli --help'"},
-        FailureCase{"noCommand", {}, 2, "lumo-cli: usage: no command given; try 'lumo-cli --help'"}),
+        FailureCase{"noCommand", {}, 2, "lumo-cli: usage: no command given; try 'lumo-cli --help'"},
+        FailureCase{"unknownKeepRule", {"similar", "--keep", "pixels,largest", "@/good.sbx"}, 2,
+                    "lumo-cli: --keep: unknown rule 'largest'; the rules are pixels, size, newest, oldest and base"},
+        FailureCase{"protectWithoutKeep", {"similar", "--protect", "@", "@/good.sbx"}, 2,
+                    "lumo-cli: --protect: only goes with --keep"},
+        FailureCase{"removeNothingNamed", {"remove", "@/good.sbx"}, 2,
+                    "lumo-cli: remove: missing arguments; Usage: lumo-cli remove [--trash] [-0] CATALOGUE... PATH..."},
+        FailureCase{"removeMissing", {"remove", "@/none.sbx", "@/good.jpg"}, 1, "lumo-cli: @/none.sbx: no such file"}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 
 // A catalogue the user may not read is reported as such (not testable as root, who reads all).
@@ -212,7 +219,7 @@ TEST(CommandFailureAsUser, UnreadableCatalogueIsPermissionDenied)
 // Every command answers --help on stdout with its usage line and exits 0.
 TEST(Help, EveryCommandHasHelp)
 {
-    for (const char *command : {"add", "list", "similar", "optimize", "check", "signature"}) {
+    for (const char *command : {"add", "list", "similar", "remove", "optimize", "check", "signature"}) {
         const CliRun run = runCli({QLatin1String(command), QStringLiteral("--help")});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: lumo-cli %1").arg(QLatin1String(command))))

@@ -3,6 +3,7 @@
 #include <catalogue.h>
 #include <commandline.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -12,10 +13,18 @@
 
 CliRun runCli(const QStringList &arguments)
 {
+    return runCli(arguments, QByteArray());
+}
+
+CliRun runCli(const QStringList &arguments, const QByteArray &input)
+{
     CliRun run;
     QTextStream out(&run.out);
     QTextStream err(&run.err);
-    CommandContext context{out, err, false};
+    QByteArray bytes = input;
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    CommandContext context{out, err, false, &in};
     run.status = runCommandLine(arguments, context);
     out.flush();
     err.flush();

@@ -18,6 +18,8 @@ struct CliRun {
 
 // Runs `lumo-cli ARGUMENTS` in this process.
 CliRun runCli(const QStringList &arguments);
+// ...with `input` on its standard input.
+CliRun runCli(const QStringList &arguments, const QByteArray &input);
 // Runs the built lumo-cli binary, without any display, in `workingDirectory` if given;
 // `inChild` runs in the child just before lumo-cli starts (to set limits on it).
 CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory = QString(),

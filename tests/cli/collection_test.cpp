@@ -125,7 +125,8 @@ TEST_F(SplitAdd, GoesOnInNumberedPartsAndSkipsWhatTheyHold)
 }
 
 // Three catalogues are searched and listed as one: a group joins pictures of different
-// catalogues, in the union's order, and a path held twice counts once.
+// catalogues, in the union's order, and a path held twice counts once; remove takes a
+// picture out of every catalogue that holds it.
 TEST(SeveralCatalogues, SearchAndListTheUnion)
 {
     QTemporaryDir dir;
@@ -151,6 +152,14 @@ TEST(SeveralCatalogues, SearchAndListTheUnion)
     ASSERT_EQ(list.status, 0) << list.err.toStdString();
     EXPECT_EQ(list.out.toStdString(),
               "0\t/a/base.jpg\n1\t/a/far.jpg\n2\t/b/near.jpg\n3\t/b/far.jpg\n4\t/c/near.jpg\n5\t/c/other.jpg\n");
+
+    const CliRun remove = runCli(QStringList{QStringLiteral("remove")} + catalogues
+                                 + QStringList{QStringLiteral("/a/base.jpg"), QStringLiteral("/c/other.jpg")});
+    ASSERT_EQ(remove.status, 0) << remove.err.toStdString();
+    EXPECT_EQ(remove.out.toStdString(), "3 removed from the catalogues, 0 moved to the trash\n");
+    EXPECT_EQ(listedPaths(catalogues[0]), QStringList{QStringLiteral("/a/far.jpg")});
+    EXPECT_EQ(listedPaths(catalogues[1]), (QStringList{QStringLiteral("/b/near.jpg"), QStringLiteral("/b/far.jpg")}));
+    EXPECT_EQ(listedPaths(catalogues[2]), QStringList{QStringLiteral("/c/near.jpg")});
 }
 
 } // namespace

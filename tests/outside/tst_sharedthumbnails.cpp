@@ -1,6 +1,7 @@
 #include "outside/scripteddialogs.h"
-#include "outside/sharedthumbnails.h"
 #include "outside/shellservice.h"
+
+#include <sharedthumbnails.h>
 
 #include <QDir>
 #include <QFile>

@@ -9,12 +9,14 @@
 // used on any thread at once. Writes are atomic: a reader, Lumo or a file manager, sees
 // the old thumbnail or the new one, never half of one.
 
+#include "sigboxcore_export.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
-class SharedThumbnails
+class SIGBOXCORE_EXPORT SharedThumbnails
 {
 public:
     enum class Size { Normal, Large };
