@@ -3,7 +3,8 @@ BUILD      ?= build
 GENERATOR  ?= Ninja
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev \
-              libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs
+              libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs \
+              libjpeg62-turbo-dev
 RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
 # Building the Debian package and checking it and the installed tree (the package test).
 PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-utils man-db \
@@ -12,6 +13,9 @@ PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-util
 FUZZ_PACKAGES := clang libclang-rt-dev
 # The sanitizer run also starts the program on a virtual X server (xvfb-run needs xauth).
 ASAN_PACKAGES := xvfb xauth
+# The chart of similarity levels (tools/levels.sh).
+LEVELS_PACKAGES := jq gnuplot-nox
+CORPUS     ?= /work/data/corpus
 
 # The sanitizer build and the fuzz build, each in a folder of its own.
 ASAN_BUILD   ?= build-asan
@@ -23,7 +27,7 @@ SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:de
                  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 
-.PHONY: all deps run-deps package-tools fuzz-deps asan-deps configure build run test bench package test-asan fuzz clean
+.PHONY: all deps run-deps package-tools fuzz-deps asan-deps levels-deps configure build run test bench levels package test-asan fuzz clean
 
 all: build
 
@@ -42,6 +46,9 @@ fuzz-deps:
 asan-deps:
 	@bash tools/install-deps.sh $(PACKAGES) $(ASAN_PACKAGES)
 
+levels-deps:
+	@bash tools/install-deps.sh $(LEVELS_PACKAGES)
+
 configure: deps
 	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DLUMO_BUILD_TESTS=ON -DLUMO_BUILD_BENCH=ON >/dev/null
 
@@ -57,6 +64,10 @@ test: build package-tools
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+
+# docs/levels.png and docs/levels.md from the real-photo corpus (../shared/tools/make_corpus.sh CORPUS).
+levels: build levels-deps
+	LUMO_CLI=$(BUILD)/bin/lumo-cli bash tools/levels.sh $(CORPUS)
 
 # $(BUILD)/lumo_<version>_<arch>.deb, then the package test on it.
 package: build package-tools

@@ -37,17 +37,17 @@ const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "tu
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
 // With a keep plan, each group also names the picture kept (null when none is) and those dropped.
-void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &table, SimilarRule rule,
+void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, SimilarRule rule,
                const std::vector<KeepPlan> &plans, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
         if (g > 0)
             out << ", ";
-        out << "{\"base\": " << jsonString(table.name(groups[g].base)) << ", \"members\": [";
+        out << "{\"base\": " << jsonString(pictures.path(groups[g].base)) << ", \"members\": [";
         const std::vector<int> &members = groups[g].members;
         for (size_t m = 0; m < members.size(); ++m)
-            out << (m > 0 ? ", " : "") << jsonString(table.name(members[m]));
+            out << (m > 0 ? ", " : "") << jsonString(pictures.path(members[m]));
         out << ']';
         const std::vector<SimilarMatch> &matches = groups[g].matches;
         if (rule.turned) {
@@ -63,12 +63,12 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
             out << ']';
         }
         if (!plans.empty()) {
-            const QStringList pictures = keepRulePictures(groups[g], table);
+            const QStringList group = keepRulePictures(groups[g], pictures);
             const KeepPlan &plan = plans[g];
-            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(pictures.at(plan.keep)))
+            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(group.at(plan.keep)))
                 << ", \"drop\": [";
             for (size_t d = 0; d < plan.drop.size(); ++d)
-                out << (d > 0 ? ", " : "") << jsonString(pictures.at(plan.drop[d]));
+                out << (d > 0 ? ", " : "") << jsonString(group.at(plan.drop[d]));
             out << ']';
         }
         out << '}';
@@ -77,39 +77,39 @@ void writeJson(const std::vector<SimilarGroup> &groups, const SignatureTable &ta
 }
 
 // For xargs -0: every path ended by a NUL, every group by one more.
-void writeNullSeparated(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+void writeNullSeparated(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, QTextStream &out)
 {
     const QChar nul(0);
     for (const SimilarGroup &group : groups) {
         for (int member : group.members)
-            out << table.name(member) << nul;
-        out << table.name(group.base) << nul << nul;
+            out << pictures.path(member) << nul;
+        out << pictures.path(group.base) << nul << nul;
     }
 }
 
-void writeBlocks(const std::vector<SimilarGroup> &groups, const SignatureTable &table, QTextStream &out)
+void writeBlocks(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, QTextStream &out)
 {
     for (size_t g = 0; g < groups.size(); ++g) {
         if (g > 0)
             out << '\n';
         for (int member : groups[g].members)
-            out << table.name(member) << '\n';
-        out << table.name(groups[g].base) << '\n';
+            out << pictures.path(member) << '\n';
+        out << pictures.path(groups[g].base) << '\n';
     }
 }
 
 } // namespace
 
-int listCommand(const QString &catalogue, bool null, CommandContext &context)
+int listCommand(const QStringList &catalogues, bool null, CommandContext &context)
 {
-    SignatureTable table;
-    if (!openCatalogue(catalogue, table, context))
+    PictureCollection pictures;
+    if (!openCollection(catalogues, pictures, context))
         return ExitFailure;
-    for (int i = 0; i < table.count(); ++i) {
+    for (int i = 0; i < pictures.count(); ++i) {
         if (null)
-            context.out << table.name(i) << QChar(0);
+            context.out << pictures.path(i) << QChar(0);
         else
-            context.out << i << '\t' << table.name(i) << '\n';
+            context.out << i << '\t' << pictures.path(i) << '\n';
     }
     context.out.flush();
     return ExitOk;
@@ -117,21 +117,22 @@ int listCommand(const QString &catalogue, bool null, CommandContext &context)
 
 int similarCommand(const SimilarOptions &options, CommandContext &context)
 {
-    SignatureTable table;
-    if (!openCatalogue(options.catalogue, table, context))
+    PictureCollection pictures(std::make_shared<SimilarCells>(options.rule));
+    if (!openCollection(options.catalogues, pictures, context))
         return ExitFailure;
-    const std::vector<SimilarGroup> groups = findSimilarGroups(table, options.level, options.jobs, options.rule);
+    const std::vector<SimilarGroup> groups
+        = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs);
     std::vector<KeepPlan> plans;
     if (!options.keep.empty())
-        plans = planKeeping(groups, table, options.keep, ProtectedFolders(options.protect), options.jobs);
+        plans = planKeeping(groups, pictures, options.keep, ProtectedFolders(options.protect), options.jobs);
     if (options.json)
-        writeJson(groups, table, options.rule, plans, context.out);
+        writeJson(groups, pictures, options.rule, plans, context.out);
     else if (!options.keep.empty())
-        writeDropList(groups, plans, table, options.null, context.out);
+        writeDropList(groups, plans, pictures, options.null, context.out);
     else if (options.null)
-        writeNullSeparated(groups, table, context.out);
+        writeNullSeparated(groups, pictures, context.out);
     else
-        writeBlocks(groups, table, context.out);
+        writeBlocks(groups, pictures, context.out);
     context.out.flush();
     return ExitOk;
 }

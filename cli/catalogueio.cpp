@@ -63,9 +63,10 @@ QString pictureProblem(const QString &path)
     return QStringLiteral("cannot read picture");
 }
 
-bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &context)
+namespace {
+
+bool catalogueRead(const QString &path, const CatalogueResult &result, CommandContext &context)
 {
-    const CatalogueResult result = loadCatalogue(path, table);
     if (result.status == CatalogueStatus::OpenFailed) {
         reportProblem(context, path, readProblem(path));
         return false;
@@ -74,6 +75,23 @@ bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &c
     if (result.damaged()) {
         reportProblem(context, path, QStringLiteral("not a catalogue file"));
         return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &context)
+{
+    return catalogueRead(path, loadCatalogue(path, table), context);
+}
+
+bool openCollection(const QStringList &paths, PictureCollection &collection, CommandContext &context)
+{
+    collection.reserveFor(paths);
+    for (const QString &path : paths) {
+        if (!catalogueRead(path, collection.addCatalogue(path), context))
+            return false;
     }
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include "commandcontext.h"
 
+#include <picturecollection.h>
 #include <signaturetable.h>
 
 #include <QString>
@@ -27,6 +28,9 @@ QString pictureProblem(const QString &path);
 
 // Reads a catalogue, refusing damaged ones; reports the failure and returns false.
 bool openCatalogue(const QString &path, SignatureTable &table, CommandContext &context);
+// Reads several catalogues as one collection, refusing damaged ones; reports the first
+// failure and returns false.
+bool openCollection(const QStringList &paths, PictureCollection &collection, CommandContext &context);
 // Saves atomically; reports the failure and returns false.
 bool storeCatalogue(const QString &path, const SignatureTable &table, CommandContext &context);
 

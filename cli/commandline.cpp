@@ -29,11 +29,11 @@ const QLatin1String GeneralHelp(
     "\n"
     "Commands:\n"
     "  add CATALOGUE PATH...   add picture files, or the JPEG files of folders\n"
-    "  list CATALOGUE          print the index and path of every entry\n"
-    "  similar CATALOGUE       print the groups of look-alike pictures, or with --keep\n"
+    "  list CATALOGUE...       print the index and path of every entry\n"
+    "  similar CATALOGUE...    print the groups of look-alike pictures, or with --keep\n"
     "                          the pictures that rules for which one to keep would drop\n"
-    "  remove CATALOGUE PATH...\n"
-    "                          take pictures out of the catalogue; with --trash, move\n"
+    "  remove CATALOGUE... PATH...\n"
+    "                          take pictures out of the catalogues; with --trash, move\n"
     "                          their files to the trash\n"
     "  optimize CATALOGUE      remove the entries whose file is gone\n"
     "  check FILE_A FILE_B     print the check value of two pictures\n"
@@ -47,7 +47,7 @@ const QLatin1String GeneralHelp(
 const CommandInfo Commands[] = {
     {QLatin1String("add"),
      QLatin1String(
-         "Usage: lumo-cli add [-j N] CATALOGUE PATH...\n"
+         "Usage: lumo-cli add [-j N] [--split] CATALOGUE PATH...\n"
          "Adds pictures to CATALOGUE (a new one when it does not exist) and saves it.\n"
          "A PATH that is a file is added whatever its extension. A PATH that is a folder is\n"
          "searched as Lumo's folder add does, sub-folders included, for files ending in .jpg\n"
@@ -61,25 +61,34 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
+         "  --split        when CATALOGUE is full (32767 entries), go on in a numbered part\n"
+         "                 beside it (photos.sbx, then photos-2.sbx, photos-3.sbx, ...): the\n"
+         "                 parts there are read first, a path in any of them is skipped, new\n"
+         "                 pictures go into the last part; the files written are named\n"
          "  -h, --help     show this help\n"),
      2, -1, true, false, false, false, false},
     {QLatin1String("list"),
-     QLatin1String("Usage: lumo-cli list [-0] CATALOGUE\n"
-                   "Prints one line per entry: the index (from 0), a tab, the path.\n"
+     QLatin1String("Usage: lumo-cli list [-0] CATALOGUE...\n"
+                   "Prints one line per entry: the index (from 0), a tab, the path. Several catalogues\n"
+                   "are one collection: their entries in argument order, then catalogue order, indexes\n"
+                   "counted through; a path already in an earlier catalogue is left out.\n"
                    "\n"
                    "Options:\n"
                    "  -0, --null     print only the paths, each ended by a NUL character (for\n"
                    "                 xargs -0; paths may hold line breaks)\n"
                    "  -h, --help     show this help\n"),
-     1, 1, false, false, false, true, false},
+     1, -1, false, false, false, true, false},
     {QLatin1String("similar"),
      QLatin1String(
          "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--keep RULE[,RULE...]\n"
-         "                        [--protect DIR]...] [--json | -0] [-j N] CATALOGUE\n"
+         "                        [--protect DIR]...] [--json | -0] [-j N] CATALOGUE...\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
          "path per line, blocks separated by a blank line. Prints nothing when no group is found.\n"
+         "Several catalogues are one collection (for more than 32767 pictures): their entries in\n"
+         "argument order, then catalogue order; a path already in an earlier catalogue is the\n"
+         "same picture and counts once.\n"
          "\n"
          "Options:\n"
          "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
@@ -115,12 +124,14 @@ const CommandInfo Commands[] = {
          "  -j, --jobs N   compare, and read the pictures' headers for --keep, on N threads\n"
          "                 (default: number of cores)\n"
          "  -h, --help     show this help\n"),
-     1, 1, true, true, true, true, true, true},
+     1, -1, true, true, true, true, true, true},
     {QLatin1String("remove"),
      QLatin1String(
-         "Usage: lumo-cli remove [--trash] [-0] CATALOGUE PATH...\n"
+         "Usage: lumo-cli remove [--trash] [-0] CATALOGUE... PATH...\n"
          "Takes the pictures named by PATH out of CATALOGUE and saves it as optimize does\n"
-         "(the file is only replaced once the new one is completely written). A PATH of '-'\n"
+         "(the file is only replaced once the new one is completely written). The arguments\n"
+         "after the first that end in .sbx are further catalogues of one collection (as for\n"
+         "similar): a picture leaves whichever of them holds it. A PATH of '-'\n"
          "reads the paths from standard input, one per line, or with -0 each ended by a NUL\n"
          "character, as 'lumo-cli similar --keep ... -0' prints them. A path is matched as the\n"
          "catalogue stores it (a relative PATH with the working folder in front); every entry\n"
@@ -209,6 +220,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption null(QStringList{QStringLiteral("0"), QStringLiteral("null")});
     const QCommandLineOption turned(QStringLiteral("turned"));
     const QCommandLineOption grey(QStringLiteral("grey"));
+    const QCommandLineOption split(QStringLiteral("split"));
     const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("RULES"));
     const QCommandLineOption protect(QStringLiteral("protect"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption trash(QStringLiteral("trash"));
@@ -231,6 +243,8 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         parser.addOption(trash);
 
     const QString name(info.name);
+    if (name == QLatin1String("add"))
+        parser.addOption(split);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
         return usageError(context, name, parser.errorText());
     if (parser.isSet(help)) {
@@ -265,16 +279,24 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         return ExitUsage;
 
     if (name == QLatin1String("add"))
-        return addCommand({positional.first(), positional.mid(1), jobCount}, context);
+        return addCommand({positional.first(), positional.mid(1), jobCount, parser.isSet(split)}, context);
     if (name == QLatin1String("list"))
-        return listCommand(positional.first(), parser.isSet(null), context);
+        return listCommand(positional, parser.isSet(null), context);
     if (name == QLatin1String("similar"))
-        return similarCommand({positional.first(), levelValue, jobCount, parser.isSet(json), parser.isSet(null),
+        return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
                                {parser.isSet(turned), parser.isSet(grey)}, keepRules,
                                absolutePaths(parser.values(protect))},
                               context);
-    if (name == QLatin1String("remove"))
-        return removeCommand({positional.first(), positional.mid(1), parser.isSet(trash), parser.isSet(null)}, context);
+    if (name == QLatin1String("remove")) {
+        // The first argument and those after it ending in .sbx are catalogues; then pictures.
+        qsizetype catalogues = 1;
+        while (catalogues < positional.size() - 1
+               && positional.at(catalogues).endsWith(QLatin1String(".sbx"), Qt::CaseInsensitive))
+            ++catalogues;
+        return removeCommand({positional.first(catalogues), positional.mid(catalogues), parser.isSet(trash),
+                              parser.isSet(null)},
+                             context);
+    }
     if (name == QLatin1String("optimize"))
         return optimizeCommand(positional.first(), context);
     if (name == QLatin1String("check"))

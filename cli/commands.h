@@ -16,10 +16,12 @@ struct AddOptions {
     QString catalogue;
     QStringList paths;
     int jobs = 1;
+    // A full catalogue goes on in CATALOGUE-2.sbx, -3, ... (see splitCatalogueName).
+    bool split = false;
 };
 
 struct SimilarOptions {
-    QString catalogue;
+    QStringList catalogues; // one collection, in this order
     int level = 0;
     int jobs = 1;
     bool json = false;
@@ -31,17 +33,20 @@ struct SimilarOptions {
 };
 
 struct RemoveOptions {
-    QString catalogue;
+    QStringList catalogues; // a picture leaves whichever of them holds it
     QStringList paths; // "-": the paths standard input names
     bool trash = false;
     bool null = false; // standard input's paths are ended by NUL, else one a line
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);
+// Part `part` (2, 3, ...) of a split catalogue: "photos.sbx" gives "photos-2.sbx"; a name
+// without an extension gets "-2" at its end.
+QString splitCatalogueName(const QString &catalogue, int part);
 // null: only the paths, each ended by a NUL character.
-int listCommand(const QString &catalogue, bool null, CommandContext &context);
+int listCommand(const QStringList &catalogues, bool null, CommandContext &context);
 int similarCommand(const SimilarOptions &options, CommandContext &context);
-// Takes the named pictures out of the catalogue and, on request, moves their files to the trash.
+// Takes the named pictures out of the catalogues and, on request, moves their files to the trash.
 int removeCommand(const RemoveOptions &options, CommandContext &context);
 int optimizeCommand(const QString &catalogue, CommandContext &context);
 int checkCommand(const QString &first, const QString &second, CommandContext &context);

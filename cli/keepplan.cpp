@@ -3,22 +3,22 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
-QStringList keepRulePictures(const SimilarGroup &group, const SignatureTable &table)
+QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection &pictures)
 {
-    QStringList pictures{table.name(group.base)};
+    QStringList paths{pictures.path(group.base)};
     for (int member : group.members)
-        pictures << table.name(member);
-    return pictures;
+        paths << pictures.path(member);
+    return paths;
 }
 
-std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const SignatureTable &table,
+std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
                                   const std::vector<KeepRule> &rules, const ProtectedFolders &protect, int jobs)
 {
     // Every picture of every group in one list, so that the threads share the whole work
     // whatever the sizes of the groups.
     QStringList paths;
     for (const SimilarGroup &group : groups)
-        paths += keepRulePictures(group, table);
+        paths += keepRulePictures(group, pictures);
     QThreadPool pool;
     pool.setMaxThreadCount(jobs);
     const QList<PictureFacts> facts = QtConcurrent::blockingMapped(&pool, paths, readPictureFacts);
@@ -37,11 +37,11 @@ std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const
 }
 
 void writeDropList(const std::vector<SimilarGroup> &groups, const std::vector<KeepPlan> &plans,
-                   const SignatureTable &table, bool null, QTextStream &out)
+                   const PictureCollection &pictures, bool null, QTextStream &out)
 {
     for (size_t g = 0; g < groups.size(); ++g) {
-        const QStringList pictures = keepRulePictures(groups[g], table);
+        const QStringList paths = keepRulePictures(groups[g], pictures);
         for (int drop : plans[g].drop)
-            out << pictures.at(drop) << (null ? QChar(0) : QChar(u'\n'));
+            out << paths.at(drop) << (null ? QChar(0) : QChar(u'\n'));
     }
 }

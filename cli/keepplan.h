@@ -3,7 +3,7 @@
 // they drop. Only reads the files; nothing on disk changes.
 
 #include <keeprules.h>
-#include <signaturetable.h>
+#include <picturecollection.h>
 #include <similargrouping.h>
 
 #include <QStringList>
@@ -13,12 +13,12 @@
 
 // A group's pictures as the keep rules take them: the base first, then the members, all in
 // catalogue order. A plan's indexes point into this list.
-QStringList keepRulePictures(const SimilarGroup &group, const SignatureTable &table);
+QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection &pictures);
 
 // One plan per group; the pictures' headers, sizes and times are read on `jobs` threads.
-std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const SignatureTable &table,
+std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
                                   const std::vector<KeepRule> &rules, const ProtectedFolders &protect, int jobs);
 
 // The pictures to drop, group after group: one a line, or each ended by a NUL.
 void writeDropList(const std::vector<SimilarGroup> &groups, const std::vector<KeepPlan> &plans,
-                   const SignatureTable &table, bool null, QTextStream &out);
+                   const PictureCollection &pictures, bool null, QTextStream &out);

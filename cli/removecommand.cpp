@@ -55,17 +55,22 @@ QStringList namedPaths(const RemoveOptions &options, CommandContext &context)
 int removeCommand(const RemoveOptions &options, CommandContext &context)
 {
     const QStringList named = namedPaths(options, context);
-    SignatureTable table;
-    if (!openCatalogue(options.catalogue, table, context))
-        return ExitFailure;
-    // A path listed twice in the catalogue leaves it altogether: its file is one file.
-    QHash<QString, std::vector<int>> entries;
-    for (int i = 0; i < table.count(); ++i)
-        entries[table.name(i)].push_back(i);
+    std::vector<SignatureTable> tables(options.catalogues.size());
+    for (qsizetype k = 0; k < options.catalogues.size(); ++k) {
+        if (!openCatalogue(options.catalogues.at(k), tables[k], context))
+            return ExitFailure;
+    }
+    // Where each path stands: every entry of it in every catalogue leaves, since its file
+    // is one file.
+    QHash<QString, std::vector<std::pair<int, int>>> entries;
+    for (size_t k = 0; k < tables.size(); ++k) {
+        for (int i = 0; i < tables[k].count(); ++i)
+            entries[tables[k].name(i)].emplace_back(static_cast<int>(k), i);
+    }
 
     bool failed = false;
     int trashed = 0;
-    std::vector<int> leaving;
+    std::vector<std::vector<int>> leaving(tables.size());
     QSet<QString> done; // a path named twice is dealt with once
     const SharedThumbnails thumbnails;
     for (const QString &argument : named) {
@@ -89,15 +94,21 @@ int removeCommand(const RemoveOptions &options, CommandContext &context)
             }
             ++trashed;
         }
-        leaving.insert(leaving.end(), found->cbegin(), found->cend());
+        for (const auto &[catalogue, entry] : *found)
+            leaving[catalogue].push_back(entry);
     }
 
-    // From the last entry down, so a removal never moves an entry still to be removed.
-    std::sort(leaving.begin(), leaving.end(), std::greater<>());
-    for (int index : leaving)
-        table.remove(index);
-    if (!leaving.empty() && !storeCatalogue(options.catalogue, table, context))
-        return ExitFailure;
-    context.out << leaving.size() << " removed from the catalogue, " << trashed << " moved to the trash" << Qt::endl;
+    size_t removed = 0;
+    for (size_t k = 0; k < tables.size(); ++k) {
+        // From the last entry down, so a removal never moves an entry still to be removed.
+        std::sort(leaving[k].begin(), leaving[k].end(), std::greater<>());
+        for (int index : leaving[k])
+            tables[k].remove(index);
+        removed += leaving[k].size();
+        if (!leaving[k].empty() && !storeCatalogue(options.catalogues.at(k), tables[k], context))
+            return ExitFailure;
+    }
+    context.out << removed << " removed from the catalogue" << (tables.size() > 1 ? "s, " : ", ") << trashed
+                << " moved to the trash" << Qt::endl;
     return failed ? ExitFailure : ExitOk;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -139,7 +140,9 @@ SignaturePack::~SignaturePack()
 }
 
 SignaturePack::SignaturePack(SignaturePack &&other) noexcept
-    : m_blocks(std::exchange(other.m_blocks, nullptr)), m_count(std::exchange(other.m_count, 0))
+    : m_blocks(std::exchange(other.m_blocks, nullptr))
+    , m_count(std::exchange(other.m_count, 0))
+    , m_capacity(std::exchange(other.m_capacity, 0))
 {
 }
 
@@ -149,6 +152,7 @@ SignaturePack &SignaturePack::operator=(SignaturePack &&other) noexcept
         ::operator delete[](m_blocks, BlockAlignment);
         m_blocks = std::exchange(other.m_blocks, nullptr);
         m_count = std::exchange(other.m_count, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
     }
     return *this;
 }
@@ -158,32 +162,86 @@ bool SignaturePack::assign(const int16_t *signatures, int32_t count) noexcept
     ::operator delete[](m_blocks, BlockAlignment);
     m_blocks = nullptr;
     m_count = 0;
+    m_capacity = 0;
     if (count <= 0 || !signatures)
         return count == 0;
-    const int64_t blockCount = (static_cast<int64_t>(count) + Entries - 1) / Entries;
+    return reserve(count) && append(signatures, count);
+}
+
+bool SignaturePack::reserve(int32_t capacity) noexcept
+{
+    if (capacity <= m_capacity)
+        return true;
+    const int64_t blockCount = (static_cast<int64_t>(capacity) + Entries - 1) / Entries;
     const size_t bytes = static_cast<size_t>(blockCount) * BlockBytes;
     auto *blocks = static_cast<uint8_t *>(::operator new[](bytes, BlockAlignment, std::nothrow));
     if (!blocks)
         return false;
-    std::memset(blocks, 0, bytes); // the lanes after the last entry compare as black
-    for (int32_t j = 0; j < count; ++j) {
-        const int16_t *signature = signatures + static_cast<int64_t>(j) * SignatureValues;
-        uint8_t *block = blocks + static_cast<int64_t>(j / Entries) * BlockBytes;
+    // Whole blocks move as they are; the lanes after the last entry compare as black.
+    const size_t used = static_cast<size_t>((static_cast<int64_t>(m_count) + Entries - 1) / Entries) * BlockBytes;
+    if (used > 0)
+        std::memcpy(blocks, m_blocks, used);
+    std::memset(blocks + used, 0, bytes - used);
+    ::operator delete[](m_blocks, BlockAlignment);
+    m_blocks = blocks;
+    m_capacity = static_cast<int32_t>(std::min<int64_t>(blockCount * Entries, INT32_MAX));
+    return true;
+}
+
+bool SignaturePack::append(const int16_t *signatures, int32_t count) noexcept
+{
+    if (count <= 0 || !signatures)
+        return count == 0;
+    for (int64_t v = 0; v < static_cast<int64_t>(count) * SignatureValues; ++v) {
+        if (signatures[v] & ~0xFF) // outside 0..255
+            return false;
+    }
+    if (count > INT32_MAX - m_count)
+        return false;
+    // Growing by half again keeps appending one catalogue at a time linear.
+    if (m_count + count > m_capacity
+        && !reserve(static_cast<int32_t>(std::min<int64_t>(
+            std::max<int64_t>(m_count + int64_t(count), m_capacity + int64_t(m_capacity) / 2), INT32_MAX))))
+        return false;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t j = m_count + i;
+        const int16_t *signature = signatures + static_cast<int64_t>(i) * SignatureValues;
+        uint8_t *block = m_blocks + static_cast<int64_t>(j / Entries) * BlockBytes;
         const int k = j % Entries;
         for (int c = 0; c < CellCount; ++c) {
             const int16_t *cell = signature + 3 * c;
-            if ((cell[0] | cell[1] | cell[2]) & ~0xFF) { // outside 0..255
-                ::operator delete[](blocks, BlockAlignment);
-                return false;
-            }
             block[64 * c + 2 * k] = static_cast<uint8_t>(cell[0]);
             block[64 * c + 2 * k + 1] = static_cast<uint8_t>(cell[1]);
             block[BlueOffset + 32 * c + k] = static_cast<uint8_t>(cell[2]);
         }
     }
-    m_blocks = blocks;
-    m_count = count;
+    m_count += count;
     return true;
+}
+
+void SignaturePack::truncate(int32_t count) noexcept
+{
+    for (int32_t j = std::max(count, 0); j < m_count; ++j) {
+        uint8_t *block = m_blocks + static_cast<int64_t>(j / Entries) * BlockBytes;
+        const int k = j % Entries;
+        for (int c = 0; c < CellCount; ++c) {
+            block[64 * c + 2 * k] = 0;
+            block[64 * c + 2 * k + 1] = 0;
+            block[BlueOffset + 32 * c + k] = 0;
+        }
+    }
+    m_count = std::clamp(count, 0, m_count);
+}
+
+void SignaturePack::signature(int32_t index, int16_t *out) const noexcept
+{
+    const uint8_t *block = m_blocks + static_cast<int64_t>(index / Entries) * BlockBytes;
+    const int k = index % Entries;
+    for (int c = 0; c < CellCount; ++c) {
+        out[3 * c] = block[64 * c + 2 * k];
+        out[3 * c + 1] = block[64 * c + 2 * k + 1];
+        out[3 * c + 2] = block[BlueOffset + 32 * c + k];
+    }
 }
 
 int32_t SignaturePack::findWithinLevel(int32_t base, int32_t first, int32_t end, int32_t level, int32_t *hits,

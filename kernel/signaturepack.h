@@ -67,6 +67,16 @@ public:
     // Returns false and leaves the pack empty when a value lies outside 0..255 (no picture
     // gives such a signature; GetCheckValuePX still compares those) or memory runs out.
     bool assign(const int16_t *signatures, int32_t count) noexcept;
+    // Building piece by piece (a collection read catalogue after catalogue): room for
+    // `capacity` entries in all, so that appending up to there moves nothing.
+    bool reserve(int32_t capacity) noexcept;
+    // Packs `count` more signatures after the last entry. Returns false and changes nothing
+    // when a value lies outside 0..255 or memory runs out.
+    bool append(const int16_t *signatures, int32_t count) noexcept;
+    // Drops the entries from `count` on (a build that failed half-way takes back its part).
+    void truncate(int32_t count) noexcept;
+    // Entry `index`'s 192 values, unpacked into `out`; index within 0 .. count() - 1.
+    void signature(int32_t index, int16_t *out) const noexcept;
     int32_t count() const noexcept { return m_count; }
 
     // The entries j in first .. end - 1 whose check value with entry `base` is at most
@@ -107,6 +117,7 @@ private:
 
     uint8_t *m_blocks = nullptr; // 64-byte aligned, whole blocks
     int32_t m_count = 0;
+    int32_t m_capacity = 0; // entries the blocks have room for
 };
 
 } // namespace pixcore

@@ -8,6 +8,17 @@
 namespace {
 // The stretch of candidates one batch call answers for.
 constexpr int Span = 4096;
+
+bool withinBytes(const Signature *cells, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        for (int16_t value : cells[i]) {
+            if (value & ~0xFF)
+                return false;
+        }
+    }
+    return true;
+}
 } // namespace
 
 SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
@@ -19,10 +30,66 @@ SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
         for (Signature &signature : m_grey.cells)
             pixcore::greySignature(signature.data(), signature.data());
     }
-    for (Grids *grids : {&m_colour, &m_grey}) {
-        if (!grids->cells.empty())
-            grids->pack.assign(grids->cells.front().data(), int(grids->cells.size()));
+    const int count = static_cast<int>(m_colour.cells.size());
+    m_batched = count == 0
+        || (m_colour.pack.assign(m_colour.cells.front().data(), count)
+            && (!m_rule.grey || m_grey.pack.assign(m_grey.cells.front().data(), count)));
+    // The packs are the one copy the batch needs.
+    if (m_batched) {
+        std::vector<Signature>().swap(m_colour.cells);
+        std::vector<Signature>().swap(m_grey.cells);
     }
+}
+
+SimilarCells::SimilarCells(SimilarRule rule)
+    : m_rule(rule)
+{
+}
+
+bool SimilarCells::reserve(int capacity)
+{
+    return !m_batched || (m_colour.pack.reserve(capacity) && (!m_rule.grey || m_grey.pack.reserve(capacity)));
+}
+
+bool SimilarCells::append(const Signature *cells, int count)
+{
+    // Checked and reserved first, so that neither kind of grid can fail half-way.
+    if (!m_batched || !withinBytes(cells, count))
+        return false;
+    if (count > 0 && !reserve(m_colour.pack.count() + count))
+        return false;
+    m_colour.pack.append(cells->data(), count);
+    if (!m_rule.grey)
+        return true;
+    // Made grey in small runs, so no second copy of a whole catalogue is needed.
+    std::array<Signature, 64> run;
+    for (int done = 0; done < count;) {
+        const int n = std::min<int>(run.size(), count - done);
+        for (int i = 0; i < n; ++i)
+            pixcore::greySignature(cells[done + i].data(), run[i].data());
+        m_grey.pack.append(run.front().data(), n);
+        done += n;
+    }
+    return true;
+}
+
+void SimilarCells::truncate(int count)
+{
+    for (Grids *grids : {&m_colour, &m_grey}) {
+        if (m_batched)
+            grids->pack.truncate(std::min(count, grids->pack.count()));
+        else if (count < static_cast<int>(grids->cells.size()))
+            grids->cells.resize(std::max(count, 0));
+    }
+}
+
+Signature SimilarCells::signature(const Grids &grids, int entry) const
+{
+    if (!m_batched)
+        return grids.cells[entry];
+    Signature cells;
+    grids.pack.signature(entry, cells.data());
+    return cells;
 }
 
 void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first, int end, int level,
@@ -31,15 +98,16 @@ void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first,
     // The base's grid as it is, or all its turnings in the order they are tried.
     std::array<Signature, pixcore::GridTurnCount> bases;
     const int baseCount = m_rule.turned ? pixcore::GridTurnCount : 1;
+    const Signature baseCells = signature(grids, base);
     for (int t = 0; t < baseCount; ++t)
-        pixcore::turnSignature(grids.cells[base].data(), pixcore::GridTurn(t), bases[t].data());
+        pixcore::turnSignature(baseCells.data(), pixcore::GridTurn(t), bases[t].data());
     const auto found = [&hits, matches, grey](int entry, int turn) {
         hits.push_back(entry);
         if (matches)
             matches->push_back({pixcore::GridTurn(turn), grey});
     };
 
-    if (!batched()) {
+    if (!m_batched) {
         for (int j = first; j < end; ++j) {
             for (int t = 0; t < baseCount && !skip[j]; ++t) {
                 if (pixcore::withinLevel(bases[t].data(), grids.cells[j].data(), level)) {
@@ -94,17 +162,38 @@ void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t 
     }
 }
 
-SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule rule)
-    : m_level(level)
+namespace {
+
+std::shared_ptr<const SimilarCells> cellsOf(const SignatureTable &table, SimilarRule rule)
 {
-    const int count = table.count();
     const std::vector<Signature> &all = table.allCells();
-    m_cells = std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + count), rule);
+    return std::make_shared<const SimilarCells>(std::vector<Signature>(all.begin(), all.begin() + table.count()), rule);
+}
+
+std::vector<uint8_t> unnamedOf(const SignatureTable &table)
+{
+    std::vector<uint8_t> unnamed(table.count());
+    for (int i = 0; i < table.count(); ++i)
+        unnamed[i] = table.name(i).isEmpty();
+    return unnamed;
+}
+
+} // namespace
+
+SimilarSearch::SimilarSearch(const SignatureTable &table, int level, SimilarRule rule)
+    : SimilarSearch(cellsOf(table, rule), unnamedOf(table), level)
+{
+}
+
+SimilarSearch::SimilarSearch(std::shared_ptr<const SimilarCells> cells, const std::vector<uint8_t> &unnamed, int level)
+    : m_cells(std::move(cells)), m_level(level)
+{
+    const int count = m_cells->count();
     auto open = std::make_shared<std::vector<int>>();
     open->reserve(count);
     m_taken.assign(count, 0);
     for (int i = 0; i < count; ++i) {
-        if (table.name(i).isEmpty())
+        if (i < static_cast<int>(unnamed.size()) && unnamed[i])
             m_taken[i] = 1;
         else
             open->push_back(i);
@@ -202,15 +291,22 @@ constexpr size_t ThreadedBlockMinimum = 20000;
 
 std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads, SimilarRule rule)
 {
+    return findSimilarGroups(cellsOf(table, rule), unnamedOf(table), level, threads);
+}
+
+std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
+                                            const std::vector<uint8_t> &unnamed, int level, int threads)
+{
     threads = std::max(threads, 1);
-    SimilarSearch search(table, level, rule);
+    const bool withMatches = cells->rule() != SimilarRule{};
+    SimilarSearch search(std::move(cells), unnamed, level);
     std::vector<SimilarGroup> groups;
 
     // One block per thread would leave threads idle on the short rows near the end;
     // a larger block wastes rows only for bases grouped within it.
     const size_t blockSize = threads == 1 ? 1 : static_cast<size_t>(threads) * 16;
     std::vector<std::vector<int>> rows(blockSize);
-    std::vector<std::vector<SimilarMatch>> matches(rule.turned || rule.grey ? blockSize : 0);
+    std::vector<std::vector<SimilarMatch>> matches(withMatches ? blockSize : 0);
     for (;;) {
         const SimilarSearch::Block block = search.cut(blockSize);
         if (block.size() == 0)

@@ -47,18 +47,30 @@ struct SimilarRule {
     bool operator==(const SimilarRule &) const = default;
 };
 
-// The signatures a search compares, copied once (and their brightness grids when the rule
-// says so), and the batch comparison's packed copies of them. Read-only once made, so any number of threads
-// may compare at once.
+// The signatures a search compares (and their brightness grids when the rule says so),
+// kept once: packed for the batch comparison. Read-only once made, so any number of
+// threads may compare at once.
 class SIGBOXCORE_EXPORT SimilarCells
 {
 public:
     explicit SimilarCells(std::vector<Signature> cells, SimilarRule rule = {});
+    // Empty, to be filled with append(): a collection larger than one table, packed as it
+    // is read so that its signatures never stand in memory twice.
+    explicit SimilarCells(SimilarRule rule);
 
-    int count() const { return static_cast<int>(m_colour.cells.size()); }
+    // Room for `capacity` entries in all; false when memory runs out.
+    bool reserve(int capacity);
+    // Appends signatures after the last entry; false (nothing changed) when a value lies
+    // outside 0..255, as in no catalogue file, or memory runs out.
+    bool append(const Signature *cells, int count);
+    // Drops the entries from `count` on.
+    void truncate(int count);
+
+    int count() const { return m_batched ? m_colour.pack.count() : static_cast<int>(m_colour.cells.size()); }
     // The comparisons run on the batch; only a table built in memory with values outside
     // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
-    bool batched() const { return m_colour.pack.count() == count(); }
+    bool batched() const { return m_batched; }
+    const SimilarRule &rule() const { return m_rule; }
 
     // The comparison itself, the one place every search compares through: appends to `hits`,
     // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
@@ -69,17 +81,19 @@ public:
                         std::vector<SimilarMatch> *matches = nullptr) const;
 
 private:
-    // One kind of grid: its signatures and their packed copy.
+    // One kind of grid: packed, or as they are when the batch cannot take them.
     struct Grids {
-        std::vector<Signature> cells;
+        std::vector<Signature> cells; // only when not batched
         pixcore::SignaturePack pack;
     };
+    Signature signature(const Grids &grids, int entry) const;
     void collectIn(const Grids &grids, bool grey, int base, int first, int end, int level, const uint8_t *skip,
                    std::vector<int> &hits, std::vector<SimilarMatch> *matches) const;
 
     Grids m_colour;
     Grids m_grey; // empty unless the rule compares brightness
     SimilarRule m_rule;
+    bool m_batched = true;
 };
 
 // The search cut into blocks of bases. A block's rows (each base against every later entry
@@ -92,6 +106,9 @@ class SIGBOXCORE_EXPORT SimilarSearch
 public:
     // Copies the signatures, so the search does not depend on the table afterwards.
     SimilarSearch(const SignatureTable &table, int level, SimilarRule rule = {});
+    // Over signatures made beforehand; entries with unnamed[i] != 0 take part in no
+    // comparison (`unnamed` has cells->count() bytes, or is empty for none).
+    SimilarSearch(std::shared_ptr<const SimilarCells> cells, const std::vector<uint8_t> &unnamed, int level);
 
     class SIGBOXCORE_EXPORT Block
     {
@@ -144,3 +161,7 @@ private:
 // asks for more than the plain comparison.
 SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
                                                              SimilarRule rule = {});
+// The same over signatures made beforehand, as the search's constructor takes them.
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
+                                                             const std::vector<uint8_t> &unnamed, int level,
+                                                             int threads);

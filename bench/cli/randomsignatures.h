@@ -8,7 +8,8 @@
 
 #include <random>
 
-inline SignatureTable randomSignatureTable(int count, unsigned seed = 1)
+// Names are numbered from `firstName`, so tables made with different ones share no path.
+inline SignatureTable randomSignatureTable(int count, unsigned seed = 1, int firstName = 0)
 {
     std::mt19937 random(seed);
     SignatureTable table;
@@ -16,7 +17,7 @@ inline SignatureTable randomSignatureTable(int count, unsigned seed = 1)
         Signature cells;
         for (int16_t &value : cells)
             value = static_cast<int16_t>(random() % 256);
-        table.append(QStringLiteral("/pictures/random_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), cells);
+        table.append(QStringLiteral("/pictures/random_%1.jpg").arg(firstName + i, 5, 10, QLatin1Char('0')), cells);
     }
     return table;
 }

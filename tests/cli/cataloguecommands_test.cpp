@@ -162,6 +162,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"listMissing", {"list", "@/none.sbx"}, 1, "lumo-cli: @/none.sbx: no such file"},
         FailureCase{"similarMissing", {"similar", "@/none.sbx"}, 1, "lumo-cli: @/none.sbx: no such file"},
+        FailureCase{"similarThirdMissing", {"similar", "@/good.sbx", "@/good.sbx", "@/none.sbx"}, 1,
+                    "lumo-cli: @/none.sbx: no such file"},
+        FailureCase{"listSecondDamaged", {"list", "@/good.sbx", "@/damaged.sbx"}, 1,
+                    "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"optimizeMissing", {"optimize", "@/none.sbx"}, 1, "lumo-cli: @/none.sbx: no such file"},
         FailureCase{"listFolder", {"list", "@"}, 1, "lumo-cli: @: is a folder"},
         FailureCase{"listDamaged", {"list", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
@@ -185,8 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "lumo-cli: --jobs: must be a whole number from 1 to 1024, not '0'"},
         FailureCase{"missingArgument", {"check", "@/good.jpg"}, 2,
                     "lumo-cli: check: missing arguments; Usage: lumo-cli check FILE_A FILE_B"},
-        FailureCase{"extraArgument", {"list", "@/good.sbx", "@/good.sbx"}, 2,
-                    "lumo-cli: list: too many arguments; Usage: lumo-cli list [-0] CATALOGUE"},
+        FailureCase{"extraArgument", {"optimize", "@/good.sbx", "@/good.sbx"}, 2,
+                    "lumo-cli: optimize: too many arguments; Usage: lumo-cli optimize CATALOGUE"},
         FailureCase{"unknownCommand", {"group", "@/good.sbx"}, 2, "lumo-cli: group: unknown command; try 'lumo-cli --help'"},
         FailureCase{"noCommand", {}, 2, "lumo-cli: usage: no command given; try 'lumo-cli --help'"},
         FailureCase{"unknownKeepRule", {"similar", "--keep", "pixels,largest", "@/good.sbx"}, 2,
@@ -194,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"protectWithoutKeep", {"similar", "--protect", "@", "@/good.sbx"}, 2,
                     "lumo-cli: --protect: only goes with --keep"},
         FailureCase{"removeNothingNamed", {"remove", "@/good.sbx"}, 2,
-                    "lumo-cli: remove: missing arguments; Usage: lumo-cli remove [--trash] [-0] CATALOGUE PATH..."},
+                    "lumo-cli: remove: missing arguments; Usage: lumo-cli remove [--trash] [-0] CATALOGUE... PATH..."},
         FailureCase{"removeMissing", {"remove", "@/none.sbx", "@/good.jpg"}, 1, "lumo-cli: @/none.sbx: no such file"}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 

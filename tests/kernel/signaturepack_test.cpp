@@ -343,3 +343,38 @@ TEST(SignaturePack, OnlySignaturesOfBytesArePacked)
     EXPECT_TRUE(moved.assign(sigs.front().data(), 2));
     EXPECT_EQ(moved.findWithinLevel(1, 0, 2, 765, hits), 2);
 }
+
+namespace {
+
+// A pack built in pieces (growing past its room, a piece taken back, a bad piece refused)
+// holds and finds what one built at once holds and finds.
+TEST(SignaturePack, BuiltInPiecesAsAtOnce)
+{
+    std::mt19937 rng(7);
+    std::vector<Sig> sigs(100);
+    for (Sig &s : sigs)
+        s = randomSig(rng, 100, 140);
+    pixcore::SignaturePack whole, pieces;
+    ASSERT_TRUE(whole.assign(sigs.front().data(), 100));
+    ASSERT_TRUE(pieces.reserve(10));
+    ASSERT_TRUE(pieces.append(sigs.front().data(), 33));
+    ASSERT_TRUE(pieces.append(sigs[33].data(), 40));
+    Sig bad = sigs[0];
+    bad[191] = 300;
+    EXPECT_FALSE(pieces.append(bad.data(), 1));
+    ASSERT_TRUE(pieces.append(sigs[0].data(), 5)); // taken back below
+    pieces.truncate(73);
+    ASSERT_TRUE(pieces.append(sigs[73].data(), 27));
+    ASSERT_EQ(pieces.count(), 100);
+    std::vector<int32_t> a(100), b(100);
+    for (int base : {0, 32, 72, 73, 99}) {
+        Sig back{};
+        pieces.signature(base, back.data());
+        EXPECT_EQ(back, sigs[base]);
+        const int32_t n = whole.findWithinLevel(base, 0, 100, 60, a.data());
+        ASSERT_EQ(pieces.findWithinLevel(base, 0, 100, 60, b.data()), n);
+        EXPECT_TRUE(std::equal(a.begin(), a.begin() + n, b.begin())) << base;
+    }
+}
+
+} // namespace

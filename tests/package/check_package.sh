@@ -43,6 +43,8 @@ share/applications/$id.desktop
 share/doc/lumo/README.md
 share/doc/lumo/changelog.gz
 share/doc/lumo/copyright
+share/doc/lumo/levels.md
+share/doc/lumo/levels.png
 share/icons/hicolor/scalable/apps/$id.svg
 share/man/man1/lumo-cli.1.gz
 share/man/man1/lumo.1.gz
@@ -128,9 +130,11 @@ section() { sed -n "/^$1\$/,/^[A-Z]/p" <<<"$clitext"; }
 commands=$("$prefix/bin/lumo-cli" --help | sed -n 's/^  \([a-z]\+\) .*/\1/p')
 [[ -n $commands ]] || fail "lumo-cli --help lists no commands"
 for command in $commands; do
-    section COMMANDS | grep -q "^       $command " || fail "lumo-cli(1) does not describe '$command'"
+    # From a string, not a pipe: grep -q stops at its first match, and with pipefail the
+    # writer cut short would count as a failure.
+    grep -q "^       $command " <<<"$(section COMMANDS)" || fail "lumo-cli(1) does not describe '$command'"
     for option in $("$prefix/bin/lumo-cli" "$command" --help | grep -oE '^ +(-[a-zA-Z0-9], )?--[a-z-]+' | grep -oE -- '--[a-z-]+'); do
-        section OPTIONS | grep -qE -- "^       (-[a-zA-Z0-9], )?$option( |$)" \
+        grep -qE -- "^       (-[a-zA-Z0-9], )?$option( |$)" <<<"$(section OPTIONS)" \
             || fail "lumo-cli(1) does not document $command $option"
     done
 done

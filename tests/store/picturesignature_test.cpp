@@ -1,12 +1,15 @@
 #include "picturesignature.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -185,3 +188,66 @@ TEST(PictureSignature, TurningsOfTheGridAreThoseOfThePicture)
         EXPECT_EQ(signatureOfSurface(source.transformed(QTransform().rotate(90 * (t % 4)))), expected) << "turning " << t;
     }
 }
+
+namespace {
+
+struct DecodeCase {
+    const char *name;
+    int width;
+    int height;
+    bool progressive = false;
+    bool grey = false;
+    bool cut = false; // the file ends half-way
+};
+
+class JpegFromFile : public ::testing::TestWithParam<DecodeCase>
+{
+};
+
+// A JPEG file gives exactly the face and signature Qt's reader gives for its bytes, whatever
+// its size (each 1/8 step), scan order, colour kind or damage.
+TEST_P(JpegFromFile, GivesWhatTheReaderGives)
+{
+    const DecodeCase &c = GetParam();
+    QImage image(c.width, c.height, QImage::Format_RGB32);
+    std::srand(c.width * 7919 + c.height);
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x)
+            image.setPixel(x, y, qRgb((x * 255) / c.width, std::rand() % 256, (y * 255) / c.height));
+    }
+    if (c.grey)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.jpg"));
+    QImageWriter writer(path);
+    writer.setQuality(85);
+    writer.setProgressiveScanWrite(c.progressive);
+    ASSERT_TRUE(writer.write(image));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    if (c.cut) {
+        bytes.truncate(bytes.size() / 2);
+        ASSERT_TRUE(file.resize(bytes.size()));
+    }
+    file.close();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const auto fromReader = computePictureSignature(buffer);
+    const auto fromFile = computePictureSignature(path);
+    ASSERT_EQ(fromFile.has_value(), fromReader.has_value());
+    ASSERT_TRUE(fromFile.has_value());
+    EXPECT_EQ(fromFile->face, fromReader->face);
+    EXPECT_EQ(fromFile->cells, fromReader->cells);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, JpegFromFile,
+                         ::testing::Values(DecodeCase{"exact", 64, 64}, DecodeCase{"small", 100, 70},
+                                           DecodeCase{"wide", 1000, 13}, DecodeCase{"tall", 90, 700},
+                                           DecodeCase{"eighth", 513, 700}, DecodeCase{"quarter", 300, 200},
+                                           DecodeCase{"large", 1600, 1200}, DecodeCase{"progressive", 900, 600, true},
+                                           DecodeCase{"grey", 800, 600, false, true},
+                                           DecodeCase{"cut", 800, 600, false, false, true}),
+                         [](const ::testing::TestParamInfo<DecodeCase> &info) { return std::string(info.param.name); });
+
+} // namespace
