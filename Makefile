@@ -15,7 +15,6 @@ FUZZ_PACKAGES := clang libclang-rt-dev
 ASAN_PACKAGES := xvfb xauth
 # The chart of similarity levels (tools/levels.sh).
 LEVELS_PACKAGES := jq gnuplot-nox
-CORPUS     ?= /work/data/corpus
 
 # The sanitizer build and the fuzz build, each in a folder of its own.
 ASAN_BUILD   ?= build-asan
@@ -65,8 +64,9 @@ test: build package-tools
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
-# docs/levels.png and docs/levels.md from the real-photo corpus (../shared/tools/make_corpus.sh CORPUS).
+# docs/levels.png and docs/levels.md from a real-photo corpus: make levels CORPUS=DIR.
 levels: build levels-deps
+	@test -n "$(CORPUS)" || { echo "usage: make levels CORPUS=DIR (a corpus made by make_corpus.sh)" >&2; exit 2; }
 	LUMO_CLI=$(BUILD)/bin/lumo-cli bash tools/levels.sh $(CORPUS)
 
 # $(BUILD)/lumo_<version>_<arch>.deb, then the package test on it.
