@@ -56,7 +56,8 @@ NotAlikeDialog::NotAlikeDialog(const SignatureTable &catalogue, QWidget *parent)
     cmdForget->setObjectName(QStringLiteral("cmdForget"));
     cmdForgetAll = new QPushButton(QStringLiteral("すべて忘れる"), this);
     cmdForgetAll->setObjectName(QStringLiteral("cmdForgetAll"));
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
     buttons->addButton(cmdForget, QDialogButtonBox::ActionRole);
     buttons->addButton(cmdForgetAll, QDialogButtonBox::ActionRole);
     auto *layout = new QVBoxLayout(this);
