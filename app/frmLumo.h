@@ -76,6 +76,7 @@ public:
     void watchSelection(SelectionWatcher watcher) override;
     // Selects exactly the rows of these keys; "N個の画像を選択しました" in Info.
     void selectPictures(const QStringList &paths) override;
+    void showInfo(const QString &text) override { setInfo(text); }
     bool ownerBusy() const override { return commandOnStack(); }
     void holdCommands(bool hold) override;
     QStringList protectedFolders() const override { return m_protectedFolders; }

@@ -1,6 +1,7 @@
 #include "catalogueio.h"
 #include "commands.h"
 #include "keepplan.h"
+#include <notalike.h>
 #include <similargrouping.h>
 
 #include <folderscan.h>
@@ -120,8 +121,15 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     PictureCollection pictures(std::make_shared<SimilarCells>(options.rule));
     if (!openCollection(options.catalogues, pictures, context))
         return ExitFailure;
+    // The pairs the user marked not alike stay apart, unless all groups are asked for.
+    std::shared_ptr<const SimilarApart> apart;
+    if (!options.all) {
+        NotAlikeDecisions decisions;
+        loadNotAlike(decisions, context);
+        apart = decisions.apartOf(*pictures.cells(), pictures.unnamed());
+    }
     const std::vector<SimilarGroup> groups
-        = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs);
+        = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs, std::move(apart));
     std::vector<KeepPlan> plans;
     if (!options.keep.empty())
         plans = planKeeping(groups, pictures, options.keep, ProtectedFolders(options.protect), options.jobs);

@@ -38,6 +38,7 @@ const QLatin1String GeneralHelp(
     "  optimize CATALOGUE      remove the entries whose file is gone\n"
     "  check FILE_A FILE_B     print the check value of two pictures\n"
     "  signature FILE          print a picture's 8 x 8 grid of average colours\n"
+    "  notalike ACTION         list, add or forget pairs of pictures marked not alike\n"
     "\n"
     "Run 'lumo-cli COMMAND --help' for a command's details.\n"
     "  --version               print the version\n"
@@ -121,6 +122,7 @@ const CommandInfo Commands[] = {
          "                 the plan to 'lumo-cli remove' to carry it out.\n"
          "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders\n"
          "                 (may be given several times)\n"
+         "  --all          group the pairs marked not alike too (see notalike)\n"
          "  -j, --jobs N   compare, and read the pictures' headers for --keep, on N threads\n"
          "                 (default: number of cores)\n"
          "  -h, --help     show this help\n"),
@@ -164,6 +166,25 @@ const CommandInfo Commands[] = {
                    "Prints the picture's 8 x 8 grid of average colours: 8 lines from the top row,\n"
                    "each with 8 cells written R,G,B and separated by spaces.\n"),
      1, 1, false, false, false, false, false},
+    {QLatin1String("notalike"),
+     QLatin1String(
+         "Usage: lumo-cli notalike list [--json] | add FILE_A FILE_B | forget FILE_A FILE_B | clear\n"
+         "Pairs of pictures marked not alike never share a group, in similar and in Lumo's\n"
+         "window. They are kept for the user in $XDG_DATA_HOME/lumo/notalike and known by\n"
+         "their pictures' grids, not their paths: a pair holds after renaming, moving or in\n"
+         "another catalogue, and ends when a picture changes.\n"
+         "  list           print the pairs, newest first: the time marked (UTC), a tab, the\n"
+         "                 paths the two pictures last had, separated by a tab; with --json\n"
+         "                 as [{\"marked\": ..., \"first\": ..., \"second\": ...}, ...]\n"
+         "  add            mark the two picture files not alike\n"
+         "  forget         forget the pair the two pictures make (a picture that cannot be\n"
+         "                 read is matched by the path the pair last knew)\n"
+         "  clear          forget every pair\n"
+         "\n"
+         "Options:\n"
+         "  --json         list: print the pairs as JSON\n"
+         "  -h, --help     show this help\n"),
+     1, 3, false, false, true, false, false},
 };
 
 int usageError(CommandContext &context, const QString &where, const QString &reason)
@@ -245,6 +266,9 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QString name(info.name);
     if (name == QLatin1String("add"))
         parser.addOption(split);
+    const QCommandLineOption all(QStringLiteral("all"));
+    if (name == QLatin1String("similar"))
+        parser.addOption(all);
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
         return usageError(context, name, parser.errorText());
     if (parser.isSet(help)) {
@@ -285,7 +309,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (name == QLatin1String("similar"))
         return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
                                {parser.isSet(turned), parser.isSet(grey)}, keepRules,
-                               absolutePaths(parser.values(protect))},
+                               absolutePaths(parser.values(protect)), parser.isSet(all)},
                               context);
     if (name == QLatin1String("remove")) {
         // The first argument and those after it ending in .sbx are catalogues; then pictures.
@@ -299,6 +323,14 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     }
     if (name == QLatin1String("optimize"))
         return optimizeCommand(positional.first(), context);
+    if (name == QLatin1String("notalike")) {
+        const QString action = positional.first();
+        const qsizetype wanted = action == QLatin1String("add") || action == QLatin1String("forget") ? 3 : 1;
+        if ((wanted == 1 && action != QLatin1String("list") && action != QLatin1String("clear"))
+            || positional.size() != wanted || (parser.isSet(json) && action != QLatin1String("list")))
+            return usageError(context, name, QString(info.help).section(QLatin1Char('\n'), 0, 0));
+        return notAlikeCommand({action, positional.mid(1), parser.isSet(json)}, context);
+    }
     if (name == QLatin1String("check"))
         return checkCommand(positional.at(0), positional.at(1), context);
     return signatureCommand(positional.first(), context);

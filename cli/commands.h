@@ -30,7 +30,16 @@ struct SimilarOptions {
     // --keep: print the pictures these rules drop instead of the groups; --protect.
     std::vector<KeepRule> keep;
     QStringList protect;
+    bool all = false; // --all: the pairs marked not alike may group too
 };
+
+struct NotAlikeOptions {
+    QString action;       // list, add, forget or clear
+    QStringList pictures; // add and forget: the two pictures
+    bool json = false;
+};
+
+class NotAlikeDecisions;
 
 struct RemoveOptions {
     QStringList catalogues; // a picture leaves whichever of them holds it
@@ -51,3 +60,7 @@ int removeCommand(const RemoveOptions &options, CommandContext &context);
 int optimizeCommand(const QString &catalogue, CommandContext &context);
 int checkCommand(const QString &first, const QString &second, CommandContext &context);
 int signatureCommand(const QString &file, CommandContext &context);
+int notAlikeCommand(const NotAlikeOptions &options, CommandContext &context);
+// Reads the user's not-alike decisions; false (reported) when the file could not be read,
+// which is then set aside if it could be.
+bool loadNotAlike(NotAlikeDecisions &decisions, CommandContext &context);

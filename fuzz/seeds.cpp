@@ -1,7 +1,9 @@
 // Writes the fuzzers' seed corpus: small valid catalogues, pictures and box texts, made
-// here rather than committed. Usage: fuzz_seeds FOLDER (gets catalogue/, picture/, number/).
+// here rather than committed. Usage: fuzz_seeds FOLDER (gets catalogue/, picture/, number/,
+// notalike/).
 
 #include "catalogue.h"
+#include "notalike.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -111,6 +113,26 @@ QMap<QString, QByteArray> numbers()
     return seeds;
 }
 
+QMap<QString, QByteArray> decisions()
+{
+    QMap<QString, QByteArray> seeds;
+    std::vector<NotAlikePair> pairs;
+    for (int n = 0; n < 3; ++n) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        writeNotAlike(buffer, pairs);
+        seeds[QStringLiteral("pairs%1").arg(n)] = buffer.data();
+        NotAlikePair pair;
+        pair.first = pictureLook(signature(2 * n));
+        pair.second = pictureLook(signature(2 * n + 1));
+        pair.firstName = QStringLiteral("/写真/%1.jpg").arg(n);
+        pair.secondName = QStringLiteral("/p/%1.jpeg").arg(n);
+        pair.marked = 1700000000000 + n;
+        pairs.push_back(pair);
+    }
+    return seeds;
+}
+
 bool writeAll(const QDir &top, const QString &name, const QMap<QString, QByteArray> &seeds)
 {
     if (!top.mkpath(name))
@@ -133,7 +155,8 @@ int main(int argc, char **argv)
     const QDir top(QString::fromLocal8Bit(argv[1]));
     const bool ok = writeAll(top, QStringLiteral("catalogue"), catalogues())
         && writeAll(top, QStringLiteral("picture"), pictures())
-        && writeAll(top, QStringLiteral("number"), numbers());
+        && writeAll(top, QStringLiteral("number"), numbers())
+        && writeAll(top, QStringLiteral("notalike"), decisions());
     if (!ok)
         std::fprintf(stderr, "cannot write the seeds into %s\n", argv[1]);
     return ok ? 0 : 1;

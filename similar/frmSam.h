@@ -9,6 +9,7 @@
 //   frmSam_runs.cpp     the list run and the comparison run, in time slices
 //   frmSam_pointer.cpp  HitSamPic, presses and double clicks, the "ファイル" menu, DelSamPics
 //   frmSam_rules.cpp    the "選択" menu: the keep rules over the groups, protected folders
+//   frmSam_notalike.cpp marking pictures not alike, the review of the pairs marked
 
 #include "samgeometry.h"
 
@@ -109,6 +110,16 @@ private:
     void factsRead();
     void endReading();
     void editProtectedFolders();
+
+    // frmSam_notalike.cpp
+    void createNotAlikeMenu();
+    void updateNotAlikeMenu();
+    // The entries of the table never to be grouped together; null for none.
+    std::shared_ptr<const SimilarApart> notAlikeApart(const SignatureTable &table);
+    // The cell of the selected picture when it is in a group, else -1.
+    int selectedGroupCell() const;
+    void markNotAlike(bool wholeGroup);
+    void showNotAlikePairs();
 
     // Controls, named as the rest of the program knows them.
     SamGrid *picList = nullptr;

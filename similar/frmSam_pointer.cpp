@@ -33,6 +33,7 @@ void frmSam::createMenu()
     mnuFile->addAction(remove);
     addAction(remove); // Del works wherever the focus is in the window
     mnuF.append(remove);
+    createNotAlikeMenu();
     connect(mnuFile, &QMenu::aboutToShow, this, &frmSam::updateMenu);
 }
 

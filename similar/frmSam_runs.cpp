@@ -35,6 +35,14 @@ void frmSam::timLikeTimer()
 
 void frmSam::beginRun(SamRun run)
 {
+    // The pairs marked not alike are read first: a damaged file is told in a message.
+    std::shared_ptr<const SimilarApart> apart;
+    if (run == SamRun::Comparison) {
+        const QPointer<frmSam> self(this);
+        apart = notAlikeApart(m_owner->samCatalogue());
+        if (!self)
+            return;
+    }
     setBusy(true);
     picList->clearPlacement();
     // Nothing is selected on a new grid.
@@ -57,7 +65,7 @@ void frmSam::beginRun(SamRun run)
     // serves every comparison.
     m_searchRule = run == SamRun::Comparison ? m_owner->similarRule() : SimilarRule{};
     if (run == SamRun::Comparison)
-        m_comparison->start(table, m_owner->likeLevel(), m_searchRule);
+        m_comparison->start(table, m_owner->likeLevel(), m_searchRule, std::move(apart));
     m_state = State::Running;
     step();
 }
@@ -135,14 +143,13 @@ frmSam::Next frmSam::comparisonSlice()
         while (m_member < row.size() && !m_stop) {
             const size_t at = m_member++;
             const int member = row[at];
-            if (m_comparison->isTaken(member))
+            if (!m_comparison->join(base.index, member))
                 continue;
             m_found = true;
             const SimilarMatch match = base.matches ? (*base.matches)[at] : SimilarMatch{};
             if (match != SimilarMatch{})
                 m_matches.insert(picList->placedCount(), match);
             picList->place(m_names.at(member), m_groups, false, samMatchMark(match));
-            m_comparison->take(member);
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }

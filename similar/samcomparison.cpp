@@ -56,10 +56,12 @@ SamComparison::~SamComparison()
     cancel();
 }
 
-void SamComparison::start(const SignatureTable &table, int level, SimilarRule rule)
+void SamComparison::start(const SignatureTable &table, int level, SimilarRule rule,
+                          std::shared_ptr<const SimilarApart> apart)
 {
     cancel();
     m_search.emplace(table, level, rule);
+    m_search->keepApart(std::move(apart));
     m_withMatches = rule != SimilarRule{};
     m_allCut = false;
     m_position = 0;

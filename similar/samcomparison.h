@@ -25,8 +25,10 @@ public:
     explicit SamComparison(QObject *parent = nullptr);
     ~SamComparison() override;
 
-    // Starts a search over the table as it is now; an earlier search is dropped.
-    void start(const SignatureTable &table, int level, SimilarRule rule = {});
+    // Starts a search over the table as it is now; an earlier search is dropped. `apart`:
+    // entries never grouped together.
+    void start(const SignatureTable &table, int level, SimilarRule rule = {},
+               std::shared_ptr<const SimilarApart> apart = {});
     // Drops the search and its copy of the signatures; rows still being computed are thrown
     // away when they end.
     void cancel();
@@ -48,6 +50,7 @@ public:
 
     bool isTaken(int entry) const { return m_search->isTaken(entry); }
     void take(int entry) { m_search->take(entry); }
+    bool join(int base, int entry) { return m_search->join(base, entry); }
 
 signals:
     // After current() had no base: blocks' rows are computed, current() may have one now.

@@ -49,6 +49,9 @@ public:
     // Makes exactly these pictures the list's selection and tells the user how many.
     virtual void selectPictures(const QStringList &paths) = 0;
 
+    // Shows a status text in the owner's Info panel.
+    virtual void showInfo(const QString &text) = 0;
+
     // True while the owner runs a command of its own: the window then starts nothing that
     // would change the catalogue or the list under it.
     virtual bool ownerBusy() const = 0;

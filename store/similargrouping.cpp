@@ -21,6 +21,28 @@ bool withinBytes(const Signature *cells, int count)
 }
 } // namespace
 
+SimilarApart::SimilarApart(int count, std::vector<std::pair<int, int>> pairs)
+{
+    // Both ways round, each list ascending and without repeats.
+    const size_t one = pairs.size();
+    for (size_t p = 0; p < one; ++p)
+        pairs.emplace_back(pairs[p].second, pairs[p].first);
+    std::erase_if(pairs, [count](const std::pair<int, int> &pair) {
+        return pair.first == pair.second || pair.first < 0 || pair.first >= count || pair.second < 0
+            || pair.second >= count;
+    });
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    m_first.assign(count + 1, 0);
+    m_others.reserve(pairs.size());
+    for (const auto &[entry, other] : pairs) {
+        ++m_first[entry + 1];
+        m_others.push_back(other);
+    }
+    for (int i = 0; i < count; ++i)
+        m_first[i + 1] += m_first[i];
+}
+
 SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
     : m_rule(rule)
 {
@@ -237,10 +259,31 @@ SimilarSearch::Block SimilarSearch::cut(size_t bases)
     return block;
 }
 
+void SimilarSearch::keepApart(std::shared_ptr<const SimilarApart> apart)
+{
+    m_apart = apart && !apart->empty() ? std::move(apart) : nullptr;
+    m_groupOf.assign(m_apart ? m_taken.size() : 0, -1);
+}
+
 void SimilarSearch::take(int entry)
 {
     m_taken[entry] = 1;
     m_takenSinceCut = true;
+}
+
+bool SimilarSearch::join(int base, int entry)
+{
+    if (isTaken(entry))
+        return false;
+    if (m_apart) {
+        for (int other : m_apart->of(entry)) {
+            if (other == base || m_groupOf[other] == base)
+                return false;
+        }
+        m_groupOf[entry] = base;
+    }
+    take(entry);
+    return true;
 }
 
 std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<int> &row,
@@ -250,8 +293,7 @@ std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<in
         return std::nullopt;
     SimilarGroup group;
     for (size_t k = 0; k < row.size(); ++k) {
-        if (!isTaken(row[k])) {
-            take(row[k]);
+        if (join(base, row[k])) {
             group.members.push_back(row[k]);
             if (matches)
                 group.matches.push_back((*matches)[k]);
@@ -289,17 +331,20 @@ constexpr size_t ThreadedBlockMinimum = 20000;
 
 } // namespace
 
-std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads, SimilarRule rule)
+std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads, SimilarRule rule,
+                                            std::shared_ptr<const SimilarApart> apart)
 {
-    return findSimilarGroups(cellsOf(table, rule), unnamedOf(table), level, threads);
+    return findSimilarGroups(cellsOf(table, rule), unnamedOf(table), level, threads, std::move(apart));
 }
 
 std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
-                                            const std::vector<uint8_t> &unnamed, int level, int threads)
+                                            const std::vector<uint8_t> &unnamed, int level, int threads,
+                                            std::shared_ptr<const SimilarApart> apart)
 {
     threads = std::max(threads, 1);
     const bool withMatches = cells->rule() != SimilarRule{};
     SimilarSearch search(std::move(cells), unnamed, level);
+    search.keepApart(std::move(apart));
     std::vector<SimilarGroup> groups;
 
     // One block per thread would leave threads idle on the short rows near the end;

@@ -7,6 +7,9 @@
 // On request (--turned and --grey, in lumo-cli and the window) "within the level" also
 // takes in the base's grid turned and mirrored, or the two grids' brightness alone; the
 // grouping stays the same. Either option only ever finds more.
+// Entries the user decided are not alike (store/notalike.h) never share a group: an entry
+// within the level joins only when it is apart from neither the base nor a member that
+// joined before it; otherwise it stays free for a later base.
 
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
@@ -17,6 +20,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <utility>
 #include <vector>
 
 // How a member came within the level of its base.
@@ -47,6 +52,23 @@ struct SimilarRule {
     bool operator==(const SimilarRule &) const = default;
 };
 
+// Pairs of entries that never share a group.
+class SIGBOXCORE_EXPORT SimilarApart
+{
+public:
+    SimilarApart(int count, std::vector<std::pair<int, int>> pairs);
+    bool empty() const { return m_others.empty(); }
+    // The entries never grouped with `entry`, ascending.
+    std::span<const int> of(int entry) const
+    {
+        return {m_others.data() + m_first[entry], m_others.data() + m_first[entry + 1]};
+    }
+
+private:
+    std::vector<int> m_first; // where each entry's list starts in m_others; one more at the end
+    std::vector<int> m_others;
+};
+
 // The signatures a search compares (and their brightness grids when the rule says so),
 // kept once: packed for the batch comparison. Read-only once made, so any number of
 // threads may compare at once.
@@ -71,6 +93,8 @@ public:
     // 0..255 (no catalogue file holds them) is compared one pair at a time instead.
     bool batched() const { return m_batched; }
     const SimilarRule &rule() const { return m_rule; }
+    // An entry's grid as the catalogue holds it.
+    Signature signature(int entry) const { return signature(m_colour, entry); }
 
     // The comparison itself, the one place every search compares through: appends to `hits`,
     // ascending, every entry j from `first` on with skip[j] == 0 whose check value with
@@ -101,6 +125,9 @@ private:
 // even before earlier blocks are settled. Settling takes the bases in order, skips a base
 // that is taken and drops the taken entries of its row. Grouping only ever removes
 // candidates, so this places exactly what one base and one candidate at a time would.
+// Entries kept apart change nothing in that: whether one joins depends on its base and the
+// members before it in the row, all known when the base is settled, and one refused stays
+// untaken, a candidate of every row cut after it as before.
 class SIGBOXCORE_EXPORT SimilarSearch
 {
 public:
@@ -109,6 +136,8 @@ public:
     // Over signatures made beforehand; entries with unnamed[i] != 0 take part in no
     // comparison (`unnamed` has cells->count() bytes, or is empty for none).
     SimilarSearch(std::shared_ptr<const SimilarCells> cells, const std::vector<uint8_t> &unnamed, int level);
+    // Entries never to be grouped together (null or empty for none); before the first settle.
+    void keepApart(std::shared_ptr<const SimilarApart> apart);
 
     class SIGBOXCORE_EXPORT Block
     {
@@ -138,6 +167,10 @@ public:
     bool isTaken(int entry) const { return m_taken[entry] != 0; }
     // Marks an entry as placed in a group: it is no base and no candidate any more.
     void take(int entry);
+    // Places an entry of base's row in its group, unless it is taken or kept apart from the
+    // base or from a member placed in that group before; true when it joined. The rows'
+    // entries go through this in ascending order, then the base is taken if any joined.
+    bool join(int base, int entry);
     // Settles one base in a go: unless it is taken, its row's untaken entries become its
     // members and, when there are any, the group is taken. Null when it makes no group.
     // `matches`, when given, are the row's; the group keeps its members'.
@@ -154,14 +187,18 @@ private:
     std::vector<uint8_t> m_taken; // unnamed entries count as taken from the start
     bool m_takenSinceCut = false;
     int m_level = 0;
+    std::shared_ptr<const SimilarApart> m_apart;
+    std::vector<int> m_groupOf; // with m_apart: the base whose group each member joined
 };
 
 // The whole search, blocks computed on `threads` threads (at least 1). The result does
 // not depend on the thread count. The groups say how their members matched when the rule
-// asks for more than the plain comparison.
+// asks for more than the plain comparison. `apart`: entries never grouped together.
 SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(const SignatureTable &table, int level, int threads,
-                                                             SimilarRule rule = {});
+                                                             SimilarRule rule = {},
+                                                             std::shared_ptr<const SimilarApart> apart = {});
 // The same over signatures made beforehand, as the search's constructor takes them.
 SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> cells,
                                                              const std::vector<uint8_t> &unnamed, int level,
-                                                             int threads);
+                                                             int threads,
+                                                             std::shared_ptr<const SimilarApart> apart = {});

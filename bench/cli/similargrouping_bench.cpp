@@ -6,13 +6,17 @@
 //                              beside the bare AVX2 loop (bareloop.h) making the same
 //                              536.8 M comparisons on as many threads in the same run;
 //   LumoCliSimilarTurnedGrey   the same catalogue with --turned and with --grey, each beside
-//                              the plain search timed in the same run.
+//                              the plain search timed in the same run;
+//   LumoCliSimilarNotAlike     the same catalogue with 10,000 pairs of its pictures marked
+//                              not alike, beside the search with none in the same run;
+//   ReadNotAlike               reading a file of 10,000 pairs marked not alike.
 // Wall-clock times: the figures hold only on a machine that is otherwise idle.
 
 #include "../bareloop.h"
 #include "randomsignatures.h"
 
 #include <catalogue.h>
+#include <notalike.h>
 #include <similargrouping.h>
 
 #include <QCoreApplication>
@@ -75,11 +79,16 @@ long bareLoopSearch(const bareloop::ReferencePack &pack, int level, int threads)
 
 // Seconds `lumo-cli similar` takes with `options` on the catalogue; negative when it failed
 // or found a group.
-double timeLumoCli(const QString &catalogue, const QStringList &options)
+double timeLumoCli(const QString &catalogue, const QStringList &options, const QString &dataHome = QString())
 {
     QElapsedTimer clock;
     clock.start();
     QProcess cli;
+    if (!dataHome.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        cli.setProcessEnvironment(environment);
+    }
     cli.start(QStringLiteral(LUMO_CLI), QStringList{QStringLiteral("similar"), QStringLiteral("--level"),
                                                     QStringLiteral("50")} + options + QStringList{catalogue});
     if (!cli.waitForFinished(-1) || cli.exitCode() != 0 || !cli.readAllStandardOutput().isEmpty())
@@ -155,6 +164,52 @@ void BM_LumoCliSimilarTurnedGrey(benchmark::State &state)
 }
 BENCHMARK(BM_LumoCliSimilarTurnedGrey)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
+// 10,000 pairs of the table's pictures (0 and 1, 2 and 3, ...) marked not alike, in a data
+// folder of their own; the folder.
+QString notAlikeHome(const SignatureTable &table, const QString &folder = QStringLiteral("marked"))
+{
+    const QString home = g_dir->filePath(folder);
+    NotAlikeDecisions decisions(home + QStringLiteral("/lumo/notalike"));
+    for (int i = 0; i + 1 < 20000 && i + 1 < table.count(); i += 2)
+        decisions.add(table.cells(i), table.name(i), table.cells(i + 1), table.name(i + 1), i);
+    return decisions.save() ? home : QString();
+}
+
+void BM_LumoCliSimilarNotAlike(benchmark::State &state)
+{
+    const SignatureTable &table = largestRandomTable();
+    const QString catalogue = randomCatalogue(table);
+    const QString marked = notAlikeHome(table);
+    if (catalogue.isEmpty() || marked.isEmpty())
+        return state.SkipWithError("cannot write the catalogue or the decisions");
+    double none = 0, withPairs = 0;
+    for (auto _ : state) {
+        const double plain = timeLumoCli(catalogue, {});
+        const double kept = timeLumoCli(catalogue, {}, marked);
+        if (plain < 0 || kept < 0)
+            return state.SkipWithError("lumo-cli failed or found a group");
+        state.SetIterationTime(kept);
+        none += plain;
+        withPairs += kept;
+    }
+    state.counters["none_s"] = none / state.iterations();
+    state.counters["marked_s"] = withPairs / state.iterations();
+    state.counters["ratio"] = withPairs / none;
+}
+BENCHMARK(BM_LumoCliSimilarNotAlike)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(3);
+
+void BM_ReadNotAlike(benchmark::State &state)
+{
+    const QString home = notAlikeHome(randomSignatureTable(20000, 7), QStringLiteral("read"));
+    for (auto _ : state) {
+        NotAlikeDecisions decisions(home + QStringLiteral("/lumo/notalike"));
+        if (!decisions.load() || decisions.pairs().size() != 10000)
+            return state.SkipWithError("the decisions do not read back");
+        benchmark::DoNotOptimize(decisions.pairs().data());
+    }
+}
+BENCHMARK(BM_ReadNotAlike)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -162,6 +217,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     g_dir = &dir;
+    // The user's own pairs marked not alike never reach the figures.
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("none")).toLocal8Bit());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

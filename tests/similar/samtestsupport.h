@@ -36,6 +36,7 @@ public:
     bool busy = false;                  // ownerBusy()
     QList<bool> holds;                  // holdCommands calls
     QStringList folders;                // protectedFolders()
+    QStringList infos;                  // showInfo texts
 
     QWidget *samOwnerWindow() override { return this; }
     qint16 SamCols() const override { return columns; }
@@ -67,6 +68,7 @@ public:
     QStringList selectedPaths() const override { return selection; }
     void watchSelection(SelectionWatcher w) override { watcher = std::move(w); }
     void selectPictures(const QStringList &paths) override { select(paths); }
+    void showInfo(const QString &text) override { infos.append(text); }
     bool ownerBusy() const override { return busy; }
     void holdCommands(bool hold) override { holds.append(hold); }
     QStringList protectedFolders() const override { return folders; }
