@@ -58,8 +58,9 @@ QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &sh
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {}; // a catalogue keeps entries of deleted pictures until it is optimised
+    // JPEG first, as nearly every catalogued picture is one; when the content is not JPEG
+    // the reader tells the format from it (HEIC, PNG, WebP, ...).
     QImageReader reader(&file, "jpeg");
-    reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;
     const QSize stored = reader.size();
