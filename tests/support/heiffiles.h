@@ -32,7 +32,9 @@ inline QImage storedFor(const QImage &upright, int orientation)
 inline QString writeHeif(const QString &path, const QImage &upright, heif_compression_format format,
                          int orientation = 1, int thumbnailSide = 0, const char *preset = nullptr)
 {
-    heif_init(nullptr); // held for the test's life: the library frees its encoders on the last deinit
+    // Balanced, so the encoders' own state is freed once no one else holds the library.
+    heif_init(nullptr);
+    const std::unique_ptr<void, void (*)(void *)> initialised(reinterpret_cast<void *>(1), [](void *) { heif_deinit(); });
     const QImage stored = storedFor(upright, orientation).convertToFormat(QImage::Format_RGB888);
     const std::unique_ptr<heif_context, void (*)(heif_context *)> context(heif_context_alloc(), heif_context_free);
     heif_encoder *encoderFound = nullptr;
