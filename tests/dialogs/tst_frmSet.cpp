@@ -169,44 +169,6 @@ private slots:
         QCOMPARE((QList<int>{dialog.SamCols, dialog.SamWidth, dialog.SamHeight}), values);
     }
 
-    void allFormats_data()
-    {
-        QTest::addColumn<bool>("before");
-        QTest::addColumn<bool>("click");
-        QTest::addColumn<bool>("confirm");
-        QTest::addColumn<bool>("after");
-        QTest::newRow("ticked, OK") << false << true << true << true;
-        QTest::newRow("ticked, Esc") << false << true << false << false;
-        QTest::newRow("cleared, OK") << true << true << true << false;
-        QTest::newRow("left, OK") << true << false << true << true;
-    }
-    void allFormats()
-    {
-        // The check box "JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF)" shows AllFormats and changes it only with OK.
-        QFETCH(bool, before);
-        QFETCH(bool, click);
-        QFETCH(bool, confirm);
-        QFETCH(bool, after);
-        ScriptedDialogs dialogs;
-        ModalGuard guard;
-        frmSet dialog;
-        dialog.SamCols = 6;
-        dialog.SamWidth = 1200;
-        dialog.SamHeight = 1600;
-        dialog.AllFormats = before;
-        whenModal<frmSet>([&](frmSet *shown) {
-            auto *box = shown->findChild<QCheckBox *>("chkAllFormats");
-            QCOMPARE(box->text(), QStringLiteral("JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF)"));
-            QCOMPARE(box->isChecked(), before);
-            if (click)
-                box->click();
-            QTest::keyClick(shown->findChild<QLineEdit *>("txtCols"), confirm ? Qt::Key_Return : Qt::Key_Escape);
-        });
-        QCOMPARE(dialog.ShowEx(nullptr), confirm);
-        QVERIFY(!guard.fired());
-        QCOMPARE(dialog.AllFormats, after);
-    }
-
     void folderAddFollowsAllFormats_data()
     {
         QTest::addColumn<bool>("tick");
