@@ -226,6 +226,7 @@ void frmLumo::readSettings()
     m_samWidth = m_settings.readInt32(QStringLiteral("SamWidth"), 1200);
     m_samHeight = m_settings.readInt32(QStringLiteral("SamHeight"), 1600);
     m_shareThumbnails = m_settings.readBool(QStringLiteral("ShareThumbnails"), true);
+    m_allFormats = m_settings.readBool(QStringLiteral("AllFormats"), false);
     m_similarRule.turned = m_settings.readBool(QStringLiteral("SearchTurned"), false);
     m_similarRule.grey = m_settings.readBool(QStringLiteral("SearchGrey"), false);
     mnuJ[SearchTurnedItem]->setChecked(m_similarRule.turned);
@@ -242,6 +243,7 @@ void frmLumo::writeSettings()
     m_settings.WriteValue(QStringLiteral("SamWidth"), qint32(m_samWidth));
     m_settings.WriteValue(QStringLiteral("SamHeight"), qint32(m_samHeight));
     m_settings.WriteValue(QStringLiteral("ShareThumbnails"), m_shareThumbnails);
+    m_settings.WriteValue(QStringLiteral("AllFormats"), m_allFormats);
     m_settings.WriteValue(QStringLiteral("SearchTurned"), m_similarRule.turned);
     m_settings.WriteValue(QStringLiteral("SearchGrey"), m_similarRule.grey);
     m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);

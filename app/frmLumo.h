@@ -15,6 +15,7 @@
 #include "outside/appsettings.h"
 #include "outside/dialogservice.h"
 
+#include <pictureformats.h>
 #include <samowner.h>
 
 #include <QHash>
@@ -169,7 +170,11 @@ private:
     bool addFolderPicture(SignatureFeed &feed);
     bool tellIfStoreFull();
     void addDroppedFiles(const QStringList &paths);
-    static bool hasJpegExtension(const QString &path);
+    // The extension test of the folder add and the drop: JPEG, and with AllFormats the others.
+    bool hasPictureExtension(const QString &path) const;
+    PictureFormats pictureFormats() const;
+    // Once at the start of an add: the formats it takes that cannot be decoded here.
+    void tellUnreadableFormats();
     static QString joinPath(const QString &folder, const QString &name);
 
     // frmLumo_catalogue.cpp
@@ -194,7 +199,7 @@ private:
     bool similarVisible() const;
     void delSamPics(const QString &path);
     void showSimilar(int mode);
-    bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight);
+    bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats);
     void unloadOtherWindows();
     void showAbout();
 
@@ -234,6 +239,7 @@ private:
     qint32 m_samWidth = 1200;
     qint32 m_samHeight = 1600;
     bool m_shareThumbnails = true;
+    bool m_allFormats = false; // the adds take HEIC, AVIF, PNG, WebP and TIFF too
     SimilarRule m_similarRule; // the "画像" menu's search options
     QStringList m_protectedFolders;
     bool m_held = false; // the similar-pictures window holds the commands

@@ -77,13 +77,14 @@ void frmLumo::AddJpegFiles()
     dlgLumo.pathMustExist = true;
     dlgLumo.noChangeDir = true;
     dlgLumo.hideReadOnly = true;
-    dlgLumo.filter = QStringLiteral("*.jpeg *.jpg|*.jpeg;*.jpg");
+    dlgLumo.filter = pictureFileFilter(pictureFormats());
     dlgLumo.initDir = m_jpegPath;
     dlgLumo.maxFileSize = 31744;
     dlgLumo.fileName.clear();
 
     m_storeFull = false;
     if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Open)) {
+        tellUnreadableFormats();
         WaitCursor wait;
         repaint();
         QCoreApplication::processEvents();
@@ -137,6 +138,7 @@ void frmLumo::addFolder()
         setInfo(QString());
         return;
     }
+    tellUnreadableFormats();
     SignatureFeed feed;
     m_folderFeed = &feed;
     m_storeFull = false;
@@ -158,7 +160,7 @@ void frmLumo::addFolder()
     // such pictures are left out, and the user is told how many.
     qsizetype unreadable = 0;
     for (const QByteArray &path : fndJpeg->unreadableNames()) {
-        if (::hasJpegExtension(QString::fromUtf8(path)))
+        if (hasPictureExtension(QString::fromUtf8(path)))
             ++unreadable;
     }
     if (unreadable > 0)
@@ -173,7 +175,7 @@ void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, b
         return;
     }
     const QString path = joinPath(folder, fileName);
-    if (hasJpegExtension(path))
+    if (hasPictureExtension(path))
         m_folderFeed->append(path, findRow(path) != nullptr);
     // The scan runs ahead of the list by the look-ahead. Once the flag is clear, the picture
     // in turn is the last one added, as the file being added was before.
@@ -197,9 +199,11 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
 {
     QStringList jpegs;
     for (const QString &path : paths) {
-        if (hasJpegExtension(path))
+        if (hasPictureExtension(path))
             jpegs << path;
     }
+    if (!jpegs.isEmpty())
+        tellUnreadableFormats();
     // A drop neither stops nor lets the user act inside it: its waits take no user input.
     SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
     m_storeFull = false;
@@ -221,9 +225,21 @@ bool frmLumo::tellIfStoreFull()
     return true;
 }
 
-bool frmLumo::hasJpegExtension(const QString &path)
+PictureFormats frmLumo::pictureFormats() const
 {
-    return ::hasJpegExtension(PathSplitter::FileNamePart(path));
+    return m_allFormats ? PictureFormats::All : PictureFormats::Jpeg;
+}
+
+bool frmLumo::hasPictureExtension(const QString &path) const
+{
+    return ::hasPictureExtension(PathSplitter::FileNamePart(path), pictureFormats());
+}
+
+void frmLumo::tellUnreadableFormats()
+{
+    const QString message = unreadableFormatsMessage(unreadableFormats(pictureFormats()));
+    if (!message.isEmpty())
+        tellUser(message, DialogService::OkExclamation);
 }
 
 QString frmLumo::joinPath(const QString &folder, const QString &name)

@@ -366,9 +366,11 @@ void frmLumo::runSettingsCommand()
     qint16 cols = m_samCols;
     qint32 width = m_samWidth;
     qint32 height = m_samHeight;
-    if (showSettingsDialog(cols, width, height)) {
+    bool allFormats = m_allFormats;
+    if (showSettingsDialog(cols, width, height, allFormats)) {
         m_samCols = cols;
         m_samWidth = width;
         m_samHeight = height;
+        m_allFormats = allFormats;
     }
 }

@@ -297,7 +297,7 @@ void frmLumo::lsvJpegOLEDragDrop(const QMimeData *data)
             const QString path = url.toLocalFile();
             if (isValidUtf8(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())))
                 paths.append(path);
-            else if (hasJpegExtension(path))
+            else if (hasPictureExtension(path))
                 ++unreadable;
         }
         addDroppedFiles(paths);

@@ -47,17 +47,19 @@ void frmLumo::unloadViewerAndSimilar()
         frmSam::unload();
 }
 
-bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight)
+bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats)
 {
     frmSet dialog;
     dialog.SamCols = samCols;
     dialog.SamWidth = samWidth;
     dialog.SamHeight = samHeight;
+    dialog.AllFormats = allFormats;
     if (!dialog.ShowEx(this))
         return false;
     samCols = dialog.SamCols;
     samWidth = dialog.SamWidth;
     samHeight = dialog.SamHeight;
+    allFormats = dialog.AllFormats;
     return true;
 }
 

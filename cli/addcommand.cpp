@@ -19,7 +19,8 @@ namespace {
 // The files the arguments name, in argument order; false (reported) when one is missing.
 // JPEG files whose paths are not UTF-8 cannot be stored as text: each is reported and
 // counted in `unreadableNames`.
-bool collectPaths(const QStringList &arguments, QStringList &paths, int &unreadableNames, CommandContext &context)
+bool collectPaths(const QStringList &arguments, PictureFormats formats, QStringList &paths, int &unreadableNames,
+                  CommandContext &context)
 {
     for (const QString &argument : arguments) {
         const QString path = absolutePath(argument);
@@ -36,7 +37,7 @@ bool collectPaths(const QStringList &arguments, QStringList &paths, int &unreada
         FolderScan scan(path);
         ScannedFile file;
         for (FolderScan::Step step; (step = scan.next(file)) != FolderScan::Step::End;) {
-            if (step != FolderScan::Step::File || !hasJpegExtension(file.name))
+            if (step != FolderScan::Step::File || !hasPictureExtension(file.name, formats))
                 continue;
             if (file.readable) {
                 paths += file.path();
@@ -107,9 +108,16 @@ int addCommand(const AddOptions &options, CommandContext &context)
         return ExitFailure;
     SignatureTable &table = target.table;
 
+    // Said once, before any file: those pictures are then counted among the unreadable.
+    const QStringList undecodable = unreadableFormats(options.formats);
+    if (!undecodable.isEmpty())
+        reportProblem(context, QStringLiteral("--all-formats"),
+                      QStringLiteral("no decoder here for %1 pictures; they cannot be read")
+                          .arg(undecodable.join(QStringLiteral(", "))));
+
     QStringList candidates;
     int unreadableNames = 0;
-    if (!collectPaths(options.paths, candidates, unreadableNames, context))
+    if (!collectPaths(options.paths, options.formats, candidates, unreadableNames, context))
         return ExitFailure;
 
     // A path already listed is never computed again, as in Lumo; nor is one named twice.

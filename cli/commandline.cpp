@@ -48,7 +48,7 @@ const QLatin1String GeneralHelp(
 const CommandInfo Commands[] = {
     {QLatin1String("add"),
      QLatin1String(
-         "Usage: lumo-cli add [-j N] [--split] CATALOGUE PATH...\n"
+         "Usage: lumo-cli add [-j N] [--split] [--all-formats] CATALOGUE PATH...\n"
          "Adds pictures to CATALOGUE (a new one when it does not exist) and saves it.\n"
          "A PATH that is a file is added whatever its extension. A PATH that is a folder is\n"
          "searched as Lumo's folder add does, sub-folders included, for files ending in .jpg\n"
@@ -62,6 +62,9 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  -j, --jobs N   compute signatures on N threads (default: number of cores)\n"
+         "  --all-formats  in folders take also .heic .heif .avif .png .webp .tif .tiff files\n"
+         "                 (any letter case), as Lumo does with its setting AllFormats; a\n"
+         "                 format this computer cannot decode is named once at the start\n"
          "  --split        when CATALOGUE is full (32767 entries), go on in a numbered part\n"
          "                 beside it (photos.sbx, then photos-2.sbx, photos-3.sbx, ...): the\n"
          "                 parts there are read first, a path in any of them is skipped, new\n"
@@ -242,6 +245,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption turned(QStringLiteral("turned"));
     const QCommandLineOption grey(QStringLiteral("grey"));
     const QCommandLineOption split(QStringLiteral("split"));
+    const QCommandLineOption allFormats(QStringLiteral("all-formats"));
     const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("RULES"));
     const QCommandLineOption protect(QStringLiteral("protect"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption trash(QStringLiteral("trash"));
@@ -265,7 +269,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
 
     const QString name(info.name);
     if (name == QLatin1String("add"))
-        parser.addOption(split);
+        parser.addOptions({split, allFormats});
     const QCommandLineOption all(QStringLiteral("all"));
     if (name == QLatin1String("similar"))
         parser.addOption(all);
@@ -303,7 +307,9 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         return ExitUsage;
 
     if (name == QLatin1String("add"))
-        return addCommand({positional.first(), positional.mid(1), jobCount, parser.isSet(split)}, context);
+        return addCommand({positional.first(), positional.mid(1), jobCount, parser.isSet(split),
+                           parser.isSet(allFormats) ? PictureFormats::All : PictureFormats::Jpeg},
+                          context);
     if (name == QLatin1String("list"))
         return listCommand(positional, parser.isSet(null), context);
     if (name == QLatin1String("similar"))

@@ -5,6 +5,7 @@
 #include "commandcontext.h"
 
 #include <keeprules.h>
+#include <pictureformats.h>
 #include <similargrouping.h>
 
 #include <QString>
@@ -18,6 +19,8 @@ struct AddOptions {
     int jobs = 1;
     // A full catalogue goes on in CATALOGUE-2.sbx, -3, ... (see splitCatalogueName).
     bool split = false;
+    // Which files a folder gives (--all-formats: the formats of phones and the web too).
+    PictureFormats formats = PictureFormats::Jpeg;
 };
 
 struct SimilarOptions {

@@ -6,10 +6,12 @@
 #include "outside/inputfilter.h"
 #include "outside/workarea.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -18,6 +20,9 @@ frmSet *s_loaded = nullptr;
 
 constexpr int InnerWidthTwips = 4245;
 constexpr int InnerHeightTwips = 1680;
+// The row of the formats' check box, below the buttons.
+constexpr int FormatsTopTwips = 1680;
+constexpr int FormatsRowTwips = 450;
 
 const QString InvalidInput = QStringLiteral("入力が不正です");
 } // namespace
@@ -71,11 +76,18 @@ frmSet::frmSet(QWidget *parent)
     setTabOrder(txtCols, txtWidth);
     setTabOrder(txtWidth, txtHeight);
     setTabOrder(txtHeight, cmdOK);
+    chkAllFormats = new QCheckBox(QStringLiteral("JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF)"), this);
+    place(chkAllFormats, "chkAllFormats", 150, FormatsTopTwips, 3945, 315);
+    // The caption is wider than the boxes above it: the dialog widens to show it whole.
+    chkAllFormats->resize(std::max(chkAllFormats->width(), chkAllFormats->sizeHint().width()), chkAllFormats->height());
+
     setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, chkAllFormats);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmSet::cmdOKClick);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSet::reject);
-    setFixedSize(twipsX(InnerWidthTwips), twipsY(InnerHeightTwips));
+    setFixedSize(std::max(twipsX(InnerWidthTwips), chkAllFormats->geometry().right() + 1 + twipsX(150)),
+                 twipsY(InnerHeightTwips + FormatsRowTwips));
 }
 
 frmSet::~frmSet()
@@ -123,6 +135,7 @@ bool frmSet::ShowEx(QWidget *o_Owner)
     txtCols->setText(QString::number(SamCols));
     txtWidth->setText(QString::number(SamWidth));
     txtHeight->setText(QString::number(SamHeight));
+    chkAllFormats->setChecked(AllFormats);
     m_cancelled = true;
     exec();
     return !m_cancelled;
@@ -155,6 +168,7 @@ void frmSet::cmdOKClick()
     SamCols = qint16(values[0]);
     SamWidth = values[1];
     SamHeight = values[2];
+    AllFormats = chkAllFormats->isChecked();
     m_cancelled = false;
     accept();
 }

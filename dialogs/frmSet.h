@@ -1,6 +1,6 @@
 #pragma once
 // The settings dialog: edits copies of the three values that shape the thumbnail grid of
-// the similar-pictures window. The caller sets the values, calls ShowEx and reads them
+// the similar-pictures window, and whether the adds take other pictures than JPEG. The caller sets the values, calls ShowEx and reads them
 // back when it returns true:
 //
 //     frmSet dialog;                  // loads it: controls and their input filters
@@ -12,6 +12,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -27,6 +28,7 @@ public:
     qint16 SamCols = 0;   // number of thumbnail columns
     qint32 SamWidth = 0;  // thumbnail width in twips
     qint32 SamHeight = 0; // thumbnail height in twips
+    bool AllFormats = false; // the adds take HEIC, AVIF, PNG, WebP and TIFF too
 
     // Centres the dialog over o_Owner, shows it modally with the values filled in, and
     // returns true when the user confirmed with OK.
@@ -58,6 +60,7 @@ private:
     QLineEdit *txtHeight = nullptr;
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
+    QCheckBox *chkAllFormats = nullptr;
 
     bool m_cancelled = true;
 };

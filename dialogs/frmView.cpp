@@ -6,6 +6,9 @@
 #include "outside/windowtitle.h"
 #include "outside/workarea.h"
 
+#include <folderscan.h>
+#include <pictureformats.h>
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImageReader>
@@ -136,9 +139,15 @@ frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
     Picture picture;
     picture.request = request;
     // A file the user has already clicked past is neither checked nor decoded.
-    if (latest->load() != request || !CheckJpegFile(path) || latest->load() != request)
+    if (latest->load() != request)
         return picture;
-    QImageReader reader(path, "jpeg");
+    // A JPEG is checked and a cut-off one mended; the other formats an add takes are read as
+    // they are, told by their content. Anything else is not shown, as before.
+    const bool jpeg = CheckJpegFile(path);
+    if (latest->load() != request
+        || (!jpeg && (hasJpegExtension(path) || !hasPictureExtension(path, PictureFormats::All))))
+        return picture;
+    QImageReader reader(path, jpeg ? "jpeg" : QByteArray());
     reader.setAutoTransform(true); // upright, as the camera was held
     picture.image = reader.read();
     picture.ok = !picture.image.isNull();

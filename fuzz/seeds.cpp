@@ -1,8 +1,9 @@
 // Writes the fuzzers' seed corpus: small valid catalogues, pictures and box texts, made
 // here rather than committed. Usage: fuzz_seeds FOLDER (gets catalogue/, picture/, number/,
-// notalike/).
+// notalike/, heif/).
 
 #include "catalogue.h"
+#include "heiffiles.h"
 #include "notalike.h"
 
 #include <QBuffer>
@@ -102,6 +103,34 @@ QMap<QString, QByteArray> pictures()
     return seeds;
 }
 
+// HEIC and AVIF files from libheif's encoder: plain, turned with a thumbnail, and with the
+// second format. A format whose encoder is missing or fails here is left out.
+bool writeHeifSeeds(const QDir &top)
+{
+    if (!top.mkpath(QStringLiteral("heif")))
+        return false;
+    struct Seed {
+        const char *name;
+        heif_compression_format format;
+        int orientation;
+        int thumbnail;
+    };
+    const Seed seeds[] = {{"plain.heic", heif_compression_HEVC, 1, 0},
+                          {"turned.heic", heif_compression_HEVC, 6, 16},
+                          {"mirrored.avif", heif_compression_AV1, 2, 0}};
+    int written = 0;
+    for (const Seed &seed : seeds) {
+        const QString failure = writeHeif(top.filePath(QStringLiteral("heif/") + QLatin1String(seed.name)),
+                                          picture({32, 24}, 10), seed.format, seed.orientation, seed.thumbnail);
+        if (failure.isEmpty())
+            ++written;
+        else
+            std::fprintf(stderr, "seed %s left out: %s\n", seed.name, qPrintable(failure));
+    }
+    // Without any, the fuzzer would start from nothing it can read.
+    return written > 0;
+}
+
 QMap<QString, QByteArray> numbers()
 {
     QMap<QString, QByteArray> seeds;
@@ -156,7 +185,7 @@ int main(int argc, char **argv)
     const bool ok = writeAll(top, QStringLiteral("catalogue"), catalogues())
         && writeAll(top, QStringLiteral("picture"), pictures())
         && writeAll(top, QStringLiteral("number"), numbers())
-        && writeAll(top, QStringLiteral("notalike"), decisions());
+        && writeAll(top, QStringLiteral("notalike"), decisions()) && writeHeifSeeds(top);
     if (!ok)
         std::fprintf(stderr, "cannot write the seeds into %s\n", argv[1]);
     return ok ? 0 : 1;

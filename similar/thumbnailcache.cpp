@@ -1,5 +1,8 @@
 #include "thumbnailcache.h"
 
+#include <folderscan.h>
+#include <pictureformats.h>
+
 #include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
@@ -58,7 +61,10 @@ QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &sh
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {}; // a catalogue keeps entries of deleted pictures until it is optimised
-    QImageReader reader(&file, "jpeg");
+    // The other formats an add may take (HEIC, PNG, WebP, ...) are told by their content;
+    // everything else goes to the JPEG reader, as before.
+    const bool other = hasPictureExtension(path, PictureFormats::All) && !hasJpegExtension(path);
+    QImageReader reader(&file, other ? QImageReader::imageFormat(&file) : QByteArray("jpeg"));
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;

@@ -8,10 +8,13 @@
 #include "outside/workarea.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -74,13 +77,15 @@ private slots:
     }
     void controls()
     {
-        // Each control stands where its twips put it and shows its caption; the dialog is "設定", 4245 × 1680 twips inside.
+        // Each control stands where its twips put it and shows its caption; the dialog is "設定", 4245 × 1680 twips inside
+        // plus a row below the buttons for the formats' check box, widened to show its caption whole.
         QFETCH(QString, name);
         QFETCH(QString, text);
         QFETCH(QRect, twips);
         frmSet dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("設定"));
-        QCOMPARE(dialog.size(), QSize(WorkArea::twipsToPixelsX(4245), WorkArea::twipsToPixelsY(1680)));
+        QVERIFY(dialog.width() >= WorkArea::twipsToPixelsX(4245));
+        QCOMPARE(dialog.height(), WorkArea::twipsToPixelsY(1680 + 450));
         auto *control = dialog.findChild<QWidget *>(name);
         QVERIFY(control);
         const QRect expected(WorkArea::twipsToPixelsX(twips.x()), WorkArea::twipsToPixelsY(twips.y()),
@@ -162,6 +167,51 @@ private slots:
             QCOMPARE(dialogs.asked.first().owner, &dialog);
         }
         QCOMPARE((QList<int>{dialog.SamCols, dialog.SamWidth, dialog.SamHeight}), values);
+    }
+
+    void folderAddFollowsAllFormats_data()
+    {
+        QTest::addColumn<bool>("tick");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("off") << false << QStringList{"a.jpg"};
+        QTest::newRow("on") << true << QStringList{"a.jpg", "b.HEIC", "c.png", "d.webp", "e.tif"};
+    }
+    void folderAddFollowsAllFormats()
+    {
+        // The folder add takes JPEG alone, or with the setting ticked in "設定" the other formats too; the setting comes back in the next run.
+        QFETCH(bool, tick);
+        QFETCH(QStringList, added);
+        ScriptedDialogs dialogs;
+        ModalGuard guard;
+        QTemporaryDir folder;
+        for (const char *name : {"a.jpg", "b.HEIC", "c.png", "d.webp", "e.tif", "f.bmp"})
+            QVERIFY(QImage(QSize(16, 16), QImage::Format_RGB32).save(folder.filePath(QLatin1String(name)), "PNG"));
+        {
+            frmLumo window;
+            window.show();
+            whenModal<frmSet>([&](frmSet *d) {
+                if (tick)
+                    d->findChild<QCheckBox *>("chkAllFormats")->click();
+                QTest::keyClick(box(d, "txtCols"), Qt::Key_Return);
+            });
+            window.findChild<QAction *>("mnuF5")->trigger();
+            dialogs.folders.enqueue(folder.path());
+            window.findChild<QAction *>("mnuL0")->trigger();
+            QStringList names;
+            auto *list = window.findChild<QTreeWidget *>("lsvJpeg");
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                names << list->topLevelItem(i)->text(0);
+            QCOMPARE(names, added);
+            dialogs.answers.enqueue(DialogService::No); // "現在のファイルを保存しますか？"
+            QVERIFY(window.close());
+        }
+        frmLumo next;
+        whenModal<frmSet>([&](frmSet *d) {
+            QCOMPARE(d->findChild<QCheckBox *>("chkAllFormats")->isChecked(), tick);
+            QTest::keyClick(box(d, "txtCols"), Qt::Key_Escape);
+        });
+        next.findChild<QAction *>("mnuF5")->trigger();
+        QVERIFY(!guard.fired());
     }
 
     void centredStart_data()

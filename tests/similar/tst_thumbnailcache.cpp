@@ -1,3 +1,4 @@
+#include "heiffiles.h"
 #include "thumbnailcache.h"
 
 #include <sharedthumbnails.h>
@@ -219,6 +220,49 @@ private slots:
             return;
         const QImage normal(SharedThumbnails().thumbnailPath(path, SharedThumbnails::Size::Normal), "PNG");
         QCOMPARE(normal.size(), written);
+        QVERIFY2(quartersDiffer(normal, corners).isEmpty(), qPrintable(quartersDiffer(normal, corners)));
+    }
+
+    void otherFormats_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("orientation");   // HEIC only
+        QTest::addColumn<int>("thumbnailSide"); // the file's own thumbnail, HEIC only
+        QTest::addColumn<Corners>("corners");
+        // HEIC files are stored turned, so that their orientation brings them back upright.
+        const Corners upright{Red, Green, Blue, Yellow};
+        QTest::newRow("PNG") << "p.png" << 1 << 0 << upright;
+        QTest::newRow("WebP") << "p.webp" << 1 << 0 << upright;
+        QTest::newRow("TIFF") << "p.tif" << 1 << 0 << upright;
+        QTest::newRow("HEIC turned right") << "p.heic" << 6 << 0 << upright;
+        QTest::newRow("HEIC turned left, its thumbnail") << "p.heic" << 8 << 320 << upright;
+    }
+    void otherFormats()
+    {
+        // A PNG, WebP, TIFF or HEIC picture fills the cell upright like a JPEG, and its shared normal thumbnail is written upright too.
+        QFETCH(QString, name);
+        QFETCH(int, orientation);
+        QFETCH(int, thumbnailSide);
+        QFETCH(Corners, corners);
+        const QString path = file(name);
+        const QImage picture = quarters(QSize(800, 400));
+        if (name.endsWith(QLatin1String(".heic"))) {
+            const QString failure = writeHeif(path, picture, heif_compression_HEVC, orientation, thumbnailSide);
+            if (!failure.isEmpty())
+                QSKIP(qPrintable(failure));
+        } else {
+            QVERIFY(picture.save(path, nullptr, 100));
+        }
+        ThumbnailCache cache;
+        Recorder record(cache);
+        cache.setShareThumbnails(true);
+        cache.want({path});
+        QTRY_COMPARE_WITH_TIMEOUT(record.paths, QStringList{path}, 5000);
+        QCOMPARE(record.oks, QList<bool>{true});
+        const QImage thumbnail = cache.thumbnail(path);
+        QCOMPARE(thumbnail.size(), ThumbnailCache::DefaultCellSize);
+        QVERIFY2(quartersDiffer(thumbnail, corners).isEmpty(), qPrintable(quartersDiffer(thumbnail, corners)));
+        const QImage normal(SharedThumbnails().thumbnailPath(path, SharedThumbnails::Size::Normal), "PNG");
         QVERIFY2(quartersDiffer(normal, corners).isEmpty(), qPrintable(quartersDiffer(normal, corners)));
     }
 

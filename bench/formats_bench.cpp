@@ -1,0 +1,84 @@
+// Signatures of 12 MP photos as HEIC against the same photos as JPEG, on a pool of two
+// threads (lumo-cli add -j 2 on a two-core machine). The photos are made when the
+// benchmark starts: LUMO_BENCH_PHOTOS of them (default 8; each 12 MP HEIC takes seconds
+// to encode). HEIC files are written as phones write them, with a 320-pixel thumbnail,
+// and once more without one, which forces a whole decode.
+#include "heiffiles.h"
+#include "picturesignature.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+enum Kind { Jpeg, HeicWithThumbnail, HeicWhole };
+
+// A photo-like picture: smooth gradients with noise.
+QImage photo(int seed)
+{
+    constexpr int width = 4000, height = 3000;
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int n = static_cast<int>(rng() % 24);
+            line[x] = qRgb((x * 255 / width + n) % 256, (y * 255 / height + n) % 256, ((x + y + seed * 40) / 7 + n) % 256);
+        }
+    }
+    return image;
+}
+
+const QStringList &photos(Kind kind)
+{
+    static QTemporaryDir dir;
+    static QStringList made[3];
+    if (made[0].isEmpty()) {
+        const int count = qEnvironmentVariableIntValue("LUMO_BENCH_PHOTOS") > 0
+            ? qEnvironmentVariableIntValue("LUMO_BENCH_PHOTOS") : 8;
+        for (int i = 0; i < count; ++i) {
+            const QImage picture = photo(i);
+            const QString base = dir.filePath(QStringLiteral("p%1").arg(i));
+            picture.save(base + QStringLiteral(".jpg"), "JPEG", 90);
+            made[Jpeg] << base + QStringLiteral(".jpg");
+            if (writeHeif(base + QStringLiteral("t.heic"), picture, heif_compression_HEVC, 1, 320, "ultrafast").isEmpty())
+                made[HeicWithThumbnail] << base + QStringLiteral("t.heic");
+            if (writeHeif(base + QStringLiteral(".heic"), picture, heif_compression_HEVC, 1, 0, "ultrafast").isEmpty())
+                made[HeicWhole] << base + QStringLiteral(".heic");
+        }
+    }
+    return made[kind];
+}
+
+void signatures(benchmark::State &state, Kind kind)
+{
+    const QStringList &paths = photos(kind);
+    if (paths.isEmpty()) {
+        state.SkipWithError("libheif cannot encode HEIC here");
+        return;
+    }
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    for (auto _ : state) {
+        const QList<bool> read = QtConcurrent::blockingMapped(
+            &pool, paths, [](const QString &path) { return computePictureSignature(path).has_value(); });
+        if (read.contains(false))
+            state.SkipWithError("a photo could not be read");
+    }
+    state.SetItemsProcessed(state.iterations() * paths.size());
+}
+
+void BM_Signatures12MP_Jpeg(benchmark::State &state) { signatures(state, Jpeg); }
+void BM_Signatures12MP_HeicWithThumbnail(benchmark::State &state) { signatures(state, HeicWithThumbnail); }
+void BM_Signatures12MP_HeicWhole(benchmark::State &state) { signatures(state, HeicWhole); }
+BENCHMARK(BM_Signatures12MP_Jpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Signatures12MP_HeicWithThumbnail)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Signatures12MP_HeicWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
