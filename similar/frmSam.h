@@ -9,7 +9,9 @@
 //   frmSam_runs.cpp     the list run and the comparison run, in time slices
 //   frmSam_pointer.cpp  HitSamPic, presses and double clicks, the "ファイル" menu, DelSamPics
 //   frmSam_rules.cpp    the "選択" menu: the keep rules over the groups, protected folders
+//   frmSam_compare.cpp  "比較": the compare window on the pressed picture's group
 
+#include "compareowner.h"
 #include "samgeometry.h"
 
 #include <keeprules.h>
@@ -31,7 +33,7 @@ class SamComparison;
 class SamGrid;
 class SamOwner;
 
-class frmSam : public QMainWindow
+class frmSam : public QMainWindow, private CompareOwner
 {
     Q_OBJECT
 public:
@@ -110,6 +112,21 @@ private:
     void endReading();
     void editProtectedFolders();
 
+    // frmSam_compare.cpp
+    void createCompareItem();
+    bool compareAvailable() const;
+    int pressedGroup() const;
+    void mnuCompareClick();
+    QWidget *compareOwnerWindow() override { return this; }
+    int compareGroupCount() const override;
+    QStringList compareGroup(int group) const override;
+    void showCompareGroup(int group) override;
+    bool isPictureMarked(const QString &path) const override;
+    void markInGroup(int group, const QStringList &paths) override;
+    void deleteMarked(const QStringList &paths) override;
+    QStringList compareProtectedFolders() const override;
+    bool compareCanChange() const override;
+
     // Controls, named as the rest of the program knows them.
     SamGrid *picList = nullptr;
     QLabel *lblTitle = nullptr;
@@ -121,6 +138,7 @@ private:
     QList<QAction *> mnuF;
     QMenu *mnuSelect = nullptr;
     QList<QAction *> mnuS;
+    QAction *mnuCompare = nullptr;
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;

@@ -4,6 +4,7 @@
 
 #include "frmSam.h"
 
+#include "frmCompare.h"
 #include "outside/pathsplitter.h"
 #include "samgrid.h"
 #include "samowner.h"
@@ -41,6 +42,8 @@ void frmSam::updateMenu()
     // Kept current whenever the marks or the state change, so Del acts on it as well.
     if (!mnuF.isEmpty())
         mnuF[0]->setEnabled(picList->hasMarks() && showingResults());
+    if (mnuCompare)
+        mnuCompare->setEnabled(compareAvailable());
     const bool rules = rulesAvailable();
     if (mnuSelect)
         mnuSelect->menuAction()->setEnabled(rules);
@@ -167,4 +170,6 @@ void frmSam::DelSamPics(const QString &o_FileName)
     lblTitle->hide();
     // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
     picList->blank(k);
+    if (frmCompare *compare = frmCompare::loaded())
+        compare->DelComparePics(o_FileName);
 }
