@@ -23,7 +23,7 @@ QPointer<frmCompare> s_window;
 constexpr KeepRule BestRule = KeepRule::Pixels;
 
 // Panes are never narrower or lower than this (caption included); more pictures scroll.
-constexpr QSize LeastPane(420, 420);
+constexpr QSize LeastPane(340, 340);
 // An arrow key pans by this part of a pane.
 constexpr double ArrowStep = 0.1;
 // The decodes a zoom needs start when the wheel has rested this long.
