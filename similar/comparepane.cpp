@@ -18,6 +18,8 @@ constexpr double MostDecodedPixels = 50e6;
 // of the wheel do not each decode again.
 constexpr double ZoomAhead = 2.0;
 constexpr int CaptionMargin = 4;
+// Between the pictures of neighbouring panes, so that two alike pictures never look like one.
+constexpr int Gap = 3;
 const QString Unviewable = QStringLiteral("表示不可");
 const QString BestMark = QStringLiteral(" ★");
 } // namespace
@@ -68,7 +70,7 @@ ComparePane::~ComparePane()
 QRect ComparePane::box() const
 {
     const int caption = CaptionLines * fontMetrics().lineSpacing() + 2 * CaptionMargin;
-    return QRect(0, 0, width(), std::max(1, height() - caption));
+    return QRect(Gap, Gap, std::max(1, width() - 2 * Gap), std::max(1, height() - caption - Gap));
 }
 
 void ComparePane::load(QThreadPool *pool)
@@ -140,7 +142,7 @@ void ComparePane::paintEvent(QPaintEvent *)
         const bool magnified = region.source.width() > 0
                                && region.target.width() * devicePixelRatioF() > 2 * source.width();
         painter.setRenderHint(QPainter::SmoothPixmapTransform, !magnified);
-        painter.drawImage(region.target, m_picture.image, source);
+        painter.drawImage(region.target.translated(box.topLeft()), m_picture.image, source);
     } else if (m_picture.read) {
         painter.setPen(QColor(255, 0, 0));
         painter.drawText(box, Qt::AlignCenter, Unviewable);
@@ -153,7 +155,7 @@ void ComparePane::paintEvent(QPaintEvent *)
 void ComparePane::paintCaption(QPainter &painter)
 {
     const QRect caption(CaptionMargin, box().bottom() + 1 + CaptionMargin, width() - 2 * CaptionMargin,
-                        height() - box().height() - 2 * CaptionMargin);
+                        height() - box().bottom() - 1 - 2 * CaptionMargin);
     if (m_current) {
         // Where Space acts: the caption framed as a focus is.
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
