@@ -264,19 +264,27 @@ void frmCompare::DelComparePics(const QString &o_FileName)
     const int index = int(gone - m_panes.begin());
     delete *gone;
     m_panes.erase(gone);
-    if (index < m_factsOf.size() && m_factsOf.size() == qsizetype(m_read.size())) {
-        m_factsOf.removeAt(index);
-        m_read.erase(m_read.begin() + index);
-    }
     layoutPanes();
     setCurrent(std::min(m_current, int(m_panes.size()) - 1));
     updateFacts();
     m_loadTimer.start();
 }
 
+bool frmCompare::factsAreRead() const
+{
+    return m_read.size() == size_t(m_factsOf.size());
+}
+
+PictureFacts frmCompare::factsOf(int pane) const
+{
+    // Read for the group as it was shown; a pane deleted since has no say.
+    const qsizetype index = m_factsOf.indexOf(m_panes[pane]->path());
+    return index >= 0 && size_t(index) < m_read.size() ? m_read[size_t(index)] : PictureFacts{};
+}
+
 void frmCompare::factsRead()
 {
-    if (m_facts.isCanceled() || m_factsOf != pictures())
+    if (m_facts.isCanceled())
         return;
     const QList<PictureFacts> facts = m_facts.future().results();
     m_read.assign(facts.begin(), facts.end());
@@ -287,16 +295,16 @@ void frmCompare::factsRead()
 
 void frmCompare::updateFacts()
 {
-    const bool read = m_read.size() == size_t(m_panes.size());
+    const bool read = factsAreRead();
     std::vector<ShownFacts> shown;
     for (int i = 0; i < m_panes.size(); ++i) {
         ShownFacts facts;
         facts.path = m_panes[i]->path();
         if (m_panes[i]->picture().ok)
             facts.size = m_panes[i]->picture().size;
-        if (read && m_read[i].readable) {
-            facts.bytes = m_read[i].bytes;
-            facts.modified = QDateTime::fromMSecsSinceEpoch(m_read[i].modified);
+        if (const PictureFacts known = factsOf(i); known.readable) {
+            facts.bytes = known.bytes;
+            facts.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
         }
         shown.push_back(facts);
     }
@@ -387,10 +395,10 @@ KeepPlan frmCompare::bestPlan(QStringList *ordered) const
     // The group in catalogue order: its base (shown last) first, then the members.
     const int n = int(m_panes.size());
     QStringList paths{m_panes.last()->path()};
-    std::vector<PictureFacts> facts{m_read.back()};
+    std::vector<PictureFacts> facts{factsOf(n - 1)};
     for (int i = 0; i + 1 < n; ++i) {
         paths.append(m_panes[i]->path());
-        facts.push_back(m_read[i]);
+        facts.push_back(factsOf(i));
     }
     if (ordered)
         *ordered = paths;
@@ -406,7 +414,7 @@ void frmCompare::stepGroup(int delta)
 
 void frmCompare::keepBest()
 {
-    if (m_read.size() != size_t(m_panes.size())) {
+    if (!factsAreRead()) {
         m_bestWanted = true; // done when the facts are in
         return;
     }

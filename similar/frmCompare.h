@@ -72,6 +72,8 @@ private:
     void setCurrent(int pane);
     void loadPictures();
     void factsRead();
+    bool factsAreRead() const;
+    PictureFacts factsOf(int pane) const;
     void updateFacts();
     QList<QSize> pictureSizes() const;
     QSizeF boxSize() const;
@@ -98,7 +100,7 @@ private:
 
     // The facts of the group's pictures, in pane order, read on the pool.
     QFutureWatcher<PictureFacts> m_facts;
-    QStringList m_factsOf;
-    std::vector<PictureFacts> m_read;
+    QStringList m_factsOf;            // the group as it was shown
+    std::vector<PictureFacts> m_read; // one for each of m_factsOf, once read
     bool m_bestWanted = false; // Ctrl+B waits for the facts
 };
