@@ -30,6 +30,7 @@ struct SimilarOptions {
     // --keep: print the pictures these rules drop instead of the groups; --protect.
     std::vector<KeepRule> keep;
     QStringList protect;
+    bool facts = false; // --facts: --json also gives each picture's facts (as --keep does)
 };
 
 struct RemoveOptions {

@@ -22,6 +22,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
 class QAction;
 class QEventLoop;
 class QLabel;
@@ -173,4 +175,6 @@ private:
     std::vector<QStringList> m_ruleGroups; // each in catalogue order, base first
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
+    // Shared with the reading threads, which may outlive the window.
+    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
 };

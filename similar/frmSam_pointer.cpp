@@ -102,7 +102,8 @@ bool frmSam::HitSamPic(int x, int y, int mode)
         if (!name.isEmpty()) {
             const QFileInfo file(name);
             if (file.exists())
-                tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell));
+                tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell))
+                    + samFactsNote(m_factsCache->headerFacts(name));
         }
         setPicListToolTip(tip);
         return true;
