@@ -5,6 +5,9 @@
 
 #include <QStringList>
 
+#include <memory>
+
+class PictureFactsCache;
 class QWidget;
 
 class CompareOwner
@@ -29,6 +32,8 @@ public:
     virtual void deleteMarked(const QStringList &paths) = 0;
     // Folders whose pictures no rule selects.
     virtual QStringList compareProtectedFolders() const = 0;
+    // The facts the owner's rules read, each file once: the compare window reads through it.
+    virtual std::shared_ptr<PictureFactsCache> compareFactsCache() const = 0;
     // The owner can take a change of the selection or a delete now.
     virtual bool compareCanChange() const = 0;
 

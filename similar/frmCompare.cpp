@@ -19,8 +19,8 @@
 namespace {
 QPointer<frmCompare> s_window;
 
-// The rule that picks the copy to keep: the same one the "選択" menu applies.
-constexpr KeepRule BestRule = KeepRule::Pixels;
+// The rule that picks the copy to keep: "画質の良い画像を残す" of the "選択" menu.
+constexpr KeepRule BestRule = KeepRule::Best;
 
 // Panes are never narrower or lower than this (caption included); more pictures scroll.
 constexpr QSize LeastPane(340, 340);
@@ -159,7 +159,9 @@ void frmCompare::rebuildPanes(const QStringList &paths)
     m_facts.cancel();
     m_read.clear();
     m_factsOf = paths;
-    m_facts.setFuture(QtConcurrent::mapped(decodePool(), m_factsOf, &readPictureFacts));
+    m_facts.setFuture(QtConcurrent::mapped(decodePool(), m_factsOf, [cache = m_owner->compareFactsCache()](const QString &path) {
+        return cache->facts(path);
+    }));
     updateFacts();
 }
 
@@ -296,17 +298,30 @@ void frmCompare::factsRead()
 void frmCompare::updateFacts()
 {
     const bool read = factsAreRead();
+    std::vector<PictureFacts> facts;
+    for (int i = 0; i < m_panes.size(); ++i)
+        facts.push_back(factsOf(i));
+    // Detail as the rule compares it: at the coarsest quantisation of the group.
+    std::vector<const PictureFacts *> measured;
+    for (const PictureFacts &each : facts)
+        measured.push_back(&each);
+    const DetailSteps steps = coarsestSteps(measured);
     std::vector<ShownFacts> shown;
     for (int i = 0; i < m_panes.size(); ++i) {
-        ShownFacts facts;
-        facts.path = m_panes[i]->path();
+        ShownFacts picture;
+        picture.path = m_panes[i]->path();
         if (m_panes[i]->picture().ok)
-            facts.size = m_panes[i]->picture().size;
-        if (const PictureFacts known = factsOf(i); known.readable) {
-            facts.bytes = known.bytes;
-            facts.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
+            picture.size = m_panes[i]->picture().size;
+        if (const PictureFacts &known = facts[size_t(i)]; known.readable) {
+            picture.size = QSize(known.width, known.height);
+            picture.bytes = known.bytes;
+            picture.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
+            picture.quality = known.quality;
+            picture.detail = detailAtSteps(known, steps);
+            picture.taken = known.taken;
+            picture.camera = known.camera;
         }
-        shown.push_back(facts);
+        shown.push_back(picture);
     }
     const std::vector<QList<FactLine>> lines = compareFactLines(shown);
     int best = -1;

@@ -127,6 +127,7 @@ private:
     void markInGroup(int group, const QStringList &paths) override;
     void deleteMarked(const QStringList &paths) override;
     QStringList compareProtectedFolders() const override;
+    std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return m_factsCache; }
     bool compareCanChange() const override;
 
     // Controls, named as the rest of the program knows them.

@@ -8,6 +8,7 @@
 
 #include <compareowner.h>
 #include <frmCompare.h>
+#include <picturefacts.h>
 
 #include <QApplication>
 #include <QDir>
@@ -35,6 +36,7 @@ class BenchOwner : public CompareOwner
 public:
     QWidget window;
     QList<QStringList> groups;
+    std::shared_ptr<PictureFactsCache> cache = std::make_shared<PictureFactsCache>();
 
     QWidget *compareOwnerWindow() override { return &window; }
     int compareGroupCount() const override { return int(groups.size()); }
@@ -44,6 +46,7 @@ public:
     void markInGroup(int, const QStringList &) override {}
     void deleteMarked(const QStringList &) override {}
     QStringList compareProtectedFolders() const override { return {}; }
+    std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return cache; }
     bool compareCanChange() const override { return true; }
 };
 
