@@ -21,10 +21,12 @@ const Fact Facts[] = {
     {"画素数", [](const ShownFacts &f) {
          return f.size.isValid() ? QStringLiteral("%1×%2").arg(f.size.width()).arg(f.size.height()) : QString();
      }},
-    {"ファイルサイズ", [](const ShownFacts &f) { return f.bytes >= 0 ? QStringLiteral("%1KB").arg(f.bytes / 1024) : QString(); }},
+    {"ファイルサイズ",
+     [](const ShownFacts &f) { return f.bytes >= 0 ? QStringLiteral("%1KB").arg(f.bytes / 1024) : QString(); }},
     {"品質", [](const ShownFacts &f) { return f.quality > 0 ? QStringLiteral("約%1").arg(f.quality) : QString(); }},
     {"精細度", [](const ShownFacts &f) { return f.detail >= 0 ? QString::number(f.detail, 'f', 1) : QString(); }},
-    {"更新日時", [](const ShownFacts &f) { return f.modified.isValid() ? f.modified.toString(DateFormat) : QString(); }},
+    {"更新日時",
+     [](const ShownFacts &f) { return f.modified.isValid() ? f.modified.toString(DateFormat) : QString(); }},
     {"撮影日時", [](const ShownFacts &f) { return f.taken.isValid() ? f.taken.toString(DateFormat) : QString(); }},
     {"機種", [](const ShownFacts &f) { return f.camera; }},
 };

@@ -43,7 +43,8 @@ ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
     double scale = std::min(1.0, zoom * fitScale(picture.size, box));
     scale = std::min(scale, std::sqrt(MostDecodedPixels / (double(stored.width()) * stored.height())));
     if (scale < 1)
-        reader.setScaledSize(QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
+        reader.setScaledSize(
+            QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
     picture.image = reader.read();
     picture.ok = !picture.image.isNull();
     if (picture.ok)

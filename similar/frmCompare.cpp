@@ -141,7 +141,8 @@ void frmCompare::rebuildPanes(const QStringList &paths)
         connect(pane, &ComparePane::pictureReady, this, &frmCompare::updateFacts);
         connect(pane, &ComparePane::pressed, this, [this, pane] { setCurrent(int(m_panes.indexOf(pane))); });
         connect(pane, &ComparePane::captionClicked, this, &frmCompare::toggleCurrent);
-        connect(pane, &ComparePane::dragged, this, [this, pane](QPointF pixels) { panBy(pixels, int(m_panes.indexOf(pane))); });
+        connect(pane, &ComparePane::dragged, this,
+                [this, pane](QPointF pixels) { panBy(pixels, int(m_panes.indexOf(pane))); });
         connect(pane, &ComparePane::wheeled, this, [this, pane](int steps, QPointF offset) {
             zoomBy(steps, offset, int(m_panes.indexOf(pane)));
         });
@@ -159,9 +160,10 @@ void frmCompare::rebuildPanes(const QStringList &paths)
     m_facts.cancel();
     m_read.clear();
     m_factsOf = paths;
-    m_facts.setFuture(QtConcurrent::mapped(decodePool(), m_factsOf, [cache = m_owner->compareFactsCache()](const QString &path) {
-        return cache->facts(path);
-    }));
+    m_facts.setFuture(QtConcurrent::mapped(decodePool(), m_factsOf,
+                                           [cache = m_owner->compareFactsCache()](const QString &path) {
+                                               return cache->facts(path);
+                                           }));
     updateFacts();
 }
 
@@ -374,7 +376,8 @@ void frmCompare::arrow(int key)
     // The content moves against the key, so the view goes with it.
     const QSizeF box = boxSize();
     const double sign = key == Qt::Key_Right || key == Qt::Key_Down ? -1 : 1;
-    const QPointF pixels = across ? QPointF(sign * box.width() * ArrowStep, 0) : QPointF(0, sign * box.height() * ArrowStep);
+    const QPointF pixels = across ? QPointF(sign * box.width() * ArrowStep, 0)
+                                  : QPointF(0, sign * box.height() * ArrowStep);
     int pane = m_current;
     if (!isPictureShown(pane))
         pane = int(std::find_if(m_panes.begin(), m_panes.end(), [](const ComparePane *p) { return p->picture().ok; })
