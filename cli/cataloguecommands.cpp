@@ -6,6 +6,7 @@
 
 #include <folderscan.h>
 
+#include <QDateTime>
 #include <QFileInfo>
 
 namespace {
@@ -37,9 +38,25 @@ QString jsonString(const QString &text)
 const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
 
-// With a keep plan, each group also names the picture kept (null when none is) and those dropped.
+// One picture's facts; null where the fact is unknown.
+void writeFacts(const PictureFacts &facts, QTextStream &out)
+{
+    const auto number = [](qint64 value) { return value > 0 ? QString::number(value) : QStringLiteral("null"); };
+    out << "{\"width\": " << number(facts.width) << ", \"height\": " << number(facts.height)
+        << ", \"bytes\": " << facts.bytes << ", \"modified\": "
+        << (facts.modified > 0 ? jsonString(QDateTime::fromMSecsSinceEpoch(facts.modified).toUTC()
+                                                 .toString(Qt::ISODateWithMs))
+                               : QStringLiteral("null"))
+        << ", \"quality\": " << number(facts.quality) << ", \"detail\": "
+        << (facts.detail >= 0 ? QString::number(facts.detail, 'f', 2) : QStringLiteral("null"))
+        << ", \"grey\": " << (facts.grey ? "true" : "false") << ", \"taken\": "
+        << (facts.taken.isValid() ? jsonString(facts.taken.toString(Qt::ISODate)) : QStringLiteral("null")) << '}';
+}
+
+// With a keep plan, each group also names the picture kept (null when none is) and those
+// dropped; with facts, each picture's facts by its path.
 void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, SimilarRule rule,
-               const std::vector<KeepPlan> &plans, QTextStream &out)
+               const GroupFacts &facts, const std::vector<KeepPlan> &plans, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -71,6 +88,15 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
             for (size_t d = 0; d < plan.drop.size(); ++d)
                 out << (d > 0 ? ", " : "") << jsonString(group.at(plan.drop[d]));
             out << ']';
+        }
+        if (!facts.empty()) {
+            const QStringList group = keepRulePictures(groups[g], pictures);
+            out << ", \"facts\": {";
+            for (qsizetype p = 0; p < group.size(); ++p) {
+                out << (p > 0 ? ", " : "") << jsonString(group.at(p)) << ": ";
+                writeFacts(facts[g][size_t(p)], out);
+            }
+            out << '}';
         }
         out << '}';
     }
@@ -130,11 +156,14 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     }
     const std::vector<SimilarGroup> groups
         = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs, std::move(apart));
+    GroupFacts facts;
+    if (!options.keep.empty() || options.facts)
+        facts = readGroupFacts(groups, pictures, options.jobs);
     std::vector<KeepPlan> plans;
     if (!options.keep.empty())
-        plans = planKeeping(groups, pictures, options.keep, ProtectedFolders(options.protect), options.jobs);
+        plans = planKeeping(groups, pictures, facts, options.keep, ProtectedFolders(options.protect));
     if (options.json)
-        writeJson(groups, pictures, options.rule, plans, context.out);
+        writeJson(groups, pictures, options.rule, facts, plans, context.out);
     else if (!options.keep.empty())
         writeDropList(groups, plans, pictures, options.null, context.out);
     else if (options.null)

@@ -85,7 +85,8 @@ const CommandInfo Commands[] = {
     {QLatin1String("similar"),
      QLatin1String(
          "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--keep RULE[,RULE...]\n"
-         "                        [--protect DIR]...] [--json | -0] [-j N] CATALOGUE...\n"
+         "                        [--protect DIR]...] [--json [--facts] | -0] [-j N]\n"
+         "                        CATALOGUE...\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
@@ -109,13 +110,22 @@ const CommandInfo Commands[] = {
          "                 mirror-turn180, mirror-turn270; with --grey, \"grey\": for each\n"
          "                 member true when only the brightness matched; with --keep each\n"
          "                 group also has \"keep\" (null when no picture of it can be read)\n"
-         "                 and \"drop\": [...]\n"
+         "                 and \"drop\": [...], and \"facts\" as --facts gives them\n"
+         "  --facts        with --json: each group also has \"facts\": {PATH: {\"width\",\n"
+         "                 \"height\" (as shown, after the EXIF orientation), \"bytes\",\n"
+         "                 \"modified\", \"quality\" (estimated JPEG quality), \"detail\"\n"
+         "                 (strong DCT coefficients per 8 x 8 block), \"grey\", \"taken\"\n"
+         "                 (EXIF date taken)}, ...}; null where unknown\n"
          "  -0, --null     end each path with a NUL character and each group with one more\n"
          "                 (for xargs -0; paths may hold line breaks); with --keep, only\n"
          "                 each path\n"
          "  --keep RULES   print only the pictures to drop, one path per line, group after\n"
          "                 group: in each group the rules choose one picture to keep and\n"
-         "                 the others are dropped. RULES, separated by commas: pixels (the\n"
+         "                 the others are dropped. RULES, separated by commas: best (the\n"
+         "                 most picture: more pixels where they differ by over 1 %, then\n"
+         "                 colour over grey, then more detail where it differs by over\n"
+         "                 15 %, so that blurred, up-scaled and re-compressed copies lose,\n"
+         "                 then more pixels, then the higher JPEG quality), pixels (the\n"
          "                 most pixels), size (the largest file), newest or oldest (by the\n"
          "                 file's modification time), base (the group's earliest entry).\n"
          "                 Each rule breaks the ties of the one before; then the larger file,\n"
@@ -126,7 +136,7 @@ const CommandInfo Commands[] = {
          "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders\n"
          "                 (may be given several times)\n"
          "  --all          group the pairs marked not alike too (see notalike)\n"
-         "  -j, --jobs N   compare, and read the pictures' headers for --keep, on N threads\n"
+         "  -j, --jobs N   compare, and read the pictures for --keep and --facts, on N threads\n"
          "                 (default: number of cores)\n"
          "  -h, --help     show this help\n"),
      1, -1, true, true, true, true, true, true},
@@ -248,6 +258,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     const QCommandLineOption allFormats(QStringLiteral("all-formats"));
     const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("RULES"));
     const QCommandLineOption protect(QStringLiteral("protect"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption facts(QStringLiteral("facts"));
     const QCommandLineOption trash(QStringLiteral("trash"));
     parser.addOption(help);
     if (info.jobs)
@@ -263,7 +274,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
         parser.addOption(grey);
     }
     if (info.keep)
-        parser.addOptions({keep, protect});
+        parser.addOptions({keep, protect, facts});
     if (info.trash)
         parser.addOption(trash);
 
@@ -302,6 +313,9 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (info.json && parser.isSet(json) && parser.isSet(null))
         return usageError(context, name, QStringLiteral("--json and --null cannot be combined"));
 
+    if (info.keep && parser.isSet(facts) && !parser.isSet(json))
+        return usageError(context, QStringLiteral("--facts"), QStringLiteral("only goes with --json"));
+
     std::vector<KeepRule> keepRules;
     if (info.keep && !parseKeepRules(parser, keep, protect, keepRules, context))
         return ExitUsage;
@@ -315,7 +329,7 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (name == QLatin1String("similar"))
         return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
                                {parser.isSet(turned), parser.isSet(grey)}, keepRules,
-                               absolutePaths(parser.values(protect)), parser.isSet(all)},
+                               absolutePaths(parser.values(protect)), parser.isSet(all), parser.isSet(facts)},
                               context);
     if (name == QLatin1String("remove")) {
         // The first argument and those after it ending in .sbx are catalogues; then pictures.

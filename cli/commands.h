@@ -34,6 +34,7 @@ struct SimilarOptions {
     std::vector<KeepRule> keep;
     QStringList protect;
     bool all = false; // --all: the pairs marked not alike may group too
+    bool facts = false; // --facts: --json also gives each picture's facts (as --keep does)
 };
 
 struct NotAlikeOptions {

@@ -11,8 +11,7 @@ QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection 
     return paths;
 }
 
-std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
-                                  const std::vector<KeepRule> &rules, const ProtectedFolders &protect, int jobs)
+GroupFacts readGroupFacts(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, int jobs)
 {
     // Every picture of every group in one list, so that the threads share the whole work
     // whatever the sizes of the groups.
@@ -23,16 +22,25 @@ std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const
     pool.setMaxThreadCount(jobs);
     const QList<PictureFacts> facts = QtConcurrent::blockingMapped(&pool, paths, readPictureFacts);
 
-    std::vector<KeepPlan> plans;
-    plans.reserve(groups.size());
+    GroupFacts grouped;
+    grouped.reserve(groups.size());
     qsizetype first = 0;
     for (const SimilarGroup &group : groups) {
         const qsizetype size = qsizetype(group.members.size()) + 1;
-        plans.push_back(planGroup(paths.mid(first, size),
-                                  std::vector<PictureFacts>(facts.begin() + first, facts.begin() + first + size),
-                                  rules, protect));
+        grouped.emplace_back(facts.begin() + first, facts.begin() + first + size);
         first += size;
     }
+    return grouped;
+}
+
+std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
+                                  const GroupFacts &facts, const std::vector<KeepRule> &rules,
+                                  const ProtectedFolders &protect)
+{
+    std::vector<KeepPlan> plans;
+    plans.reserve(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g)
+        plans.push_back(planGroup(keepRulePictures(groups[g], pictures), facts[g], rules, protect));
     return plans;
 }
 

@@ -15,9 +15,14 @@
 // catalogue order. A plan's indexes point into this list.
 QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection &pictures);
 
-// One plan per group; the pictures' headers, sizes and times are read on `jobs` threads.
+// The facts of every group's pictures, in keepRulePictures order, read on `jobs` threads.
+using GroupFacts = std::vector<std::vector<PictureFacts>>;
+GroupFacts readGroupFacts(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, int jobs);
+
+// One plan per group from its facts.
 std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
-                                  const std::vector<KeepRule> &rules, const ProtectedFolders &protect, int jobs);
+                                  const GroupFacts &facts, const std::vector<KeepRule> &rules,
+                                  const ProtectedFolders &protect);
 
 // The pictures to drop, group after group: one a line, or each ended by a NUL.
 void writeDropList(const std::vector<SimilarGroup> &groups, const std::vector<KeepPlan> &plans,

@@ -1,5 +1,6 @@
 #include "frmSam.h"
 
+#include "frmCompare.h"
 #include "outside/dialogservice.h"
 #include "outside/windowtitle.h"
 #include "outside/workarea.h"
@@ -81,6 +82,7 @@ frmSam::frmSam(QWidget *parent)
     connect(timList, &QTimer::timeout, this, &frmSam::timListTimer);
 
     createMenu();
+    createCompareItem();
     createSelectMenu();
     connect(&m_facts, &QFutureWatcherBase::finished, this, &frmSam::factsRead);
 
@@ -136,11 +138,14 @@ void frmSam::open(SamOwner *owner, int mode)
     if (isRunning() || m_reading)
         return;
     m_owner = owner;
+    frmCompare::unload(); // its groups are gone with the new run
     // The marks follow the owner's list, whatever changes its selection.
     owner->watchSelection([window = QPointer<frmSam>(this)](const QStringList &selected,
                                                              const QStringList &deselected) {
         if (window)
             window->picList->changeSelection(selected, deselected);
+        if (frmCompare *compare = frmCompare::loaded())
+            compare->followMarks();
     });
     picList->setSelection(owner->selectedPaths());
     QWidget *ownerWindow = owner->samOwnerWindow();

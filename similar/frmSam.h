@@ -10,7 +10,9 @@
 //   frmSam_pointer.cpp  HitSamPic, presses and double clicks, the "ファイル" menu, DelSamPics
 //   frmSam_rules.cpp    the "選択" menu: the keep rules over the groups, protected folders
 //   frmSam_notalike.cpp marking pictures not alike, the review of the pairs marked
+//   frmSam_compare.cpp  "比較": the compare window on the pressed picture's group
 
+#include "compareowner.h"
 #include "samgeometry.h"
 
 #include <keeprules.h>
@@ -20,6 +22,8 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
+
+#include <memory>
 
 class QAction;
 class QEventLoop;
@@ -32,7 +36,7 @@ class SamComparison;
 class SamGrid;
 class SamOwner;
 
-class frmSam : public QMainWindow
+class frmSam : public QMainWindow, private CompareOwner
 {
     Q_OBJECT
 public:
@@ -120,6 +124,21 @@ private:
     int selectedGroupCell() const;
     void markNotAlike(bool wholeGroup);
     void showNotAlikePairs();
+    // frmSam_compare.cpp
+    void createCompareItem();
+    bool compareAvailable() const;
+    int pressedGroup() const;
+    void mnuCompareClick();
+    QWidget *compareOwnerWindow() override { return this; }
+    int compareGroupCount() const override;
+    QStringList compareGroup(int group) const override;
+    void showCompareGroup(int group) override;
+    bool isPictureMarked(const QString &path) const override;
+    void markInGroup(int group, const QStringList &paths) override;
+    void deleteMarked(const QStringList &paths) override;
+    QStringList compareProtectedFolders() const override;
+    std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return m_factsCache; }
+    bool compareCanChange() const override;
 
     // Controls, named as the rest of the program knows them.
     SamGrid *picList = nullptr;
@@ -132,6 +151,7 @@ private:
     QList<QAction *> mnuF;
     QMenu *mnuSelect = nullptr;
     QList<QAction *> mnuS;
+    QAction *mnuCompare = nullptr;
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;
@@ -166,4 +186,6 @@ private:
     std::vector<QStringList> m_ruleGroups; // each in catalogue order, base first
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
+    // Shared with the reading threads, which may outlive the window.
+    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
 };

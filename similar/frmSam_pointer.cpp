@@ -4,6 +4,7 @@
 
 #include "frmSam.h"
 
+#include "frmCompare.h"
 #include "outside/pathsplitter.h"
 #include "samgrid.h"
 #include "samowner.h"
@@ -42,6 +43,8 @@ void frmSam::updateMenu()
     // Kept current whenever the marks or the state change, so Del acts on it as well.
     if (!mnuF.isEmpty())
         mnuF[0]->setEnabled(picList->hasMarks() && showingResults());
+    if (mnuCompare)
+        mnuCompare->setEnabled(compareAvailable());
     const bool rules = rulesAvailable();
     if (mnuSelect)
         mnuSelect->menuAction()->setEnabled(rules);
@@ -100,7 +103,8 @@ bool frmSam::HitSamPic(int x, int y, int mode)
         if (!name.isEmpty()) {
             const QFileInfo file(name);
             if (file.exists())
-                tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell));
+                tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell))
+                    + samFactsNote(m_factsCache->headerFacts(name));
         }
         setPicListToolTip(tip);
         return true;
@@ -168,4 +172,6 @@ void frmSam::DelSamPics(const QString &o_FileName)
     lblTitle->hide();
     // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
     picList->blank(k);
+    if (frmCompare *compare = frmCompare::loaded())
+        compare->DelComparePics(o_FileName);
 }

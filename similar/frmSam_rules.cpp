@@ -1,7 +1,8 @@
 // The "選択" menu: after a comparison run, a rule chooses in every group the picture to
 // keep and makes all the others of the group the main list's selection, which the grid
-// then marks. The pictures' headers and file times are read on the thread pool; meanwhile
-// the window shows the busy pointer and starts nothing, and the main window is held.
+// then marks. The pictures' facts are read on the thread pool, each file once while the
+// window lives (again only when it changed); meanwhile the window shows the busy pointer
+// and starts nothing, and the main window is held.
 
 #include "frmSam.h"
 
@@ -26,6 +27,7 @@ struct RuleItem
 };
 
 const RuleItem RuleItems[] = {
+    {"画質の良い画像を残す(&Q)", KeepRule::Best},
     {"画素数の多い画像を残す(&P)", KeepRule::Pixels},
     {"ファイルサイズの大きい画像を残す(&S)", KeepRule::Size},
     {"更新日時の新しい画像を残す(&N)", KeepRule::Newest},
@@ -35,8 +37,8 @@ const RuleItem RuleItems[] = {
     {"選択を解除(&C)", std::nullopt},
     {"保護フォルダ(&F)...", std::nullopt},
 };
-constexpr int ClearItem = 6;
-constexpr int ProtectItem = 7;
+constexpr int ClearItem = 7;
+constexpr int ProtectItem = 8;
 } // namespace
 
 void frmSam::createSelectMenu()
@@ -114,7 +116,8 @@ void frmSam::applyRule(KeepRule rule)
     m_owner->holdCommands(true);
     setBusy(true);
     updateMenu();
-    m_facts.setFuture(QtConcurrent::mapped(pictures, &readPictureFacts));
+    m_facts.setFuture(QtConcurrent::mapped(
+        pictures, [cache = m_factsCache](const QString &picture) { return cache->facts(picture); }));
 }
 
 void frmSam::factsRead()

@@ -113,6 +113,18 @@ QString samMatchNote(const SimilarMatch &match)
     return note;
 }
 
+QString samFactsNote(const PictureFacts &facts)
+{
+    if (!facts.readable)
+        return {};
+    QString note = QLatin1Char('\n') + QString::number(facts.width) + QStringLiteral("×") + QString::number(facts.height);
+    if (facts.quality > 0)
+        note += QStringLiteral(" 品質 約") + QString::number(facts.quality);
+    if (facts.taken.isValid())
+        note += QStringLiteral(" 撮影 ") + facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+    return note;
+}
+
 QString samToolTip(const QString &path, qint64 bytes)
 {
     return path + QLatin1Char('(') + QString::number(bytes / 1024) + QStringLiteral("KB)");

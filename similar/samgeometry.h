@@ -3,6 +3,7 @@
 // checked on its own: cells and hit-testing, the scroll slider's range, caption
 // shortening, and the texts the window shows.
 
+#include <picturefacts.h>
 #include <similargrouping.h>
 
 #include <QRect>
@@ -73,3 +74,6 @@ QString samMatchNote(const SimilarMatch &match);
 
 // A thumbnail's tooltip: the path, then "(", the size in whole KiB, "KB)".
 QString samToolTip(const QString &path, qint64 bytes);
+// What the tooltip adds on a line of its own: the pixel size as shown, the estimated JPEG
+// quality and the date taken, each where the file has it; empty for an unreadable picture.
+QString samFactsNote(const PictureFacts &facts);

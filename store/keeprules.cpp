@@ -1,9 +1,6 @@
 #include "keeprules.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QImageReader>
 
 #include <algorithm>
 #include <array>
@@ -11,7 +8,8 @@
 
 namespace {
 
-constexpr std::array<std::pair<KeepRule, const char *>, 5> ruleNames{{
+constexpr std::array<std::pair<KeepRule, const char *>, 6> ruleNames{{
+    {KeepRule::Best, "best"},
     {KeepRule::Pixels, "pixels"},
     {KeepRule::Size, "size"},
     {KeepRule::Newest, "newest"},
@@ -34,8 +32,56 @@ int compareBy(KeepRule rule, const PictureFacts &a, int ia, const PictureFacts &
         return -descending(a.modified, b.modified);
     case KeepRule::Base:
         return ia < ib ? -1 : ia > ib ? 1 : 0;
+    case KeepRule::Best:
+        break; // ranks a whole group at once: narrowBest
     }
     return 0;
+}
+
+// Keeps the candidates whose value is within `tolerance` (a fraction) of the largest.
+template <typename Value>
+void keepNearLargest(std::vector<int> &candidates, const Value &value, double tolerance)
+{
+    double largest = value(candidates.front());
+    for (int i : candidates)
+        largest = std::max(largest, double(value(i)));
+    std::erase_if(candidates, [&](int i) { return double(value(i)) < largest * (1.0 - tolerance); });
+}
+
+void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &facts)
+{
+    keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, BestPixelTolerance);
+    if (std::any_of(candidates.begin(), candidates.end(), [&](int i) { return !facts[i].grey; }))
+        std::erase_if(candidates, [&](int i) { return facts[i].grey; });
+    // Detail at the coarsest quantisation among them. Unmeasured detail is level with
+    // everything: the later steps decide.
+    if (std::all_of(candidates.begin(), candidates.end(), [&](int i) { return bool(facts[i].counts); })) {
+        std::vector<const PictureFacts *> measured;
+        for (int i : candidates)
+            measured.push_back(&facts[i]);
+        const DetailSteps steps = coarsestSteps(measured);
+        std::vector<double> detail(facts.size(), 0.0);
+        for (int i : candidates)
+            detail[i] = detailAtSteps(facts[i], steps);
+        keepNearLargest(candidates, [&](int i) { return detail[i]; }, BestDetailTolerance);
+    }
+    keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
+    keepNearLargest(candidates, [&](int i) { return double(facts[i].quality); }, 0.0);
+}
+
+// The candidates the rule likes best; all of them when it cannot tell them apart.
+void narrow(KeepRule rule, std::vector<int> &candidates, const std::vector<PictureFacts> &facts)
+{
+    if (rule == KeepRule::Best) {
+        narrowBest(candidates, facts);
+        return;
+    }
+    int best = candidates.front();
+    for (int i : candidates) {
+        if (compareBy(rule, facts[i], i, facts[best], best) < 0)
+            best = i;
+    }
+    std::erase_if(candidates, [&](int i) { return compareBy(rule, facts[i], i, facts[best], best) != 0; });
 }
 
 } // namespace
@@ -56,25 +102,6 @@ QString keepRuleName(KeepRule rule)
             return QLatin1String(text);
     }
     return {};
-}
-
-PictureFacts readPictureFacts(const QString &path)
-{
-    PictureFacts facts;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
-        return facts;
-    facts.bytes = info.size();
-    facts.modified = info.lastModified().toMSecsSinceEpoch();
-    // The header alone; the content decides, so a mislabelled picture still counts.
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty()) {
-        facts.readable = true;
-        facts.pixels = qint64(size.width()) * size.height();
-    }
-    return facts;
 }
 
 ProtectedFolders::ProtectedFolders(const QStringList &folders)
@@ -110,21 +137,17 @@ KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> 
     // After the user's rules: the larger file, the newer file, the earlier entry.
     std::vector<KeepRule> order = rules;
     order.insert(order.end(), {KeepRule::Size, KeepRule::Newest, KeepRule::Base});
+    std::vector<int> candidates;
     for (int i = 0; i < count; ++i) {
-        if (!facts[i].readable)
-            continue;
-        if (plan.keep < 0) {
-            plan.keep = i;
-            continue;
-        }
-        for (KeepRule rule : order) {
-            const int verdict = compareBy(rule, facts[i], i, facts[plan.keep], plan.keep);
-            if (verdict < 0)
-                plan.keep = i;
-            if (verdict != 0)
-                break;
-        }
+        if (facts[i].readable)
+            candidates.push_back(i);
     }
+    for (KeepRule rule : order) {
+        if (!candidates.empty())
+            narrow(rule, candidates, facts);
+    }
+    if (!candidates.empty())
+        plan.keep = candidates.front();
     if (plan.keep < 0)
         return plan;
     // A second entry of the kept file is that file: dropping it would throw the kept one away.

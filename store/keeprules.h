@@ -11,6 +11,7 @@
 // never dropped, so a group may drop fewer than all the others; never every picture. Nor is
 // another entry of the kept picture's own file.
 
+#include "picturefacts.h"
 #include "sigboxcore_export.h"
 
 #include <QString>
@@ -20,6 +21,7 @@
 #include <vector>
 
 enum class KeepRule {
+    Best,   // the most picture: pixels, then colour, then detail, then quality (see below)
     Pixels, // the most pixels (width x height from the file's header)
     Size,   // the largest file
     Newest, // the latest modification time
@@ -27,21 +29,23 @@ enum class KeepRule {
     Base,   // the group's base, its earliest entry
 };
 
-// "pixels", "size", "newest", "oldest", "base"; nullopt for anything else.
+// "best", "pixels", "size", "newest", "oldest", "base"; nullopt for anything else.
 SIGBOXCORE_EXPORT std::optional<KeepRule> keepRuleFromName(const QString &name);
 SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 
-// What the rules look at of one picture file, read once.
-struct PictureFacts {
-    bool readable = false; // the file is there and its picture header could be read
-    qint64 pixels = 0;     // width x height
-    qint64 bytes = 0;
-    qint64 modified = 0;   // milliseconds since the epoch
-};
-
-// Reads the header, size and modification time of a picture file; never decodes the
-// picture. Safe on any thread.
-SIGBOXCORE_EXPORT PictureFacts readPictureFacts(const QString &path);
+// Best ranks what a picture holds, not what it weighs, in steps, each deciding only among
+// the pictures the step before left level:
+//  1. the most pixels, where the difference is real: within 1 % (a column or two of
+//     cropping) the pictures are level;
+//  2. colour over grey;
+//  3. the most detail (picturefacts.h), within 15 % level: a blurred, up-scaled or heavily
+//     re-compressed copy holds less even when its file is larger;
+//  4. the most pixels exactly;
+//  5. the higher estimated JPEG quality.
+// A copy edited at the original's size and sharpness (brightened, mirrored) stays level
+// through all five, and the ties after the rules settle it.
+inline constexpr double BestPixelTolerance = 0.01;
+inline constexpr double BestDetailTolerance = 0.15;
 
 // Folders whose pictures no rule drops: a path is protected when it lies inside one of them
 // or any of its sub-folders, compared on whole path components (/photos/keep protects

@@ -4,6 +4,7 @@
 #   docs/screenshot.png  the main window with a catalogue of the corpus
 #   docs/similar.png     the similar-pictures window with the groups it found
 #   docs/similar-marked.png  the same after 選択 → 画素数の多い画像を残す: the copies to drop marked
+#   docs/compare.png     the compare window on the first group (a click on it, then Enter)
 #
 # tools/screenshots.sh CORPUS
 #   CORPUS: a folder of JPEG pictures with near-duplicates among them, such as the one
@@ -155,3 +156,21 @@ if ! wait_still "$similar" 60 3; then
     exit 1
 fi
 shoot "$similar" docs/similar-marked.png
+
+# A click on the first thumbnail, then Enter: the compare window on its group.
+xdotool mousemove --window "$similar" 40 60 click 1
+sleep 0.5
+xdotool windowfocus --sync "$similar" key Return
+compare=
+for _ in $(seq 50); do
+    compare=$(windows | grep -vx -e "$main" -e "$similar" | head -n 1 || true)
+    [[ -n $compare ]] && break
+    sleep 0.2
+done
+if [[ -z $compare ]] || ! wait_still "$compare" 60 3; then
+    echo "比較 opened no window, or it did not settle: docs/compare.png was not retaken" >&2
+    exit 1
+fi
+xdotool mousemove 1279 799
+sleep 0.5
+shoot "$compare" docs/compare.png

@@ -160,7 +160,7 @@ else
     [[ $(field Package) == lumo && $(field Version) == "$version" ]] || fail "package is $(field Package) $(field Version)"
     [[ $(field Architecture) == "$(dpkg --print-architecture)" ]] || fail "package architecture $(field Architecture)"
     depends=$(field Depends | tr ',' '\n' | awk '{print $1}')
-    for dependency in libqt6widgets6 libqt6gui6 libqt6svg6 libqt6core6 libstdc++6 libc6 libheif1 qt6-image-formats-plugins; do
+    for dependency in libqt6widgets6 libqt6gui6 libqt6svg6 libqt6core6 libstdc++6 libc6 libexif12 libheif1 qt6-image-formats-plugins; do
         grep -qxF "$dependency" <<<"$depends" || fail "package does not depend on $dependency: $(field Depends)"
     done
     grep -q 'fonts-noto-cjk' <<<"$(field Recommends)" || fail "package does not recommend fonts-noto-cjk"

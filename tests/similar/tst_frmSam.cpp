@@ -425,7 +425,7 @@ private slots:
         QVERIFY(deleteItem()->isEnabled());
         owner().busy = true;
         QTest::keyClick(sam(), Qt::Key_Delete);
-        sam()->findChild<QAction *>(QStringLiteral("mnuS4"))->trigger();
+        sam()->findChild<QAction *>(QStringLiteral("mnuS5"))->trigger();
         QCOMPARE(owner().deletes, 0);
         QVERIFY(owner().holds.isEmpty());
         QCOMPARE(owner().selection, pictureNames({0}));

@@ -138,6 +138,33 @@ private slots:
         QTEST(samMatchNote(match), "note");
     }
 
+    void factsNote_data()
+    {
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("jpeg with a date") << 85 << "2023-05-01T12:34:56" << true << "\n4000×3000 品質 約85 撮影 2023/05/01 12:34";
+        QTest::newRow("jpeg without") << 92 << "" << true << "\n4000×3000 品質 約92";
+        QTest::newRow("not a jpeg") << 0 << "" << true << "\n4000×3000";
+        QTest::newRow("unreadable") << 85 << "" << false << "";
+    }
+    void factsNote()
+    {
+        // The tooltip's line of facts: pixel size as shown, then the quality and the date
+        // taken where the file has them; nothing for a picture that cannot be read.
+        QFETCH(int, quality);
+        QFETCH(QString, taken);
+        QFETCH(bool, readable);
+        PictureFacts facts;
+        facts.readable = readable;
+        facts.width = 4000;
+        facts.height = 3000;
+        facts.quality = quality;
+        facts.taken = QDateTime::fromString(taken, Qt::ISODate);
+        QTEST(samFactsNote(facts), "note");
+    }
+
     void cellRectAndTexts()
     {
         // Cell 15 (row 2, column 3) of a 6-column grid of 1200 x 1600 spans

@@ -220,13 +220,14 @@ private slots:
         QTest::addColumn<QList<int>>("selected"); // p<N>
         const Facts facts{{64, 64, 9000, 5}, {128, 96, 3000, 9}, {80, 80, 5000, 1},
                                               {32, 32, 4000, 2}, {48, 48, 2500, 7}, {16, 16, 1000, 3}};
-        QTest::newRow("pixels") << facts << 0 << false << QList<int>{0, 2, 3};
-        QTest::newRow("size") << facts << 1 << false << QList<int>{1, 2, 4};
-        QTest::newRow("newest") << facts << 2 << false << QList<int>{0, 1, 4};
-        QTest::newRow("oldest") << facts << 3 << false << QList<int>{0, 2, 3};
-        QTest::newRow("base") << facts << 4 << false << QList<int>{1, 2, 4};
-        QTest::newRow("pixels, keep/ protected") << facts << 0 << true << QList<int>{2, 3};
-        QTest::newRow("clear") << facts << 6 << false << QList<int>{};
+        QTest::newRow("best") << facts << 0 << false << QList<int>{0, 2, 3};
+        QTest::newRow("pixels") << facts << 1 << false << QList<int>{0, 2, 3};
+        QTest::newRow("size") << facts << 2 << false << QList<int>{1, 2, 4};
+        QTest::newRow("newest") << facts << 3 << false << QList<int>{0, 1, 4};
+        QTest::newRow("oldest") << facts << 4 << false << QList<int>{0, 2, 3};
+        QTest::newRow("base") << facts << 5 << false << QList<int>{1, 2, 4};
+        QTest::newRow("pixels, keep/ protected") << facts << 1 << true << QList<int>{2, 3};
+        QTest::newRow("clear") << facts << 7 << false << QList<int>{};
     }
     void rules()
     {
@@ -241,7 +242,7 @@ private slots:
         clickRow(m_paths[5], Qt::NoModifier);
         QVERIFY(sam()->findChild<QMenu *>(QStringLiteral("mnuSelect"))->menuAction()->isEnabled());
         samItem(QStringLiteral("mnuS%1").arg(item))->trigger();
-        if (item != 6) {
+        if (item != 7) {
             // Reading the pictures: the busy pointer, and the main window starts nothing.
             QVERIFY(sam()->isApplyingRule());
             QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
@@ -313,7 +314,7 @@ private slots:
             }
             dialog->findChild<QPushButton *>(ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"))->click();
         });
-        samItem(QStringLiteral("mnuS7"))->trigger();
+        samItem(QStringLiteral("mnuS8"))->trigger();
         QVERIFY(!guard.fired());
         QCOMPARE(dialogs.calls(QStringLiteral("BrowseForFolder")).size(), picked.size());
         QCOMPARE(lumo.window().protectedFolders(), kept);
@@ -324,15 +325,15 @@ private slots:
 
     void agreesWithLumoCli()
     {
-        // For one catalogue, level, rule and protected folder the window selects exactly
-        // the pictures that `lumo-cli similar --keep` plans to drop.
+        // For one catalogue, level, rule (best) and protected folder the window selects
+        // exactly the pictures that `lumo-cli similar --keep` plans to drop.
         const QString keep = m_dir->filePath(QStringLiteral("keep"));
         lumo.window().setProtectedFolders({keep});
         openGroups({{64, 64, 9000, 5}, {128, 96, 3000, 9}, {80, 80, 5000, 1}, {32, 32, 4000, 2}, {48, 48, 2500, 7}});
         samItem(QStringLiteral("mnuS0"))->trigger();
         QTRY_VERIFY(!sam()->isApplyingRule());
         QProcess cli;
-        cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--keep"), QStringLiteral("pixels"),
+        cli.start(QStringLiteral(LUMO_CLI), {QStringLiteral("similar"), QStringLiteral("--keep"), QStringLiteral("best"),
                                              QStringLiteral("--protect"), keep, m_dir->filePath(QStringLiteral("c.sbx"))});
         QVERIFY(cli.waitForFinished(60000));
         const QStringList planned = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Rule names as lumo-cli takes them: exactly the lower-case words, and back.
 TEST(KeepRuleNames, RoundTripAndRejectOthers)
 {
-    for (KeepRule rule : {R::Pixels, R::Size, R::Newest, R::Oldest, R::Base})
+    for (KeepRule rule : {R::Best, R::Pixels, R::Size, R::Newest, R::Oldest, R::Base})
         EXPECT_EQ(keepRuleFromName(keepRuleName(rule)), rule);
     for (const char *other : {"", "Pixels", "largest", "pixels,size"})
         EXPECT_EQ(keepRuleFromName(QString::fromUtf8(other)), std::nullopt) << other;

@@ -1,0 +1,99 @@
+// What the keep rule "best" costs beside cataloguing: the facts of every picture of a folder
+// (header, EXIF, quantisation tables and the DCT coefficients' detail) read on two threads,
+// against `lumo-cli add -j 2` of the same folder, wall-clock time in one run:
+//   facts_over_add   the ratio (the target is at most 1.0);
+//   second_read_s    reading the same facts again through the run's cache, as a second
+//                    application of the rule does (the target is under a second).
+//
+//   ../shared/tools/make_scale_corpus.sh 2000 /tmp/scale
+//   build/bin/bench_facts        (LUMO_SCALE_DIR names the folder; default /tmp/scale)
+
+#include <folderscan.h>
+#include <picturefacts.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QString scaleFolder()
+{
+    const QByteArray folder = qgetenv("LUMO_SCALE_DIR");
+    return folder.isEmpty() ? QStringLiteral("/tmp/scale") : QString::fromLocal8Bit(folder);
+}
+
+// The JPEG files of the folder, as lumo-cli add finds them.
+QStringList scanJpegFolder(const QString &folder)
+{
+    QStringList pictures;
+    FolderScan scan(folder);
+    ScannedFile file;
+    for (FolderScan::Step step; (step = scan.next(file)) != FolderScan::Step::End;) {
+        if (step == FolderScan::Step::File && file.readable && hasJpegExtension(file.name))
+            pictures << file.path();
+    }
+    return pictures;
+}
+
+double seconds(const QElapsedTimer &timer) { return double(timer.nsecsElapsed()) / 1e9; }
+
+void BM_FactsBesideAdd(benchmark::State &state)
+{
+    const QStringList pictures = scanJpegFolder(scaleFolder());
+    if (pictures.isEmpty()) {
+        state.SkipWithError("no pictures: make_scale_corpus.sh 2000 /tmp/scale, or set LUMO_SCALE_DIR");
+        return;
+    }
+    for (auto _ : state) {
+        QTemporaryDir temp;
+        QElapsedTimer timer;
+        timer.start();
+        QProcess add;
+        add.start(QStringLiteral(LUMO_CLI), {QStringLiteral("add"), QStringLiteral("-j"), QStringLiteral("2"),
+                                             temp.filePath(QStringLiteral("c.sbx")), scaleFolder()});
+        if (!add.waitForFinished(-1) || add.exitCode() != 0) {
+            state.SkipWithError("lumo-cli add failed");
+            return;
+        }
+        const double addSeconds = seconds(timer);
+
+        auto cache = std::make_shared<PictureFactsCache>();
+        QThreadPool pool;
+        pool.setMaxThreadCount(2);
+        const auto read = [cache](const QString &picture) { return cache->facts(picture); };
+        timer.restart();
+        const QList<PictureFacts> facts = QtConcurrent::blockingMapped(&pool, pictures, read);
+        const double factsSeconds = seconds(timer);
+        timer.restart();
+        const QList<PictureFacts> again = QtConcurrent::blockingMapped(&pool, pictures, read);
+        const double secondSeconds = seconds(timer);
+        benchmark::DoNotOptimize(again.size() + facts.size());
+
+        state.counters["pictures"] = double(pictures.size());
+        state.counters["add_s"] = addSeconds;
+        state.counters["facts_s"] = factsSeconds;
+        state.counters["facts_over_add"] = factsSeconds / addSeconds;
+        state.counters["second_read_s"] = secondSeconds;
+    }
+}
+BENCHMARK(BM_FactsBesideAdd)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// What the compare window needs of the window that opens it (the similar-pictures window):
+// the groups of its comparison run, the main list's selection as it marks it, and its
+// delete. Only full paths and group numbers travel.
+
+#include <QStringList>
+
+#include <memory>
+
+class PictureFactsCache;
+class QWidget;
+
+class CompareOwner
+{
+public:
+    // The owner as a window: the compare window's parent and icon.
+    virtual QWidget *compareOwnerWindow() = 0;
+
+    // The groups shown, numbered from 0, and the pictures of one as the grid shows them
+    // (members, then the base), those deleted since left out.
+    virtual int compareGroupCount() const = 0;
+    virtual QStringList compareGroup(int group) const = 0;
+    // The grid scrolls to the group's first row.
+    virtual void showCompareGroup(int group) = 0;
+
+    // Selected in the main list, as the grid marks it.
+    virtual bool isPictureMarked(const QString &path) const = 0;
+    // Makes exactly these pictures of the group the list's selected ones of the group; the
+    // selection elsewhere stays.
+    virtual void markInGroup(int group, const QStringList &paths) = 0;
+    // The grid's 削除 on these pictures only: the same question, the trash on request.
+    virtual void deleteMarked(const QStringList &paths) = 0;
+    // Folders whose pictures no rule selects.
+    virtual QStringList compareProtectedFolders() const = 0;
+    // The facts the owner's rules read, each file once: the compare window reads through it.
+    virtual std::shared_ptr<PictureFactsCache> compareFactsCache() const = 0;
+    // The owner can take a change of the selection or a delete now.
+    virtual bool compareCanChange() const = 0;
+
+protected:
+    ~CompareOwner() = default;
+};

@@ -1,0 +1,106 @@
+#pragma once
+// The compare window ("比較"): every picture of one group of the similar-pictures window
+// side by side, each in its own pane, zoomed and panned in step, with the facts that tell
+// the copies apart under each. The user decides from the keyboard: the panes carry the main
+// list's selection as the grid does, Space toggles it, Delete runs the grid's 削除 on the
+// group's marked pictures, Ctrl+B keeps the group's best copy, and the group changes with
+// the arrows and page keys. One window at a time; opening it again shows the new group.
+//
+// Keys: 0 fit, 1 the largest picture at its own size, + and - (and the wheel) between; the
+// arrows pan (left and right go to the previous and next group when there is nothing to
+// pan across), PageUp / PageDown the previous and next group, Tab the next pane, Space the
+// pane's selection, Delete, Ctrl+B, Esc closes.
+
+#include "comparegeometry.h"
+
+#include "outside/appsettings.h"
+
+#include <keeprules.h>
+
+#include <QDialog>
+#include <QFutureWatcher>
+#include <QPointer>
+#include <QTimer>
+
+class CompareOwner;
+class ComparePane;
+class QScrollArea;
+class QThreadPool;
+
+class frmCompare : public QDialog
+{
+    Q_OBJECT
+public:
+    // Shows group o_Group of o_Owner, opening the window first when needed.
+    static void ShowEx(CompareOwner *o_Owner, int o_Group);
+    // The open window, or null.
+    static frmCompare *loaded();
+    static void unload();
+
+    // The owner's marks changed: the panes follow.
+    void followMarks();
+    // The picture was deleted: its pane goes.
+    void DelComparePics(const QString &o_FileName);
+
+    int group() const { return m_group; }
+    // The panes' pictures, in order.
+    QStringList pictures() const;
+    // Pane i shows its picture (decoded), and the part of it that it shows (picture pixels).
+    bool isPictureShown(int pane) const;
+    QRectF shownRegion(int pane) const;
+    const CompareView &view() const { return m_view; }
+    // The pane where Space acts.
+    int current() const { return m_current; }
+
+    ~frmCompare() override;
+    void reject() override;
+
+protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    explicit frmCompare(QWidget *parent);
+
+    void showGroup(int group);
+    void stepGroup(int delta);
+    void rebuildPanes(const QStringList &paths);
+    void layoutPanes();
+    void setCurrent(int pane);
+    void loadPictures();
+    void factsRead();
+    bool factsAreRead() const;
+    PictureFacts factsOf(int pane) const;
+    void updateFacts();
+    QList<QSize> pictureSizes() const;
+    QSizeF boxSize() const;
+
+    void setZoom(double zoom, QPointF offset = {}, int pane = -1);
+    void zoomBy(int steps, QPointF offset = {}, int pane = -1);
+    void panBy(QPointF pixels, int pane);
+    void arrow(int key);
+    void toggleCurrent();
+    void deleteMarked();
+    void keepBest();
+    // The best rule over the group, read facts given; ordered: the group as the rule reads it.
+    KeepPlan bestPlan(QStringList *ordered = nullptr) const;
+
+    CompareOwner *m_owner = nullptr;
+    AppSettings m_settings;
+    QScrollArea *m_scroll = nullptr;
+    QWidget *m_content = nullptr;
+    QList<ComparePane *> m_panes;
+    int m_group = -1;
+    int m_current = 0;
+    CompareView m_view;
+    QTimer m_loadTimer; // gathers a burst of zoom steps into one decode each
+
+    // The facts of the group's pictures, in pane order, read on the pool.
+    QFutureWatcher<PictureFacts> m_facts;
+    QStringList m_factsOf;            // the group as it was shown
+    std::vector<PictureFacts> m_read; // one for each of m_factsOf, once read
+    bool m_bestWanted = false; // Ctrl+B waits for the facts
+};

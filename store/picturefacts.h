@@ -1,0 +1,93 @@
+#pragma once
+// What a picture file holds, as the keep rules, the grid's tooltip and lumo-cli's --facts
+// see it: its upright size, its file size and time, an estimate of its JPEG quality, how
+// much detail it carries, whether it is grey, and the date taken, camera and orientation
+// from its EXIF data (read through libexif).
+//
+// Detail is measured in the file's own DCT coefficients, luminance only: the mean number of
+// AC coefficients per 8 x 8 block whose dequantised value is at least DetailThreshold and
+// more than one quantisation step (a single coarse step may be a weak value rounded up). A
+// block holds 8 x 8 pixels whatever the picture's size, so pictures of about the same pixel
+// count compare at one scale. Blurred, up-scaled and heavily re-compressed copies lose their
+// strong high-frequency coefficients; blocking from earlier compression lies on the edges of
+// the blocks or is weaker than the threshold, so it adds little. Pictures compared with each
+// other are measured at one quantisation too, the coarsest of them (detailAtSteps), so that
+// a re-save at a higher quality gains nothing from the rounding of its original.
+
+#include "sigboxcore_export.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// The rungs at which coefficients are counted: a value v counts at every rung <= v.
+inline constexpr std::array<int, 16> DetailRungs{8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 64, 80, 96, 128, 256};
+
+// Per AC frequency (natural order, 0 the DC unused): the file's quantisation step, and for
+// each rung the number of blocks whose coefficient reaches it.
+struct DetailCounts {
+    std::array<int, 64> steps{};
+    std::array<std::array<quint32, DetailRungs.size()>, 64> reaching{};
+    qint64 blocks = 0;
+};
+
+struct PictureFacts {
+    bool readable = false; // the file is there and its picture header could be read
+    int width = 0;         // upright: as shown, after the EXIF orientation
+    int height = 0;
+    qint64 pixels = 0;     // width x height
+    qint64 bytes = 0;
+    qint64 modified = 0;   // milliseconds since the epoch
+    int quality = 0;       // estimated JPEG quality 1 to 100; 0 unknown (not a JPEG)
+    double detail = -1;    // strong AC coefficients per block; -1 not measured
+    bool grey = false;     // one component, or colour components without colour
+    int orientation = 1;   // EXIF orientation 1 to 8 (1 when there is none)
+    QDateTime taken;       // EXIF date taken, local time; invalid when there is none
+    QString camera;        // EXIF camera model; empty when there is none
+    std::shared_ptr<const DetailCounts> counts; // behind `detail`; null when not measured
+};
+
+// The largest quantisation step of each frequency among pictures measured.
+using DetailSteps = std::array<int, 64>;
+SIGBOXCORE_EXPORT DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures);
+// The detail of a measured picture counted as if quantised with `steps`; -1 when not measured.
+SIGBOXCORE_EXPORT double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps);
+
+// The dequantised value from which an AC coefficient counts as detail.
+inline constexpr int DetailThreshold = 8;
+
+// All the facts, decoding the picture's coefficients for the detail. Safe on any thread.
+SIGBOXCORE_EXPORT PictureFacts readPictureFacts(const QString &path);
+// The facts of the headers alone (no detail): cheap enough for a tooltip. Safe on any thread.
+SIGBOXCORE_EXPORT PictureFacts readPictureHeaderFacts(const QString &path);
+
+// The estimated quality of a JPEG quantisation table (64 values in natural order) against
+// the standard luminance table scaled as encoders scale it; 0 for an empty table.
+SIGBOXCORE_EXPORT int estimateJpegQuality(const quint16 *table);
+
+// The facts of a run, read at most once per file: a file is read again only when its size or
+// modification time changed. Safe to use from many threads at once.
+class SIGBOXCORE_EXPORT PictureFactsCache
+{
+public:
+    PictureFacts facts(const QString &path);
+    // The cached facts when there are any for the file as it is now, else its header facts.
+    PictureFacts headerFacts(const QString &path);
+    void clear();
+
+private:
+    struct Entry {
+        qint64 bytes;
+        qint64 modified;
+        PictureFacts facts;
+    };
+    bool cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts);
+
+    QMutex m_mutex;
+    QHash<QString, Entry> m_entries;
+};

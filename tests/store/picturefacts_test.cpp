@@ -1,0 +1,203 @@
+#include "keeprules.h"
+#include "picturefacts.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A photo-like picture: many soft and sharp shapes in many colours, the same every time.
+QImage scene()
+{
+    QImage image(320, 240, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QRandomGenerator random(24);
+    for (int i = 0; i < 400; ++i) {
+        painter.setPen(QColor::fromRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+        painter.setBrush(QColor::fromRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+        painter.drawEllipse(random.bounded(320), random.bounded(240), random.bounded(4, 40), random.bounded(4, 40));
+    }
+    return image;
+}
+
+QImage blurred(const QImage &image)
+{
+    QImage out = image;
+    for (int y = 1; y < image.height() - 1; ++y) {
+        for (int x = 1; x < image.width() - 1; ++x) {
+            int r = 0, g = 0, b = 0;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const QRgb p = image.pixel(x + dx, y + dy);
+                    r += qRed(p), g += qGreen(p), b += qBlue(p);
+                }
+            }
+            out.setPixel(x, y, qRgb(r / 9, g / 9, b / 9));
+        }
+    }
+    return out;
+}
+
+// The EXIF block of a picture stored turned: orientation 6 (shown turned a quarter clockwise),
+// a camera model and a date taken.
+QByteArray exifSegment()
+{
+    QByteArray tiff;
+    QDataStream out(&tiff, QIODevice::WriteOnly); // big-endian, as "MM" says
+    out << quint16(0x4D4D) << quint16(42) << quint32(8);
+    out << quint16(3);                                         // IFD0 at 8: three entries
+    out << quint16(0x0110) << quint16(2) << quint32(4) << quint32(0x4C554D00); // model "LUM"
+    out << quint16(0x0112) << quint16(3) << quint32(1) << quint16(6) << quint16(0);
+    out << quint16(0x8769) << quint16(4) << quint32(1) << quint32(50); // EXIF IFD at 50
+    out << quint32(0);
+    out << quint16(1) << quint16(0x9003) << quint16(2) << quint32(20) << quint32(68) << quint32(0);
+    tiff.append("2021:06:30 17:45:12", 20);
+    return QByteArray("\xFF\xE1", 2) + QByteArray(1, char((tiff.size() + 8) >> 8))
+        + QByteArray(1, char((tiff.size() + 8) & 0xFF)) + QByteArray("Exif\0\0", 6) + tiff;
+}
+
+bool save(const QImage &image, const QString &path, int quality, bool turnedWithExif = false)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    const QImage stored = turnedWithExif ? image.transformed(QTransform().rotate(-90)) : image;
+    if (!buffer.open(QIODevice::WriteOnly) || !stored.save(&buffer, "JPEG", quality))
+        return false;
+    if (turnedWithExif)
+        jpeg.insert(2, exifSegment());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size();
+}
+
+// A kind of copy of the scene and how it is saved.
+enum class Copy { Original, Smaller, Q40, Upscaled, Blurred95, Grey, Cropped97, Turned, Q90, CroppedSharp };
+
+bool make(Copy copy, const QString &path)
+{
+    const QImage image = scene();
+    const QImage half = image.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    switch (copy) {
+    case Copy::Original: return save(image, path, 85);
+    case Copy::Smaller: return save(half, path, 95);
+    case Copy::Q40: return save(image, path, 40);
+    case Copy::Upscaled: return save(half.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), path, 95);
+    case Copy::Blurred95: return save(blurred(image), path, 95);
+    case Copy::Grey: return save(image.convertToFormat(QImage::Format_Grayscale8), path, 95);
+    case Copy::Cropped97: return save(image.copy(1, 0, 319, 240), path, 97);
+    case Copy::Turned: return save(image, path, 85, true);
+    case Copy::Q90: return save(image, path, 90);
+    case Copy::CroppedSharp: return save(image.copy(1, 0, 319, 240), path, 85);
+    }
+    return false;
+}
+
+struct BestCase {
+    const char *name;
+    std::vector<Copy> group; // catalogue order; file i is named p<i>.jpg
+    std::vector<KeepRule> rules;
+    int keep;
+};
+
+void PrintTo(const BestCase &c, std::ostream *os) { *os << c.name; }
+
+class BestRule : public ::testing::TestWithParam<BestCase>
+{
+};
+
+// best keeps the picture that holds the most (more pixels beyond a column's crop, colour,
+// detail, then exact pixels and quality) however the copies weigh, and its ties go to the
+// rules after it.
+TEST_P(BestRule, KeepsTheOriginal)
+{
+    const BestCase &c = GetParam();
+    QTemporaryDir temp;
+    QStringList pictures;
+    std::vector<PictureFacts> facts;
+    for (size_t i = 0; i < c.group.size(); ++i) {
+        pictures << temp.filePath(QStringLiteral("p%1.jpg").arg(i));
+        ASSERT_TRUE(make(c.group[i], pictures.last()));
+        // The earlier entries are the newer files; most copies are the larger ones.
+        QFile file(pictures.last());
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(1700000000 - 60 * int(i)), QFileDevice::FileModificationTime);
+        facts.push_back(readPictureFacts(pictures.last()));
+    }
+    EXPECT_EQ(planGroup(pictures, facts, c.rules, ProtectedFolders()).keep, c.keep);
+}
+
+using C = Copy;
+using R = KeepRule;
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, BestRule,
+    ::testing::Values(BestCase{"Smaller", {C::Smaller, C::Original}, {R::Best}, 1},
+                      BestCase{"Recompressed", {C::Q40, C::Original}, {R::Best}, 1},
+                      BestCase{"Upscaled", {C::Upscaled, C::Original}, {R::Best}, 1},
+                      BestCase{"Blurred", {C::Blurred95, C::Original}, {R::Best}, 1},
+                      BestCase{"Grey", {C::Grey, C::Original}, {R::Best}, 1},
+                      BestCase{"CroppedByOneColumn", {C::Cropped97, C::Original}, {R::Best}, 1},
+                      BestCase{"TurnedByExif", {C::Blurred95, C::Turned}, {R::Best}, 1},
+                      BestCase{"EveryCopy",
+                               {C::Upscaled, C::Grey, C::Original, C::Q40, C::Blurred95, C::Cropped97, C::Smaller},
+                               {R::Best}, 2},
+                      // The ties inside best: detail within 15 % is level, then exact pixels,
+                      // then quality; a sharp copy cropped by a column beats a blurred whole one.
+                      BestCase{"HigherQualityAtTheSameDetail", {C::Original, C::Q90}, {R::Best}, 1},
+                      BestCase{"SharpCropOverBlurredWhole", {C::Blurred95, C::CroppedSharp}, {R::Best}, 1},
+                      BestCase{"LevelCopiesGoToTheNextRule", {C::Original, C::Original}, {R::Best, R::Oldest}, 1},
+                      BestCase{"BestAfterAnotherRule", {C::Cropped97, C::Original}, {R::Base, R::Best}, 0}),
+    [](const ::testing::TestParamInfo<BestCase> &info) { return std::string(info.param.name); });
+
+struct FactsCase {
+    const char *name;
+    Copy copy;
+    int width, height, quality;
+    bool grey;
+    const char *taken; // "" none
+};
+
+void PrintTo(const FactsCase &c, std::ostream *os) { *os << c.name; }
+
+class Facts : public ::testing::TestWithParam<FactsCase>
+{
+};
+
+// The facts of a file: its size as shown (after the EXIF orientation), the quality it was
+// saved at, grey or colour, and the EXIF date taken.
+TEST_P(Facts, ReadFromTheFile)
+{
+    const FactsCase &c = GetParam();
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("p.jpg"));
+    ASSERT_TRUE(make(c.copy, path));
+    for (const PictureFacts &facts : {readPictureFacts(path), readPictureHeaderFacts(path)}) {
+        EXPECT_EQ(facts.width, c.width);
+        EXPECT_EQ(facts.height, c.height);
+        EXPECT_EQ(facts.quality, c.quality);
+        EXPECT_EQ(facts.taken.toString(Qt::ISODate).toStdString(), c.taken);
+    }
+    EXPECT_EQ(readPictureFacts(path).grey, c.grey);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Facts,
+                         ::testing::Values(FactsCase{"Original", C::Original, 320, 240, 85, false, ""},
+                                           FactsCase{"Q40", C::Q40, 320, 240, 40, false, ""},
+                                           FactsCase{"Smaller", C::Smaller, 160, 120, 95, false, ""},
+                                           FactsCase{"Grey", C::Grey, 320, 240, 95, true, ""},
+                                           FactsCase{"TurnedByExif", C::Turned, 320, 240, 85, false,
+                                                     "2021-06-30T17:45:12"}),
+                         [](const ::testing::TestParamInfo<FactsCase> &info) { return std::string(info.param.name); });
+
+} // namespace
