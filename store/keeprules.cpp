@@ -8,6 +8,9 @@
 
 namespace {
 
+// Detail below this share of the group's most is clearly poorer, whatever the pixels.
+constexpr double BestPoorDetail = 0.4;
+
 constexpr std::array<std::pair<KeepRule, const char *>, 6> ruleNames{{
     {KeepRule::Best, "best"},
     {KeepRule::Pixels, "pixels"},
@@ -63,6 +66,11 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
         std::vector<double> detail(facts.size(), 0.0);
         for (int i : candidates)
             detail[i] = detailAtSteps(facts[i], steps);
+        // First only the clearly poorer copies go (blurred, blown up, re-compressed hard):
+        // a copy cropped by a column and re-saved finer gains detail from its original's
+        // blocking, so a column more decides before the finer differences of detail.
+        keepNearLargest(candidates, [&](int i) { return detail[i]; }, BestPoorDetail);
+        keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
         keepNearLargest(candidates, [&](int i) { return detail[i]; }, BestDetailTolerance);
     }
     keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
