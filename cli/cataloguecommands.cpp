@@ -38,7 +38,7 @@ const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "tu
 
 // With a keep plan, each group also names the picture kept (null when none is) and those dropped.
 void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, SimilarRule rule,
-               const std::vector<KeepPlan> &plans, QTextStream &out)
+               const std::vector<GroupPlan> &plans, QTextStream &out)
 {
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -63,12 +63,11 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
             out << ']';
         }
         if (!plans.empty()) {
-            const QStringList group = keepRulePictures(groups[g], pictures);
-            const KeepPlan &plan = plans[g];
-            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(group.at(plan.keep)))
+            const GroupPlan &plan = plans[g];
+            out << ", \"keep\": " << (plan.keep.isEmpty() ? QStringLiteral("null") : jsonString(plan.keep))
                 << ", \"drop\": [";
-            for (size_t d = 0; d < plan.drop.size(); ++d)
-                out << (d > 0 ? ", " : "") << jsonString(group.at(plan.drop[d]));
+            for (qsizetype d = 0; d < plan.drop.size(); ++d)
+                out << (d > 0 ? ", " : "") << jsonString(plan.drop[d]);
             out << ']';
         }
         out << '}';
@@ -122,13 +121,14 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
         return ExitFailure;
     const std::vector<SimilarGroup> groups
         = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs);
-    std::vector<KeepPlan> plans;
+    std::vector<GroupPlan> plans;
     if (!options.keep.empty())
-        plans = planKeeping(groups, pictures, options.keep, ProtectedFolders(options.protect), options.jobs);
+        plans = planKeeping(pictureGroups(groups, pictures), options.keep, ProtectedFolders(options.protect),
+                            options.jobs);
     if (options.json)
         writeJson(groups, pictures, options.rule, plans, context.out);
     else if (!options.keep.empty())
-        writeDropList(groups, plans, pictures, options.null, context.out);
+        writeDropList(plans, options.null, context.out);
     else if (options.null)
         writeNullSeparated(groups, pictures, context.out);
     else

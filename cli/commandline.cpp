@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -119,8 +120,9 @@ const CommandInfo Commands[] = {
          "                 whose picture cannot be read is never kept (a group without any\n"
          "                 readable picture drops nothing). Nothing is changed on disk; pipe\n"
          "                 the plan to 'lumo-cli remove' to carry it out.\n"
-         "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders\n"
-         "                 (may be given several times)\n"
+         "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders,\n"
+         "                 nor another entry of its file (may be given several times; DIR\n"
+         "                 must be an existing folder; links are followed on both sides)\n"
          "  -j, --jobs N   compare, and read the pictures' headers for --keep, on N threads\n"
          "                 (default: number of cores)\n"
          "  -h, --help     show this help\n"),
@@ -198,6 +200,13 @@ bool parseKeepRules(const QCommandLineParser &parser, const QCommandLineOption &
             return false;
         }
         rules.push_back(*rule);
+    }
+    // A folder that is not there protects nothing: a mistyped one must not look as if it did.
+    for (const QString &folder : parser.values(protect)) {
+        if (!QFileInfo(folder).isDir()) {
+            usageError(context, QStringLiteral("--protect"), QStringLiteral("'%1' is not an existing folder").arg(folder));
+            return false;
+        }
     }
     return true;
 }

@@ -6,19 +6,16 @@
 #include <picturecollection.h>
 #include <similargrouping.h>
 
-#include <QStringList>
 #include <QTextStream>
 
 #include <vector>
 
-// A group's pictures as the keep rules take them: the base first, then the members, all in
-// catalogue order. A plan's indexes point into this list.
-QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection &pictures);
+// The groups by path.
+std::vector<PictureGroup> pictureGroups(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures);
 
 // One plan per group; the pictures' headers, sizes and times are read on `jobs` threads.
-std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
-                                  const std::vector<KeepRule> &rules, const ProtectedFolders &protect, int jobs);
+std::vector<GroupPlan> planKeeping(const std::vector<PictureGroup> &groups, const std::vector<KeepRule> &rules,
+                                   const ProtectedFolders &protect, int jobs);
 
 // The pictures to drop, group after group: one a line, or each ended by a NUL.
-void writeDropList(const std::vector<SimilarGroup> &groups, const std::vector<KeepPlan> &plans,
-                   const PictureCollection &pictures, bool null, QTextStream &out);
+void writeDropList(const std::vector<GroupPlan> &plans, bool null, QTextStream &out);

@@ -152,7 +152,7 @@ private:
     // The run whose results are shown, and the rule reading the groups' pictures.
     SamRun m_shown = SamRun::List;
     bool m_reading = false;
-    std::vector<QStringList> m_ruleGroups; // each in catalogue order, base first
+    std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
 };

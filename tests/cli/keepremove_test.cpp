@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"RuleList", {"--keep=newest,oldest", "-j", "1"}, "@/a.jpg\n@/b.jpg\n@/d.jpg\n"},
         PlanCase{"Base", {"--keep", "base", "--turned", "--grey"}, "@/b.jpg\n@/keep/c.jpg\n@/e.jpg\n"},
         PlanCase{"Protected", {"--keep", "pixels", "--protect", "@/keep"}, "@/a.jpg\n@/d.jpg\n"},
-        PlanCase{"ProtectedKeptPicture", {"--keep", "size", "--protect", "@/keep/", "--protect", "@/x"},
+        PlanCase{"ProtectedKeptPicture", {"--keep", "size", "--protect", "@/keep/", "--protect", "@/keep/../keep"},
                  "@/a.jpg\n@/b.jpg\n@/e.jpg\n"},
         PlanCase{"NulEnded", {"--keep", "oldest", "-0"}, "@/b.jpg|@/keep/c.jpg|@/e.jpg|"},
         PlanCase{"Json",
