@@ -23,3 +23,8 @@ SIGBOXCORE_EXPORT FileIdentity fileIdentity(const QString &path);
 // Where `path` really lies: links resolved, or, for a path that leads nowhere, the path
 // made absolute and cleaned (no "/./", "..", doubled '/').
 SIGBOXCORE_EXPORT QString realLocation(const QString &path);
+
+// `path` (a full path) without "/./", ".." or doubled '/', still naming the same file: the
+// part up to the last ".." is resolved where it really leads (after a link to a folder,
+// ".." is the parent of the link's target, not of the link), the rest only cleaned.
+SIGBOXCORE_EXPORT QString cleanFullPath(const QString &path);
