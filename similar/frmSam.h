@@ -55,6 +55,10 @@ public:
     bool isRunning() const { return m_state != State::ShowingResults; }
     // A rule reads the pictures of the groups.
     bool isApplyingRule() const { return m_reading; }
+    // The groups of the comparison run shown (none after a list run), as the run found
+    // them: each base and its members in catalogue order. A deleted picture has left its
+    // group (a deleted base leaves ""), so a group may be empty.
+    const std::vector<PictureGroup> &groups() const { return m_groups; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -147,7 +151,7 @@ private:
     QTimer m_stepTimer;
     bool m_inStep = false;
     bool m_paused = false;    // the Cancel button's question is open
-    int m_groups = 0;         // comparison run: groups placed so far
+    std::vector<PictureGroup> m_groups; // comparison run: the groups placed so far
 
     // The run whose results are shown, and the rule reading the groups' pictures.
     SamRun m_shown = SamRun::List;

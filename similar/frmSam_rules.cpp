@@ -83,23 +83,11 @@ void frmSam::mnuSClick(int index)
 
 void frmSam::applyRule(KeepRule rule)
 {
-    // The groups as the run placed them (the base last). Pictures deleted since then are no
-    // longer part of them.
+    // The run's groups; pictures deleted since then are no longer part of them.
     m_ruleGroups.clear();
-    PictureGroup group;
-    const QStringList &placement = picList->placement();
-    for (int k = 0; k < picList->placedCount(); ++k) {
-        if (!placement.at(k).isEmpty()) {
-            if (picList->isBase(k))
-                group.base = placement.at(k);
-            else
-                group.members.append(placement.at(k));
-        }
-        if (picList->groupOf(k) != picList->groupOf(k + 1)) {
-            if (!group.base.isEmpty() || !group.members.isEmpty())
-                m_ruleGroups.push_back(group);
-            group = {};
-        }
+    for (const PictureGroup &group : m_groups) {
+        if (!group.base.isEmpty() || !group.members.isEmpty())
+            m_ruleGroups.push_back(group);
     }
 
     m_rule = rule;
