@@ -1,13 +1,15 @@
-// Deleting the selected pictures from the catalogue and, on request, from the disk.
+// Deleting the selected pictures from the catalogue and, on request, from the disk: by the
+// store library's removal, the rule lumo-cli's remove follows too. Trash first, so that a
+// picture whose file could not be moved keeps its row and entries (the user is told).
 
 #include "frmLumo.h"
 
 #include "outside/shellservice.h"
 #include "waitcursor.h"
 
+#include <pictureremoval.h>
 #include <sigbox.h>
 
-#include <QHash>
 #include <QTreeWidget>
 
 #include <exception>
@@ -41,43 +43,36 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
     if (answer == DialogService::Yes || answer == DialogService::No) {
         wait.emplace();
         try {
-            QString nulList;
-            // The rows to delete, from the last up, so removing a row never moves one still
-            // to be visited.
-            QList<QTreeWidgetItem *> rows;
-            QHash<QString, int> firstEntry; // key -> its first store entry
+            // The selected rows, from the last up, as their files are handed over.
+            QStringList keys;
             for (int p = rowCount(); p >= 1; --p) {
-                QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
-                if (!row || (only && !only->contains(rowKey(row))) || !row->isSelected())
-                    continue;
-                rows.append(row);
-                firstEntry.insert(rowKey(row), -1);
+                const QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
+                if (row && row->isSelected() && (!only || only->contains(rowKey(row))))
+                    keys.append(rowKey(row));
             }
-            // Only the first entry of each path goes: a duplicate keeps its own signature.
-            // Found in one pass, and removed in one, rather than a search and a shift of the
-            // store per row.
-            for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i) {
-                const auto first = firstEntry.find(sbxJpeg->FileName(i));
-                if (first != firstEntry.end() && *first < 0)
-                    *first = i;
-            }
-            std::vector<int> entries;
-            for (QTreeWidgetItem *row : std::as_const(rows)) {
-                const QString key = rowKey(row);
-                nulList += key + QChar(0);
-                if (const int entry = firstEntry.value(key); entry >= 0)
-                    entries.push_back(entry);
-                if (similarVisible())
-                    delSamPics(key);
-                removeRow(row);
-            }
-            sbxJpeg->removeEntries(entries);
-            nulList += QChar(0);
-
-            if (answer == DialogService::Yes) {
+            // The list is a catalogue of its own beside the store, so a row whose picture the
+            // store could not read still leaves, and its file still goes.
+            QStringList rowNames;
+            for (int p = 0; p < rowCount(); ++p)
+                rowNames.append(rowKey(lsvJpeg->topLevelItem(p)));
+            QStringList storeNames;
+            for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i)
+                storeNames.append(sbxJpeg->FileName(i));
+            const FileMover toTrash = [this, &wait](const QStringList &files) {
                 wait.reset();
                 // Files that cannot go to the trash are named to the user there and stay.
-                ShellService::RemoveFiles(nulList, 0, this);
+                return ShellService::RemoveFiles(ShellService::joinNulList(files), 0, this);
+            };
+            const PictureRemoval removal
+                = removePictures({storeNames, rowNames}, keys, answer == DialogService::Yes ? toTrash : FileMover());
+
+            // Trash first, then the catalogue: a picture still on the disk keeps its row and entries.
+            sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
+            for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p) {
+                QTreeWidgetItem *row = lsvJpeg->topLevelItem(*p);
+                if (similarVisible())
+                    delSamPics(rowKey(row));
+                removeRow(row);
             }
             setModified(true);
             finalStatus = QStringLiteral("削除完了");

@@ -14,6 +14,9 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // The files the arguments name, in argument order; false (reported) when one is missing.
@@ -74,24 +77,48 @@ struct Target {
     int nextPart = 2;
 };
 
+// The numbers of the parts beside `catalogue` (2, 3, ...), ascending, gaps and all.
+std::vector<int> existingParts(const QString &catalogue)
+{
+    constexpr int Mark = 987654321;
+    const QFileInfo marked(splitCatalogueName(catalogue, Mark));
+    const QString name = marked.fileName();
+    const qsizetype at = name.indexOf(QString::number(Mark));
+    const QString before = name.left(at);
+    const QString after = name.mid(at + QString::number(Mark).size());
+    std::vector<int> parts;
+    const QStringList names = QDir(marked.absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden);
+    for (const QString &entry : names) {
+        if (!entry.startsWith(before) || !entry.endsWith(after) || entry.size() <= before.size() + after.size())
+            continue;
+        const QString number = entry.mid(before.size(), entry.size() - before.size() - after.size());
+        bool ok = false;
+        const int part = number.toInt(&ok);
+        if (ok && part >= 2 && number == QString::number(part))
+            parts.push_back(part);
+    }
+    std::sort(parts.begin(), parts.end());
+    return parts;
+}
+
 // Reads the catalogue and, when `split`, every part of it that exists (CATALOGUE, -2, -3,
-// ... up to the first missing); their paths go into `known`, and the last is the target.
-// False when one cannot be read (reported).
+// ..., a missing number in between too); their paths go into `known`, and the last is the
+// target. False when one cannot be read (reported).
 bool openTarget(const QString &catalogue, bool split, Target &target, QSet<QString> &known, CommandContext &context)
 {
     target.file = catalogue;
-    for (int part = 2;; ++part) {
+    const std::vector<int> parts = split ? existingParts(catalogue) : std::vector<int>();
+    for (size_t k = 0;; ++k) {
         const QFileInfo info(target.file);
         if ((info.exists() || info.isSymLink()) && !openCatalogue(target.file, target.table, context))
             return false;
         for (int i = 0; i < target.table.count(); ++i)
             known.insert(target.table.name(i));
-        const QString next = splitCatalogueName(catalogue, part);
-        if (!split || !QFileInfo::exists(next)) {
-            target.nextPart = part;
+        if (k == parts.size()) {
+            target.nextPart = parts.empty() ? 2 : parts.back() + 1;
             return true;
         }
-        target.file = next;
+        target.file = splitCatalogueName(catalogue, parts[k]);
         target.inEarlierParts += target.table.count();
         target.table = SignatureTable();
         ++target.parts;
@@ -207,9 +234,10 @@ int addCommand(const AddOptions &options, CommandContext &context)
         context.err << "; " << table.count() << " in the catalogue" << Qt::endl;
     if (notAdded > 0) {
         reportProblem(context, options.catalogue,
-                      QStringLiteral("catalogue is full (%1 entries); %2 pictures not added")
+                      QStringLiteral("catalogue is full (%1 entries); %2 %3 not added")
                           .arg(SignatureTable::MaxEntries)
-                          .arg(notAdded));
+                          .arg(notAdded)
+                          .arg(notAdded == 1 ? QStringLiteral("picture") : QStringLiteral("pictures")));
         return ExitFailure;
     }
     return ExitOk;

@@ -56,8 +56,10 @@ void writeFacts(const PictureFacts &facts, QTextStream &out)
 // With a keep plan, each group also names the picture kept (null when none is) and those
 // dropped; with facts, each picture's facts by its path.
 void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, SimilarRule rule,
-               const GroupFacts &facts, const std::vector<KeepPlan> &plans, QTextStream &out)
+               const std::vector<PictureGroup> &named, const QList<PictureFacts> &facts,
+               const std::vector<GroupPlan> &plans, QTextStream &out)
 {
+    qsizetype first = 0; // the group's first picture in `facts`
     out << '[';
     for (size_t g = 0; g < groups.size(); ++g) {
         if (g > 0)
@@ -81,21 +83,21 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
             out << ']';
         }
         if (!plans.empty()) {
-            const QStringList group = keepRulePictures(groups[g], pictures);
-            const KeepPlan &plan = plans[g];
-            out << ", \"keep\": " << (plan.keep < 0 ? QStringLiteral("null") : jsonString(group.at(plan.keep)))
+            const GroupPlan &plan = plans[g];
+            out << ", \"keep\": " << (plan.keep.isEmpty() ? QStringLiteral("null") : jsonString(plan.keep))
                 << ", \"drop\": [";
-            for (size_t d = 0; d < plan.drop.size(); ++d)
-                out << (d > 0 ? ", " : "") << jsonString(group.at(plan.drop[d]));
+            for (qsizetype d = 0; d < plan.drop.size(); ++d)
+                out << (d > 0 ? ", " : "") << jsonString(plan.drop[d]);
             out << ']';
         }
-        if (!facts.empty()) {
-            const QStringList group = keepRulePictures(groups[g], pictures);
+        if (!facts.isEmpty()) {
+            const QStringList group = groupPictures({named[g]});
             out << ", \"facts\": {";
             for (qsizetype p = 0; p < group.size(); ++p) {
                 out << (p > 0 ? ", " : "") << jsonString(group.at(p)) << ": ";
-                writeFacts(facts[g][size_t(p)], out);
+                writeFacts(facts.at(first + p), out);
             }
+            first += group.size();
             out << '}';
         }
         out << '}';
@@ -156,16 +158,17 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     }
     const std::vector<SimilarGroup> groups
         = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs, std::move(apart));
-    GroupFacts facts;
+    const std::vector<PictureGroup> named = pictureGroups(groups, pictures);
+    QList<PictureFacts> facts;
     if (!options.keep.empty() || options.facts)
-        facts = readGroupFacts(groups, pictures, options.jobs);
-    std::vector<KeepPlan> plans;
+        facts = readGroupFacts(named, options.jobs);
+    std::vector<GroupPlan> plans;
     if (!options.keep.empty())
-        plans = planKeeping(groups, pictures, facts, options.keep, ProtectedFolders(options.protect));
+        plans = planGroups(named, facts, options.keep, ProtectedFolders(options.protect));
     if (options.json)
-        writeJson(groups, pictures, options.rule, facts, plans, context.out);
+        writeJson(groups, pictures, options.rule, named, facts, plans, context.out);
     else if (!options.keep.empty())
-        writeDropList(groups, plans, pictures, options.null, context.out);
+        writeDropList(plans, options.null, context.out);
     else if (options.null)
         writeNullSeparated(groups, pictures, context.out);
     else

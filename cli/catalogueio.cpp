@@ -1,5 +1,7 @@
 #include "catalogueio.h"
 
+#include <fileidentity.h>
+
 #include <catalogue.h>
 #include <folderscan.h>
 #include <picturesignature.h>
@@ -17,9 +19,9 @@ void reportProblem(CommandContext &context, const QString &file, const QString &
 QString absolutePath(const QString &argument)
 {
     if (QDir::isAbsolutePath(argument))
-        return argument;
+        return cleanFullPath(argument);
     const QString here = QDir::currentPath();
-    return here.endsWith(QLatin1Char('/')) ? here + argument : here + QLatin1Char('/') + argument;
+    return cleanFullPath(here.endsWith(QLatin1Char('/')) ? here + argument : here + QLatin1Char('/') + argument);
 }
 
 QString printablePath(const QByteArray &nativePath)

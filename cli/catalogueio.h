@@ -17,8 +17,9 @@ void reportProblem(CommandContext &context, const QString &file, const QString &
 QString printablePath(const QByteArray &nativePath);
 
 // The path the system opens for `argument`: a relative one gets the working folder in
-// front and nothing else, since "lnk/../b.jpg" is another file than "b.jpg" when lnk is
-// a link. The path a catalogue stores for it.
+// front; then it is cleaned of "/./", ".." and doubled '/' without changing the file it
+// names (cleanFullPath: "lnk/../b.jpg" is another file than "b.jpg" when lnk is a link).
+// The path a catalogue stores for it.
 QString absolutePath(const QString &argument);
 
 // Why `path` cannot be opened for reading ("no such file", "permission denied", ...).

@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -54,8 +55,9 @@ const CommandInfo Commands[] = {
          "searched as Lumo's folder add does, sub-folders included, for files ending in .jpg\n"
          "or .jpeg (any letter case): names ordered ignoring letter case, a folder's files\n"
          "before its sub-folders; names starting with '.' are skipped and links to folders\n"
-         "are not followed. A relative PATH is stored with the working folder in front, as it\n"
-         "was written otherwise; a path already listed is skipped. Pictures that cannot be\n"
+         "are not followed. A PATH is stored as a clean full path: a relative one with the\n"
+         "working folder in front, without '/./', '..' or '//' (a '..' after a link to a\n"
+         "folder leads where the link does); a path already listed is skipped. Pictures that cannot be\n"
          "read, and files whose names are not UTF-8 (shown with \\xNN for each other byte),\n"
          "are reported and skipped. The catalogue file is only replaced once the new one is\n"
          "completely written.\n"
@@ -134,8 +136,9 @@ const CommandInfo Commands[] = {
          "                 whose picture cannot be read is never kept (a group without any\n"
          "                 readable picture drops nothing). Nothing is changed on disk; pipe\n"
          "                 the plan to 'lumo-cli remove' to carry it out.\n"
-         "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders\n"
-         "                 (may be given several times)\n"
+         "  --protect DIR  with --keep: never drop a picture inside DIR or its sub-folders,\n"
+         "                 nor another entry of its file (may be given several times; DIR\n"
+         "                 must be an existing folder; links are followed on both sides)\n"
          "  --all          group the pairs marked not alike too (see notalike)\n"
          "  -j, --jobs N   compare, and read the pictures for --keep and --facts, on N threads\n"
          "                 (default: number of cores)\n"
@@ -149,20 +152,23 @@ const CommandInfo Commands[] = {
          "after the first that end in .sbx are further catalogues of one collection (as for\n"
          "similar): a picture leaves whichever of them holds it. A PATH of '-'\n"
          "reads the paths from standard input, one per line, or with -0 each ended by a NUL\n"
-         "character, as 'lumo-cli similar --keep ... -0' prints them. A path is matched as the\n"
-         "catalogue stores it (a relative PATH with the working folder in front); every entry\n"
-         "of that path leaves, and a path named twice counts once. A path that is not in the\n"
+         "character, as 'lumo-cli similar --keep ... -0' prints them. A PATH is made full and\n"
+         "clean as add stores it and matched against the entries cleaned the same way; every\n"
+         "entry of that path leaves, and a path named twice counts once. A path that is not in the\n"
          "catalogue is named on a line of its own and nothing is done for it. Prints\n"
          "'N removed from the catalogue, M moved to the trash' (N counts entries).\n"
          "\n"
          "Options:\n"
          "  --trash        also move the files to the desktop trash (never deletes them); a\n"
          "                 file already gone only leaves the catalogue, and one that cannot be\n"
-         "                 moved is named and stays in the catalogue\n"
+         "                 moved is named and stays in the catalogue. Every catalogue that\n"
+         "                 loses an entry must be writable before any file moves; if one is\n"
+         "                 not, nothing moves\n"
          "  -0, --null     the paths on standard input are each ended by a NUL character\n"
          "  -h, --help     show this help\n"
          "\n"
-         "Exit status: 1 when a path was not in the catalogue or a file could not be moved.\n"),
+         "Exit status: 1 when a path was not in the catalogue, a file could not be moved or\n"
+         "a catalogue could not be saved.\n"),
      2, -1, false, false, false, true, false, false, true},
     {QLatin1String("optimize"),
      QLatin1String("Usage: lumo-cli optimize CATALOGUE\n"
@@ -233,6 +239,13 @@ bool parseKeepRules(const QCommandLineParser &parser, const QCommandLineOption &
             return false;
         }
         rules.push_back(*rule);
+    }
+    // A folder that is not there protects nothing: a mistyped one must not look as if it did.
+    for (const QString &folder : parser.values(protect)) {
+        if (!QFileInfo(folder).isDir()) {
+            usageError(context, QStringLiteral("--protect"), QStringLiteral("'%1' is not an existing folder").arg(folder));
+            return false;
+        }
     }
     return true;
 }

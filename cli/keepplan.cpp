@@ -3,53 +3,32 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
-QStringList keepRulePictures(const SimilarGroup &group, const PictureCollection &pictures)
+std::vector<PictureGroup> pictureGroups(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures)
 {
-    QStringList paths{pictures.path(group.base)};
-    for (int member : group.members)
-        paths << pictures.path(member);
-    return paths;
+    std::vector<PictureGroup> named;
+    named.reserve(groups.size());
+    for (const SimilarGroup &group : groups) {
+        PictureGroup &paths = named.emplace_back();
+        paths.base = pictures.path(group.base);
+        for (int member : group.members)
+            paths.members.append(pictures.path(member));
+    }
+    return named;
 }
 
-GroupFacts readGroupFacts(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, int jobs)
+QList<PictureFacts> readGroupFacts(const std::vector<PictureGroup> &groups, int jobs)
 {
     // Every picture of every group in one list, so that the threads share the whole work
     // whatever the sizes of the groups.
-    QStringList paths;
-    for (const SimilarGroup &group : groups)
-        paths += keepRulePictures(group, pictures);
     QThreadPool pool;
     pool.setMaxThreadCount(jobs);
-    const QList<PictureFacts> facts = QtConcurrent::blockingMapped(&pool, paths, readPictureFacts);
-
-    GroupFacts grouped;
-    grouped.reserve(groups.size());
-    qsizetype first = 0;
-    for (const SimilarGroup &group : groups) {
-        const qsizetype size = qsizetype(group.members.size()) + 1;
-        grouped.emplace_back(facts.begin() + first, facts.begin() + first + size);
-        first += size;
-    }
-    return grouped;
+    return QtConcurrent::blockingMapped(&pool, groupPictures(groups), readPictureFacts);
 }
 
-std::vector<KeepPlan> planKeeping(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures,
-                                  const GroupFacts &facts, const std::vector<KeepRule> &rules,
-                                  const ProtectedFolders &protect)
+void writeDropList(const std::vector<GroupPlan> &plans, bool null, QTextStream &out)
 {
-    std::vector<KeepPlan> plans;
-    plans.reserve(groups.size());
-    for (size_t g = 0; g < groups.size(); ++g)
-        plans.push_back(planGroup(keepRulePictures(groups[g], pictures), facts[g], rules, protect));
-    return plans;
-}
-
-void writeDropList(const std::vector<SimilarGroup> &groups, const std::vector<KeepPlan> &plans,
-                   const PictureCollection &pictures, bool null, QTextStream &out)
-{
-    for (size_t g = 0; g < groups.size(); ++g) {
-        const QStringList paths = keepRulePictures(groups[g], pictures);
-        for (int drop : plans[g].drop)
-            out << paths.at(drop) << (null ? QChar(0) : QChar(u'\n'));
+    for (const GroupPlan &plan : plans) {
+        for (const QString &drop : plan.drop)
+            out << drop << (null ? QChar(0) : QChar(u'\n'));
     }
 }

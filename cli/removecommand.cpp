@@ -4,17 +4,17 @@
 #include "catalogueio.h"
 #include "commands.h"
 
-#include <folderscan.h>
+#include <pictureremoval.h>
 #include <sharedthumbnails.h>
 #include <trash.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
-#include <QSet>
 
-#include <algorithm>
-#include <functional>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -50,65 +50,87 @@ QStringList namedPaths(const RemoveOptions &options, CommandContext &context)
     return paths;
 }
 
+// A catalogue file that a save can replace: its folder takes the new file, and the file
+// itself (when there) can be written.
+bool canReplace(const QString &catalogue)
+{
+    const QFileInfo info(catalogue);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    return ::access(folder.constData(), W_OK | X_OK) == 0
+        && (!info.exists() || ::access(QFile::encodeName(catalogue).constData(), W_OK) == 0);
+}
+
 } // namespace
 
 int removeCommand(const RemoveOptions &options, CommandContext &context)
 {
-    const QStringList named = namedPaths(options, context);
     std::vector<SignatureTable> tables(options.catalogues.size());
+    std::vector<QStringList> names(tables.size());
     for (qsizetype k = 0; k < options.catalogues.size(); ++k) {
         if (!openCatalogue(options.catalogues.at(k), tables[k], context))
             return ExitFailure;
-    }
-    // Where each path stands: every entry of it in every catalogue leaves, since its file
-    // is one file.
-    QHash<QString, std::vector<std::pair<int, int>>> entries;
-    for (size_t k = 0; k < tables.size(); ++k) {
         for (int i = 0; i < tables[k].count(); ++i)
-            entries[tables[k].name(i)].emplace_back(static_cast<int>(k), i);
+            names[k] << tables[k].name(i);
     }
-
-    bool failed = false;
-    int trashed = 0;
-    std::vector<std::vector<int>> leaving(tables.size());
-    QSet<QString> done; // a path named twice is dealt with once
-    const SharedThumbnails thumbnails;
-    for (const QString &argument : named) {
+    // Resolved against the working folder and cleaned, as add stores them; messages name
+    // each path as it was given.
+    QStringList paths;
+    QHash<QString, QString> given;
+    for (const QString &argument : namedPaths(options, context)) {
         const QString path = absolutePath(argument);
-        if (done.contains(path))
-            continue;
-        done.insert(path);
-        const auto found = entries.constFind(path);
-        if (found == entries.cend()) {
-            reportProblem(context, argument, QStringLiteral("not in the catalogue"));
-            failed = true;
-            continue;
-        }
-        // A file already gone only leaves the catalogue. One that stays on the disk keeps its
-        // entry, so that the catalogue still tells of it.
-        if (options.trash && !isPictureGone(path)) {
-            if (!movePictureToTrash(path, thumbnails)) {
-                reportProblem(context, argument, QStringLiteral("cannot move to the trash; kept in the catalogue"));
-                failed = true;
-                continue;
-            }
-            ++trashed;
-        }
-        for (const auto &[catalogue, entry] : *found)
-            leaving[catalogue].push_back(entry);
+        paths << path;
+        given.insert(path, argument);
     }
 
-    size_t removed = 0;
-    for (size_t k = 0; k < tables.size(); ++k) {
-        // From the last entry down, so a removal never moves an entry still to be removed.
-        std::sort(leaving[k].begin(), leaving[k].end(), std::greater<>());
-        for (int index : leaving[k])
-            tables[k].remove(index);
-        removed += leaving[k].size();
-        if (!leaving[k].empty() && !storeCatalogue(options.catalogues.at(k), tables[k], context))
-            return ExitFailure;
+    // Catalogues first: a file goes to the trash only once every catalogue losing its entry
+    // is known to take the change.
+    if (options.trash) {
+        const PictureRemoval plan = removePictures(names, paths);
+        for (size_t k = 0; k < tables.size(); ++k) {
+            if (!plan.entries[k].empty() && !canReplace(options.catalogues.at(int(k)))) {
+                reportProblem(context, options.catalogues.at(int(k)), QStringLiteral("cannot be written; nothing moved"));
+                return ExitFailure;
+            }
+        }
     }
-    context.out << removed << " removed from the catalogue" << (tables.size() > 1 ? "s, " : ", ") << trashed
-                << " moved to the trash" << Qt::endl;
-    return failed ? ExitFailure : ExitOk;
+    const SharedThumbnails thumbnails;
+    const FileMover toTrash = [&](const QStringList &files) {
+        QStringList failed;
+        for (const QString &file : files) {
+            const TrashResult result = movePictureToTrash(file, thumbnails);
+            if (result == TrashResult::Moved)
+                continue;
+            failed << file;
+            reportProblem(context, given.value(file, file),
+                          result == TrashResult::NotMoved
+                              ? QStringLiteral("cannot move to the trash; kept in the catalogue")
+                              : QStringLiteral("moved to the trash without its record and cannot be put back; "
+                                               "kept in the catalogue"));
+        }
+        return failed;
+    };
+    const PictureRemoval removal = removePictures(names, paths, options.trash ? toTrash : FileMover());
+    for (const QString &path : removal.unknown)
+        reportProblem(context, given.value(path, path), QStringLiteral("not in the catalogue"));
+
+    bool saved = true;
+    for (size_t k = 0; k < tables.size(); ++k) {
+        if (removal.entries[k].empty())
+            continue;
+        // From the last entry down, as a removal one by one would leave the table.
+        tables[k].removeEntries(std::vector<int>(removal.entries[k].rbegin(), removal.entries[k].rend()));
+        const QString &catalogue = options.catalogues.at(int(k));
+        if (storeCatalogue(catalogue, tables[k], context))
+            continue;
+        saved = false;
+        // The files are in the trash already: say which, and that this catalogue still lists them.
+        for (const QString &file : removal.moved) {
+            if (names[k].contains(file))
+                reportProblem(context, given.value(file, file),
+                              QStringLiteral("moved to the trash; still listed in %1, left unchanged").arg(catalogue));
+        }
+    }
+    context.out << removal.entryCount() << " removed from the catalogue" << (tables.size() > 1 ? "s, " : ", ")
+                << removal.moved.size() << " moved to the trash" << Qt::endl;
+    return saved && removal.unknown.isEmpty() && removal.kept.isEmpty() ? ExitOk : ExitFailure;
 }

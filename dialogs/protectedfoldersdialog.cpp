@@ -5,6 +5,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -80,7 +81,8 @@ void ProtectedFoldersDialog::cmdAddClick()
     // The picker starts at the folder chosen in the list, if any.
     const QListWidgetItem *current = lstFolders->currentItem();
     const QString chosen = DialogService::instance().BrowseForFolder(this, current ? current->text() : QString());
-    if (chosen.isEmpty())
+    // Only a folder that is there: a name that protects nothing would only look as if it did.
+    if (chosen.isEmpty() || !QFileInfo(chosen).isDir())
         return;
     const QString folder = QDir::cleanPath(chosen);
     const QList<QListWidgetItem *> known = lstFolders->findItems(folder, Qt::MatchExactly);

@@ -23,16 +23,6 @@ QString ShellService::joinNulList(const QStringList &paths)
     return list + QChar(0);
 }
 
-QString ShellService::homeTrash()
-{
-    return homeTrashFolder();
-}
-
-bool ShellService::moveToTrash(const QString &path, QString *trashedPath)
-{
-    return moveFileToTrash(path, trashedPath);
-}
-
 namespace {
 ShellService *g_installed = nullptr;
 } // namespace
@@ -57,25 +47,37 @@ QStringList ShellService::RemoveFiles(const QString &nulList, int option, QWidge
 
 QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owner)
 {
-    QStringList failed;
+    QStringList notMoved;
+    QStringList notPutBack;
     const QStringList paths = splitNulList(nulList);
     const SharedThumbnails thumbnails;
     for (const QString &path : paths) {
-        if (!movePictureToTrash(path, thumbnails))
-            failed << path;
+        const TrashResult result = movePictureToTrash(path, thumbnails);
+        if (result == TrashResult::NotMoved)
+            notMoved << path;
+        else if (result == TrashResult::NotPutBack)
+            notPutBack << path;
     }
-    if (failed.isEmpty())
-        return failed;
+    if (notMoved.isEmpty() && notPutBack.isEmpty())
+        return {};
 
     // One message, however many files; a long list is cut so the box fits the screen.
     constexpr qsizetype shown = 20;
-    QString text = QStringLiteral("次のファイルをごみ箱へ移動できませんでした。\n");
-    for (qsizetype i = 0; i < failed.size() && i < shown; ++i)
-        text += QLatin1Char('\n') + failed.at(i);
-    if (failed.size() > shown)
-        text += QStringLiteral("\nほか %1 個のファイル").arg(failed.size() - shown);
+    QString text;
+    const auto list = [&text](const QString &heading, const QStringList &files) {
+        if (files.isEmpty())
+            return;
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + heading + QLatin1Char('\n');
+        for (qsizetype i = 0; i < files.size() && i < shown; ++i)
+            text += QLatin1Char('\n') + files.at(i);
+        if (files.size() > shown)
+            text += QStringLiteral("\nほか %1 個のファイル").arg(files.size() - shown);
+    };
+    list(QStringLiteral("次のファイルをごみ箱へ移動できませんでした。"), notMoved);
+    list(QStringLiteral("次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。"),
+         notPutBack);
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);
-    return failed;
+    return notMoved + notPutBack;
 }
 
 ShellService &ShellService::instance()

@@ -23,18 +23,10 @@ public:
     // nulList: full paths, each followed by a NUL character, and one more NUL at the end.
     // Moves each file to the desktop trash; never deletes permanently. The shared
     // thumbnails of each file moved are removed (SharedThumbnails). The files that
-    // could not be moved are named together in one message (style 48, owner), and
-    // returned. Goes through the installed service, if any.
+    // could not be moved, and those moved without their record that could not be put
+    // back, are named together in one message (style 48, owner), and returned. Goes
+    // through the installed service, if any.
     static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);
-
-    // The trash of store/trash.h, which lumo-cli uses as well.
-    // Moves one file to the trash; true only when it now lies in a trash folder (then
-    // trashedPath holds its new path). Creates the home trash folders
-    // ($XDG_DATA_HOME/Trash/files and info, mode 0700) first. A move that lands anywhere
-    // else is undone and fails.
-    static bool moveToTrash(const QString &path, QString *trashedPath = nullptr);
-    // The user's trash folder: $XDG_DATA_HOME/Trash (default ~/.local/share/Trash).
-    static QString homeTrash();
 
     // "a\0b\0\0" <-> {"a", "b"}.
     static QStringList splitNulList(const QString &nulList);

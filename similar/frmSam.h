@@ -60,6 +60,10 @@ public:
     bool isRunning() const { return m_state != State::ShowingResults; }
     // A rule reads the pictures of the groups.
     bool isApplyingRule() const { return m_reading; }
+    // The groups of the comparison run shown (none after a list run), as the run found
+    // them: each base and its members in catalogue order. A deleted picture has left its
+    // group (a deleted base leaves ""), so a group may be empty.
+    const std::vector<PictureGroup> &groups() const { return m_groups; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -178,12 +182,12 @@ private:
     QTimer m_stepTimer;
     bool m_inStep = false;
     bool m_paused = false;    // the Cancel button's question is open
-    int m_groups = 0;         // comparison run: groups placed so far
+    std::vector<PictureGroup> m_groups; // comparison run: the groups placed so far
 
     // The run whose results are shown, and the rule reading the groups' pictures.
     SamRun m_shown = SamRun::List;
     bool m_reading = false;
-    std::vector<QStringList> m_ruleGroups; // each in catalogue order, base first
+    std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
     // Shared with the reading threads, which may outlive the window.

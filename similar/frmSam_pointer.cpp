@@ -166,6 +166,12 @@ void frmSam::picListDblClick()
 
 void frmSam::DelSamPics(const QString &o_FileName)
 {
+    // The picture has left the catalogue, every entry of it: it leaves the groups too.
+    for (PictureGroup &group : m_groups) {
+        if (group.base == o_FileName)
+            group.base.clear();
+        group.members.removeAll(o_FileName);
+    }
     const int k = picList->firstCellOf(o_FileName);
     if (k < 0)
         return;

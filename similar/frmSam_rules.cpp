@@ -85,30 +85,11 @@ void frmSam::mnuSClick(int index)
 
 void frmSam::applyRule(KeepRule rule)
 {
-    // The groups as the run placed them, each in catalogue order: the base (placed last)
-    // first, then its members. Pictures deleted since then are no longer part of them.
+    // The run's groups; pictures deleted since then are no longer part of them.
     m_ruleGroups.clear();
-    QStringList pictures;
-    QStringList group;
-    QString base;
-    const QStringList &placement = picList->placement();
-    for (int k = 0; k < picList->placedCount(); ++k) {
-        if (!placement.at(k).isEmpty()) {
-            if (picList->isBase(k))
-                base = placement.at(k);
-            else
-                group.append(placement.at(k));
-        }
-        if (picList->groupOf(k) != picList->groupOf(k + 1)) {
-            if (!base.isEmpty())
-                group.prepend(base);
-            if (!group.isEmpty()) {
-                pictures += group;
-                m_ruleGroups.push_back(group);
-            }
-            group.clear();
-            base.clear();
-        }
+    for (const PictureGroup &group : m_groups) {
+        if (!group.base.isEmpty() || !group.members.isEmpty())
+            m_ruleGroups.push_back(group);
     }
 
     m_rule = rule;
@@ -116,25 +97,20 @@ void frmSam::applyRule(KeepRule rule)
     m_owner->holdCommands(true);
     setBusy(true);
     updateMenu();
-    m_facts.setFuture(QtConcurrent::mapped(
-        pictures, [cache = m_factsCache](const QString &picture) { return cache->facts(picture); }));
+    m_facts.setFuture(QtConcurrent::mapped(groupPictures(m_ruleGroups), [cache = m_factsCache](const QString &picture) {
+        return cache->facts(picture);
+    }));
 }
 
 void frmSam::factsRead()
 {
     if (!m_reading || m_facts.isCanceled())
         return;
-    const QList<PictureFacts> facts = m_facts.future().results();
-    const ProtectedFolders protect(m_owner->protectedFolders());
+    const std::vector<GroupPlan> plans = planGroups(m_ruleGroups, m_facts.future().results(), {m_rule},
+                                                    ProtectedFolders(m_owner->protectedFolders()));
     QStringList drop;
-    qsizetype first = 0;
-    for (const QStringList &group : m_ruleGroups) {
-        const std::vector<PictureFacts> groupFacts(facts.begin() + first, facts.begin() + first + group.size());
-        first += group.size();
-        const KeepPlan plan = planGroup(group, groupFacts, {m_rule}, protect);
-        for (int index : plan.drop)
-            drop.append(group.at(index));
-    }
+    for (const GroupPlan &plan : plans)
+        drop += plan.drop;
     m_ruleGroups.clear();
     m_owner->selectPictures(drop);
     endReading();

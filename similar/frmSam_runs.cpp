@@ -56,7 +56,7 @@ void frmSam::beginRun(SamRun run)
     for (int i = 0; i < table.count(); ++i)
         m_names.append(table.name(i));
     m_run = run;
-    m_groups = 0;
+    m_groups.clear();
     m_next = 0;
     m_baseOpen = false;
     m_progress.clear();
@@ -145,16 +145,20 @@ frmSam::Next frmSam::comparisonSlice()
             const int member = row[at];
             if (!m_comparison->join(base.index, member))
                 continue;
+            if (!m_found)
+                m_groups.emplace_back(); // the base's first member opens its group
             m_found = true;
             const SimilarMatch match = base.matches ? (*base.matches)[at] : SimilarMatch{};
             if (match != SimilarMatch{})
                 m_matches.insert(picList->placedCount(), match);
-            picList->place(m_names.at(member), m_groups, false, samMatchMark(match));
+            picList->place(m_names.at(member), int(m_groups.size()) - 1, false, samMatchMark(match));
+            m_groups.back().members.append(m_names.at(member));
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }
         if (m_found) {
-            picList->place(m_names.at(base.index), m_groups++, true);
+            picList->place(m_names.at(base.index), int(m_groups.size()) - 1, true);
+            m_groups.back().base = m_names.at(base.index);
             m_comparison->take(base.index);
         }
         m_baseOpen = false;

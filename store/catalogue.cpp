@@ -7,6 +7,10 @@
 
 #include <iconv.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -151,10 +155,25 @@ CatalogueResult saveCatalogue(const QString &path, const SignatureTable &table)
     return result;
 }
 
+bool openCatalogueFile(QFile &in, const QString &path)
+{
+    // Opened without waiting and then looked at, so a FIFO (which would wait for a writer),
+    // a device or a folder is refused at once.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+}
+
 CatalogueResult loadCatalogue(const QString &path, SignatureTable &table)
 {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    QFile in;
+    if (!openCatalogueFile(in, path))
         return failure(table, CatalogueStatus::OpenFailed);
     return readCatalogue(in, table);
 }

@@ -5,6 +5,8 @@
 #include "sigboxcore_export.h"
 #include "signaturetable.h"
 
+class QFile;
+
 class QIODevice;
 
 enum class CatalogueStatus {
@@ -45,6 +47,9 @@ SIGBOXCORE_EXPORT CatalogueResult readCatalogue(QIODevice &in, SignatureTable &t
 // so a failed save leaves an existing catalogue as it was.
 SIGBOXCORE_EXPORT CatalogueResult saveCatalogue(const QString &path, const SignatureTable &table);
 SIGBOXCORE_EXPORT CatalogueResult loadCatalogue(const QString &path, SignatureTable &table);
+// Opens a catalogue file for reading: only a regular file, never waiting (a FIFO, a device
+// or a folder is refused at once). False when it cannot be opened so.
+SIGBOXCORE_EXPORT bool openCatalogueFile(QFile &in, const QString &path);
 
 // Decodes a catalogue name: UTF-8 when valid, otherwise code page 932.
 SIGBOXCORE_EXPORT QString decodeCatalogueName(const QByteArray &bytes);

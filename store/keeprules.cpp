@@ -1,6 +1,7 @@
 #include "keeprules.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -112,15 +113,29 @@ QString keepRuleName(KeepRule rule)
     return {};
 }
 
+namespace {
+
+// The places a path stands for: as written once cleaned, and where it really lies.
+QStringList spellings(const QString &path)
+{
+    QStringList both{QDir::cleanPath(QFileInfo(path).absoluteFilePath()), realLocation(path)};
+    both.removeDuplicates();
+    return both;
+}
+
+} // namespace
+
 ProtectedFolders::ProtectedFolders(const QStringList &folders)
 {
     for (const QString &folder : folders) {
         if (folder.isEmpty())
             continue;
-        QString cleaned = QDir::cleanPath(folder);
-        if (!cleaned.endsWith(QLatin1Char('/')))
-            cleaned += QLatin1Char('/');
-        m_folders.append(cleaned);
+        for (QString spelling : spellings(folder)) {
+            if (!spelling.endsWith(QLatin1Char('/')))
+                spelling += QLatin1Char('/');
+            if (!m_folders.contains(spelling))
+                m_folders.append(spelling);
+        }
     }
 }
 
@@ -128,11 +143,11 @@ bool ProtectedFolders::protects(const QString &path) const
 {
     if (m_folders.isEmpty() || path.isEmpty())
         return false;
-    // Cleaned, so that "keep/../other.jpg" is judged where it really lies.
-    const QString cleaned = QDir::cleanPath(path);
-    for (const QString &folder : m_folders) {
-        if (cleaned.startsWith(folder))
-            return true;
+    for (const QString &place : spellings(path)) {
+        for (const QString &folder : m_folders) {
+            if (place.startsWith(folder))
+                return true;
+        }
     }
     return false;
 }
@@ -158,11 +173,52 @@ KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> 
         plan.keep = candidates.front();
     if (plan.keep < 0)
         return plan;
-    // A second entry of the kept file is that file: dropping it would throw the kept one away.
-    const QString kept = QDir::cleanPath(pictures[plan.keep]);
+    // Another entry of the kept file, or of a protected one, is that file: dropping it
+    // would throw away what is kept.
+    std::vector<bool> kept(size_t(count), false);
+    for (int i = 0; i < count; ++i)
+        kept[i] = i == plan.keep || protect.protects(pictures[i]);
     for (int i = 0; i < count; ++i) {
-        if (i != plan.keep && !protect.protects(pictures[i]) && QDir::cleanPath(pictures[i]) != kept)
+        if (kept[i])
+            continue;
+        bool sameAsKept = false;
+        for (int k = 0; k < count && !sameAsKept; ++k)
+            sameAsKept = kept[k] && facts[i].identity.sameFile(facts[k].identity);
+        if (!sameAsKept)
             plan.drop.push_back(i);
     }
     return plan;
+}
+
+QStringList groupPictures(const std::vector<PictureGroup> &groups)
+{
+    QStringList pictures;
+    for (const PictureGroup &group : groups) {
+        if (!group.base.isEmpty())
+            pictures.append(group.base);
+        pictures += group.members;
+    }
+    return pictures;
+}
+
+std::vector<GroupPlan> planGroups(const std::vector<PictureGroup> &groups, const QList<PictureFacts> &facts,
+                                  const std::vector<KeepRule> &rules, const ProtectedFolders &protect)
+{
+    std::vector<GroupPlan> plans;
+    plans.reserve(groups.size());
+    qsizetype first = 0;
+    for (const PictureGroup &group : groups) {
+        const QStringList pictures = groupPictures({group});
+        const qsizetype end = std::min(first + pictures.size(), facts.size());
+        const KeepPlan plan = planGroup(pictures, std::vector<PictureFacts>(facts.begin() + std::min(first, end),
+                                                                            facts.begin() + end),
+                                        rules, protect);
+        first += pictures.size();
+        GroupPlan &named = plans.emplace_back();
+        if (plan.keep >= 0)
+            named.keep = pictures.at(plan.keep);
+        for (int index : plan.drop)
+            named.drop.append(pictures.at(index));
+    }
+    return plans;
 }

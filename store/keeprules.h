@@ -9,11 +9,14 @@
 // entry. A picture that is gone or whose header cannot be read is never the one kept (a
 // group with no readable picture keeps everything). A picture inside a protected folder is
 // never dropped, so a group may drop fewer than all the others; never every picture. Nor is
-// another entry of the kept picture's own file.
+// another entry of the kept picture's file or of a protected picture's file, whatever its
+// spelling: pictures are compared by their file's identity, folders by where they really lie.
 
 #include "picturefacts.h"
+#include "fileidentity.h"
 #include "sigboxcore_export.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -51,7 +54,9 @@ inline constexpr double BestDetailTolerance = 0.15;
 
 // Folders whose pictures no rule drops: a path is protected when it lies inside one of them
 // or any of its sub-folders, compared on whole path components (/photos/keep protects
-// /photos/keep/a.jpg, not /photos/keeper/a.jpg).
+// /photos/keep/a.jpg, not /photos/keeper/a.jpg). Both sides are judged where they really
+// lie (links resolved) and as written once cleaned, so "x/../keep/a.jpg" and a link to
+// the folder are inside it; either place inside a folder protects.
 class SIGBOXCORE_EXPORT ProtectedFolders
 {
 public:
@@ -61,7 +66,7 @@ public:
     bool isEmpty() const { return m_folders.isEmpty(); }
 
 private:
-    QStringList m_folders; // cleaned, each ending in '/'
+    QStringList m_folders; // cleaned and resolved spellings, each ending in '/'
 };
 
 // The choice for one group: indexes into the group's pictures.
@@ -75,3 +80,28 @@ struct KeepPlan {
 // `facts` one per picture.
 SIGBOXCORE_EXPORT KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> &facts,
                                      const std::vector<KeepRule> &rules, const ProtectedFolders &protect);
+
+// A group of look-alikes by path, as the search found it: its base and its members in
+// catalogue order. The base is "" once it has been deleted.
+struct PictureGroup {
+    QString base;
+    QStringList members;
+    bool operator==(const PictureGroup &) const = default;
+};
+
+// The pictures of the groups as the rules take them, group after group, each group's base
+// first and then its members: the pictures whose facts planGroups wants, in that order
+// (read them on any threads, with readPictureFacts).
+SIGBOXCORE_EXPORT QStringList groupPictures(const std::vector<PictureGroup> &groups);
+
+// What the rules decided for one group, by path.
+struct GroupPlan {
+    QString keep; // "" when nothing is kept (no readable picture)
+    QStringList drop;
+    bool operator==(const GroupPlan &) const = default;
+};
+
+// Plans every group: `facts` one per picture of groupPictures(groups).
+SIGBOXCORE_EXPORT std::vector<GroupPlan> planGroups(const std::vector<PictureGroup> &groups,
+                                                    const QList<PictureFacts> &facts,
+                                                    const std::vector<KeepRule> &rules, const ProtectedFolders &protect);

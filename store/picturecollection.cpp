@@ -7,9 +7,9 @@
 
 int catalogueEntryCount(const QString &file)
 {
-    QFile in(file);
+    QFile in;
     uchar bytes[2];
-    if (!in.open(QIODevice::ReadOnly) || in.read(reinterpret_cast<char *>(bytes), 2) != 2)
+    if (!openCatalogueFile(in, file) || in.read(reinterpret_cast<char *>(bytes), 2) != 2)
         return -1;
     return std::max<int>(qFromLittleEndian<int16_t>(bytes), -1);
 }

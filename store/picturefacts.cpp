@@ -178,6 +178,7 @@ PictureFacts readFacts(const QString &path, bool coefficients)
         return facts;
     facts.bytes = info.size();
     facts.modified = info.lastModified().toMSecsSinceEpoch();
+    facts.identity = fileIdentity(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return facts;

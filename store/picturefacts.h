@@ -14,6 +14,7 @@
 // other are measured at one quantisation too, the coarsest of them (detailAtSteps), so that
 // a re-save at a higher quality gains nothing from the rounding of its original.
 
+#include "fileidentity.h"
 #include "sigboxcore_export.h"
 
 #include <QDateTime>
@@ -50,6 +51,7 @@ struct PictureFacts {
     QDateTime taken;       // EXIF date taken, local time; invalid when there is none
     QString camera;        // EXIF camera model; empty when there is none
     std::shared_ptr<const DetailCounts> counts; // behind `detail`; null when not measured
+    FileIdentity identity; // which file, whatever the path's spelling
 };
 
 // The largest quantisation step of each frequency among pictures measured.

@@ -1,22 +1,31 @@
 #pragma once
-// The user's desktop trash (freedesktop trash specification): files are moved there, never
-// deleted, in the window and in lumo-cli alike. The trash is $XDG_DATA_HOME/Trash (default
-// ~/.local/share/Trash); a file on another file system may go to that file system's own
-// trash, as Qt chooses. Tests point XDG_DATA_HOME at a temporary folder.
+// The user's desktop trash (freedesktop trash specification), through GLib's GIO: files
+// are moved there, never deleted, in the window and in lumo-cli alike. A file on the home
+// file system goes to $XDG_DATA_HOME/Trash (default ~/.local/share/Trash); one on another
+// file system to that file system's own trash ($topdir/.Trash/$uid or $topdir/.Trash-$uid),
+// never copied across. GIO writes the whole record, with its path percent-encoded, before
+// the file moves, and fails rather than loops. Where it falls short we check ourselves:
+// before it is called, that every trash folder used is the user's own, no link, and closed
+// to everyone else (GIO only checks the owner); after it, that the record it wrote is whole
+// (GIO ignores a failed write, so a full disk left an empty record), else the file is put
+// back. GLib reads HOME and XDG_DATA_HOME once per process, so tests set them before the
+// first move.
 
 #include "sigboxcore_export.h"
 #include "sharedthumbnails.h"
 
 #include <QString>
 
-// The user's trash folder.
-SIGBOXCORE_EXPORT QString homeTrashFolder();
+enum class TrashResult {
+    Moved,
+    NotMoved,   // the file stays where it was; no record is left behind
+    NotPutBack, // moved without a whole record, and it could not be put back: it lies in
+                // the trash's files folder, unlisted by the desktop
+};
 
-// Moves one file to the trash; true only when it now lies in a trash folder (then
-// trashedPath holds its new path). Makes the home trash folders (files and info, owner
-// only) first. A move that lands anywhere else is undone and fails; a folder is never moved.
-SIGBOXCORE_EXPORT bool moveFileToTrash(const QString &path, QString *trashedPath = nullptr);
+// Moves one file (never a folder) to the trash.
+SIGBOXCORE_EXPORT TrashResult moveFileToTrash(const QString &path);
 
 // Moves a picture to the trash and then removes its shared thumbnails, as the thumbnail
-// standard asks of programs that delete files. False when it could not be moved.
-SIGBOXCORE_EXPORT bool movePictureToTrash(const QString &path, const SharedThumbnails &thumbnails);
+// standard asks of programs that delete files.
+SIGBOXCORE_EXPORT TrashResult movePictureToTrash(const QString &path, const SharedThumbnails &thumbnails);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 namespace {
@@ -147,6 +149,7 @@ TEST_P(CommandFailure, ExitsWithOneLine)
     writeText(dir.filePath(QStringLiteral("text.jpg")), "not a picture");
     writePicture(dir.filePath(QStringLiteral("good.jpg")), Qt::gray);
     writeTestCatalogue(dir.filePath(QStringLiteral("good.sbx")), {greySignature()});
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo.sbx"))).constData(), 0600), 0);
 
     QStringList arguments;
     for (const QString &argument : c.arguments)
@@ -168,6 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"optimizeMissing", {"optimize", "@/none.sbx"}, 1, "lumo-cli: @/none.sbx: no such file"},
         FailureCase{"listFolder", {"list", "@"}, 1, "lumo-cli: @: is a folder"},
+        FailureCase{"listFifo", {"list", "@/fifo.sbx"}, 1, "lumo-cli: @/fifo.sbx: cannot open"},
+        FailureCase{"similarSecondFifo", {"similar", "@/good.sbx", "@/fifo.sbx"}, 1, "lumo-cli: @/fifo.sbx: cannot open"},
+        FailureCase{"removeFromFifo", {"remove", "@/fifo.sbx", "@/good.jpg"}, 1, "lumo-cli: @/fifo.sbx: cannot open"},
+        FailureCase{"listDevice", {"list", "/dev/null"}, 1, "lumo-cli: /dev/null: cannot open"},
         FailureCase{"listDamaged", {"list", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"similarDamaged", {"similar", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
         FailureCase{"optimizeDamaged", {"optimize", "@/damaged.sbx"}, 1, "lumo-cli: @/damaged.sbx: not a catalogue file"},
@@ -197,6 +204,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "lumo-cli: --keep: unknown rule 'largest'; the rules are pixels, size, newest, oldest and base"},
         FailureCase{"protectWithoutKeep", {"similar", "--protect", "@", "@/good.sbx"}, 2,
                     "lumo-cli: --protect: only goes with --keep"},
+        FailureCase{"protectMissingFolder", {"similar", "--keep", "size", "--protect", "@/kept", "@/good.sbx"}, 2,
+                    "lumo-cli: --protect: '@/kept' is not an existing folder"},
+        FailureCase{"protectFile", {"similar", "--keep", "size", "--protect", "@/good.jpg", "@/good.sbx"}, 2,
+                    "lumo-cli: --protect: '@/good.jpg' is not an existing folder"},
         FailureCase{"removeNothingNamed", {"remove", "@/good.sbx"}, 2,
                     "lumo-cli: remove: missing arguments; Usage: lumo-cli remove [--trash] [-0] CATALOGUE... PATH..."},
         FailureCase{"removeMissing", {"remove", "@/none.sbx", "@/good.jpg"}, 1, "lumo-cli: @/none.sbx: no such file"}),

@@ -32,7 +32,7 @@ CliRun runCli(const QStringList &arguments, const QByteArray &input)
 }
 
 CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory,
-                     const std::function<void()> &inChild)
+                     const std::function<void()> &inChild, const QByteArray &input)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -44,6 +44,8 @@ CliRun runCliProcess(const QStringList &arguments, const QString &workingDirecto
     if (inChild)
         process.setChildProcessModifier(inChild);
     process.start(QStringLiteral(LUMO_CLI_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     CliRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "lumo-cli did not finish normally";

@@ -21,9 +21,11 @@ CliRun runCli(const QStringList &arguments);
 // ...with `input` on its standard input.
 CliRun runCli(const QStringList &arguments, const QByteArray &input);
 // Runs the built lumo-cli binary, without any display, in `workingDirectory` if given;
-// `inChild` runs in the child just before lumo-cli starts (to set limits on it).
+// `inChild` runs in the child just before lumo-cli starts (to set limits on it); `input`
+// goes to its standard input. The environment is this process's as it is now (GLib reads
+// HOME and XDG_DATA_HOME only once per process, so a test that changes them runs lumo-cli so).
 CliRun runCliProcess(const QStringList &arguments, const QString &workingDirectory = QString(),
-                     const std::function<void()> &inChild = {});
+                     const std::function<void()> &inChild = {}, const QByteArray &input = {});
 
 // A 96 x 64 JPEG: the top half `top`, the bottom half `bottom`.
 void writePicture(const QString &path, QColor top, QColor bottom = QColor());

@@ -124,6 +124,31 @@ TEST_F(SplitAdd, GoesOnInNumberedPartsAndSkipsWhatTheyHold)
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("photos-3.sbx"))));
 }
 
+// A part after a missing number is a part too: its paths are skipped, and new pictures go
+// into it as the last part.
+TEST_F(SplitAdd, ReadsThePartsPastAGap)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("pics")));
+    const QStringList pictures = writePictures(path(QStringLiteral("pics")), 2);
+    const QString first = path(QStringLiteral("photos.sbx"));
+    const QString third = path(QStringLiteral("photos-3.sbx"));
+    SignatureTable table;
+    table.append(QStringLiteral("/old/x.jpg"), greySignature());
+    ASSERT_FALSE(saveCatalogue(first, table).failed());
+    table = SignatureTable();
+    table.append(pictures[0], greySignature());
+    ASSERT_FALSE(saveCatalogue(third, table).failed());
+
+    const CliRun run = runCli({QStringLiteral("add"), QStringLiteral("--split"), first, pictures[0], pictures[1]});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.toStdString(),
+              QStringLiteral("wrote %1: 2 entries\n"
+                             "1 added, 1 already listed, 0 could not be read as pictures; 3 in 2 catalogues\n")
+                  .arg(third)
+                  .toStdString());
+    EXPECT_EQ(listedPaths(third), (QStringList{pictures[0], pictures[1]}));
+}
+
 // Three catalogues are searched and listed as one: a group joins pictures of different
 // catalogues, in the union's order, and a path held twice counts once; remove takes a
 // picture out of every catalogue that holds it.

@@ -245,7 +245,7 @@ TEST(LoadLimit, AFullCatalogueWorksAndTakesNoMore)
     const CliRun add = runCli({QStringLiteral("add"), catalogue, picture});
     EXPECT_EQ(add.status, 1);
     EXPECT_TRUE(add.err.endsWith(
-        QStringLiteral("lumo-cli: %1: catalogue is full (32767 entries); 1 pictures not added\n").arg(catalogue)))
+        QStringLiteral("lumo-cli: %1: catalogue is full (32767 entries); 1 picture not added\n").arg(catalogue)))
         << add.err.toStdString();
     EXPECT_EQ(readBytes(catalogue), before);
 }

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"RuleList", {"--keep=newest,oldest", "-j", "1"}, "@/a.jpg\n@/b.jpg\n@/d.jpg\n"},
         PlanCase{"Base", {"--keep", "base", "--turned", "--grey"}, "@/b.jpg\n@/keep/c.jpg\n@/e.jpg\n"},
         PlanCase{"Protected", {"--keep", "pixels", "--protect", "@/keep"}, "@/a.jpg\n@/d.jpg\n"},
-        PlanCase{"ProtectedKeptPicture", {"--keep", "size", "--protect", "@/keep/", "--protect", "@/x"},
+        PlanCase{"ProtectedKeptPicture", {"--keep", "size", "--protect", "@/keep/", "--protect", "@/keep/../keep"},
                  "@/a.jpg\n@/b.jpg\n@/e.jpg\n"},
         PlanCase{"NulEnded", {"--keep", "oldest", "-0"}, "@/b.jpg|@/keep/c.jpg|@/e.jpg|"},
         PlanCase{"Json",
@@ -113,6 +115,7 @@ struct RemoveCase {
     const char *err;
     std::vector<const char *> left;    // the catalogue afterwards
     std::vector<const char *> trashed; // the files in the trash afterwards
+    const char *locked = nullptr;      // made unchangeable (chattr +i) beforehand
 };
 
 void PrintTo(const RemoveCase &c, std::ostream *os) { *os << c.name; }
@@ -123,7 +126,7 @@ class Remove : public ::testing::TestWithParam<RemoveCase>
 protected:
     void SetUp() override
     {
-        for (const char *name : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             m_saved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
     }
     void TearDown() override
@@ -147,6 +150,7 @@ TEST_P(Remove, TakesOutAndTrashesExactlyTheNamedPictures)
     const QString data = dir.filePath(QStringLiteral("data"));
     if (c.noTrash)
         writeText(data, "a file where the trash would go");
+    qputenv("HOME", QFile::encodeName(dir.path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(data));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     std::map<QString, QByteArray> bytes; // by file name, each a different one
@@ -156,10 +160,20 @@ TEST_P(Remove, TakesOutAndTrashesExactlyTheNamedPictures)
         ASSERT_TRUE(QFile::remove(dir.filePath(QLatin1String(c.gone))));
     }
 
+    const QString locked = c.locked ? dir.filePath(QLatin1String(c.locked)) : QString();
+    if (c.locked && QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), locked}) != 0)
+        GTEST_SKIP() << "chattr +i needs root on a file system that has it";
+    const std::shared_ptr<void> unlock(nullptr, [&locked](void *) {
+        if (!locked.isEmpty())
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), locked});
+    });
+    const QByteArray catalogueBefore = readBytes(catalogue);
+
     QStringList arguments{QStringLiteral("remove")};
     for (const char *argument : c.arguments)
         arguments << (QLatin1String(argument) == QLatin1String("C") ? catalogue : at(QString::fromUtf8(argument), dir.path()));
-    const CliRun run = runCli(arguments, at(QString::fromUtf8(c.input), dir.path()).replace(QLatin1Char('|'), QChar(0)).toUtf8());
+    const CliRun run = runCliProcess(arguments, dir.path(), {},
+                                     at(QString::fromUtf8(c.input), dir.path()).replace(QLatin1Char('|'), QChar(0)).toUtf8());
 
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out.toStdString(), c.out);
@@ -168,6 +182,8 @@ TEST_P(Remove, TakesOutAndTrashesExactlyTheNamedPictures)
     for (const char *name : c.left)
         left << dir.filePath(QLatin1String(name));
     EXPECT_EQ(listedPaths(catalogue), left);
+    if (c.left.size() == std::size(planted) + 1)
+        EXPECT_EQ(readBytes(catalogue), catalogueBefore);
     const QDir trash(data + QStringLiteral("/Trash/files"));
     const QStringList trashed = trash.entryList(QDir::Files, QDir::Name);
     for (const QString &name : trashed)
@@ -210,7 +226,19 @@ INSTANTIATE_TEST_SUITE_P(
         RemoveCase{"NoTrashKeepsFileAndEntry", {"--trash", "C", "@/a.jpg"}, "", nullptr, true, 1,
                    "0 removed from the catalogue, 0 moved to the trash\n",
                    "lumo-cli: @/a.jpg: cannot move to the trash; kept in the catalogue\n",
-                   {"a.jpg", "d.jpg", "b.jpg", "keep/c.jpg", "e.jpg", "e.jpg"}, {}}),
+                   {"a.jpg", "d.jpg", "b.jpg", "keep/c.jpg", "e.jpg", "e.jpg"}, {}},
+        RemoveCase{"Spellings", {"C", "./a.jpg", "keep/../b.jpg", "@//d.jpg", "@/keep/./c.jpg"}, "", nullptr, false, 0,
+                   "4 removed from the catalogue, 0 moved to the trash\n", "", {"e.jpg", "e.jpg"}, {}},
+        RemoveCase{"SpellingNamedTwice", {"--trash", "C", "a.jpg", "@/x/../a.jpg"}, "", nullptr, false, 0,
+                   "1 removed from the catalogue, 1 moved to the trash\n", "", {"d.jpg", "b.jpg", "keep/c.jpg", "e.jpg", "e.jpg"},
+                   {"a.jpg"}},
+        RemoveCase{"FileThatCannotMoveKeepsItsEntry", {"--trash", "C", "@/a.jpg", "@/b.jpg"}, "", nullptr, false, 1,
+                   "1 removed from the catalogue, 1 moved to the trash\n",
+                   "lumo-cli: @/a.jpg: cannot move to the trash; kept in the catalogue\n",
+                   {"a.jpg", "d.jpg", "keep/c.jpg", "e.jpg", "e.jpg"}, {"b.jpg"}, "a.jpg"},
+        RemoveCase{"CatalogueFirst", {"--trash", "C", "@/a.jpg"}, "", nullptr, false, 1, "",
+                   "lumo-cli: @/c.sbx: cannot be written; nothing moved\n",
+                   {"a.jpg", "d.jpg", "b.jpg", "keep/c.jpg", "e.jpg", "e.jpg"}, {}, "c.sbx"}),
     [](const ::testing::TestParamInfo<RemoveCase> &info) { return std::string(info.param.name); });
 
 // The plan piped into remove, as the manual shows it, between two real processes.
@@ -221,6 +249,7 @@ TEST(KeepAndRemove, PipeCarriesOutThePlan)
     plant(dir.path(), catalogue);
     QProcess shell;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), dir.path());
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
     environment.insert(QStringLiteral("LUMO_CLI"), QStringLiteral(LUMO_CLI_PATH));

@@ -38,9 +38,9 @@ TEST(LumoCliProgram, RunsHeadless)
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("lumo-cli ")));
 }
 
-// A relative path gets the working folder in front and nothing else, so it names the file
-// the system opens: through the link, deep/lnk/../b.jpg is the b.jpg beside deep, not
-// deep/b.jpg; spellings that differ (a doubled separator) stay two entries.
+// A relative path gets the working folder in front and is stored clean, still naming the
+// file the system opens: through the link, deep/lnk/../b.jpg is the b.jpg beside deep, not
+// deep/b.jpg; a doubled separator is the same path, listed once.
 TEST(LumoCliProgram, StoresRelativePathsAsTheSystemOpensThem)
 {
     QTemporaryDir dir;
@@ -54,11 +54,11 @@ TEST(LumoCliProgram, StoresRelativePathsAsTheSystemOpensThem)
                                dir.path());
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     run = runCliProcess({QStringLiteral("list"), QStringLiteral("c.sbx")}, dir.path());
-    EXPECT_EQ(run.out, QStringLiteral("0\t%1/deep/lnk/../b.jpg\n1\t%1/deep//b.jpg\n2\t%1/deep/b.jpg\n").arg(dir.path()));
+    EXPECT_EQ(run.out, QStringLiteral("0\t%1/b.jpg\n1\t%1/deep/b.jpg\n").arg(QFileInfo(dir.path()).canonicalFilePath()));
     SignatureTable table;
     ASSERT_FALSE(loadCatalogue(dir.filePath(QStringLiteral("c.sbx")), table).damaged());
     EXPECT_EQ(table.cells(0), signatureOfFile(dir.filePath(QStringLiteral("b.jpg"))));
-    EXPECT_EQ(table.cells(2), signatureOfFile(dir.filePath(QStringLiteral("deep/b.jpg"))));
+    EXPECT_EQ(table.cells(1), signatureOfFile(dir.filePath(QStringLiteral("deep/b.jpg"))));
 }
 
 // Qt's own notes about broken pictures stay off stderr: each failure is one line naming its file.

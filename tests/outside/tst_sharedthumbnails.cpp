@@ -45,6 +45,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome()));
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
     }

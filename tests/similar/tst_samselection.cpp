@@ -282,13 +282,15 @@ private slots:
         QTest::addColumn<bool>("removeFirst");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QStringList>("kept");
-        // "/was" is listed before.
-        QTest::newRow("two added") << QStringList{"/photos/keep", "/photos/old/"} << false << true
-                                   << QStringList{"/was", "/photos/keep", "/photos/old"};
-        QTest::newRow("one added twice, one removed") << QStringList{"/a", "/b", "/a"} << true << true
-                                                      << QStringList{"/a", "/b"};
+        // "/was" is listed before; '@' is the test's folder, where a, b, keep and old exist.
+        QTest::newRow("two added") << QStringList{"@/keep", "@/old/"} << false << true
+                                   << QStringList{"/was", "@/keep", "@/old"};
+        QTest::newRow("one added twice, one removed") << QStringList{"@/a", "@/b", "@/a"} << true << true
+                                                      << QStringList{"@/a", "@/b"};
         QTest::newRow("picker cancelled") << QStringList{""} << false << true << QStringList{"/was"};
-        QTest::newRow("キャンセル") << QStringList{"/photos"} << false << false << QStringList{"/was"};
+        QTest::newRow("キャンセル") << QStringList{"@/old"} << false << false << QStringList{"/was"};
+        QTest::newRow("not a folder") << QStringList{"@/none", "@/keep/p0.jpg"} << false << true
+                                      << QStringList{"/was"};
     }
     void protectedFolders()
     {
@@ -298,6 +300,10 @@ private slots:
         QFETCH(bool, removeFirst);
         QFETCH(bool, ok);
         QFETCH(QStringList, kept);
+        for (const char *folder : {"a", "b", "keep", "old"})
+            QDir(m_dir->path()).mkpath(QLatin1String(folder));
+        picked.replaceInStrings(QStringLiteral("@"), m_dir->path());
+        kept.replaceInStrings(QStringLiteral("@"), m_dir->path());
         lumo.window().setProtectedFolders({QStringLiteral("/was")});
         openGroups();
         ScriptedDialogs dialogs;

@@ -1,6 +1,7 @@
 #include "keeprules.h"
 #include "picturefiles.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -132,6 +135,76 @@ INSTANTIATE_TEST_SUITE_P(
         KeepCase{"NoReadablePictureKeepsEverything", {missing("a.jpg"), undecodable("b.jpg", 3000)}, {R::Base}, {},
                  nullptr, {}}),
     [](const ::testing::TestParamInfo<KeepCase> &info) { return std::string(info.param.name); });
+
+struct SameFileCase {
+    const char *name;
+    std::vector<const char *> group; // spellings, base first
+    const char *protect;             // nullptr: none
+    std::vector<const char *> drop;
+};
+
+void PrintTo(const SameFileCase &c, std::ostream *os) { *os << c.name; }
+
+class SameFile : public ::testing::TestWithParam<SameFileCase>
+{
+};
+
+// Another spelling of the kept file or of a protected one (a linked folder, "./", "..",
+// "//", a hard link) is never dropped, and a protected folder is judged where both it and
+// the picture really lie. In the folder: photos/a.jpg (small), photos/b.jpg (large) with its
+// hard link photos/h.jpg, keep/d.jpg with its hard link photos/dl.jpg, and links
+// alias -> photos, keeplink -> keep.
+TEST_P(SameFile, NeverDropsTheKeptOrProtectedFile)
+{
+    const SameFileCase &c = GetParam();
+    QTemporaryDir temp;
+    const QDir dir(temp.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("x")));
+    make(dir, {"photos/a.jpg", 20, 20});
+    make(dir, {"photos/b.jpg", 80, 60});
+    make(dir, {"keep/d.jpg", 20, 20});
+    const QByteArray root = QFile::encodeName(temp.path()) + '/';
+    ASSERT_EQ(::link(root + "photos/b.jpg", root + "photos/h.jpg"), 0);
+    ASSERT_EQ(::link(root + "keep/d.jpg", root + "photos/dl.jpg"), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("photos"), dir.filePath(QStringLiteral("alias"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("keep"), dir.filePath(QStringLiteral("keeplink"))));
+    QStringList pictures;
+    for (const char *path : c.group)
+        pictures << temp.path() + QLatin1Char('/') + QString::fromUtf8(path);
+    std::vector<PictureFacts> facts;
+    for (const QString &picture : pictures)
+        facts.push_back(readPictureFacts(picture));
+    const QStringList folders{c.protect ? temp.path() + QLatin1Char('/') + QString::fromUtf8(c.protect) : QString()};
+
+    const KeepPlan plan = planGroup(pictures, facts, {KeepRule::Pixels}, ProtectedFolders(folders));
+
+    std::vector<std::string> dropped;
+    for (int index : plan.drop)
+        dropped.push_back(c.group.at(index));
+    EXPECT_EQ(dropped, std::vector<std::string>(c.drop.begin(), c.drop.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, SameFile,
+    ::testing::Values(
+        SameFileCase{"LinkedFolder", {"alias/b.jpg", "photos/a.jpg", "photos/b.jpg"}, nullptr, {"photos/a.jpg"}},
+        SameFileCase{"DotDotAndDoubleSlash",
+                     {"photos/./b.jpg", "photos/a.jpg", "x/../photos/b.jpg", "photos//b.jpg"}, nullptr,
+                     {"photos/a.jpg"}},
+        SameFileCase{"HardLink", {"photos/a.jpg", "photos/h.jpg", "photos/b.jpg"}, nullptr, {"photos/a.jpg"}},
+        SameFileCase{"PictureThroughLinkedFolder", {"photos/b.jpg", "keeplink/d.jpg", "photos/a.jpg"}, "keep",
+                     {"photos/a.jpg"}},
+        SameFileCase{"FolderNamedThroughLink", {"photos/b.jpg", "keep/d.jpg", "photos/a.jpg"}, "keeplink",
+                     {"photos/a.jpg"}},
+        SameFileCase{"PictureSpelledWithDotDot", {"photos/b.jpg", "x/../keep/d.jpg", "keep/./d.jpg", "photos/a.jpg"},
+                     "keep", {"photos/a.jpg"}},
+        SameFileCase{"FolderSpelledWithDotDot", {"photos/b.jpg", "keep/d.jpg", "photos/a.jpg"}, "x/../keep//",
+                     {"photos/a.jpg"}},
+        SameFileCase{"HardLinkOfAProtectedFile", {"photos/b.jpg", "photos/dl.jpg", "keep/d.jpg", "photos/a.jpg"},
+                     "keep", {"photos/a.jpg"}},
+        SameFileCase{"OtherFolderThroughLinkNotProtected", {"photos/b.jpg", "alias/a.jpg"}, "keeplink",
+                     {"alias/a.jpg"}}),
+    [](const ::testing::TestParamInfo<SameFileCase> &info) { return std::string(info.param.name); });
 
 // Rule names as lumo-cli takes them: exactly the lower-case words, and back.
 TEST(KeepRuleNames, RoundTripAndRejectOthers)

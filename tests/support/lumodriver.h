@@ -29,7 +29,7 @@
 #include <memory>
 
 // Settings, trash and thumbnail folders of a test run in a temporary home, set up before
-// any window reads them.
+// any window reads them (HOME too: the trash of a file on HOME's file system is the home one).
 class TemporaryHome
 {
 public:
@@ -37,6 +37,7 @@ public:
     {
         if (!m_dir.isValid())
             qFatal("no temporary home");
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
         qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
