@@ -41,18 +41,19 @@ void frmSam::mnuCompareClick()
 
 int frmSam::compareGroupCount() const
 {
-    return m_shown == SamRun::Comparison ? picList->groupOf(picList->placedCount() - 1) + 1 : 0;
+    return m_shown == SamRun::Comparison ? int(m_groups.size()) : 0;
 }
 
 QStringList frmSam::compareGroup(int group) const
 {
-    // The one place that reads a group off the grid's cells.
-    QStringList pictures;
-    for (int k = 0; k < picList->placedCount(); ++k) {
-        if (picList->groupOf(k) == group && !picList->entry(k).isEmpty())
-            pictures.append(picList->entry(k));
-    }
-    return pictures;
+    if (group < 0 || size_t(group) >= m_groups.size())
+        return {};
+    // As the grid shows them: the members, then the base.
+    const PictureGroup &pictures = m_groups[size_t(group)];
+    QStringList shown = pictures.members;
+    if (!pictures.base.isEmpty())
+        shown.append(pictures.base);
+    return shown;
 }
 
 void frmSam::showCompareGroup(int group)

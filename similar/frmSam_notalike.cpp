@@ -5,6 +5,8 @@
 
 #include "frmSam.h"
 
+#include "frmCompare.h"
+
 #include "notalikedialog.h"
 #include "samgrid.h"
 #include "samowner.h"
@@ -91,12 +93,27 @@ void frmSam::markNotAlike(bool wholeGroup)
         m_owner->showInfo(QStringLiteral("似ていない画像の記録中にエラーが発生しました"));
         return;
     }
-    // A group left with one picture is no group any more.
+    // A group left with one picture is no group any more. What leaves the grid leaves the
+    // run's groups too, so the rules and the compare window no longer count it.
+    const auto leave = [this](int k) {
+        const int number = picList->groupOf(k);
+        if (number >= 0 && size_t(number) < m_groups.size()) {
+            PictureGroup &group = m_groups[size_t(number)];
+            const QString picture = picList->entry(k);
+            if (group.base == picture)
+                group.base.clear();
+            else
+                group.members.removeOne(picture);
+            if (frmCompare *compare = frmCompare::loaded())
+                compare->DelComparePics(picture);
+        }
+        picList->blank(k);
+    };
     if (wholeGroup || cells.size() <= 2)
         for (int k : std::as_const(cells))
-            picList->blank(k);
+            leave(k);
     else
-        picList->blank(pressed);
+        leave(pressed);
     lblTitle->hide();
     m_owner->showInfo(QStringLiteral("似ていない画像として記録しました"));
 }
