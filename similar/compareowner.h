@@ -30,6 +30,8 @@ public:
     virtual void markInGroup(int group, const QStringList &paths) = 0;
     // The grid's 削除 on these pictures only: the same question, the trash on request.
     virtual void deleteMarked(const QStringList &paths) = 0;
+    // Remembers the picture as not alike to the others of its group, which it then leaves.
+    virtual void markNotAlikeInGroup(int group, const QString &path) = 0;
     // Folders whose pictures no rule selects.
     virtual QStringList compareProtectedFolders() const = 0;
     // The facts the owner's rules read, each file once: the compare window reads through it.

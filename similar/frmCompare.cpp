@@ -502,6 +502,10 @@ void frmCompare::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Delete:
         deleteMarked();
         return;
+    case Qt::Key_N:
+        if (m_current >= 0 && m_current < m_panes.size() && m_owner->compareCanChange())
+            m_owner->markNotAlikeInGroup(m_group, m_panes[m_current]->path());
+        return;
     default:
         QDialog::keyPressEvent(event);
     }

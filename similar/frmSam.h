@@ -127,6 +127,7 @@ private:
     // The cell of the selected picture when it is in a group, else -1.
     int selectedGroupCell() const;
     void markNotAlike(bool wholeGroup);
+    void markNotAlikeAt(int pressed, bool wholeGroup);
     void showNotAlikePairs();
     // frmSam_compare.cpp
     void createCompareItem();
@@ -140,6 +141,7 @@ private:
     bool isPictureMarked(const QString &path) const override;
     void markInGroup(int group, const QStringList &paths) override;
     void deleteMarked(const QStringList &paths) override;
+    void markNotAlikeInGroup(int group, const QString &path) override;
     QStringList compareProtectedFolders() const override;
     std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return m_factsCache; }
     bool compareCanChange() const override;

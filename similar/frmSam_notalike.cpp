@@ -58,7 +58,23 @@ std::shared_ptr<const SimilarApart> frmSam::notAlikeApart(const SignatureTable &
 
 void frmSam::markNotAlike(bool wholeGroup)
 {
-    const int pressed = selectedGroupCell();
+    markNotAlikeAt(selectedGroupCell(), wholeGroup);
+}
+
+void frmSam::markNotAlikeInGroup(int group, const QString &path)
+{
+    if (!showingResults() || m_shown != SamRun::Comparison)
+        return;
+    for (int k = 0; k < picList->placedCount(); ++k) {
+        if (picList->groupOf(k) == group && picList->entry(k) == path) {
+            markNotAlikeAt(k, false);
+            return;
+        }
+    }
+}
+
+void frmSam::markNotAlikeAt(int pressed, bool wholeGroup)
+{
     if (pressed < 0)
         return;
     // The group's pictures still on the grid, the pressed one first.

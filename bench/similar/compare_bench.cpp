@@ -45,6 +45,7 @@ public:
     bool isPictureMarked(const QString &) const override { return false; }
     void markInGroup(int, const QStringList &) override {}
     void deleteMarked(const QStringList &) override {}
+    void markNotAlikeInGroup(int, const QString &) override {}
     QStringList compareProtectedFolders() const override { return {}; }
     std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return cache; }
     bool compareCanChange() const override { return true; }

@@ -108,6 +108,9 @@ private slots:
         QTest::newRow("Delete takes the group's marked pictures only")
             << QStringList{"PgDown", "Space", "PgUp", "Del"} << QStringList{"p4"} << "比較 - 1/2"
             << QStringList{"p2", "p0"};
+        // Last: the decision stays in the test's data folder.
+        QTest::newRow("N: the current picture is not alike and leaves the group, the list as it was")
+            << QStringList{"N"} << QStringList{"p1"} << "比較 - 1/2" << QStringList{"p2", "p0"};
     }
     void keys()
     {
