@@ -7,10 +7,14 @@
 #include "outside/scripteddialogs.h"
 #include "singleinstance.h"
 
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
@@ -30,14 +34,19 @@ private:
     QString file(const QString &name) const { return m_dir->filePath(name); }
 
     // Runs a second Lumo in folder with these arguments, serving this window meanwhile;
-    // its exit code.
-    int secondStart(const QStringList &arguments, const QString &folder)
+    // its exit code. Without a display when asked; its standard error into errors.
+    int secondStart(const QStringList &arguments, const QString &folder, const QString &runtime = {},
+                    bool display = true, QByteArray *errors = nullptr)
     {
         QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!display) {
+            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                environment.remove(QLatin1String(name));
+        }
         environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.isEmpty() ? runtimeDir() : runtime);
         second.setProcessEnvironment(environment);
         second.setWorkingDirectory(folder);
         second.start(QStringLiteral(LUMO_BINARY), arguments);
@@ -46,8 +55,11 @@ private:
         // Not waitForFinished: the request is read by this process's event loop.
         if (!QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000))
             return -2;
+        if (errors)
+            *errors = second.readAllStandardError();
         return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -3;
     }
+
     // A catalogue of two placeholder pictures, opened in the window.
     void openFirst()
     {
@@ -81,6 +93,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_instance = new SingleInstance(QStringLiteral("lumo"), this);
         QVERIFY(m_instance->tryAcquire());
+        m_instance->listen();
         QVERIFY(m_instance->isListening());
         QVERIFY(SingleInstance::socketPath(QStringLiteral("lumo")).startsWith(runtimeDir()));
     }
@@ -217,6 +230,119 @@ private slots:
         QCOMPARE(secondStart({b}, m_dir->path()), 0);
         QTRY_COMPARE(lumo.window().catalogueName(), b);
         QVERIFY(dialogs.asked.isEmpty());
+    }
+
+    void lockFolder_data()
+    {
+        QTest::addColumn<QString>("runtime"); // "": unset; "open": mode 0755; "link": a link to a private one
+        QTest::addColumn<bool>("openCache");  // the cache's folder for Lumo exists with mode 0755
+        QTest::addColumn<QString>("expected"); // "runtime", "cache" or "" (no hand-over)
+        QTest::newRow("private runtime folder") << "private" << false << "runtime";
+        QTest::newRow("unset") << "" << false << "cache";
+        QTest::newRow("runtime folder open to others") << "open" << false << "cache";
+        QTest::newRow("runtime folder a link") << "link" << false << "cache";
+        QTest::newRow("cache folder open to others too") << "open" << true << "";
+    }
+    void lockFolder()
+    {
+        // The lock lies in the runtime folder only when it is the user's, not a link and mode 0700; else in a folder made 0700 in the user's cache; else nowhere.
+        QFETCH(QString, runtime);
+        QFETCH(bool, openCache);
+        QFETCH(QString, expected);
+        QTemporaryDir home, runtimeDir; // both 0700
+        const QString runtimeFolder = runtimeDir.path();
+        const QString cache = home.filePath(QStringLiteral(".qttest/cache/lumo")); // the cache folder in test mode
+        if (openCache)
+            QVERIFY(QDir().mkpath(cache));
+        QString variable = runtime.isEmpty() ? QString() : runtimeFolder;
+        if (runtime == QLatin1String("open"))
+            QVERIFY(QFile::setPermissions(runtimeFolder, QFile::permissions(runtimeFolder) | QFile::ReadOther | QFile::ExeOther));
+        if (runtime == QLatin1String("link")) {
+            variable = home.filePath(QStringLiteral("link"));
+            QVERIFY(QFile::link(runtimeFolder, variable));
+        }
+        const QByteArray oldHome = qgetenv("HOME"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(variable));
+        const QString lock = SingleInstance::lockFilePath(QStringLiteral("lumo"));
+        qputenv("HOME", oldHome);
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        const QString folder = expected == QLatin1String("runtime") ? variable : expected.isEmpty() ? QString() : cache;
+        QCOMPARE(QFileInfo(lock).path(), lock.isEmpty() ? QString() : folder);
+        QCOMPARE(lock.isEmpty(), expected.isEmpty());
+    }
+
+    void staleLocks_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("answered"); // a process listens on the socket beside it
+        QTest::addColumn<bool>("acquired");
+        QTest::newRow("empty") << QByteArray() << true << false << true;
+        QTest::newRow("garbage") << QByteArray("\x01x\n\n") << true << false << true;
+        QTest::newRow("unreadable") << QByteArray("x") << false << false << true;
+        QTest::newRow("garbage, a Lumo answers") << QByteArray("x") << true << true << false;
+    }
+    void staleLocks()
+    {
+        // A lock without a process id in it is taken over, unless a process answers on the socket beside it.
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readable);
+        QFETCH(bool, answered);
+        QFETCH(bool, acquired);
+        QTemporaryDir temporary; // 0700
+        const QString folder = temporary.path();
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+        QFile lock(SingleInstance::lockFilePath(QStringLiteral("lumo")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(content);
+        lock.close();
+        if (!readable)
+            QVERIFY(lock.setPermissions({}));
+        QLocalServer server;
+        if (answered)
+            QVERIFY(server.listen(SingleInstance::socketPath(QStringLiteral("lumo"))));
+        SingleInstance other(QStringLiteral("lumo"));
+        const bool result = other.tryAcquire();
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        QCOMPARE(result, acquired);
+    }
+
+    void failedHandOverIsReported_data()
+    {
+        QTest::addColumn<QString>("holder"); // "window": this test's window; "silent": takes connections, never answers; "deaf": holds the lock, does not listen
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("acknowledged, no display") << "window" << false << 0;
+        QTest::newRow("no answer") << "silent" << true << 1;
+        QTest::newRow("not listening") << "deaf" << true << 1;
+    }
+    void failedHandOverIsReported()
+    {
+        // A second start ends with 0 once the running Lumo acknowledges, without needing a display; else it says so on standard error and ends with 1.
+        QFETCH(QString, holder);
+        QFETCH(bool, display);
+        QFETCH(int, exitCode);
+        openFirst();
+        const QString b = second();
+        QTemporaryDir temporary; // 0700
+        QString runtime;
+        std::unique_ptr<QLockFile> lock;
+        QLocalServer server;
+        if (holder != QLatin1String("window")) {
+            runtime = temporary.path();
+            const QString base = runtime + QStringLiteral("/lumo-") + QString::number(::getuid());
+            lock = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
+            QVERIFY(lock->tryLock(0));
+            if (holder == QLatin1String("silent"))
+                QVERIFY(server.listen(base + QStringLiteral(".socket")));
+        }
+        QByteArray errors;
+        QCOMPARE(secondStart({b}, m_dir->path(), runtime, display, &errors), exitCode);
+        QCOMPARE(QString::fromUtf8(errors).contains(QStringLiteral("lumo: another Lumo is running but did not answer")), exitCode != 0);
+        if (exitCode == 0)
+            QTRY_COMPARE(lumo.window().catalogueName(), b);
     }
 };
 
