@@ -36,6 +36,21 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The lock and the hand-over come before the window's application object, so a second
+    // start needs no display.
+    SingleInstance instance(QStringLiteral("lumo"));
+    if (!instance.tryAcquire()) {
+        QCoreApplication core(argc, argv);
+        QStringList arguments = QCoreApplication::arguments();
+        arguments.removeFirst();
+        // The running Lumo opens the catalogue; a relative name means this start's folder.
+        const QString name = frmLumo::commandLineName(arguments.join(QLatin1Char(' ')));
+        if (instance.handOver(name.isEmpty() ? name : QDir::current().absoluteFilePath(name)))
+            return 0;
+        std::fputs("lumo: another Lumo is running but did not answer; try again, or close it first\n", stderr);
+        return 1;
+    }
+
     QApplication app(argc, argv);
     applyAppIdentity();
 
@@ -48,14 +63,7 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     const QString commandLine = arguments.join(QLatin1Char(' '));
 
-    SingleInstance instance(QCoreApplication::applicationName());
-    if (!instance.tryAcquire()) {
-        // The running Lumo opens the catalogue; a relative name means this start's folder.
-        const QString name = frmLumo::commandLineName(commandLine);
-        instance.handOver(name.isEmpty() ? name : QDir::current().absoluteFilePath(name));
-        return 0;
-    }
-
+    instance.listen();
     frmLumo window;
     QObject::connect(&instance, &SingleInstance::requested, &window, &frmLumo::openHandedOver);
     window.show();

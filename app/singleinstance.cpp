@@ -1,5 +1,6 @@
 #include "singleinstance.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -10,33 +11,76 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstring>
 #include <memory>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 const QByteArray Heading("lumo-open\n");
+// The running one's answer once it has taken a request.
+const QByteArray Acknowledgement("lumo-ok\n");
 // A path longer than any file system allows is no request.
 constexpr qsizetype LongestRequest = 64 * 1024;
 // How long a later start keeps trying while the running one is still starting up, and how
 // long the running one waits for a request that has begun to arrive.
 constexpr int ConnectMs = 3000;
 constexpr int RequestMs = 5000;
+// A start writes its process id into the lock it has just made within this time.
+constexpr qint64 FreshLockMs = 1000;
 
-QString runtimeFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-}
-
-// Only a folder of the user's own that nobody else may enter holds the socket: there no
-// one else can place a socket of theirs or reach ours.
+// Only a folder of the user's own, not a link, that nobody else may enter holds the lock and
+// the socket: there no one else can place a lock or socket of theirs or reach ours.
 bool isPrivateFolder(const QString &folder)
 {
     struct stat info {};
     return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode)
-           && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+           && info.st_uid == ::getuid() && (info.st_mode & 0777) == 0700;
+}
+
+// The runtime folder when it is private, else `name` in the user's cache folder (made
+// private on first use), else "".
+QString privateFolder(const QString &name)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(runtime))
+        return runtime;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache))
+        return {};
+    const QString folder = cache + QLatin1Char('/') + name;
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return isPrivateFolder(folder) ? folder : QString();
+}
+
+QString pathIn(const QString &name, const char *suffix)
+{
+    const QString folder = privateFolder(name);
+    if (folder.isEmpty())
+        return {};
+    return folder + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(::getuid())
+           + QLatin1String(suffix);
+}
+
+// Whether a process takes connections on the socket. Plain calls, as no application object
+// (and so no event dispatcher) may exist yet.
+bool answers(const QString &path)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    sockaddr_un address {};
+    if (bytes.size() >= qsizetype(sizeof address.sun_path))
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
 }
 
 // The user id of the process at the other end of a local socket, or -1.
@@ -63,11 +107,35 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::tryAcquire()
 {
-    if (!m_lock.tryLock(0))
+    if (lockFilePath(m_name).isEmpty())
+        return true; // nowhere private to meet: every start is on its own
+    if (m_lock.tryLock(0))
+        return true;
+    return isDeadLock() && m_lock.removeStaleLockFile() && m_lock.tryLock(0);
+}
+
+bool SingleInstance::isDeadLock()
+{
+    qint64 pid = 0;
+    QString host, application;
+    if (m_lock.getLockInfo(&pid, &host, &application))
+        return false; // QLockFile has judged it already: its process lives
+    const QString path = lockFilePath(m_name);
+    const qint64 age = QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime());
+    if (age >= 0 && age < FreshLockMs)
+        QThread::msleep(FreshLockMs - age);
+    if (m_lock.getLockInfo(&pid, &host, &application) || answers(socketPath(m_name)))
         return false;
+    // Unreadable to us though ours: readable again, so that QLockFile may remove it.
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    return true;
+}
+
+void SingleInstance::listen()
+{
     const QString path = socketPath(m_name);
-    if (!isPrivateFolder(QFileInfo(path).path()))
-        return true; // one instance still; later starts just end, as they cannot reach it
+    if (path.isEmpty() || !m_lock.isLocked())
+        return;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // With the lock ours, a socket already there was left by a process that has gone.
@@ -75,11 +143,10 @@ bool SingleInstance::tryAcquire()
     if (!m_server->listen(path)) {
         delete m_server;
         m_server = nullptr;
-        return true;
+        return;
     }
     ::chmod(QFile::encodeName(path).constData(), 0600); // the user's to read and write, nobody else's
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
-    return true;
 }
 
 bool SingleInstance::isListening() const
@@ -113,10 +180,11 @@ void SingleInstance::readFrom(QLocalSocket *socket)
         return;
     }
     socket->setProperty("request", QByteArray());
-    socket->disconnectFromServer();
-    if (end < 0)
-        return; // too long to be a request
-    const std::optional<QString> catalogue = parseRequest(buffer.left(end + 1));
+    // Bytes too long or of the wrong form are no request, and get no answer.
+    const std::optional<QString> catalogue = end < 0 ? std::nullopt : parseRequest(buffer.left(end + 1));
+    if (catalogue)
+        socket->write(Acknowledgement);
+    socket->disconnectFromServer(); // after the answer is written
     if (!catalogue)
         return;
     // Carried out from the event loop, once this socket's turn is over.
@@ -126,7 +194,7 @@ void SingleInstance::readFrom(QLocalSocket *socket)
 bool SingleInstance::handOver(const QString &catalogue) const
 {
     const QString path = socketPath(m_name);
-    if (!isPrivateFolder(QFileInfo(path).path()))
+    if (path.isEmpty())
         return false;
     QLocalSocket socket;
     // The running Lumo may hold the lock and not listen yet: it is starting.
@@ -144,32 +212,25 @@ bool SingleInstance::handOver(const QString &catalogue) const
     socket.write(request(catalogue));
     if (!socket.waitForBytesWritten(RequestMs))
         return false;
-    // The running one hangs up once it has read the request.
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(RequestMs);
-    return true;
+    // The running one answers once it has taken the request, then hangs up.
+    const QDeadlineTimer answered(RequestMs);
+    QByteArray answer;
+    while (answer.size() < Acknowledgement.size()) {
+        if (!socket.bytesAvailable() && !socket.waitForReadyRead(int(qMax<qint64>(1, answered.remainingTime()))))
+            break;
+        answer += socket.read(Acknowledgement.size() - answer.size());
+    }
+    return answer == Acknowledgement;
 }
 
 QString SingleInstance::lockFilePath(const QString &name)
 {
-    QString folder = runtimeFolder();
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    // The user's id keeps two users apart when the shared temporary folder is used.
-    return folder + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(getuid())
-        + QStringLiteral(".lock");
+    return pathIn(name, ".lock");
 }
 
 QString SingleInstance::socketPath(const QString &name)
 {
-    const QString base = name + QLatin1Char('-') + QString::number(getuid());
-    QString folder = runtimeFolder();
-    if (folder.isEmpty()) {
-        // The shared temporary folder gets a private folder of its own for the socket.
-        folder = QDir::tempPath() + QLatin1Char('/') + base;
-        ::mkdir(QFile::encodeName(folder).constData(), 0700);
-    }
-    return folder + QLatin1Char('/') + base + QStringLiteral(".socket");
+    return pathIn(name, ".socket");
 }
 
 QByteArray SingleInstance::request(const QString &catalogue)

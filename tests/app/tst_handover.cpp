@@ -7,10 +7,14 @@
 #include "outside/scripteddialogs.h"
 #include "singleinstance.h"
 
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 const QString SaveQuestion = QStringLiteral("現在のファイルを保存しますか？");
@@ -30,14 +34,18 @@ private:
     QString file(const QString &name) const { return m_dir->filePath(name); }
 
     // Runs a second Lumo in folder with these arguments, serving this window meanwhile;
-    // its exit code.
-    int secondStart(const QStringList &arguments, const QString &folder)
+    // its exit code. Without a display when asked; its standard error into errors.
+    int secondStart(const QStringList &arguments, const QString &folder, const QString &runtime = {},
+                    bool display = true, QByteArray *errors = nullptr)
     {
         QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            if (!display)
+                environment.remove(QLatin1String(name));
         environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.isEmpty() ? runtimeDir() : runtime);
         second.setProcessEnvironment(environment);
         second.setWorkingDirectory(folder);
         second.start(QStringLiteral(LUMO_BINARY), arguments);
@@ -46,6 +54,8 @@ private:
         // Not waitForFinished: the request is read by this process's event loop.
         if (!QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000))
             return -2;
+        if (errors)
+            *errors = second.readAllStandardError();
         return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -3;
     }
     // A catalogue of two placeholder pictures, opened in the window.
@@ -81,6 +91,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_instance = new SingleInstance(QStringLiteral("lumo"), this);
         QVERIFY(m_instance->tryAcquire());
+        m_instance->listen();
         QVERIFY(m_instance->isListening());
         QVERIFY(SingleInstance::socketPath(QStringLiteral("lumo")).startsWith(runtimeDir()));
     }
@@ -217,6 +228,56 @@ private slots:
         QCOMPARE(secondStart({b}, m_dir->path()), 0);
         QTRY_COMPARE(lumo.window().catalogueName(), b);
         QVERIFY(dialogs.asked.isEmpty());
+    }
+
+    void staleLocks_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of the lock; "-": unreadable
+        QTest::addColumn<bool>("answered");      // a process listens on the socket beside it
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("garbage") << QByteArray("\x01x\n\n") << false;
+        QTest::newRow("unreadable") << QByteArray("-") << false;
+        QTest::newRow("garbage, a Lumo answers") << QByteArray("x") << true;
+    }
+    void staleLocks()
+    {
+        // A lock without a process id in it is taken over, unless a process answers on the socket beside it.
+        QFETCH(QByteArray, content);
+        QFETCH(bool, answered);
+        QTemporaryDir folder; // 0700
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+        QFile lock(SingleInstance::lockFilePath(QStringLiteral("lumo")));
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size() && lock.flush());
+        QVERIFY(content != "-" || lock.setPermissions({}));
+        QLocalServer server;
+        QVERIFY(!answered || server.listen(SingleInstance::socketPath(QStringLiteral("lumo"))));
+        const bool acquired = SingleInstance(QStringLiteral("lumo")).tryAcquire();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(acquired, !answered);
+    }
+
+    void handOverIsAcknowledged_data()
+    {
+        QTest::addColumn<bool>("silent"); // the lock's holder takes connections and never answers
+        QTest::newRow("answered, without a display") << false;
+        QTest::newRow("no answer") << true;
+    }
+    void handOverIsAcknowledged()
+    {
+        // A second start ends with 0 once the running Lumo acknowledges, with no display; without an answer it says so on standard error and ends with 1.
+        QFETCH(bool, silent);
+        openFirst();
+        const QString b = second();
+        QTemporaryDir folder; // 0700
+        const QString base = folder.filePath(QStringLiteral("lumo-%1").arg(::getuid()));
+        QLockFile lock(base + QStringLiteral(".lock"));
+        QLocalServer server;
+        QVERIFY(!silent || (lock.tryLock(0) && server.listen(base + QStringLiteral(".socket"))));
+        QByteArray errors;
+        QCOMPARE(secondStart({b}, m_dir->path(), silent ? folder.path() : QString(), silent, &errors), silent ? 1 : 0);
+        QCOMPARE(errors.contains("lumo: another Lumo is running but did not answer"), silent);
+        QTRY_COMPARE(lumo.window().catalogueName(), silent ? file(QStringLiteral("a.sbx")) : b);
     }
 };
 

@@ -30,6 +30,7 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
         SingleInstance instance(QStringLiteral("lumo"));
         QVERIFY(instance.tryAcquire());
+        instance.listen();
         QStringList pictures;
         for (int i = 0; i < 3; ++i) {
             QImage picture(64 + 16 * i, 48, QImage::Format_RGB32);
