@@ -25,9 +25,11 @@ const QByteArray Heading("lumo-open\n");
 const QByteArray Acknowledgement("lumo-ok\n");
 // A path longer than any file system allows is no request.
 constexpr qsizetype LongestRequest = 64 * 1024;
-// How long a later start keeps trying while the running one is still starting up, and how
-// long the running one waits for a request that has begun to arrive.
-constexpr int ConnectMs = 3000;
+// How long a later start keeps trying while the running one is still starting up (on a busy
+// machine that takes seconds), how long it waits for the answer, which comes once the running
+// one's window is up, and how long the running one waits for a request that has begun to arrive.
+constexpr int ConnectMs = 10000;
+constexpr int AnswerMs = 10000;
 constexpr int RequestMs = 5000;
 // A start writes its process id into the lock it has just made within this time.
 constexpr qint64 FreshLockMs = 1000;
@@ -213,7 +215,7 @@ bool SingleInstance::handOver(const QString &catalogue) const
     if (!socket.waitForBytesWritten(RequestMs))
         return false;
     // The running one answers once it has taken the request, then hangs up.
-    const QDeadlineTimer answered(RequestMs);
+    const QDeadlineTimer answered(AnswerMs);
     QByteArray answer;
     while (answer.size() < Acknowledgement.size()) {
         if (!socket.bytesAvailable() && !socket.waitForReadyRead(int(qMax<qint64>(1, answered.remainingTime()))))

@@ -58,7 +58,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
 
         QProcess *second = start();
-        QVERIFY(second->waitForFinished(10000));
+        QVERIFY(second->waitForFinished(30000)); // the first may still be starting up
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
         QCOMPARE(first->state(), QProcess::Running);
