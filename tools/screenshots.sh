@@ -3,7 +3,7 @@
 # virtual X server, with nobody at the keyboard:
 #   docs/screenshot.png  the main window with a catalogue of the corpus
 #   docs/similar.png     the similar-pictures window with the groups it found
-#   docs/similar-marked.png  the same after 選択 → 画素数の多い画像を残す: the copies to drop marked
+#   docs/similar-marked.png  the same after 選択 → 画質の良い画像を残す: the copies to drop marked
 #   docs/compare.png     the compare window on the first group (a click on it, then Enter)
 #
 # tools/screenshots.sh CORPUS
@@ -147,7 +147,7 @@ if ! wait_still "$similar" 300 5; then
 fi
 shoot "$similar" docs/similar.png
 
-# 選択(S) → 画素数の多い画像を残す, its first item: the rule marks every copy but the largest.
+# 選択(S) → 画質の良い画像を残す, its first item: the rule marks every copy but the best.
 xdotool windowfocus --sync "$similar" key alt+s
 sleep 0.5
 xdotool key Return
