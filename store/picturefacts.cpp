@@ -1,17 +1,17 @@
 #include "picturefacts.h"
 
+#include "jpegmemory.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 
 extern "C" {
-#include <jpeglib.h>
 #include <libexif/exif-data.h>
 }
 
@@ -19,21 +19,6 @@ namespace {
 
 // Enough for the markers before the picture data (EXIF at most 64 KiB, tables, ICC profiles).
 constexpr qint64 HeaderBytes = 256 * 1024;
-
-struct JpegFailure : jpeg_error_mgr {
-    std::jmp_buf jump;
-};
-
-// Runs one call of the library, which leaves by a jump on an error: false then. Nothing that
-// owns memory may live in the step, which the jump does not unwind.
-template <typename Step>
-bool jpegStep(JpegFailure &failure, const Step &step)
-{
-    if (setjmp(failure.jump))
-        return false;
-    step();
-    return true;
-}
 
 // The standard luminance table at quality 50, natural order.
 constexpr quint16 StandardLuminance[64] = {
@@ -146,15 +131,7 @@ bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
         return false;
     jpeg_decompress_struct info;
     JpegFailure failure;
-    info.err = jpeg_std_error(&failure);
-    failure.error_exit = [](j_common_ptr common) { std::longjmp(static_cast<JpegFailure *>(common->err)->jump, 1); };
-    failure.output_message = [](j_common_ptr) {}; // warnings of damaged data: reading goes on
-    jpeg_create_decompress(&info);
-    const auto source = reinterpret_cast<const unsigned char *>(data.constData());
-    bool header = jpegStep(failure, [&info, source, &data] {
-        jpeg_mem_src(&info, source, static_cast<unsigned long>(data.size()));
-        jpeg_read_header(&info, TRUE);
-    });
+    bool header = readJpegHeader(info, failure, data);
     header = header && info.image_width > 0 && info.image_height > 0 && info.num_components > 0;
     if (header) {
         facts.width = int(info.image_width);

@@ -1,17 +1,14 @@
 #include "picturesignature.h"
 
+#include "jpegmemory.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdio>
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace {
 
@@ -42,21 +39,6 @@ QImage readStretched(QImageReader &reader)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-struct JpegFailure : jpeg_error_mgr {
-    std::jmp_buf jump;
-};
-
-// Runs one call of the library, which leaves by a jump on an error: false then. Nothing
-// that owns memory may live in the step, which the jump does not unwind.
-template <typename Step>
-bool jpegStep(JpegFailure &failure, const Step &step)
-{
-    if (setjmp(failure.jump))
-        return false;
-    step();
-    return true;
-}
-
 // A colour JPEG decoded as Qt's reader decodes it for readStretched (the same library, the
 // same 1/8 step, the same integer DCT and upsampling, then the same smooth shrink), but
 // straight from memory into 32-bit pixels: this spares the reader's 4 KiB reads, its copy
@@ -68,15 +50,7 @@ QImage decodeJpeg(const QByteArray &data)
         return {};
     jpeg_decompress_struct info;
     JpegFailure failure;
-    info.err = jpeg_std_error(&failure);
-    failure.error_exit = [](j_common_ptr common) { std::longjmp(static_cast<JpegFailure *>(common->err)->jump, 1); };
-    failure.output_message = [](j_common_ptr) {}; // warnings of damaged data: decoding goes on
-    jpeg_create_decompress(&info);
-    const auto source = reinterpret_cast<const unsigned char *>(data.constData());
-    const bool header = jpegStep(failure, [&info, source, &data] {
-        jpeg_mem_src(&info, source, static_cast<unsigned long>(data.size()));
-        jpeg_read_header(&info, TRUE);
-    });
+    const bool header = readJpegHeader(info, failure, data);
     // Grey and CMYK pictures come out of Qt's reader in other formats: they go there.
     if (!header || info.out_color_space != JCS_RGB || info.num_components != 3 || info.image_width == 0
         || info.image_height == 0) {
