@@ -269,7 +269,8 @@ void frmCompare::DelComparePics(const QString &o_FileName)
     delete *gone;
     m_panes.erase(gone);
     layoutPanes();
-    setCurrent(std::min(m_current, int(m_panes.size()) - 1));
+    // The current picture stays current when a pane before it goes.
+    setCurrent(std::min(index < m_current ? m_current - 1 : m_current, int(m_panes.size()) - 1));
     updateFacts();
     m_loadTimer.start();
 }
