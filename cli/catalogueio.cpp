@@ -73,6 +73,10 @@ bool catalogueRead(const QString &path, const CatalogueResult &result, CommandCo
         reportProblem(context, path, readProblem(path));
         return false;
     }
+    if (result.status == CatalogueStatus::NotHeld) {
+        reportProblem(context, path, QStringLiteral("out of memory for its pictures"));
+        return false;
+    }
     // A short or cut file would silently lose entries on the next save: refuse it.
     if (result.damaged()) {
         reportProblem(context, path, QStringLiteral("not a catalogue file"));

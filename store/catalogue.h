@@ -18,6 +18,7 @@ enum class CatalogueStatus {
     NotCatalogue,// an entry holds a cell value outside 0..255, as no catalogue does
     OpenFailed,
     WriteFailed,
+    NotHeld,     // read whole, but its signatures could not be held for a search (out of memory)
 };
 
 struct CatalogueResult {
@@ -28,7 +29,7 @@ struct CatalogueResult {
     {
         return status == CatalogueStatus::TooShort || status == CatalogueStatus::BadCount
             || status == CatalogueStatus::NotCatalogue || status == CatalogueStatus::OpenFailed
-            || status == CatalogueStatus::WriteFailed;
+            || status == CatalogueStatus::WriteFailed || status == CatalogueStatus::NotHeld;
     }
     // Damage a strict reader (the command-line tool) refuses: fewer entries than counted.
     bool damaged() const { return failed() || recordsRead < entryCount; }

@@ -37,8 +37,9 @@ CatalogueResult PictureCollection::addCatalogue(const QString &file)
 {
     SignatureTable table;
     CatalogueResult result = loadCatalogue(file, table);
+    // The file was read whole, so only the pack can refuse it: memory, not the file.
     if (!result.damaged() && !addTable(file, table))
-        result.status = CatalogueStatus::NotCatalogue;
+        result.status = CatalogueStatus::NotHeld;
     return result;
 }
 

@@ -1,6 +1,8 @@
 #include "clitestsupport.h"
 
 #include <catalogue.h>
+#include <catalogueio.h>
+#include <commandcontext.h>
 #include <commands.h>
 #include <picturecollection.h>
 
@@ -65,6 +67,28 @@ INSTANTIATE_TEST_SUITE_P(
         UnionCase{"sameCatalogueTwice", {{"/a", "/b"}, {"/a", "/b"}}, {"/a", "/b"}, {{0, 0}, {0, 1}}},
         UnionCase{"emptyFirst", {{}, {"/a"}}, {"/a"}, {{1, 0}}}),
     [](const ::testing::TestParamInfo<UnionCase> &info) { return std::string(info.param.name); });
+
+// A catalogue read whole whose signatures the search cannot hold is not called damaged,
+// and nothing of it stays behind.
+TEST(CollectionRead, ACatalogueThatCannotBeHeldSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("c.sbx"));
+    writeTestCatalogue(path, {greySignature(), whitePatch(0, 30)});
+    // Cells no file holds are compared unpacked, and such a set refuses any more.
+    Signature odd = greySignature();
+    odd[0] = 300;
+    PictureCollection pictures(std::make_shared<SimilarCells>(std::vector<Signature>{odd}));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    CommandContext context{outStream, errStream};
+    EXPECT_FALSE(openCollection({path}, pictures, context));
+    EXPECT_EQ(err.toStdString(), QStringLiteral("lumo-cli: %1: out of memory for its pictures\n").arg(path).toStdString());
+    EXPECT_EQ(pictures.count(), 0);
+    EXPECT_EQ(pictures.cells()->count(), 1);
+}
 
 // A split catalogue's parts are named after it, the number before the extension.
 TEST(SplitCatalogue, PartsAreNamedAfterTheFirst)

@@ -182,8 +182,9 @@ TEST_P(Remove, TakesOutAndTrashesExactlyTheNamedPictures)
     for (const char *name : c.left)
         left << dir.filePath(QLatin1String(name));
     EXPECT_EQ(listedPaths(catalogue), left);
-    if (c.left.size() == std::size(planted) + 1)
+    if (c.left.size() == std::size(planted) + 1) {
         EXPECT_EQ(readBytes(catalogue), catalogueBefore);
+    }
     const QDir trash(data + QStringLiteral("/Trash/files"));
     const QStringList trashed = trash.entryList(QDir::Files, QDir::Name);
     for (const QString &name : trashed)
