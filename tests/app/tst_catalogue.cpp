@@ -20,6 +20,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <memory>
 
@@ -208,11 +210,24 @@ private slots:
         QCOMPARE(panel("FileCount"), files(0));
     }
 
+    void openUnreadableCatalogue_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("folder") << "folder";
+    }
     void openUnreadableCatalogue()
     {
-        // A catalogue that cannot be read is reported and leaves an empty list under its name.
+        // A catalogue that cannot be read is reported and leaves an empty list under its name;
+        // a FIFO with no writer is refused at once rather than waited on.
+        QFETCH(QString, kind);
         ScriptedDialogs dialogs;
         const QString file = path(QStringLiteral("nowhere.sbx"));
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(file));
         window().openCommandLine(file);
         QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("読込中にエラーが発生しました")});
         QCOMPARE(dialogs.asked.first().style, 48);
