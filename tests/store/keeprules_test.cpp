@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -141,6 +144,17 @@ struct SameFileCase {
     std::vector<const char *> group; // spellings, base first
     const char *protect;             // nullptr: none
     std::vector<const char *> drop;
+    bool bind = false; // bound -> photos and keepbound -> keep are bind mounts (root only)
+};
+
+// A bind mount that goes with the test, whatever the outcome.
+struct BindMount {
+    QByteArray target;
+    ~BindMount()
+    {
+        if (!target.isEmpty())
+            ::umount2(target.constData(), MNT_DETACH);
+    }
 };
 
 void PrintTo(const SameFileCase &c, std::ostream *os) { *os << c.name; }
@@ -168,6 +182,18 @@ TEST_P(SameFile, NeverDropsTheKeptOrProtectedFile)
     ASSERT_EQ(::link(root + "keep/d.jpg", root + "photos/dl.jpg"), 0);
     ASSERT_TRUE(QFile::link(QStringLiteral("photos"), dir.filePath(QStringLiteral("alias"))));
     ASSERT_TRUE(QFile::link(QStringLiteral("keep"), dir.filePath(QStringLiteral("keeplink"))));
+    BindMount binds[2];
+    if (c.bind) {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "bind mounts need root";
+        const std::pair<const char *, const char *> mounts[] = {{"photos", "bound"}, {"keep", "keepbound"}};
+        for (size_t i = 0; i < std::size(mounts); ++i) {
+            ASSERT_TRUE(dir.mkpath(QLatin1String(mounts[i].second)));
+            if (::mount(root + mounts[i].first, root + mounts[i].second, nullptr, MS_BIND, nullptr) != 0)
+                GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+            binds[i].target = root + mounts[i].second;
+        }
+    }
     QStringList pictures;
     for (const char *path : c.group)
         pictures << temp.path() + QLatin1Char('/') + QString::fromUtf8(path);
@@ -203,7 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
         SameFileCase{"HardLinkOfAProtectedFile", {"photos/b.jpg", "photos/dl.jpg", "keep/d.jpg", "photos/a.jpg"},
                      "keep", {"photos/a.jpg"}},
         SameFileCase{"OtherFolderThroughLinkNotProtected", {"photos/b.jpg", "alias/a.jpg"}, "keeplink",
-                     {"alias/a.jpg"}}),
+                     {"alias/a.jpg"}},
+        SameFileCase{"BindMountedFolder", {"bound/b.jpg", "photos/a.jpg", "photos/b.jpg"}, nullptr, {"photos/a.jpg"},
+                     true},
+        SameFileCase{"BindOfAProtectedFile", {"photos/b.jpg", "keepbound/d.jpg", "keep/d.jpg", "photos/a.jpg"},
+                     "keep", {"photos/a.jpg"}, true}),
     [](const ::testing::TestParamInfo<SameFileCase> &info) { return std::string(info.param.name); });
 
 // Rule names as lumo-cli takes them: exactly the lower-case words, and back.
