@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <new>
 #include <unistd.h>
 
 int main(int argc, char *argv[])
@@ -24,7 +25,14 @@ int main(int argc, char *argv[])
     QFile in;
     in.open(stdin, QIODevice::ReadOnly);
     CommandContext context{out, err, isatty(STDERR_FILENO) != 0, &in};
-    const int status = runCommandLine(QCoreApplication::arguments().mid(1), context);
+    int status = 1;
+    try {
+        status = runCommandLine(QCoreApplication::arguments().mid(1), context);
+    } catch (const std::bad_alloc &) {
+        // A clear line rather than an abort; catalogues are only ever replaced whole.
+        out.flush();
+        err << "lumo-cli: out of memory" << Qt::endl;
+    }
     out.flush();
     err.flush();
     return status;
