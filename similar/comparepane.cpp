@@ -2,13 +2,14 @@
 
 #include "outside/pathsplitter.h"
 #include "selectionmark.h"
+#include "uprightpicture.h"
 
-#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // Above this many pixels a picture is decoded smaller even at its own size: Qt refuses a
@@ -31,24 +32,14 @@ ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
     picture.read = true;
     if (*dropped)
         return picture;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (stored.isEmpty())
-        return picture;
-    // The reader scales the picture as stored and turns it after.
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    picture.size = turned ? stored.transposed() : stored;
-    double scale = std::min(1.0, zoom * fitScale(picture.size, box));
-    scale = std::min(scale, std::sqrt(MostDecodedPixels / (double(stored.width()) * stored.height())));
-    if (scale < 1)
-        reader.setScaledSize(
-            QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
-    picture.image = reader.read();
-    picture.ok = !picture.image.isNull();
-    if (picture.ok)
-        picture.scale = double(picture.image.width()) / picture.size.width();
+    UprightPicture decoded = decodeUprightPicture(path, [zoom, box](QSize size) {
+        const double pixels = double(size.width()) * size.height();
+        return std::min({1.0, zoom * fitScale(size, box), std::sqrt(MostDecodedPixels / pixels)});
+    });
+    picture.size = decoded.size;
+    picture.ok = !decoded.image.isNull();
+    picture.image = std::move(decoded.image);
+    picture.scale = decoded.scale;
     return picture;
 }
 
