@@ -6,6 +6,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -25,22 +26,41 @@ const QString Unviewable = QStringLiteral("表示不可");
 const QString BestMark = QStringLiteral(" ★");
 } // namespace
 
-ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
-                                  std::shared_ptr<const std::atomic_bool> dropped)
+namespace {
+ComparePicture comparePicture(UprightPicture decoded)
 {
     ComparePicture picture;
     picture.read = true;
-    if (*dropped)
-        return picture;
-    UprightPicture decoded = decodeUprightPicture(path, [zoom, box](QSize size) {
-        const double pixels = double(size.width()) * size.height();
-        return std::min({1.0, zoom * fitScale(size, box), std::sqrt(MostDecodedPixels / pixels)});
-    });
     picture.size = decoded.size;
     picture.ok = !decoded.image.isNull();
     picture.image = std::move(decoded.image);
     picture.scale = decoded.scale;
     return picture;
+}
+} // namespace
+
+ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
+                                  std::shared_ptr<const std::atomic_bool> dropped,
+                                  const std::function<void(ComparePicture)> &coarse)
+{
+    if (*dropped) {
+        ComparePicture picture;
+        picture.read = true;
+        return picture;
+    }
+    std::function<void(UprightPicture)> first;
+    if (coarse) {
+        first = [&coarse](UprightPicture decoded) {
+            ComparePicture picture = comparePicture(std::move(decoded));
+            picture.coarse = true;
+            coarse(std::move(picture));
+        };
+    }
+    const auto scaleFor = [zoom, box](QSize size) {
+        const double pixels = double(size.width()) * size.height();
+        return std::min({1.0, zoom * fitScale(size, box), std::sqrt(MostDecodedPixels / pixels)});
+    };
+    return comparePicture(decodeUprightPicture(path, scaleFor, first));
 }
 
 ComparePane::ComparePane(const QString &path, const CompareView *view, QWidget *parent)
@@ -50,7 +70,7 @@ ComparePane::ComparePane(const QString &path, const CompareView *view, QWidget *
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, &ComparePane::decoded);
+    connect(&m_watcher, &QFutureWatcherBase::resultReadyAt, this, &ComparePane::decoded);
 }
 
 ComparePane::~ComparePane()
@@ -80,14 +100,22 @@ void ComparePane::load(QThreadPool *pool)
     if (m_loading >= zoom)
         return;
     m_loading = zoom;
-    m_watcher.setFuture(QtConcurrent::run(pool, &readComparePicture, m_path, zoom, device,
-                                          std::shared_ptr<const std::atomic_bool>(m_dropped)));
+    m_watcher.setFuture(QtConcurrent::run(
+        pool, [path = m_path, zoom, device, dropped = std::shared_ptr<const std::atomic_bool>(m_dropped)](
+                  QPromise<ComparePicture> &promise) {
+            promise.addResult(readComparePicture(path, zoom, device, dropped, [&promise](ComparePicture coarse) {
+                promise.addResult(std::move(coarse));
+            }));
+        }));
 }
 
-void ComparePane::decoded()
+void ComparePane::decoded(int result)
 {
-    const ComparePicture picture = m_watcher.result();
-    m_loading = 0;
+    const ComparePicture picture = m_watcher.resultAt(result);
+    if (picture.coarse && m_picture.ok)
+        return; // a coarse picture only stands in for none
+    if (!picture.coarse)
+        m_loading = 0;
     // A failed larger decode keeps what was shown.
     if (picture.ok || !m_picture.ok)
         m_picture = picture;

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThreadPool;
@@ -27,13 +28,15 @@ struct ComparePicture
     double scale = 0;
     bool ok = false; // decoded
     bool read = false; // the attempt has been made
+    bool coarse = false; // a first picture, the decode going on
 };
 
 // Decodes the picture upright (its EXIF orientation applied) at the scale at which `zoom`
-// shows it in box (device pixels), never above its own size. Skipped when `dropped` is set
-// by then. Safe on any thread.
+// shows it in box (device pixels), never above its own size; `coarse` gets a first picture
+// where the format gives one early. Skipped when `dropped` is set by then. Safe on any thread.
 ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
-                                  std::shared_ptr<const std::atomic_bool> dropped);
+                                  std::shared_ptr<const std::atomic_bool> dropped,
+                                  const std::function<void(ComparePicture)> &coarse = {});
 
 class ComparePane : public QWidget
 {
@@ -71,7 +74,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    void decoded();
+    void decoded(int result);
     void paintCaption(QPainter &painter);
 
     QString m_path;

@@ -39,8 +39,31 @@ bool dcComplete(const jpeg_decompress_struct &info)
     return true;
 }
 
-// A colour or grey JPEG at `eighths`/8 of its stored size, 32-bit; null when it fails.
-QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eighths)
+// Into `image`, which has the decompressor's output size, the output of the scans read so far.
+void readOutput(jpeg_decompress_struct &info, uchar *bits, qsizetype stride)
+{
+    jpeg_start_output(&info, info.input_scan_number);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = bits + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_output(&info);
+}
+
+// Reads scans until every component's DC coefficients are complete, or the file ends.
+void consumeDcScans(jpeg_decompress_struct &info)
+{
+    for (;;) {
+        const int got = jpeg_consume_input(&info);
+        if (got == JPEG_SUSPENDED || got == JPEG_REACHED_EOI || (got == JPEG_SCAN_COMPLETED && dcComplete(info)))
+            return;
+    }
+}
+
+// A colour or grey JPEG at `eighths`/8 of its stored size, 32-bit; null when it fails. A
+// progressive one decoded larger than 1/8 hands `coarse` its picture from the DC scans.
+QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eighths,
+                    const std::function<void(const QImage &)> &coarse)
 {
     info.scale_num = unsigned(eighths);
     info.scale_denom = 8;
@@ -49,39 +72,51 @@ QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eigh
 #else
     info.out_color_space = JCS_EXT_ARGB;
 #endif
-    // Progressive at 1/8: only the DC scans are read, in buffered-image mode, unsmoothed.
+    // At 1/8 the DC scans are all; their picture is exact unsmoothed.
     const bool dcOnly = eighths == 1 && info.progressive_mode;
-    info.buffered_image = dcOnly;
-    info.do_block_smoothing = FALSE;
+    const bool twice = !dcOnly && info.progressive_mode && coarse;
+    info.buffered_image = dcOnly || twice;
+    if (dcOnly)
+        info.do_block_smoothing = FALSE;
     QImage image;
     if (jpegStep(failure, [&info] { jpeg_calc_output_dimensions(&info); }))
         image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
     uchar *const bits = image.isNull() ? nullptr : image.bits();
     const qsizetype stride = image.bytesPerLine();
-    const bool decoded = bits && jpegStep(failure, [&info, bits, stride, dcOnly] {
+    if (!bits)
+        return {};
+    if (dcOnly || twice) {
+        if (!jpegStep(failure, [&info, bits, stride] {
+                jpeg_start_decompress(&info);
+                consumeDcScans(info);
+                readOutput(info, bits, stride);
+            }))
+            return {};
+        if (dcOnly)
+            return image; // the rest of the file is not wanted
+        coarse(image);
+        const bool decoded = jpegStep(failure, [&info, bits, stride] {
+            for (int got = 0; got != JPEG_REACHED_EOI && got != JPEG_SUSPENDED;)
+                got = jpeg_consume_input(&info);
+            readOutput(info, bits, stride);
+            jpeg_finish_decompress(&info);
+        });
+        return decoded ? image : QImage();
+    }
+    const bool decoded = jpegStep(failure, [&info, bits, stride] {
         jpeg_start_decompress(&info);
-        if (dcOnly) {
-            for (;;) {
-                const int got = jpeg_consume_input(&info);
-                if (got == JPEG_SUSPENDED || got == JPEG_REACHED_EOI
-                    || (got == JPEG_SCAN_COMPLETED && dcComplete(info)))
-                    break;
-            }
-            jpeg_start_output(&info, info.input_scan_number);
-        }
         while (info.output_scanline < info.output_height) {
             JSAMPROW row = bits + stride * info.output_scanline;
             jpeg_read_scanlines(&info, &row, 1);
         }
-        // The rest of the file is not wanted; destroying the decompressor ends it.
-        if (!dcOnly)
-            jpeg_finish_decompress(&info);
+        jpeg_finish_decompress(&info);
     });
     return decoded ? image : QImage();
 }
 
 // The JPEG path; false when the file is not a JPEG libjpeg turns into RGB, for Qt's readers.
-bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor, UprightPicture &picture)
+bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
+                const std::function<void(UprightPicture)> &coarse, UprightPicture &picture)
 {
     if (data.size() < 2 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
         return false;
@@ -104,28 +139,41 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor, 
     picture.size = how & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
     const double scale = std::clamp(scaleFor(picture.size), 1e-6, 1.0);
     const int eighths = std::clamp(int(std::ceil(8 * scale - 1e-9)), 1, 8);
-    QImage image = decodeJpegAt(info, failure, eighths);
-    jpeg_destroy_decompress(&info);
-    if (image.isNull())
-        return true; // damaged: Qt's reader would not do better
     const QSize wanted = scaledSize(stored, scale);
-    if (image.width() > wanted.width() || image.height() > wanted.height())
-        image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    picture.image = turned(image, how);
-    picture.scale = double(picture.image.width()) / picture.size.width();
+    // Shrunk to the wanted size as Qt's reader does, and turned.
+    const auto finish = [wanted, how, &picture](const QImage &image) {
+        UprightPicture result;
+        result.size = picture.size;
+        result.image = turned(image.width() > wanted.width() || image.height() > wanted.height()
+                                  ? image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  : image,
+                              how);
+        result.scale = double(result.image.width()) / result.size.width();
+        return result;
+    };
+    std::function<void(const QImage &)> first;
+    if (coarse)
+        // A copy: the decode goes on in the image's memory.
+        first = [&coarse, &finish](const QImage &image) { coarse(finish(image.copy())); };
+    const QImage image = decodeJpegAt(info, failure, eighths, first);
+    jpeg_destroy_decompress(&info);
+    // Damaged: Qt's reader would not do better.
+    if (!image.isNull())
+        picture = finish(image);
     return true;
 }
 
 } // namespace
 
-UprightPicture decodeUprightPicture(const QString &path, const std::function<double(QSize)> &scaleFor)
+UprightPicture decodeUprightPicture(const QString &path, const std::function<double(QSize)> &scaleFor,
+                                    const std::function<void(UprightPicture)> &coarse)
 {
     UprightPicture picture;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return picture;
     QByteArray data = file.readAll();
-    if (decodeJpeg(data, scaleFor, picture))
+    if (decodeJpeg(data, scaleFor, coarse, picture))
         return picture;
     data.clear();
 

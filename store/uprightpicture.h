@@ -6,7 +6,9 @@
 // of its size that is not below the wanted scale, then shrunk smoothly to it. At 1/8 every
 // 8 x 8 block becomes one pixel, its DC coefficient alone; a progressive JPEG's DC scans
 // come first in the file, so at that step its decoding stops once they are in, the same
-// picture without entropy-decoding the rest. Other formats go through Qt's readers.
+// picture without entropy-decoding the rest. Decoded larger, a progressive JPEG can give a
+// coarse picture from those first scans, before the rest is read. Other formats go through
+// Qt's readers.
 // Re-entrant: safe on any thread.
 
 #include "sigboxcore_export.h"
@@ -23,6 +25,8 @@ struct UprightPicture {
     double scale = 0;
 };
 
-// `scaleFor` is asked, once the upright size is known, for the scale wanted (at most 1).
+// `scaleFor` is asked, once the upright size is known, for the scale wanted (at most 1);
+// `coarse`, when given, gets the coarse picture first where there is one.
 SIGBOXCORE_EXPORT UprightPicture decodeUprightPicture(const QString &path,
-                                                      const std::function<double(QSize)> &scaleFor);
+                                                      const std::function<double(QSize)> &scaleFor,
+                                                      const std::function<void(UprightPicture)> &coarse = {});
