@@ -2,7 +2,8 @@
 // One pane of the compare window: a picture, shown at the window's zoom and centre, over a
 // caption with the picture's facts. The pane decodes its picture itself on the thread pool,
 // upright and at the size it shows (scaled decoding), and again larger when a zoom needs
-// more of it; meanwhile it shows what it has.
+// more of it; meanwhile it shows what it has, or a coarse first picture where the decode
+// gives one.
 //
 // It reports the user's doings to the window, which keeps the view that all panes share: a
 // press and a drag on the picture (pan), the wheel (zoom), a click on the caption (the

@@ -39,7 +39,7 @@ bool dcComplete(const jpeg_decompress_struct &info)
     return true;
 }
 
-// Into `image`, which has the decompressor's output size, the output of the scans read so far.
+// The picture of the scans read so far, into rows at `bits` of the decompressor's output size.
 void readOutput(jpeg_decompress_struct &info, uchar *bits, qsizetype stride)
 {
     jpeg_start_output(&info, info.input_scan_number);

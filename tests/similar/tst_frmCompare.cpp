@@ -188,11 +188,13 @@ private slots:
             return grid()->rect().contains(grid()->toPixels(grid()->geometryTwips().cellRect(first)));
         };
         QVERIFY(firstCellShown());
-        for (int group = 1; group < 27; ++group) {
+        const int groups = grid()->groupOf(grid()->placedCount() - 1) + 1;
+        QVERIFY(groups > 20);
+        for (int group = 1; group < groups; ++group) {
             QTest::keyClick(frmCompare::loaded(), Qt::Key_PageDown);
             QVERIFY2(firstCellShown(), qPrintable(frmCompare::loaded()->windowTitle()));
         }
-        QCOMPARE(frmCompare::loaded()->windowTitle(), QStringLiteral("比較 - 27/27"));
+        QCOMPARE(frmCompare::loaded()->windowTitle(), QStringLiteral("比較 - %1/%1").arg(groups));
     }
 };
 
