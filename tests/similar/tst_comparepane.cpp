@@ -118,38 +118,31 @@ private slots:
 
     void damaged_data()
     {
-        QTest::addColumn<int>("cutAt"); // bytes kept, 0: all
-        QTest::addColumn<bool>("badScan"); // the first scan's parameters out of range
+        QTest::addColumn<int>("cutAt"); // bytes kept; -1: all, the first scan's range refused
         QTest::addColumn<bool>("shown");
-        QTest::newRow("cut in its header") << 200 << false << false;
-        QTest::newRow("cut after its DC scans: what there is") << 60000 << false << true;
-        QTest::newRow("a scan the library refuses") << 0 << true << false;
+        QTest::newRow("cut in its header") << 200 << false;
+        QTest::newRow("cut after its DC scans: what there is") << 60000 << true;
+        QTest::newRow("a scan the library refuses") << -1 << false;
     }
     void damaged()
     {
         // A damaged progressive JPEG fails cleanly, or shows what there is of it.
         QFETCH(int, cutAt);
-        QFETCH(bool, badScan);
         QFETCH(bool, shown);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("p.jpg"));
-        QVERIFY(writeQuarters(path, QSize(1600, 1200), 1, true));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(writeQuarters(path, QSize(1600, 1200), 1, true) && file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
-        if (cutAt > 0)
-            bytes.truncate(cutAt);
         const qsizetype scan = bytes.indexOf("\xff\xda");
-        if (badScan)
-            bytes[scan + 6 + 2 * bytes[scan + 4]] = 99; // a DC scan ending past the block
-        file.resize(0);
-        file.write(bytes);
+        if (cutAt < 0)
+            bytes[scan + 6 + 2 * bytes[scan + 4]] = 99; // its last coefficient past the block's
+        bytes.truncate(cutAt < 0 ? bytes.size() : cutAt);
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size() && file.resize(bytes.size()));
         file.close();
-        for (const double zoom : {1.0, 4.0}) {
-            const ComparePicture picture = readComparePicture(path, zoom, QSizeF(400, 300),
-                                                              std::make_shared<std::atomic_bool>(false), [](ComparePicture) {});
-            QCOMPARE(picture.ok, shown);
-        }
+        for (const double zoom : {1.0, 4.0}) // from the DC scans alone, and coarse first
+            QCOMPARE(readComparePicture(path, zoom, QSizeF(400, 300), std::make_shared<std::atomic_bool>(false),
+                                        [](ComparePicture) {}).ok, shown);
     }
 };
 
