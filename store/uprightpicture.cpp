@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QTransform>
 
@@ -78,9 +79,14 @@ QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eigh
     info.buffered_image = dcOnly || twice;
     if (dcOnly)
         info.do_block_smoothing = FALSE;
+    // The library's own memory (a progressive picture's coefficients) stays within a few
+    // times what Qt's readers allow a picture, so that a header claiming a huge picture fails.
+    if (const int limit = QImageReader::allocationLimit(); limit > 0)
+        info.mem->max_memory_to_use = long(limit) * 4 * 1024 * 1024;
     QImage image;
     if (jpegStep(failure, [&info] { jpeg_calc_output_dimensions(&info); }))
-        image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+        QImageIOHandler::allocateImage(QSize(int(info.output_width), int(info.output_height)),
+                                       QImage::Format_RGB32, &image);
     uchar *const bits = image.isNull() ? nullptr : image.bits();
     const qsizetype stride = image.bytesPerLine();
     if (!bits)
