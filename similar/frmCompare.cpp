@@ -28,6 +28,8 @@ constexpr QSize LeastPane(340, 340);
 constexpr double ArrowStep = 0.1;
 // The decodes a zoom needs start when the wheel has rested this long.
 constexpr int LoadDelayMs = 120;
+// The facts are read when a group's pictures have been shown this long.
+constexpr int FactsDelayMs = 150;
 
 const QString GeometryKey = QStringLiteral("CompareGeometry");
 
@@ -79,6 +81,9 @@ frmCompare::frmCompare(QWidget *parent)
     m_loadTimer.setInterval(LoadDelayMs);
     connect(&m_loadTimer, &QTimer::timeout, this, &frmCompare::loadPictures);
     connect(&m_facts, &QFutureWatcherBase::finished, this, &frmCompare::factsRead);
+    m_factsTimer.setSingleShot(true);
+    m_factsTimer.setInterval(FactsDelayMs);
+    connect(&m_factsTimer, &QTimer::timeout, this, &frmCompare::readFacts);
 
     if (!restoreGeometry(m_settings.ReadValue(GeometryKey, QByteArray()).toByteArray())) {
         const QRect screen = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
@@ -168,6 +173,7 @@ void frmCompare::rebuildPanes(const QStringList &paths)
     setCurrent(0);
     followMarks();
     m_facts.cancel();
+    m_factsTimer.stop();
     m_read.clear();
     m_factsOf = paths;
     m_factsWanted = true;
@@ -185,7 +191,8 @@ void frmCompare::pictureDecoded()
 
 void frmCompare::readFactsAfterPictures()
 {
-    // The facts after the pictures, so that the pool is the pictures' until they are shown.
+    // The facts after the pictures, and once the group has stayed a moment: paging on, the
+    // reading of a group passed by would slow the next group's pictures.
     if (!m_factsWanted)
         return;
     for (const ComparePane *pane : std::as_const(m_panes)) {
@@ -193,6 +200,11 @@ void frmCompare::readFactsAfterPictures()
             return;
     }
     m_factsWanted = false;
+    m_factsTimer.start();
+}
+
+void frmCompare::readFacts()
+{
     m_facts.setFuture(QtConcurrent::mapped(factsPool(), m_factsOf,
                                            [cache = m_owner->compareFactsCache()](const QString &path) {
                                                return cache->facts(path);

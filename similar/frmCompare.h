@@ -73,6 +73,7 @@ private:
     void loadPictures();
     void pictureDecoded();
     void readFactsAfterPictures();
+    void readFacts();
     void factsRead();
     bool factsAreRead() const;
     PictureFacts factsOf(int pane) const;
@@ -105,5 +106,6 @@ private:
     QStringList m_factsOf;            // the group as it was shown
     std::vector<PictureFacts> m_read; // one for each of m_factsOf, once read
     bool m_factsWanted = false;       // to be read once the pictures are
+    QTimer m_factsTimer;
     bool m_bestWanted = false; // Ctrl+B waits for the facts
 };
