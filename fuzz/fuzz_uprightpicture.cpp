@@ -49,7 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const double wanted = std::ldexp(1.0, -int(data[size - 1] % 5));
     QSize coarseSize;
     const UprightPicture picture = decodeUprightPicture(
-        path, [wanted](QSize) { return wanted; }, [&coarseSize](UprightPicture coarse) { coarseSize = coarse.image.size(); });
+        path, [wanted](QSize) { return wanted; }, [&coarseSize](UprightPicture coarse) {
+            coarseSize = coarse.image.size();
+            return true;
+        });
     if (picture.image.isNull())
         return 0;
     require(!picture.size.isEmpty(), "a picture without a size");

@@ -48,12 +48,14 @@ ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
         picture.read = true;
         return picture;
     }
-    std::function<void(UprightPicture)> first;
+    std::function<bool(UprightPicture)> first;
     if (coarse) {
-        first = [&coarse](UprightPicture decoded) {
+        // A pane gone meanwhile wants no more.
+        first = [&coarse, &dropped](UprightPicture decoded) {
             ComparePicture picture = comparePicture(std::move(decoded));
             picture.coarse = true;
             coarse(std::move(picture));
+            return !*dropped;
         };
     }
     const auto scaleFor = [zoom, box](QSize size) {

@@ -34,7 +34,8 @@ struct ComparePicture
 
 // Decodes the picture upright (its EXIF orientation applied) at the scale at which `zoom`
 // shows it in box (device pixels), never above its own size; `coarse` gets a first picture
-// where the format gives one early. Skipped when `dropped` is set by then. Safe on any thread.
+// where the format gives one early. Skipped, or stopped after the coarse picture, when
+// `dropped` is set by then. Safe on any thread.
 ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
                                   std::shared_ptr<const std::atomic_bool> dropped,
                                   const std::function<void(ComparePicture)> &coarse = {});

@@ -62,9 +62,10 @@ void consumeDcScans(jpeg_decompress_struct &info)
 }
 
 // A colour or grey JPEG at `eighths`/8 of its stored size, 32-bit; null when it fails. A
-// progressive one decoded larger than 1/8 hands `coarse` its picture from the DC scans.
+// progressive one decoded larger than 1/8 hands `coarse` its picture from the DC scans, and
+// goes on if it says so.
 QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eighths,
-                    const std::function<void(const QImage &)> &coarse)
+                    const std::function<bool(const QImage &)> &coarse)
 {
     info.scale_num = unsigned(eighths);
     info.scale_denom = 8;
@@ -100,7 +101,8 @@ QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eigh
             return {};
         if (dcOnly)
             return image; // the rest of the file is not wanted
-        coarse(image);
+        if (!coarse(image))
+            return {};
         const bool decoded = jpegStep(failure, [&info, bits, stride] {
             for (int got = 0; got != JPEG_REACHED_EOI && got != JPEG_SUSPENDED;)
                 got = jpeg_consume_input(&info);
@@ -122,7 +124,7 @@ QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eigh
 
 // The JPEG path; false when the file is not a JPEG libjpeg turns into RGB, for Qt's readers.
 bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
-                const std::function<void(UprightPicture)> &coarse, UprightPicture &picture)
+                const std::function<bool(UprightPicture)> &coarse, UprightPicture &picture)
 {
     if (data.size() < 2 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
         return false;
@@ -157,10 +159,10 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
         result.scale = double(result.image.width()) / result.size.width();
         return result;
     };
-    std::function<void(const QImage &)> first;
+    std::function<bool(const QImage &)> first;
     if (coarse)
         // A copy: the decode goes on in the image's memory.
-        first = [&coarse, &finish](const QImage &image) { coarse(finish(image.copy())); };
+        first = [&coarse, &finish](const QImage &image) { return coarse(finish(image.copy())); };
     const QImage image = decodeJpegAt(info, failure, eighths, first);
     jpeg_destroy_decompress(&info);
     // Damaged: Qt's reader would not do better.
@@ -172,7 +174,7 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
 } // namespace
 
 UprightPicture decodeUprightPicture(const QString &path, const std::function<double(QSize)> &scaleFor,
-                                    const std::function<void(UprightPicture)> &coarse)
+                                    const std::function<bool(UprightPicture)> &coarse)
 {
     UprightPicture picture;
     QFile file(path);

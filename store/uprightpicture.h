@@ -26,7 +26,8 @@ struct UprightPicture {
 };
 
 // `scaleFor` is asked, once the upright size is known, for the scale wanted (at most 1);
-// `coarse`, when given, gets the coarse picture first where there is one.
+// `coarse`, when given, gets the coarse picture first where there is one, and says whether
+// the decode is still wanted (if not, the picture stays null).
 SIGBOXCORE_EXPORT UprightPicture decodeUprightPicture(const QString &path,
                                                       const std::function<double(QSize)> &scaleFor,
-                                                      const std::function<void(UprightPicture)> &coarse = {});
+                                                      const std::function<bool(UprightPicture)> &coarse = {});
