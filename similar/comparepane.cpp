@@ -2,13 +2,15 @@
 
 #include "outside/pathsplitter.h"
 #include "selectionmark.h"
+#include "uprightpicture.h"
 
-#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // Above this many pixels a picture is decoded smaller even at its own size: Qt refuses a
@@ -24,32 +26,43 @@ const QString Unviewable = QStringLiteral("表示不可");
 const QString BestMark = QStringLiteral(" ★");
 } // namespace
 
-ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
-                                  std::shared_ptr<const std::atomic_bool> dropped)
+namespace {
+ComparePicture comparePicture(UprightPicture decoded)
 {
     ComparePicture picture;
     picture.read = true;
-    if (*dropped)
-        return picture;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (stored.isEmpty())
-        return picture;
-    // The reader scales the picture as stored and turns it after.
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    picture.size = turned ? stored.transposed() : stored;
-    double scale = std::min(1.0, zoom * fitScale(picture.size, box));
-    scale = std::min(scale, std::sqrt(MostDecodedPixels / (double(stored.width()) * stored.height())));
-    if (scale < 1)
-        reader.setScaledSize(
-            QSize(std::max(1, qRound(stored.width() * scale)), std::max(1, qRound(stored.height() * scale))));
-    picture.image = reader.read();
-    picture.ok = !picture.image.isNull();
-    if (picture.ok)
-        picture.scale = double(picture.image.width()) / picture.size.width();
+    picture.size = decoded.size;
+    picture.ok = !decoded.image.isNull();
+    picture.image = std::move(decoded.image);
+    picture.scale = decoded.scale;
     return picture;
+}
+} // namespace
+
+ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
+                                  std::shared_ptr<const std::atomic_bool> dropped,
+                                  const std::function<void(ComparePicture)> &coarse)
+{
+    if (*dropped) {
+        ComparePicture picture;
+        picture.read = true;
+        return picture;
+    }
+    std::function<bool(UprightPicture)> first;
+    if (coarse) {
+        // A pane gone meanwhile wants no more.
+        first = [&coarse, &dropped](UprightPicture decoded) {
+            ComparePicture picture = comparePicture(std::move(decoded));
+            picture.coarse = true;
+            coarse(std::move(picture));
+            return !*dropped;
+        };
+    }
+    const auto scaleFor = [zoom, box](QSize size) {
+        const double pixels = double(size.width()) * size.height();
+        return std::min({1.0, zoom * fitScale(size, box), std::sqrt(MostDecodedPixels / pixels)});
+    };
+    return comparePicture(decodeUprightPicture(path, scaleFor, first));
 }
 
 ComparePane::ComparePane(const QString &path, const CompareView *view, QWidget *parent)
@@ -59,7 +72,7 @@ ComparePane::ComparePane(const QString &path, const CompareView *view, QWidget *
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, &ComparePane::decoded);
+    connect(&m_watcher, &QFutureWatcherBase::resultReadyAt, this, &ComparePane::decoded);
 }
 
 ComparePane::~ComparePane()
@@ -89,14 +102,22 @@ void ComparePane::load(QThreadPool *pool)
     if (m_loading >= zoom)
         return;
     m_loading = zoom;
-    m_watcher.setFuture(QtConcurrent::run(pool, &readComparePicture, m_path, zoom, device,
-                                          std::shared_ptr<const std::atomic_bool>(m_dropped)));
+    m_watcher.setFuture(QtConcurrent::run(
+        pool, [path = m_path, zoom, device, dropped = std::shared_ptr<const std::atomic_bool>(m_dropped)](
+                  QPromise<ComparePicture> &promise) {
+            promise.addResult(readComparePicture(path, zoom, device, dropped, [&promise](ComparePicture coarse) {
+                promise.addResult(std::move(coarse));
+            }));
+        }));
 }
 
-void ComparePane::decoded()
+void ComparePane::decoded(int result)
 {
-    const ComparePicture picture = m_watcher.result();
-    m_loading = 0;
+    const ComparePicture picture = m_watcher.resultAt(result);
+    if (picture.coarse && m_picture.ok)
+        return; // a coarse picture only stands in for none
+    if (!picture.coarse)
+        m_loading = 0;
     // A failed larger decode keeps what was shown.
     if (picture.ok || !m_picture.ok)
         m_picture = picture;

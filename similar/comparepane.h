@@ -2,7 +2,8 @@
 // One pane of the compare window: a picture, shown at the window's zoom and centre, over a
 // caption with the picture's facts. The pane decodes its picture itself on the thread pool,
 // upright and at the size it shows (scaled decoding), and again larger when a zoom needs
-// more of it; meanwhile it shows what it has.
+// more of it; meanwhile it shows what it has, or a coarse first picture where the decode
+// gives one.
 //
 // It reports the user's doings to the window, which keeps the view that all panes share: a
 // press and a drag on the picture (pan), the wheel (zoom), a click on the caption (the
@@ -16,6 +17,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThreadPool;
@@ -27,13 +29,16 @@ struct ComparePicture
     double scale = 0;
     bool ok = false; // decoded
     bool read = false; // the attempt has been made
+    bool coarse = false; // a first picture, the decode going on
 };
 
 // Decodes the picture upright (its EXIF orientation applied) at the scale at which `zoom`
-// shows it in box (device pixels), never above its own size. Skipped when `dropped` is set
-// by then. Safe on any thread.
+// shows it in box (device pixels), never above its own size; `coarse` gets a first picture
+// where the format gives one early. Skipped, or stopped after the coarse picture, when
+// `dropped` is set by then. Safe on any thread.
 ComparePicture readComparePicture(const QString &path, double zoom, QSizeF box,
-                                  std::shared_ptr<const std::atomic_bool> dropped);
+                                  std::shared_ptr<const std::atomic_bool> dropped,
+                                  const std::function<void(ComparePicture)> &coarse = {});
 
 class ComparePane : public QWidget
 {
@@ -71,7 +76,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    void decoded();
+    void decoded(int result);
     void paintCaption(QPainter &painter);
 
     QString m_path;

@@ -28,6 +28,8 @@ constexpr QSize LeastPane(340, 340);
 constexpr double ArrowStep = 0.1;
 // The decodes a zoom needs start when the wheel has rested this long.
 constexpr int LoadDelayMs = 120;
+// The facts are read when a group's pictures have been shown this long.
+constexpr int FactsDelayMs = 150;
 
 const QString GeometryKey = QStringLiteral("CompareGeometry");
 
@@ -42,6 +44,19 @@ QThreadPool *decodePool()
     if (!pool) {
         pool = new QThreadPool(QCoreApplication::instance());
         pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    }
+    return pool;
+}
+
+// The facts, behind the pictures and one picture at a time: reading one takes as long as
+// decoding it, and a group's facts still being read must not hold up the next group's
+// first picture.
+QThreadPool *factsPool()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
     }
     return pool;
 }
@@ -66,6 +81,9 @@ frmCompare::frmCompare(QWidget *parent)
     m_loadTimer.setInterval(LoadDelayMs);
     connect(&m_loadTimer, &QTimer::timeout, this, &frmCompare::loadPictures);
     connect(&m_facts, &QFutureWatcherBase::finished, this, &frmCompare::factsRead);
+    m_factsTimer.setSingleShot(true);
+    m_factsTimer.setInterval(FactsDelayMs);
+    connect(&m_factsTimer, &QTimer::timeout, this, &frmCompare::readFacts);
 
     if (!restoreGeometry(m_settings.ReadValue(GeometryKey, QByteArray()).toByteArray())) {
         const QRect screen = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
@@ -138,7 +156,7 @@ void frmCompare::rebuildPanes(const QStringList &paths)
     m_panes.clear();
     for (const QString &path : paths) {
         auto *pane = new ComparePane(path, &m_view, m_content);
-        connect(pane, &ComparePane::pictureReady, this, &frmCompare::updateFacts);
+        connect(pane, &ComparePane::pictureReady, this, &frmCompare::pictureDecoded);
         connect(pane, &ComparePane::pressed, this, [this, pane] { setCurrent(int(m_panes.indexOf(pane))); });
         connect(pane, &ComparePane::captionClicked, this, &frmCompare::toggleCurrent);
         connect(pane, &ComparePane::dragged, this,
@@ -154,17 +172,43 @@ void frmCompare::rebuildPanes(const QStringList &paths)
         pane->show();
     setCurrent(0);
     followMarks();
-    loadPictures();
-
-    // The facts after the pictures: the pool takes the decodes first.
     m_facts.cancel();
+    m_factsTimer.stop();
     m_read.clear();
     m_factsOf = paths;
-    m_facts.setFuture(QtConcurrent::mapped(decodePool(), m_factsOf,
+    m_factsWanted = true;
+    loadPictures();
+    readFactsAfterPictures();
+    updateFacts();
+}
+
+void frmCompare::pictureDecoded()
+{
+    loadPictures();
+    readFactsAfterPictures();
+    updateFacts();
+}
+
+void frmCompare::readFactsAfterPictures()
+{
+    // The facts after the pictures, and once the group has stayed a moment: paging on, the
+    // reading of a group passed by would slow the next group's pictures.
+    if (!m_factsWanted)
+        return;
+    for (const ComparePane *pane : std::as_const(m_panes)) {
+        if (!pane->picture().read)
+            return;
+    }
+    m_factsWanted = false;
+    m_factsTimer.start();
+}
+
+void frmCompare::readFacts()
+{
+    m_facts.setFuture(QtConcurrent::mapped(factsPool(), m_factsOf,
                                            [cache = m_owner->compareFactsCache()](const QString &path) {
                                                return cache->facts(path);
                                            }));
-    updateFacts();
 }
 
 void frmCompare::layoutPanes()
@@ -212,6 +256,12 @@ bool frmCompare::focusNextPrevChild(bool next)
 
 void frmCompare::loadPictures()
 {
+    // The first picture of a group first, alone: four decodes sharing the cores would all
+    // be late.
+    if (!m_panes.isEmpty() && !m_panes.first()->picture().read) {
+        m_panes.first()->load(decodePool());
+        return;
+    }
     for (ComparePane *pane : std::as_const(m_panes))
         pane->load(decodePool());
 }

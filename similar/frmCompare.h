@@ -71,6 +71,9 @@ private:
     void layoutPanes();
     void setCurrent(int pane);
     void loadPictures();
+    void pictureDecoded();
+    void readFactsAfterPictures();
+    void readFacts();
     void factsRead();
     bool factsAreRead() const;
     PictureFacts factsOf(int pane) const;
@@ -102,5 +105,7 @@ private:
     QFutureWatcher<PictureFacts> m_facts;
     QStringList m_factsOf;            // the group as it was shown
     std::vector<PictureFacts> m_read; // one for each of m_factsOf, once read
+    bool m_factsWanted = false;       // to be read once the pictures are
+    QTimer m_factsTimer;
     bool m_bestWanted = false; // Ctrl+B waits for the facts
 };

@@ -71,6 +71,13 @@ private slots:
                                       QDateTime::currentDateTime()));
             cells.push_back(i < 3 ? grey() : whitePatch(0, 20));
         }
+        // Many more groups of two, for the grid to scroll.
+        std::mt19937 random(5);
+        for (int i = 5; QByteArray(QTest::currentTestFunction()) == "gridFollows" && i < 55; ++i) {
+            m_paths << m_dir->filePath(QStringLiteral("q%1.jpg").arg(i));
+            QVERIFY(writeSizedPicture(m_paths.last(), QSize(64, 48), 4000, QDateTime::currentDateTime()));
+            cells.push_back(i % 2 ? randomSignature(random) : cells.back());
+        }
         lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), m_paths, cells);
         lumo.run("mnuJ2");
         QTRY_VERIFY(sam() && !sam()->isRunning());
@@ -145,6 +152,49 @@ private slots:
             QCOMPARE(dialogs.asked.first().text, QStringLiteral("リストから削除します。実際のファイルも削除しますか？"));
             QCOMPARE(names(lumo.rowKeys()), QStringList({"p0", "p2", "p3", "p4"}));
         }
+    }
+
+    void remembersGeometry_data()
+    {
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("small, near the top left") << QRect(40, 50, 500, 400);
+        QTest::newRow("wide, lower down") << QRect(100, 200, 1000, 420);
+    }
+    void remembersGeometry()
+    {
+        // The window opened again stands where and as large as it was when it closed.
+        QFETCH(QRect, geometry);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, grid()->toPixels(grid()->geometryTwips().cellRect(0)).center());
+        sam()->findChild<QAction *>(QStringLiteral("mnuCompare"))->trigger();
+        QTRY_VERIFY(frmCompare::loaded() && frmCompare::loaded()->isVisible());
+        const QPointer<frmCompare> closing = frmCompare::loaded();
+        closing->setGeometry(geometry);
+        QTest::keyClick(closing, Qt::Key_Escape);
+        QTRY_VERIFY(!closing); // stored as it goes
+        sam()->findChild<QAction *>(QStringLiteral("mnuCompare"))->trigger();
+        QTRY_VERIFY(frmCompare::loaded() && frmCompare::loaded()->isVisible());
+        QCOMPARE(frmCompare::loaded()->geometry(), geometry);
+    }
+
+    void gridFollows()
+    {
+        // Going from group to group in the compare window scrolls the grid to the group shown.
+        sam()->resize(sam()->width(), 300);
+        QTest::mousePress(grid(), Qt::LeftButton, {}, grid()->toPixels(grid()->geometryTwips().cellRect(0)).center());
+        sam()->findChild<QAction *>(QStringLiteral("mnuCompare"))->trigger();
+        QTRY_VERIFY(frmCompare::loaded());
+        const auto firstCellShown = [this] {
+            const int first = grid()->firstCellOf(frmCompare::loaded()->pictures().first());
+            return grid()->rect().contains(grid()->toPixels(grid()->geometryTwips().cellRect(first)));
+        };
+        QVERIFY(firstCellShown());
+        const int groups = grid()->groupOf(grid()->placedCount() - 1) + 1;
+        QVERIFY(groups > 20);
+        for (int group = 1; group < groups; ++group) {
+            QTest::keyClick(frmCompare::loaded(), Qt::Key_PageDown);
+            QVERIFY2(firstCellShown(), qPrintable(frmCompare::loaded()->windowTitle()));
+        }
+        QCOMPARE(frmCompare::loaded()->windowTitle(), QStringLiteral("比較 - %1/%1").arg(groups));
     }
 };
 
