@@ -30,7 +30,8 @@
 inline constexpr std::array<int, 16> DetailRungs{8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 64, 80, 96, 128, 256};
 
 // Per AC frequency (natural order, 0 the DC unused): the file's quantisation step, and for
-// each rung the number of blocks whose coefficient reaches it.
+// each rung the number of blocks whose coefficient reaches it (a coefficient of one step is
+// left out: it never counts as detail, see detailAtSteps).
 struct DetailCounts {
     std::array<int, 64> steps{};
     std::array<std::array<quint32, DetailRungs.size()>, 64> reaching{};
