@@ -468,7 +468,7 @@ DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures)
     return steps;
 }
 
-double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps)
+double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lowestFrequency)
 {
     if (!facts.counts || facts.counts->blocks == 0)
         return facts.counts ? 0.0 : -1.0;
@@ -476,6 +476,8 @@ double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps)
     // step, it counts from more than one step, at the lowest rung above it.
     quint64 strong = 0;
     for (int k = 1; k < 64; ++k) {
+        if (k % 8 + k / 8 < lowestFrequency)
+            continue;
         const int limit = std::max(DetailThreshold, steps[k] + 1);
         const auto rung = std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit);
         if (rung != DetailRungs.end())
