@@ -28,6 +28,9 @@ namespace {
 
 // Enough for the markers before the picture data (EXIF at most 64 KiB, tables, ICC profiles).
 constexpr qint64 HeaderBytes = 256 * 1024;
+// The most memory the library may take for the coefficients of a picture of many scans:
+// a progressive picture of about 250 megapixels.
+constexpr long WholePictureBytes = 512L * 1024 * 1024;
 // A thread's buffer of file bytes is kept for its next picture up to this size.
 constexpr qint64 KeptBufferBytes = 16 * 1024 * 1024;
 
@@ -68,6 +71,17 @@ void readExif(const char *head, qint64 size, PictureFacts &facts)
     facts.taken = QDateTime::fromString(taken.left(19), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     facts.camera = exifText(exif, EXIF_IFD_0, EXIF_TAG_MODEL);
     exif_data_unref(exif);
+}
+
+// The quantisation table of a component: the one latched for its scan, else the one its
+// frame names; null when the file holds no such table.
+const JQUANT_TBL *quantTable(const jpeg_decompress_struct &info, int component)
+{
+    const jpeg_component_info &named = info.comp_info[component];
+    if (named.quant_table)
+        return named.quant_table;
+    return named.quant_tbl_no >= 0 && named.quant_tbl_no < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[named.quant_tbl_no]
+                                                                            : nullptr;
 }
 
 // The detail and colour of a picture's coefficients, fed to it a row of blocks at a time in
@@ -155,11 +169,7 @@ private:
     static constexpr int TopRung = DetailRungs.back();
     static constexpr qint16 Never = 32767; // no size of a 16-bit coefficient is above it
 
-    const JQUANT_TBL *quantTable(int component) const
-    {
-        const jpeg_component_info &info = m_info->comp_info[component];
-        return info.quant_table ? info.quant_table : m_info->quant_tbl_ptrs[info.quant_tbl_no];
-    }
+    const JQUANT_TBL *quantTable(int component) const { return ::quantTable(*m_info, component); }
 
     // Per frequency, from the luminance steps: the largest size too weak to count, and the
     // smallest that reaches the top rung. Known once the decoder has the tables.
@@ -354,6 +364,9 @@ FactsWorkspace &threadWorkspace()
 // progressive pictures and others of many scans, whose every scan adds to every block.
 bool measureWholePicture(jpeg_decompress_struct &info, JpegFailure &failure, CoefficientMeter &meter)
 {
+    // A few damaged bytes may claim a picture of gigapixels: beyond this the library fails
+    // (it has no files to swap to) instead of clearing memory for it.
+    info.mem->max_memory_to_use = WholePictureBytes;
     jvirt_barray_ptr *arrays = nullptr;
     if (!jpegStep(failure, [&info, &arrays] { arrays = jpeg_read_coefficients(&info); }) || !arrays)
         return false;
@@ -382,7 +395,7 @@ bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
     if (header) {
         facts.width = int(info.image_width);
         facts.height = int(info.image_height);
-        const JQUANT_TBL *table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
+        const JQUANT_TBL *table = quantTable(info, 0);
         facts.quality = table ? estimateJpegQuality(table->quantval) : 0;
         facts.grey = info.num_components == 1;
     }
