@@ -87,7 +87,7 @@ const JQUANT_TBL *quantTable(const jpeg_decompress_struct &info, int component)
 // The detail and colour of a picture's coefficients, fed to it a row of blocks at a time in
 // any order of components. It counts the quantised values (how many blocks hold each size of
 // each frequency) and scales them by the quantisation steps once at the end. Only the sizes
-// that can reach a rung are counted, and all sizes that reach the top rung as one, so the
+// that can count as detail are counted, and all sizes that reach the top rung as one, so the
 // counts of a usual picture stay within a few KiB.
 class CoefficientMeter
 {
