@@ -29,7 +29,7 @@ namespace {
 // Enough for the markers before the picture data (EXIF at most 64 KiB, tables, ICC profiles).
 constexpr qint64 HeaderBytes = 256 * 1024;
 // The most memory the library may take for the coefficients of a picture of many scans:
-// a progressive picture of about 250 megapixels.
+// a progressive picture of about 180 megapixels (3 bytes a pixel with halved chroma).
 constexpr long WholePictureBytes = 512L * 1024 * 1024;
 // A thread's buffer of file bytes is kept for its next picture up to this size.
 constexpr qint64 KeptBufferBytes = 16 * 1024 * 1024;
