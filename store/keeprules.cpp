@@ -65,14 +65,18 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
             measured.push_back(&facts[i]);
         const DetailSteps steps = coarsestSteps(measured);
         std::vector<double> detail(facts.size(), 0.0);
-        for (int i : candidates)
+        std::vector<double> fine(facts.size(), 0.0);
+        for (int i : candidates) {
             detail[i] = detailAtSteps(facts[i], steps);
+            fine[i] = detailAtSteps(facts[i], steps, FineDetailFrequency);
+        }
         // First only the clearly poorer copies go (blurred, blown up, re-compressed hard):
         // a copy cropped by a column and re-saved finer gains detail from its original's
-        // blocking, so a column more decides before the finer differences of detail.
+        // blocking, so a column more decides before the finer differences of detail. Those
+        // are told by the finer frequencies alone, which a slight blur takes.
         keepNearLargest(candidates, [&](int i) { return detail[i]; }, BestPoorDetail);
         keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
-        keepNearLargest(candidates, [&](int i) { return detail[i]; }, BestDetailTolerance);
+        keepNearLargest(candidates, [&](int i) { return fine[i]; }, BestDetailTolerance);
     }
     keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
     keepNearLargest(candidates, [&](int i) { return double(facts[i].quality); }, 0.0);

@@ -44,7 +44,7 @@ SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 //  3. detail (picturefacts.h): first a picture with less than 60 % of the most goes (a
 //     blurred or blown-up copy, even when its file is larger), then the most pixels exactly
 //     (a copy cropped by a column and re-saved finer gains detail from its original's
-//     blocking), then detail within 15 % is level;
+//     blocking), then detail of the finer frequencies within 15 % is level;
 //  4. the most pixels exactly;
 //  5. the higher estimated JPEG quality.
 // A copy edited at the original's size and sharpness (brightened, mirrored) stays level

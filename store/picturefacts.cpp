@@ -6,19 +6,33 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 
 extern "C" {
+#include <jerror.h>
 #include <libexif/exif-data.h>
 }
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 // Enough for the markers before the picture data (EXIF at most 64 KiB, tables, ICC profiles).
 constexpr qint64 HeaderBytes = 256 * 1024;
+// The most memory the library may take for the coefficients of a picture of many scans:
+// a progressive picture of about 180 megapixels (3 bytes a pixel with halved chroma).
+constexpr long WholePictureBytes = 512L * 1024 * 1024;
+// A thread's buffer of file bytes is kept for its next picture up to this size.
+constexpr qint64 KeptBufferBytes = 16 * 1024 * 1024;
 
 // The standard luminance table at quality 50, natural order.
 constexpr quint16 StandardLuminance[64] = {
@@ -37,14 +51,14 @@ QString exifText(ExifData *exif, ExifIfd ifd, ExifTag tag)
 }
 
 // Orientation, date taken and camera from the EXIF block of the file's first bytes.
-void readExif(const QByteArray &head, PictureFacts &facts)
+void readExif(const char *head, qint64 size, PictureFacts &facts)
 {
     ExifData *exif = exif_data_new();
     if (!exif)
         return;
     // Read what is there; the library's repairs would invent tags.
     exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_load_data(exif, reinterpret_cast<const unsigned char *>(head.constData()), unsigned(head.size()));
+    exif_data_load_data(exif, reinterpret_cast<const unsigned char *>(head), unsigned(size));
     if (ExifEntry *entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
         entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1) {
         const int value = exif_get_short(entry->data, exif_data_get_byte_order(exif));
@@ -59,68 +73,313 @@ void readExif(const QByteArray &head, PictureFacts &facts)
     exif_data_unref(exif);
 }
 
-// Detail and colour from the coefficients of a decompressor whose header has been read.
-void measureCoefficients(jpeg_decompress_struct &info, jvirt_barray_ptr *arrays, PictureFacts &facts)
+// The quantisation table of a component: the one latched for its scan, else the one its
+// frame names; null when the file holds no such table.
+const JQUANT_TBL *quantTable(const jpeg_decompress_struct &info, int component)
 {
-    const jpeg_component_info &luma = info.comp_info[0];
-    const JQUANT_TBL *table = luma.quant_table ? luma.quant_table : info.quant_tbl_ptrs[luma.quant_tbl_no];
-    if (!table)
-        return;
-    auto counts = std::make_shared<DetailCounts>();
-    for (int k = 0; k < DCTSIZE2; ++k)
-        counts->steps[k] = table->quantval[k];
-    // The highest rung each value reaches, by value.
-    std::array<qint8, 257> rungOf{};
-    for (int v = 0, rung = -1; v <= 256; ++v) {
-        while (rung + 1 < int(DetailRungs.size()) && DetailRungs[rung + 1] <= v)
-            ++rung;
-        rungOf[v] = qint8(rung);
+    const jpeg_component_info &named = info.comp_info[component];
+    if (named.quant_table)
+        return named.quant_table;
+    return named.quant_tbl_no >= 0 && named.quant_tbl_no < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[named.quant_tbl_no]
+                                                                            : nullptr;
+}
+
+// The detail and colour of a picture's coefficients, fed to it a row of blocks at a time in
+// any order of components. It counts the quantised values (how many blocks hold each size of
+// each frequency) and scales them by the quantisation steps once at the end. Only the sizes
+// that can count as detail are counted, and all sizes that reach the top rung as one, so the
+// counts of a usual picture stay within a few KiB.
+class CoefficientMeter
+{
+public:
+    // Starts on a picture whose header the decompressor has read.
+    void start(const jpeg_decompress_struct &info)
+    {
+        m_info = &info;
+        m_stepsKnown = false;
+        m_dcSum = {};
     }
-    std::array<std::array<quint32, DetailRungs.size()>, 64> highest{};
-    for (JDIMENSION row = 0; row < luma.height_in_blocks; ++row) {
-        JBLOCKARRAY line = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info), arrays[0], row, 1, FALSE);
-        for (JDIMENSION column = 0; column < luma.width_in_blocks; ++column) {
-            const JCOEF *block = line[0][column];
-            for (int k = 1; k < DCTSIZE2; ++k) {
-                if (block[k] == 0)
-                    continue;
-                const int rung = rungOf[std::min(256, std::abs(int(block[k])) * counts->steps[k])];
-                if (rung >= 0)
-                    ++highest[k][rung];
+
+    // Row `row` of the blocks of `component`; the padding blocks past the picture's edge are
+    // left out.
+    void addRow(int component, JDIMENSION row, const JBLOCKROW blocks)
+    {
+        const jpeg_component_info &info = m_info->comp_info[component];
+        if (row >= info.height_in_blocks)
+            return;
+        if (component == 0) {
+            if (!m_stepsKnown && !knowSteps())
+                return;
+            for (JDIMENSION column = 0; column < info.width_in_blocks; ++column)
+                countAc(blocks[column]);
+        } else if (component < 3) {
+            for (JDIMENSION column = 0; column < info.width_in_blocks; ++column)
+                m_dcSum[component] += std::abs(int(blocks[column][0]));
+        }
+    }
+
+    // Writes the detail, its counts and the colour; false when a quantisation table is missing.
+    bool finish(PictureFacts &facts)
+    {
+        if (!m_stepsKnown && !knowSteps())
+            return false;
+        auto counts = std::make_shared<DetailCounts>();
+        const jpeg_component_info &luma = m_info->comp_info[0];
+        counts->blocks = qint64(luma.width_in_blocks) * luma.height_in_blocks;
+        counts->steps = m_steps;
+        for (int k = 1; k < DCTSIZE2; ++k) {
+            const quint32 *sizes = m_sizes.data() + m_offset[size_t(k)];
+            quint32 reaching = 0;
+            int rung = int(DetailRungs.size()) - 1;
+            // From the largest size down, so that a rung reached counts every larger size too.
+            for (int size = m_top[size_t(k)]; size >= 1; --size) {
+                const qint64 value = qint64(size) * m_steps[size_t(k)];
+                while (rung >= 0 && DetailRungs[size_t(rung)] > value)
+                    counts->reaching[size_t(k)][size_t(rung--)] = reaching;
+                if (rung < 0)
+                    break;
+                reaching += sizes[size];
+            }
+            for (; rung >= 0; --rung)
+                counts->reaching[size_t(k)][size_t(rung)] = reaching;
+        }
+        facts.counts = counts;
+        facts.detail = detailAtSteps(facts, counts->steps);
+
+        // Colour: the chroma blocks' mean offset from neutral, in levels (a DC of 8 is one level).
+        if (m_info->num_components < 3) {
+            facts.grey = true;
+            return true;
+        }
+        qint64 offset = 0;
+        qint64 chromaBlocks = 0;
+        for (int c = 1; c < 3; ++c) {
+            const JQUANT_TBL *chroma = quantTable(c);
+            if (!chroma)
+                return true;
+            offset += m_dcSum[size_t(c)] * chroma->quantval[0];
+            chromaBlocks += qint64(m_info->comp_info[c].width_in_blocks) * m_info->comp_info[c].height_in_blocks;
+        }
+        // YCbCr only: other colour spaces keep their colour in other ways.
+        facts.grey = m_info->jpeg_color_space == JCS_YCbCr && chromaBlocks > 0 && offset < 8 * chromaBlocks;
+        return true;
+    }
+
+private:
+    static constexpr int TopRung = DetailRungs.back();
+    static constexpr qint16 Never = 32767; // no size of a 16-bit coefficient is above it
+
+    const JQUANT_TBL *quantTable(int component) const { return ::quantTable(*m_info, component); }
+
+    // Per frequency, from the luminance steps: the largest size too weak to count, and the
+    // smallest that reaches the top rung. Known once the decoder has the tables.
+    bool knowSteps()
+    {
+        const JQUANT_TBL *table = quantTable(0);
+        if (!table)
+            return false;
+        size_t offset = 0;
+        for (size_t k = 0; k < DCTSIZE2; ++k) {
+            const int step = table->quantval[k];
+            m_steps[k] = step;
+            // A size of one step never counts: detailAtSteps asks for more than one step.
+            m_weak[k] = k == 0 || step == 0 ? Never : qint16(std::max(1, (DetailRungs.front() - 1) / step));
+            m_top[k] = step == 0 ? 0 : qint16((TopRung + step - 1) / step);
+            m_offset[k] = offset;
+            offset += size_t(m_top[k]) + 1;
+        }
+        std::fill_n(m_sizes.begin(), offset, 0); // the rest is never used
+        m_stepsKnown = true;
+        return true;
+    }
+
+    // Most coefficients of a block are zero or weak: only the others are visited.
+    void countAc(const JCOEF *block)
+    {
+        for (quint64 mask = strongOnes(block); mask; mask &= mask - 1) {
+            const auto k = size_t(std::countr_zero(mask));
+            const int size = std::min<int>(m_top[k], std::abs(int(block[k])));
+            ++m_sizes[m_offset[k] + size_t(size)];
+        }
+    }
+
+    // Bit k set when coefficient k is larger than m_weak[k].
+    quint64 strongOnes(const JCOEF *block) const
+    {
+        quint64 mask = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const auto sizes = [&zero](const JCOEF *values) {
+            const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
+            return _mm_max_epi16(value, _mm_subs_epi16(zero, value)); // saturated: |-32768| is 32767
+        };
+        const auto weak = [this](int k) { return _mm_load_si128(reinterpret_cast<const __m128i *>(m_weak.data() + k)); };
+        for (int k = 0; k < DCTSIZE2; k += 16) {
+            const __m128i strong = _mm_packs_epi16(_mm_cmpgt_epi16(sizes(block + k), weak(k)),
+                                                   _mm_cmpgt_epi16(sizes(block + k + 8), weak(k + 8)));
+            mask |= quint64(unsigned(_mm_movemask_epi8(strong))) << k;
+        }
+#else
+        for (size_t k = 0; k < DCTSIZE2; ++k)
+            mask |= quint64(std::min(32767, std::abs(int(block[k]))) > m_weak[k]) << k;
+#endif
+        return mask;
+    }
+
+    const jpeg_decompress_struct *m_info = nullptr;
+    bool m_stepsKnown = false;
+    std::array<int, DCTSIZE2> m_steps{};
+    alignas(16) std::array<qint16, DCTSIZE2> m_weak{};
+    std::array<qint16, DCTSIZE2> m_top{};
+    std::array<size_t, DCTSIZE2> m_offset{};
+    std::array<quint32, DCTSIZE2 *(TopRung + 1)> m_sizes; // per frequency from m_offset, by size
+    std::array<qint64, 3> m_dcSum{};
+};
+
+// Coefficients handed to the meter as the decoder goes, for a picture of one sequential scan
+// (most cameras' and editors' files): each component keeps only the rows of blocks being
+// decoded, so no buffer of the whole picture is ever filled, faulted in and cleared. It
+// stands in for the decompressor's virtual block arrays, which in that reading are written
+// once, in order, a row of MCUs at a time; any other access is an error of the library's own.
+class CoefficientStream
+{
+public:
+    // The rows live in `coefficients`, sized here for every component's band.
+    CoefficientStream(jpeg_decompress_struct &info, CoefficientMeter &meter, std::vector<JCOEF> &coefficients)
+        : m_meter(meter)
+    {
+        size_t blocks = 0;
+        for (int c = 0; c < info.num_components; ++c) {
+            const jpeg_component_info &component = info.comp_info[c];
+            const size_t sampling = size_t(std::max(1, component.h_samp_factor));
+            blocks += (component.width_in_blocks + sampling - 1) / sampling * sampling
+                      * size_t(std::max(0, component.v_samp_factor));
+        }
+        coefficients.resize(std::max(blocks * DCTSIZE2, coefficients.size()));
+        m_free = reinterpret_cast<JBLOCKROW>(coefficients.data());
+        m_freeBlocks = coefficients.size() / DCTSIZE2;
+        info.client_data = this;
+        info.mem->request_virt_barray = &CoefficientStream::request;
+        info.mem->access_virt_barray = &CoefficientStream::access;
+    }
+
+    // Hands the rows still held to the meter, once the decoder is done.
+    void finish()
+    {
+        for (int c = 0; c < m_count; ++c)
+            retire(m_bands[size_t(c)]);
+    }
+
+private:
+    struct Band {
+        std::array<JBLOCKROW, MAX_SAMP_FACTOR> rows{};
+        JDIMENSION first = 0;  // the row of the component that rows[0] holds
+        JDIMENSION height = 0; // rows held
+        JDIMENSION width = 0;  // blocks a row
+        int component = 0;
+    };
+
+    static CoefficientStream &of(j_common_ptr common) { return *static_cast<CoefficientStream *>(common->client_data); }
+
+    [[noreturn]] static void fail(j_common_ptr common)
+    {
+        common->err->msg_code = JERR_BAD_VIRTUAL_ACCESS;
+        common->err->error_exit(common);
+        std::abort(); // error_exit leaves by a jump
+    }
+
+    // The decoder asks for one array a component, in the order of the components, each
+    // holding a row of MCUs.
+    static jvirt_barray_ptr request(j_common_ptr common, int, boolean, JDIMENSION width, JDIMENSION, JDIMENSION held)
+    {
+        CoefficientStream &stream = of(common);
+        if (stream.m_count == MAX_COMPONENTS || held == 0 || held > MAX_SAMP_FACTOR
+            || size_t(width) * held > stream.m_freeBlocks)
+            fail(common);
+        Band &band = stream.m_bands[size_t(stream.m_count)];
+        band.component = stream.m_count++;
+        band.width = width;
+        band.height = held;
+        for (JDIMENSION row = 0; row < held; ++row) {
+            band.rows[row] = stream.m_free;
+            stream.m_free += width;
+            stream.m_freeBlocks -= width;
+        }
+        clear(band);
+        return reinterpret_cast<jvirt_barray_ptr>(&band);
+    }
+
+    // The rows held, or the next rows in place of them (the held ones go to the meter).
+    static JBLOCKARRAY access(j_common_ptr common, jvirt_barray_ptr array, JDIMENSION first, JDIMENSION rows,
+                              boolean writable)
+    {
+        Band &band = *reinterpret_cast<Band *>(array);
+        if (rows > band.height)
+            fail(common);
+        if (first != band.first) {
+            if (!writable || first != band.first + band.height)
+                fail(common);
+            of(common).retire(band);
+            clear(band);
+            band.first = first;
+        }
+        return band.rows.data();
+    }
+
+    static void clear(Band &band)
+    {
+        for (JDIMENSION row = 0; row < band.height; ++row)
+            std::memset(band.rows[row], 0, band.width * sizeof(JBLOCK));
+    }
+
+    void retire(const Band &band)
+    {
+        for (JDIMENSION row = 0; row < band.height; ++row)
+            m_meter.addRow(band.component, band.first + row, band.rows[row]);
+    }
+
+    CoefficientMeter &m_meter;
+    std::array<Band, MAX_COMPONENTS> m_bands{};
+    int m_count = 0;
+    JBLOCKROW m_free = nullptr;
+    size_t m_freeBlocks = 0;
+};
+
+// What a thread keeps from one picture to the next, so that reading pictures one after
+// another does not grow and shrink the heap for each: the file's bytes, the meter's counts
+// and the stream's rows.
+struct FactsWorkspace {
+    QByteArray file;
+    CoefficientMeter meter;
+    std::vector<JCOEF> coefficients;
+};
+
+FactsWorkspace &threadWorkspace()
+{
+    thread_local FactsWorkspace workspace;
+    return workspace;
+}
+
+// The coefficients of the whole picture, read by the library into its own buffer: for
+// progressive pictures and others of many scans, whose every scan adds to every block.
+bool measureWholePicture(jpeg_decompress_struct &info, JpegFailure &failure, CoefficientMeter &meter)
+{
+    // A few damaged bytes may claim a picture of gigapixels: beyond this the library fails
+    // (it has no files to swap to) instead of clearing memory for it.
+    info.mem->max_memory_to_use = WholePictureBytes;
+    jvirt_barray_ptr *arrays = nullptr;
+    if (!jpegStep(failure, [&info, &arrays] { arrays = jpeg_read_coefficients(&info); }) || !arrays)
+        return false;
+    return jpegStep(failure, [&info, arrays, &meter] {
+        for (int c = 0; c < std::min(info.num_components, 3); ++c) {
+            const jpeg_component_info &component = info.comp_info[c];
+            for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
+                JBLOCKARRAY line
+                    = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info), arrays[c], row, 1, FALSE);
+                meter.addRow(c, row, line[0]);
             }
         }
-        counts->blocks += luma.width_in_blocks;
-    }
-    for (int k = 1; k < DCTSIZE2; ++k) {
-        quint32 reaching = 0;
-        for (int rung = int(DetailRungs.size()) - 1; rung >= 0; --rung)
-            counts->reaching[k][rung] = reaching += highest[k][rung];
-    }
-    facts.counts = counts;
-    facts.detail = detailAtSteps(facts, counts->steps);
-
-    // Colour: the chroma blocks' mean offset from neutral, in levels (a DC of 8 is one level).
-    if (info.num_components < 3) {
-        facts.grey = true;
-        return;
-    }
-    qint64 offset = 0;
-    qint64 chromaBlocks = 0;
-    for (int c = 1; c < 3; ++c) {
-        const jpeg_component_info &chroma = info.comp_info[c];
-        const JQUANT_TBL *q = chroma.quant_table ? chroma.quant_table : info.quant_tbl_ptrs[chroma.quant_tbl_no];
-        if (!q)
-            return;
-        for (JDIMENSION row = 0; row < chroma.height_in_blocks; ++row) {
-            JBLOCKARRAY line
-                = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info), arrays[c], row, 1, FALSE);
-            for (JDIMENSION column = 0; column < chroma.width_in_blocks; ++column)
-                offset += std::abs(int(line[0][column][0]) * int(q->quantval[0]));
-            chromaBlocks += chroma.width_in_blocks;
-        }
-    }
-    // YCbCr only: other colour spaces keep their colour in other ways.
-    facts.grey = info.jpeg_color_space == JCS_YCbCr && chromaBlocks > 0 && offset < 8 * chromaBlocks;
+    });
 }
 
 // The JPEG facts of the file's bytes: size, quality, and with `coefficients` detail and
@@ -136,12 +395,26 @@ bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
     if (header) {
         facts.width = int(info.image_width);
         facts.height = int(info.image_height);
-        const JQUANT_TBL *table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
+        const JQUANT_TBL *table = quantTable(info, 0);
         facts.quality = table ? estimateJpegQuality(table->quantval) : 0;
         facts.grey = info.num_components == 1;
-        jvirt_barray_ptr *arrays = nullptr;
-        if (coefficients && jpegStep(failure, [&info, &arrays] { arrays = jpeg_read_coefficients(&info); }) && arrays)
-            jpegStep(failure, [&info, arrays, &facts] { measureCoefficients(info, arrays, facts); });
+    }
+    if (header && coefficients) {
+        FactsWorkspace &workspace = threadWorkspace();
+        CoefficientMeter &meter = workspace.meter;
+        meter.start(info);
+        bool scans = false;
+        bool measured = jpegStep(failure, [&info, &scans] { scans = jpeg_has_multiple_scans(&info); });
+        if (measured && scans) {
+            measured = measureWholePicture(info, failure, meter);
+        } else if (measured) {
+            CoefficientStream stream(info, meter, workspace.coefficients);
+            measured = jpegStep(failure, [&info] { jpeg_read_coefficients(&info); });
+            if (measured)
+                stream.finish();
+        }
+        if (measured)
+            meter.finish(facts);
     }
     jpeg_destroy_decompress(&info);
     return header;
@@ -159,14 +432,20 @@ PictureFacts readFacts(const QString &path, bool coefficients)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return facts;
-    QByteArray data = file.read(coefficients ? facts.bytes : HeaderBytes);
+    QByteArray &data = threadWorkspace().file;
+    const auto release = qScopeGuard([&data] {
+        if (data.capacity() > KeptBufferBytes)
+            data = QByteArray(); // grown by a very large file: let go
+    });
+    data.resize(coefficients ? facts.bytes : std::min(facts.bytes, HeaderBytes));
+    data.resize(std::max<qint64>(0, file.read(data.data(), data.size())));
     bool jpeg = readJpeg(data, coefficients, facts);
     if (!jpeg && !coefficients && data.size() == HeaderBytes) {
         data += file.readAll(); // markers longer than the usual head
         jpeg = readJpeg(data, false, facts);
     }
     if (jpeg) {
-        readExif(data.left(HeaderBytes), facts);
+        readExif(data.constData(), std::min(data.size(), HeaderBytes), facts);
     } else {
         // Another format: its reader tells the size and orientation; the content decides, so
         // a mislabelled picture still counts.
@@ -202,7 +481,7 @@ DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures)
     return steps;
 }
 
-double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps)
+double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lowestFrequency)
 {
     if (!facts.counts || facts.counts->blocks == 0)
         return facts.counts ? 0.0 : -1.0;
@@ -210,6 +489,8 @@ double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps)
     // step, it counts from more than one step, at the lowest rung above it.
     quint64 strong = 0;
     for (int k = 1; k < 64; ++k) {
+        if (k % 8 + k / 8 < lowestFrequency)
+            continue;
         const int limit = std::max(DetailThreshold, steps[k] + 1);
         const auto rung = std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit);
         if (rung != DetailRungs.end())

@@ -30,7 +30,8 @@
 inline constexpr std::array<int, 16> DetailRungs{8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 64, 80, 96, 128, 256};
 
 // Per AC frequency (natural order, 0 the DC unused): the file's quantisation step, and for
-// each rung the number of blocks whose coefficient reaches it.
+// each rung the number of blocks whose coefficient reaches it (a coefficient of one step is
+// left out: it never counts as detail, see detailAtSteps).
 struct DetailCounts {
     std::array<int, 64> steps{};
     std::array<std::array<quint32, DetailRungs.size()>, 64> reaching{};
@@ -57,8 +58,13 @@ struct PictureFacts {
 // The largest quantisation step of each frequency among pictures measured.
 using DetailSteps = std::array<int, 64>;
 SIGBOXCORE_EXPORT DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures);
-// The detail of a measured picture counted as if quantised with `steps`; -1 when not measured.
-SIGBOXCORE_EXPORT double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps);
+// The detail of a measured picture counted as if quantised with `steps`, of the frequencies
+// from `lowestFrequency` up (the sum of the horizontal and vertical index in the block, 1 to
+// 14); -1 when not measured.
+SIGBOXCORE_EXPORT double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lowestFrequency = 1);
+// The finer frequencies, from which a slight blur takes most: a copy blurred and re-saved
+// finer may keep as many strong coefficients of the lowest ones as its original.
+inline constexpr int FineDetailFrequency = 3;
 
 // The dequantised value from which an AC coefficient counts as detail.
 inline constexpr int DetailThreshold = 8;

@@ -82,7 +82,9 @@ bool save(const QImage &image, const QString &path, int quality, bool turnedWith
 }
 
 // A kind of copy of the scene and how it is saved.
-enum class Copy { Original, Smaller, Q40, Upscaled, Blurred95, Grey, Cropped97, Turned, Q90, CroppedSharp, Smeared };
+enum class Copy {
+    Original, Smaller, Q40, Upscaled, Blurred95, Grey, Cropped97, Turned, Q90, CroppedSharp, Smeared, Soft, SoftBlurred95
+};
 
 bool make(Copy copy, const QString &path)
 {
@@ -100,6 +102,8 @@ bool make(Copy copy, const QString &path)
     case Copy::Q90: return save(image, path, 90);
     case Copy::CroppedSharp: return save(image.copy(1, 0, 319, 240), path, 85);
     case Copy::Smeared: return save(blurred(blurred(blurred(image))), path, 95);
+    case Copy::Soft: return save(blurred(image), path, 75);
+    case Copy::SoftBlurred95: return save(blurred(blurred(blurred(image))), path, 95);
     }
     return false;
 }
@@ -147,6 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BestCase{"Recompressed", {C::Q40, C::Original}, {R::Best}, 1},
                       BestCase{"Upscaled", {C::Upscaled, C::Original}, {R::Best}, 1},
                       BestCase{"Blurred", {C::Blurred95, C::Original}, {R::Best}, 1},
+                      BestCase{"SoftOriginalBlurred", {C::SoftBlurred95, C::Soft}, {R::Best}, 1},
                       BestCase{"Grey", {C::Grey, C::Original}, {R::Best}, 1},
                       BestCase{"CroppedByOneColumn", {C::Cropped97, C::Original}, {R::Best}, 1},
                       BestCase{"TurnedByExif", {C::Blurred95, C::Turned}, {R::Best}, 1},
