@@ -1,7 +1,7 @@
 #pragma once
 // libjpeg over bytes in memory, for the store's own readers of JPEG files (the signature's
-// decode, the facts' header and coefficients). The library leaves by a jump on an error;
-// this keeps that in one place.
+// decode, the facts' header and coefficients, the compare panes' pictures). The library
+// leaves by a jump on an error; this keeps that in one place.
 
 #include <QByteArray>
 
@@ -41,4 +41,26 @@ inline bool readJpegHeader(jpeg_decompress_struct &info, JpegFailure &failure, c
         jpeg_mem_src(&info, source, static_cast<unsigned long>(data.size()));
         jpeg_read_header(&info, TRUE);
     });
+}
+
+// Asks for the picture at `eighths`/8 of its size, each pixel as QImage::Format_RGB32 holds
+// it (0xAARRGGBB in memory, alpha 255).
+inline void requestRgb32(jpeg_decompress_struct &info, int eighths)
+{
+    info.scale_num = unsigned(eighths);
+    info.scale_denom = 8;
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    info.out_color_space = JCS_EXT_BGRA;
+#else
+    info.out_color_space = JCS_EXT_ARGB;
+#endif
+}
+
+// Reads the output rows still to come into the rows at `bits`, `stride` bytes apart.
+inline void readJpegRows(jpeg_decompress_struct &info, unsigned char *bits, qsizetype stride)
+{
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = bits + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
 }

@@ -58,13 +58,7 @@ QImage decodeJpeg(const QByteArray &data)
         return {};
     }
     const double f = std::min(double(info.image_width) / Side, double(info.image_height) / Side);
-    info.scale_num = std::clamp(int(std::ceil(8 / f)), 1, 8);
-    info.scale_denom = 8;
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    info.out_color_space = JCS_EXT_BGRA; // 0xAARRGGBB in memory order, alpha 255
-#else
-    info.out_color_space = JCS_EXT_ARGB;
-#endif
+    requestRgb32(info, std::clamp(int(std::ceil(8 / f)), 1, 8));
     QImage image;
     if (jpegStep(failure, [&info] { jpeg_calc_output_dimensions(&info); }))
         image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
@@ -72,10 +66,7 @@ QImage decodeJpeg(const QByteArray &data)
     const qsizetype stride = image.bytesPerLine();
     const bool decoded = bits && jpegStep(failure, [&info, bits, stride] {
         jpeg_start_decompress(&info);
-        while (info.output_scanline < info.output_height) {
-            JSAMPROW row = bits + stride * info.output_scanline;
-            jpeg_read_scanlines(&info, &row, 1);
-        }
+        readJpegRows(info, bits, stride);
         jpeg_finish_decompress(&info);
     });
     jpeg_destroy_decompress(&info);

@@ -44,10 +44,7 @@ bool dcComplete(const jpeg_decompress_struct &info)
 void readOutput(jpeg_decompress_struct &info, uchar *bits, qsizetype stride)
 {
     jpeg_start_output(&info, info.input_scan_number);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = bits + stride * info.output_scanline;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
+    readJpegRows(info, bits, stride);
     jpeg_finish_output(&info);
 }
 
@@ -67,13 +64,7 @@ void consumeDcScans(jpeg_decompress_struct &info)
 QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eighths,
                     const std::function<bool(const QImage &)> &coarse)
 {
-    info.scale_num = unsigned(eighths);
-    info.scale_denom = 8;
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    info.out_color_space = JCS_EXT_BGRA; // 0xAARRGGBB in memory order, alpha 255
-#else
-    info.out_color_space = JCS_EXT_ARGB;
-#endif
+    requestRgb32(info, eighths);
     // At 1/8 the DC scans are all; their picture is exact unsmoothed.
     const bool dcOnly = eighths == 1 && info.progressive_mode;
     const bool twice = !dcOnly && info.progressive_mode && coarse;
@@ -113,10 +104,7 @@ QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eigh
     }
     const bool decoded = jpegStep(failure, [&info, bits, stride] {
         jpeg_start_decompress(&info);
-        while (info.output_scanline < info.output_height) {
-            JSAMPROW row = bits + stride * info.output_scanline;
-            jpeg_read_scanlines(&info, &row, 1);
-        }
+        readJpegRows(info, bits, stride);
         jpeg_finish_decompress(&info);
     });
     return decoded ? image : QImage();
