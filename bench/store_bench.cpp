@@ -1,5 +1,6 @@
 // Pictures per second through the store's Additem path (decode, stretch, grid) on
 // generated JPEGs of about 2 and 12 megapixels.
+#include "photolike.h"
 #include "picturesignature.h"
 #include "signaturetable.h"
 
@@ -10,28 +11,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include <random>
-
 namespace {
 
-// A photo-like picture: smooth gradients with noise, so the JPEG has realistic entropy.
+// A photo-like JPEG, written once per size and seed.
 QString makeJpeg(const QTemporaryDir &dir, int width, int height, int seed)
 {
     const QString path = dir.filePath(QStringLiteral("p%1x%2_%3.jpg").arg(width).arg(height).arg(seed));
     if (QFile::exists(path))
         return path;
-    QImage image(width, height, QImage::Format_RGB32);
-    std::mt19937 rng(seed);
-    for (int y = 0; y < height; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const int n = static_cast<int>(rng() % 24);
-            line[x] = qRgb((x * 255 / width + n) % 256, (y * 255 / height + n) % 256, ((x + y + seed * 40) / 7 + n) % 256);
-        }
-    }
     QImageWriter writer(path);
     writer.setQuality(90);
-    writer.write(image);
+    writer.write(photoLike(width, height, seed));
     return path;
 }
 

@@ -13,7 +13,6 @@
 #include <catalogue.h>
 #include <similargrouping.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -116,12 +115,3 @@ BENCHMARK_CAPTURE(BM_CorpusCopies, grey, SimilarRule{false, true})->Iterations(1
 BENCHMARK_CAPTURE(BM_CorpusCopies, turned_grey, SimilarRule{true, true})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -17,7 +17,6 @@
 #include <picturesignature.h>
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QImageReader>
@@ -207,12 +206,3 @@ void BM_SignatureAgainstFloor(benchmark::State &state)
 BENCHMARK(BM_SignatureAgainstFloor)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -13,7 +13,6 @@
 #include <folderscan.h>
 #include <picturefacts.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -106,12 +105,3 @@ void BM_FactsBesideAdd(benchmark::State &state)
 BENCHMARK(BM_FactsBesideAdd)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
