@@ -1,6 +1,7 @@
 // The facts of a picture file with arbitrary bytes, read as the keep rule "best" reads them
-// (the JPEG coefficients counted as the decoder hands them over): never a crash, and a file
-// read as a picture has a size, and its detail counted at its own steps is its detail.
+// (the JPEG coefficients counted by the own reader of sequential scans, or as the library's
+// decoder hands them over): never a crash, a file read as a picture has a size, its detail
+// counted at its own steps is its detail, and the counts are those of the library alone.
 
 #include "picturefacts.h"
 
@@ -47,5 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(facts.detail == -1.0 || facts.detail >= 0.0, "a negative detail");
     if (facts.counts)
         require(detailAtSteps(facts, facts.counts->steps) == facts.detail, "the detail is not its own steps'");
+    const PictureFacts library = readPictureFactsThroughLibrary(path);
+    require(facts.detail == library.detail && facts.grey == library.grey
+                && bool(facts.counts) == bool(library.counts)
+                && (!facts.counts || facts.counts->reaching == library.counts->reaching),
+            "the own reader counts otherwise than the library");
     return 0;
 }

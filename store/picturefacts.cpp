@@ -1,6 +1,7 @@
 #include "picturefacts.h"
 
 #include "jpegmemory.h"
+#include "sequentialscan.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -88,44 +89,63 @@ const JQUANT_TBL *quantTable(const jpeg_decompress_struct &info, int component)
 // any order of components. It counts the quantised values (how many blocks hold each size of
 // each frequency) and scales them by the quantisation steps once at the end. Only the sizes
 // that can count as detail are counted, and all sizes that reach the top rung as one, so the
-// counts of a usual picture stay within a few KiB.
+// counts of a usual picture stay within a few KiB. All it needs of the picture is taken from
+// the header at the start: after a failure of the library the decompressor's state may no
+// longer hold together.
 class CoefficientMeter
 {
 public:
-    // Starts on a picture whose header the decompressor has read.
-    void start(const jpeg_decompress_struct &info)
+    // Starts on a picture whose header the decompressor has read; false when the luminance
+    // quantisation table is missing, which the library refuses too.
+    bool start(const jpeg_decompress_struct &info)
     {
-        m_info = &info;
-        m_stepsKnown = false;
         m_dcSum = {};
+        m_components = info.num_components;
+        m_colour = info.jpeg_color_space == JCS_YCbCr;
+        for (int c = 0; c < 3; ++c) {
+            const bool there = c < info.num_components;
+            m_width[size_t(c)] = there ? info.comp_info[c].width_in_blocks : 0;
+            m_height[size_t(c)] = there ? info.comp_info[c].height_in_blocks : 0;
+            const JQUANT_TBL *table = there ? quantTable(info, c) : nullptr;
+            m_dcStep[size_t(c)] = table ? table->quantval[0] : -1;
+        }
+        m_stepsKnown = knowSteps(info);
+        return m_stepsKnown;
     }
 
     // Row `row` of the blocks of `component`; the padding blocks past the picture's edge are
     // left out.
     void addRow(int component, JDIMENSION row, const JBLOCKROW blocks)
     {
-        const jpeg_component_info &info = m_info->comp_info[component];
-        if (row >= info.height_in_blocks)
+        if (component >= 3 || row >= m_height[size_t(component)])
             return;
+        const JDIMENSION width = m_width[size_t(component)];
         if (component == 0) {
-            if (!m_stepsKnown && !knowSteps())
-                return;
-            for (JDIMENSION column = 0; column < info.width_in_blocks; ++column)
+            for (JDIMENSION column = 0; column < width; ++column)
                 countAc(blocks[column]);
-        } else if (component < 3) {
-            for (JDIMENSION column = 0; column < info.width_in_blocks; ++column)
-                m_dcSum[component] += std::abs(int(blocks[column][0]));
+        } else {
+            for (JDIMENSION column = 0; column < width; ++column)
+                m_dcSum[size_t(component)] += std::abs(int(blocks[column][0]));
         }
     }
 
-    // Writes the detail, its counts and the colour; false when a quantisation table is missing.
-    bool finish(PictureFacts &facts)
+    // Counts the picture's one sequential scan from its entropy-coded data, without the
+    // library's decoding; false, with nothing counted, when that reader does not take it.
+    bool countScan(const jpeg_decompress_struct &info, const JOCTET *data, size_t size)
     {
-        if (!m_stepsKnown && !knowSteps())
-            return false;
+        if (tallySequentialScan(info, data, size,
+                                {m_weak.data(), m_top.data(), m_offset.data(), m_sizes.data(), m_dcSum.data()}))
+            return true;
+        m_dcSum = {};
+        clearSizes();
+        return false;
+    }
+
+    // Writes the detail, its counts and the colour.
+    void finish(PictureFacts &facts)
+    {
         auto counts = std::make_shared<DetailCounts>();
-        const jpeg_component_info &luma = m_info->comp_info[0];
-        counts->blocks = qint64(luma.width_in_blocks) * luma.height_in_blocks;
+        counts->blocks = qint64(m_width[0]) * m_height[0];
         counts->steps = m_steps;
         for (int k = 1; k < DCTSIZE2; ++k) {
             const quint32 *sizes = m_sizes.data() + m_offset[size_t(k)];
@@ -147,35 +167,31 @@ public:
         facts.detail = detailAtSteps(facts, counts->steps);
 
         // Colour: the chroma blocks' mean offset from neutral, in levels (a DC of 8 is one level).
-        if (m_info->num_components < 3) {
+        if (m_components < 3) {
             facts.grey = true;
-            return true;
+            return;
         }
         qint64 offset = 0;
         qint64 chromaBlocks = 0;
-        for (int c = 1; c < 3; ++c) {
-            const JQUANT_TBL *chroma = quantTable(c);
-            if (!chroma)
-                return true;
-            offset += m_dcSum[size_t(c)] * chroma->quantval[0];
-            chromaBlocks += qint64(m_info->comp_info[c].width_in_blocks) * m_info->comp_info[c].height_in_blocks;
+        for (size_t c = 1; c < 3; ++c) {
+            if (m_dcStep[c] < 0)
+                return;
+            offset += m_dcSum[c] * m_dcStep[c];
+            chromaBlocks += qint64(m_width[c]) * m_height[c];
         }
         // YCbCr only: other colour spaces keep their colour in other ways.
-        facts.grey = m_info->jpeg_color_space == JCS_YCbCr && chromaBlocks > 0 && offset < 8 * chromaBlocks;
-        return true;
+        facts.grey = m_colour && chromaBlocks > 0 && offset < 8 * chromaBlocks;
     }
 
 private:
     static constexpr int TopRung = DetailRungs.back();
     static constexpr qint16 Never = 32767; // no size of a 16-bit coefficient is above it
 
-    const JQUANT_TBL *quantTable(int component) const { return ::quantTable(*m_info, component); }
-
     // Per frequency, from the luminance steps: the largest size too weak to count, and the
-    // smallest that reaches the top rung. Known once the decoder has the tables.
-    bool knowSteps()
+    // smallest that reaches the top rung.
+    bool knowSteps(const jpeg_decompress_struct &info)
     {
-        const JQUANT_TBL *table = quantTable(0);
+        const JQUANT_TBL *table = quantTable(info, 0);
         if (!table)
             return false;
         size_t offset = 0;
@@ -188,10 +204,12 @@ private:
             m_offset[k] = offset;
             offset += size_t(m_top[k]) + 1;
         }
-        std::fill_n(m_sizes.begin(), offset, 0); // the rest is never used
-        m_stepsKnown = true;
+        m_used = offset;
+        clearSizes();
         return true;
     }
+
+    void clearSizes() { std::fill_n(m_sizes.begin(), m_used, 0); } // the rest is never used
 
     // Most coefficients of a block are zero or weak: only the others are visited.
     void countAc(const JCOEF *block)
@@ -226,8 +244,13 @@ private:
         return mask;
     }
 
-    const jpeg_decompress_struct *m_info = nullptr;
     bool m_stepsKnown = false;
+    int m_components = 0;
+    bool m_colour = false; // YCbCr
+    std::array<JDIMENSION, 3> m_width{};  // blocks of components 0 to 2
+    std::array<JDIMENSION, 3> m_height{};
+    std::array<int, 3> m_dcStep{}; // -1 when the component has no table
+    size_t m_used = 0;             // of m_sizes
     std::array<int, DCTSIZE2> m_steps{};
     alignas(16) std::array<qint16, DCTSIZE2> m_weak{};
     std::array<qint16, DCTSIZE2> m_top{};
@@ -382,9 +405,16 @@ bool measureWholePicture(jpeg_decompress_struct &info, JpegFailure &failure, Coe
     });
 }
 
-// The JPEG facts of the file's bytes: size, quality, and with `coefficients` detail and
+// How much of a picture to read.
+enum class Reading {
+    Headers,      // no detail
+    Coefficients, // sequential scans by the own reader where it takes them, else by the library
+    Library,      // every coefficient through the library
+};
+
+// The JPEG facts of the file's bytes: size, quality, and with the coefficients detail and
 // colour. False when the bytes are not a JPEG that the library reads.
-bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
+bool readJpeg(const QByteArray &data, Reading reading, PictureFacts &facts)
 {
     if (data.size() < 2 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
         return false;
@@ -399,17 +429,23 @@ bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
         facts.quality = table ? estimateJpegQuality(table->quantval) : 0;
         facts.grey = info.num_components == 1;
     }
-    if (header && coefficients) {
+    if (header && reading != Reading::Headers) {
         FactsWorkspace &workspace = threadWorkspace();
         CoefficientMeter &meter = workspace.meter;
-        meter.start(info);
         bool scans = false;
-        bool measured = jpegStep(failure, [&info, &scans] { scans = jpeg_has_multiple_scans(&info); });
+        bool measured = meter.start(info)
+                        && jpegStep(failure, [&info, &scans] { scans = jpeg_has_multiple_scans(&info); });
         if (measured && scans) {
             measured = measureWholePicture(info, failure, meter);
+        } else if (measured && reading == Reading::Coefficients
+                   && meter.countScan(info, info.src->next_input_byte, info.src->bytes_in_buffer)) {
+            // counted
         } else if (measured) {
             CoefficientStream stream(info, meter, workspace.coefficients);
-            measured = jpegStep(failure, [&info] { jpeg_read_coefficients(&info); });
+            // What follows a scan read whole (a damaged marker, a scan too many) takes
+            // nothing from its coefficients, as the own reader never looks there.
+            measured = jpegStep(failure, [&info] { jpeg_read_coefficients(&info); })
+                       || info.input_iMCU_row >= info.total_iMCU_rows;
             if (measured)
                 stream.finish();
         }
@@ -420,8 +456,9 @@ bool readJpeg(const QByteArray &data, bool coefficients, PictureFacts &facts)
     return header;
 }
 
-PictureFacts readFacts(const QString &path, bool coefficients)
+PictureFacts readFacts(const QString &path, Reading reading)
 {
+    const bool coefficients = reading != Reading::Headers;
     PictureFacts facts;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile())
@@ -439,10 +476,10 @@ PictureFacts readFacts(const QString &path, bool coefficients)
     });
     data.resize(coefficients ? facts.bytes : std::min(facts.bytes, HeaderBytes));
     data.resize(std::max<qint64>(0, file.read(data.data(), data.size())));
-    bool jpeg = readJpeg(data, coefficients, facts);
+    bool jpeg = readJpeg(data, reading, facts);
     if (!jpeg && !coefficients && data.size() == HeaderBytes) {
         data += file.readAll(); // markers longer than the usual head
-        jpeg = readJpeg(data, false, facts);
+        jpeg = readJpeg(data, reading, facts);
     }
     if (jpeg) {
         readExif(data.constData(), std::min(data.size(), HeaderBytes), facts);
@@ -525,12 +562,17 @@ int estimateJpegQuality(const quint16 *table)
 
 PictureFacts readPictureFacts(const QString &path)
 {
-    return readFacts(path, true);
+    return readFacts(path, Reading::Coefficients);
+}
+
+PictureFacts readPictureFactsThroughLibrary(const QString &path)
+{
+    return readFacts(path, Reading::Library);
 }
 
 PictureFacts readPictureHeaderFacts(const QString &path)
 {
-    return readFacts(path, false);
+    return readFacts(path, Reading::Headers);
 }
 
 bool PictureFactsCache::cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts)

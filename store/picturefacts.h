@@ -71,6 +71,9 @@ inline constexpr int DetailThreshold = 8;
 
 // All the facts, decoding the picture's coefficients for the detail. Safe on any thread.
 SIGBOXCORE_EXPORT PictureFacts readPictureFacts(const QString &path);
+// The same facts with every coefficient decoded by libjpeg: the reference that the own
+// reader of sequential scans, which readPictureFacts uses where it can, is held to.
+SIGBOXCORE_EXPORT PictureFacts readPictureFactsThroughLibrary(const QString &path);
 // The facts of the headers alone (no detail): cheap enough for a tooltip. Safe on any thread.
 SIGBOXCORE_EXPORT PictureFacts readPictureHeaderFacts(const QString &path);
 

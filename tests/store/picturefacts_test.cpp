@@ -1,5 +1,8 @@
+#include "jpegmemory.h"
+#include "jpegwriter.h"
 #include "keeprules.h"
 #include "picturefacts.h"
+#include "sequentialscan.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -11,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -205,5 +209,104 @@ INSTANTIATE_TEST_SUITE_P(Files, Facts,
                                            FactsCase{"TurnedByExif", C::Turned, 320, 240, 85, false,
                                                      "2021-06-30T17:45:12"}),
                          [](const ::testing::TestParamInfo<FactsCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+enum class Damage { None, Truncated, ByteChanged, RestartRenumbered };
+
+void damage(QByteArray &jpeg, Damage damage)
+{
+    const qsizetype data = jpeg.indexOf("\xFF\xDA") + 2;
+    const qsizetype middle = data + (jpeg.size() - data) / 2;
+    switch (damage) {
+    case Damage::None: break;
+    case Damage::Truncated: jpeg.truncate(middle); break;
+    case Damage::ByteChanged: jpeg[middle] = char(uchar(jpeg[middle]) == 0x3C ? 0x3D : 0x3C); break;
+    case Damage::RestartRenumbered: jpeg[jpeg.indexOf("\xFF\xD1", data) + 1] = char(0xD5); break;
+    }
+}
+
+enum class Reader { Own, Library, Either };
+
+struct ScanCase {
+    const char *name;
+    int width, height;
+    JpegEncoding encoding;
+    Damage damage;
+    Reader reader; // which reads the coefficients
+};
+
+void PrintTo(const ScanCase &c, std::ostream *os) { *os << c.name; }
+
+class SequentialScan : public ::testing::TestWithParam<ScanCase>
+{
+};
+
+// The own reader of sequential scans takes the layouts encoders write and leaves all else to
+// the library; either way the facts are the library's to the last count.
+TEST_P(SequentialScan, CountsAsTheLibrary)
+{
+    const ScanCase &c = GetParam();
+    QByteArray jpeg = encodeJpeg(scene().scaled(c.width, c.height), c.encoding);
+    damage(jpeg, c.damage);
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("p.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
+    file.close();
+
+    if (c.reader != Reader::Either) {
+        jpeg_decompress_struct info;
+        JpegFailure failure;
+        ASSERT_TRUE(readJpegHeader(info, failure, jpeg));
+        std::array<qint16, 64> weak;
+        weak.fill(32767);
+        const std::array<qint16, 64> top{};
+        const std::array<size_t, 64> offset{};
+        quint32 size = 0;
+        std::array<qint64, 3> dc{};
+        const bool own = tallySequentialScan(info, info.src->next_input_byte, info.src->bytes_in_buffer,
+                                             {weak.data(), top.data(), offset.data(), &size, dc.data()});
+        jpeg_destroy_decompress(&info);
+        EXPECT_EQ(own, c.reader == Reader::Own);
+    }
+    const PictureFacts facts = readPictureFacts(path);
+    const PictureFacts library = readPictureFactsThroughLibrary(path);
+    EXPECT_EQ(facts.detail, library.detail);
+    EXPECT_EQ(facts.grey, library.grey);
+    ASSERT_EQ(bool(facts.counts), bool(library.counts));
+    if (facts.counts)
+        EXPECT_EQ(facts.counts->reaching, library.counts->reaching);
+    if (c.damage == Damage::None)
+        EXPECT_GT(facts.detail, 0.0);
+}
+
+using D = Damage;
+using Rd = Reader;
+INSTANTIATE_TEST_SUITE_P(
+    Files, SequentialScan,
+    ::testing::Values(ScanCase{"Halved", 320, 240, {}, D::None, Rd::Own},
+                      ScanCase{"HalvedAcrossOddSize", 317, 233, {JCS_YCbCr, 2, 1}, D::None, Rd::Own},
+                      ScanCase{"HalvedDown", 320, 240, {JCS_YCbCr, 1, 2}, D::None, Rd::Own},
+                      ScanCase{"QuarteredAcross", 301, 240, {JCS_YCbCr, 4, 1}, D::None, Rd::Own},
+                      ScanCase{"FullChromaNarrow", 13, 240, {JCS_YCbCr, 1, 1}, D::None, Rd::Own},
+                      ScanCase{"Grey", 319, 97, {JCS_GRAYSCALE}, D::None, Rd::Own},
+                      ScanCase{"Cmyk", 320, 240, {JCS_CMYK, 1, 1}, D::None, Rd::Own},
+                      ScanCase{"Quality100Optimized", 320, 240, {JCS_YCbCr, 2, 2, 100, 0, true}, D::None, Rd::Own},
+                      ScanCase{"Quality20", 320, 240, {JCS_YCbCr, 2, 2, 20}, D::None, Rd::Own},
+                      ScanCase{"RestartEachMcuPadded", 305, 199, {JCS_YCbCr, 2, 2, 85, 1}, D::None, Rd::Own},
+                      ScanCase{"RestartEvery7Grey", 320, 240, {JCS_GRAYSCALE, 1, 1, 90, 7}, D::None, Rd::Own},
+                      ScanCase{"Progressive", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, true}, D::None, Rd::Library},
+                      ScanCase{"Arithmetic", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, false, true}, D::None,
+                               Rd::Library},
+                      ScanCase{"Truncated", 320, 240, {}, D::Truncated, Rd::Library},
+                      ScanCase{"RestartRenumbered", 320, 240, {JCS_YCbCr, 2, 2, 85, 4}, D::RestartRenumbered,
+                               Rd::Library},
+                      ScanCase{"ByteChanged", 320, 240, {}, D::ByteChanged, Rd::Either},
+                      ScanCase{"ByteChangedWithRestarts", 320, 240, {JCS_YCbCr, 2, 2, 85, 2}, D::ByteChanged,
+                               Rd::Either}),
+    [](const ::testing::TestParamInfo<ScanCase> &info) { return std::string(info.param.name); });
 
 } // namespace
