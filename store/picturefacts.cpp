@@ -437,10 +437,10 @@ bool readJpeg(const QByteArray &data, Reading reading, PictureFacts &facts)
                         && jpegStep(failure, [&info, &scans] { scans = jpeg_has_multiple_scans(&info); });
         if (measured && scans) {
             measured = measureWholePicture(info, failure, meter);
-        } else if (measured && reading == Reading::Coefficients
-                   && meter.countScan(info, info.src->next_input_byte, info.src->bytes_in_buffer)) {
-            // counted
-        } else if (measured) {
+        } else if (measured
+                   && !(reading == Reading::Coefficients
+                        && meter.countScan(info, info.src->next_input_byte, info.src->bytes_in_buffer))) {
+            // One scan that the own reader does not take, or the library is asked for.
             CoefficientStream stream(info, meter, workspace.coefficients);
             // What follows a scan read whole (a damaged marker, a scan too many) takes
             // nothing from its coefficients, as the own reader never looks there.
