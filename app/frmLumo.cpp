@@ -4,7 +4,7 @@
 #include "outside/filefind.h"
 #include "outside/workarea.h"
 
-#include <sigbox.h>
+#include "catalogue/sigbox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -15,7 +15,7 @@
 #include "outside/appsettings.h"
 #include "outside/dialogservice.h"
 
-#include <pictureformats.h>
+#include "pictures/pictureformats.h"
 #include <samowner.h>
 
 #include <QHash>

@@ -14,8 +14,8 @@
 #include "signaturefeed.h"
 #include "waitcursor.h"
 
-#include <folderscan.h>
-#include <sigbox.h>
+#include "files/folderscan.h"
+#include "catalogue/sigbox.h"
 
 #include <QCoreApplication>
 #include <QTreeWidget>

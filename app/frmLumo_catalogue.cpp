@@ -6,7 +6,7 @@
 #include "outside/pathsplitter.h"
 #include "waitcursor.h"
 
-#include <sigbox.h>
+#include "catalogue/sigbox.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

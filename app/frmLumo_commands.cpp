@@ -6,7 +6,7 @@
 #include "lumoicons.h"
 #include "outside/filefind.h"
 
-#include <sigbox.h>
+#include "catalogue/sigbox.h"
 
 #include <QAction>
 #include <QMenu>

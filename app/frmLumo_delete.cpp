@@ -7,8 +7,8 @@
 #include "outside/shellservice.h"
 #include "waitcursor.h"
 
-#include <pictureremoval.h>
-#include <sigbox.h>
+#include "files/pictureremoval.h"
+#include "catalogue/sigbox.h"
 
 #include <QTreeWidget>
 

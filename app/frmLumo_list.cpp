@@ -5,7 +5,7 @@
 
 #include "outside/pathsplitter.h"
 
-#include <folderscan.h>
+#include "files/folderscan.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

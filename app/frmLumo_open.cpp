@@ -6,8 +6,8 @@
 #include "outside/pathsplitter.h"
 #include "waitcursor.h"
 
-#include <folderscan.h>
-#include <sigbox.h>
+#include "files/folderscan.h"
+#include "catalogue/sigbox.h"
 
 #include <QApplication>
 #include <QCoreApplication>

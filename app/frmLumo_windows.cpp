@@ -6,7 +6,7 @@
 #include <frmSam.h>
 #include <frmSet.h>
 #include <frmView.h>
-#include <sigbox.h>
+#include "catalogue/sigbox.h"
 
 bool frmLumo::viewerVisible() const
 {

@@ -11,7 +11,7 @@
 //     if (!listed && !feed.waitForNext()) ...  // waits in the event loop
 //     std::optional<PictureSignature> picture = feed.takeNext();
 
-#include <picturesignature.h>
+#include "pictures/picturesignature.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -5,7 +5,7 @@
 // and once more without one, which forces a whole decode.
 #include "heiffiles.h"
 #include "photolike.h"
-#include "picturesignature.h"
+#include "pictures/picturesignature.h"
 
 #include <QImage>
 #include <QTemporaryDir>

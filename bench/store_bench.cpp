@@ -1,8 +1,8 @@
 // Pictures per second through the store's Additem path (decode, stretch, grid) on
 // generated JPEGs of about 2 and 12 megapixels.
 #include "photolike.h"
-#include "picturesignature.h"
-#include "signaturetable.h"
+#include "pictures/picturesignature.h"
+#include "entries/signaturetable.h"
 
 #include <QDir>
 #include <QImage>

@@ -2,7 +2,7 @@
 #include "commands.h"
 #include "progressbar.h"
 
-#include <folderscan.h>
+#include "files/folderscan.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "catalogueio.h"
 #include "commands.h"
 #include "keepplan.h"
-#include <notalike.h>
-#include <similargrouping.h>
+#include "search/notalike.h"
+#include "search/similargrouping.h"
 
-#include <folderscan.h>
+#include "files/folderscan.h"
 
 #include <QDateTime>
 #include <QFileInfo>

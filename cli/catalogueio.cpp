@@ -1,10 +1,10 @@
 #include "catalogueio.h"
 
-#include <fileidentity.h>
+#include "files/fileidentity.h"
 
-#include <catalogue.h>
-#include <folderscan.h>
-#include <picturesignature.h>
+#include "catalogue/catalogue.h"
+#include "files/folderscan.h"
+#include "pictures/picturesignature.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 
 #include "commandcontext.h"
 
-#include <picturecollection.h>
-#include <signaturetable.h>
+#include "catalogue/picturecollection.h"
+#include "entries/signaturetable.h"
 
 #include <QString>
 

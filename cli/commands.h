@@ -4,9 +4,9 @@
 
 #include "commandcontext.h"
 
-#include <keeprules.h>
-#include <pictureformats.h>
-#include <similargrouping.h>
+#include "search/keeprules.h"
+#include "pictures/pictureformats.h"
+#include "search/similargrouping.h"
 
 #include <QString>
 #include <QStringList>

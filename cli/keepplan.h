@@ -2,9 +2,9 @@
 // The plan of `similar --keep`: which picture of each group the keep rules keep and which
 // they drop. Only reads the files; nothing on disk changes.
 
-#include <keeprules.h>
-#include <picturecollection.h>
-#include <similargrouping.h>
+#include "search/keeprules.h"
+#include "catalogue/picturecollection.h"
+#include "search/similargrouping.h"
 
 #include <QTextStream>
 

@@ -4,7 +4,7 @@
 #include "catalogueio.h"
 #include "commands.h"
 
-#include <notalike.h>
+#include "search/notalike.h"
 
 #include <QDateTime>
 #include <QJsonArray>

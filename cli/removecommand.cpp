@@ -4,9 +4,9 @@
 #include "catalogueio.h"
 #include "commands.h"
 
-#include <pictureremoval.h>
-#include <sharedthumbnails.h>
-#include <trash.h>
+#include "files/pictureremoval.h"
+#include "files/sharedthumbnails.h"
+#include "files/trash.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -6,8 +6,8 @@
 #include "outside/windowtitle.h"
 #include "outside/workarea.h"
 
-#include <folderscan.h>
-#include <pictureformats.h>
+#include "files/folderscan.h"
+#include "pictures/pictureformats.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

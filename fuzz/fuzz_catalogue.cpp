@@ -1,7 +1,7 @@
 // The catalogue reader on arbitrary bytes: it never crashes, its result says what the
 // table holds, and whatever it read is written back and read again unchanged.
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <QBuffer>
 #include <QtEndian>

@@ -3,7 +3,7 @@
 // decoder hands them over): never a crash, a file read as a picture has a size, its detail
 // counted at its own steps is its detail, and the counts are those of the library alone.
 
-#include "picturefacts.h"
+#include "pictures/picturefacts.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // of a signature: never a crash, never a hang, and a picture read at a scaled size has
 // exactly that size.
 
-#include "heifimage.h"
+#include "pictures/heifimage.h"
 
 #include <QBuffer>
 #include <QImage>

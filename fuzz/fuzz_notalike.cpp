@@ -1,7 +1,7 @@
 // The reader of the not-alike decisions on arbitrary bytes: it never crashes, refuses
 // leaving nothing behind, and whatever it read is written back and read again unchanged.
 
-#include "notalike.h"
+#include "search/notalike.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // The signature of a picture from arbitrary bytes, decoded from memory the way a file is:
 // never a crash, and a decoded picture gives a 64 x 64 face and colour averages in 0..255.
 
-#include "picturesignature.h"
+#include "pictures/picturesignature.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -2,7 +2,7 @@
 // last byte chooses (a JPEG's last byte is its end marker's): never a crash, and a decoded picture has the scale asked for (a JPEG
 // may keep more of its 1/8 step) and its coarse first picture the same size.
 
-#include "uprightpicture.h"
+#include "pictures/uprightpicture.h"
 
 #include <QFile>
 #include <QImageReader>

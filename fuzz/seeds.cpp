@@ -2,10 +2,10 @@
 // here rather than committed. Usage: fuzz_seeds FOLDER (gets catalogue/, picture/, number/,
 // notalike/, heif/).
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "heiffiles.h"
 #include "jpegwriter.h"
-#include "notalike.h"
+#include "search/notalike.h"
 
 #include <QBuffer>
 #include <QDir>

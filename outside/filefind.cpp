@@ -1,6 +1,6 @@
 #include "filefind.h"
 
-#include <folderscan.h>
+#include "files/folderscan.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "dialogservice.h"
 
-#include <sharedthumbnails.h>
-#include <trash.h>
+#include "files/sharedthumbnails.h"
+#include "files/trash.h"
 
 QString ShellService::BrowseFolder(QWidget *owner, const QString &start)
 {

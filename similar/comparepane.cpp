@@ -2,7 +2,7 @@
 
 #include "outside/pathsplitter.h"
 #include "selectionmark.h"
-#include "uprightpicture.h"
+#include "pictures/uprightpicture.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -15,7 +15,7 @@
 
 #include "outside/appsettings.h"
 
-#include <keeprules.h>
+#include "search/keeprules.h"
 
 #include <QDialog>
 #include <QFutureWatcher>

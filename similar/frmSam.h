@@ -15,7 +15,7 @@
 #include "compareowner.h"
 #include "samgeometry.h"
 
-#include <keeprules.h>
+#include "search/keeprules.h"
 
 #include <QFutureWatcher>
 #include <QHash>

@@ -4,8 +4,8 @@
 // "すべて忘れる" after a question. A picture the open catalogue holds is named by its path
 // there, any other by the path it last had. Every change is written at once.
 
-#include <notalike.h>
-#include <signaturetable.h>
+#include "search/notalike.h"
+#include "entries/signaturetable.h"
 
 #include <QDialog>
 #include <QFutureWatcher>

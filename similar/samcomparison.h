@@ -5,7 +5,7 @@
 // computes the next ones; when it has to wait, it waits for several blocks at once, so
 // that it wakes (and takes a processor from the pool) seldom.
 
-#include <similargrouping.h>
+#include "search/similargrouping.h"
 
 #include <QFuture>
 #include <QObject>

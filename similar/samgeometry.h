@@ -3,8 +3,8 @@
 // checked on its own: cells and hit-testing, the scroll slider's range, caption
 // shortening, and the texts the window shows.
 
-#include <picturefacts.h>
-#include <similargrouping.h>
+#include "pictures/picturefacts.h"
+#include "search/similargrouping.h"
 
 #include <QRect>
 #include <QString>

@@ -3,8 +3,8 @@
 // the grid settings, the catalogue, the similarity level, the list's selection, and the
 // calls back into it. Only full paths travel between the windows.
 
-#include <similargrouping.h>
-#include <signaturetable.h>
+#include "search/similargrouping.h"
+#include "entries/signaturetable.h"
 
 #include <QStringList>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 #include "thumbnailcache.h"
 
-#include <folderscan.h>
-#include <pictureformats.h>
+#include "files/folderscan.h"
+#include "pictures/pictureformats.h"
 
 #include <QFile>
 #include <QFutureWatcher>

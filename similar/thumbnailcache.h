@@ -6,7 +6,7 @@
 // file managers already made (SharedThumbnails) are used instead of a decode when they are
 // valid and as large as the cell.
 
-#include <sharedthumbnails.h>
+#include "files/sharedthumbnails.h"
 
 #include <QHash>
 #include <QImage>

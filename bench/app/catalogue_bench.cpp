@@ -16,7 +16,7 @@
 #include "outside/scripteddialogs.h"
 #include "signaturefeed.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 
 #include <QAction>
 #include <QApplication>

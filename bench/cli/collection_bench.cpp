@@ -14,9 +14,9 @@
 #include "../bareloop.h"
 #include "randomsignatures.h"
 
-#include <catalogue.h>
-#include <picturecollection.h>
-#include <similargrouping.h>
+#include "catalogue/catalogue.h"
+#include "catalogue/picturecollection.h"
+#include "search/similargrouping.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

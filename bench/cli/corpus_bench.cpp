@@ -10,8 +10,8 @@
 //   ../shared/tools/make_corpus.sh /work/data/corpus
 //   build/bin/bench_corpus        (LUMO_CORPUS_DIR names another folder)
 
-#include <catalogue.h>
-#include <similargrouping.h>
+#include "catalogue/catalogue.h"
+#include "search/similargrouping.h"
 
 #include <QDir>
 #include <QFile>

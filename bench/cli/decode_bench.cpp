@@ -14,7 +14,7 @@
 //   ../shared/tools/make_corpus.sh /work/data/corpus
 //   build/bin/bench_decode
 
-#include <picturesignature.h>
+#include "pictures/picturesignature.h"
 
 #include <QBuffer>
 #include <QDirIterator>

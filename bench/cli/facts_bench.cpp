@@ -10,8 +10,8 @@
 //   ../shared/tools/make_scale_corpus.sh 2000 /tmp/scale
 //   build/bin/bench_facts        (LUMO_SCALE_DIR names the folder; default /tmp/scale)
 
-#include <folderscan.h>
-#include <picturefacts.h>
+#include "files/folderscan.h"
+#include "pictures/picturefacts.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -2,7 +2,7 @@
 
 #include "randomsignatures.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 
 #include <cstdio>
 #include <cstdlib>

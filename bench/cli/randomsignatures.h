@@ -2,7 +2,7 @@
 // Random signatures: any two are far apart, so a search over them finds no group
 // and has to make every comparison.
 
-#include <signaturetable.h>
+#include "entries/signaturetable.h"
 
 #include <QString>
 

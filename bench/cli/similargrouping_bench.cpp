@@ -15,9 +15,9 @@
 #include "../bareloop.h"
 #include "randomsignatures.h"
 
-#include <catalogue.h>
-#include <notalike.h>
-#include <similargrouping.h>
+#include "catalogue/catalogue.h"
+#include "search/notalike.h"
+#include "search/similargrouping.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

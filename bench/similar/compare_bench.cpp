@@ -9,7 +9,7 @@
 
 #include <compareowner.h>
 #include <frmCompare.h>
-#include <picturefacts.h>
+#include "pictures/picturefacts.h"
 
 #include <QApplication>
 #include <QDir>

@@ -14,7 +14,7 @@
 
 #include "benchwindow.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <frmLumo.h>
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>

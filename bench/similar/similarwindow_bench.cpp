@@ -21,7 +21,7 @@
 #include "benchwindow.h"
 #include "thumbnailbench.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <frmLumo.h>
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>

@@ -6,8 +6,8 @@
 #include "outside/recordingshell.h"
 #include "outside/scripteddialogs.h"
 
-#include <catalogue.h>
-#include <sigbox.h>
+#include "catalogue/catalogue.h"
+#include "catalogue/sigbox.h"
 
 #include <QAction>
 #include <QApplication>

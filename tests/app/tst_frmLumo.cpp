@@ -6,9 +6,9 @@
 #include "outside/scripteddialogs.h"
 #include "signaturefeed.h"
 
-#include <catalogue.h>
-#include <picturesignature.h>
-#include <sigbox.h>
+#include "catalogue/catalogue.h"
+#include "pictures/picturesignature.h"
+#include "catalogue/sigbox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -8,7 +8,7 @@
 #include "lumodriver.h"
 #include "outside/scripteddialogs.h"
 
-#include <picturesignature.h>
+#include "pictures/picturesignature.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers: pictures and catalogues made to order, and running commands.
 
-#include <signaturetable.h>
+#include "entries/signaturetable.h"
 
 #include <QColor>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "clitestsupport.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <catalogueio.h>
 #include <commandcontext.h>
 #include <commands.h>
-#include <picturecollection.h>
+#include "catalogue/picturecollection.h"
 
 #include <QDir>
 #include <QTemporaryDir>

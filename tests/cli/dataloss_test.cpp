@@ -4,7 +4,7 @@
 #include "clitestsupport.h"
 #include "faults.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <catalogueio.h>
 
 #include <QBuffer>

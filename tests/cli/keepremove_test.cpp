@@ -1,7 +1,7 @@
 #include "clitestsupport.h"
 #include "picturefiles.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "clitestsupport.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <catalogueio.h>
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "clitestsupport.h"
 #include "notalikecases.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "outside/scripteddialogs.h"
 #include "outside/shellservice.h"
 
-#include <sharedthumbnails.h>
+#include "files/sharedthumbnails.h"
 
 #include <QDir>
 #include <QFile>

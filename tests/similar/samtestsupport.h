@@ -4,7 +4,7 @@
 
 #include <frmSam.h>
 #include <samowner.h>
-#include <signaturetable.h>
+#include "entries/signaturetable.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -3,14 +3,14 @@
 
 #include "samtestsupport.h"
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <frmLumo.h>
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>
 #include <samgrid.h>
 #include <thumbnailcache.h>
-#include <sigbox.h>
-#include <similargrouping.h>
+#include "catalogue/sigbox.h"
+#include "search/similargrouping.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "heiffiles.h"
 #include "thumbnailcache.h"
 
-#include <sharedthumbnails.h>
+#include "files/sharedthumbnails.h"
 
 #include <QBuffer>
 #include <QDir>

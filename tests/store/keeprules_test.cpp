@@ -1,4 +1,4 @@
-#include "keeprules.h"
+#include "search/keeprules.h"
 #include "picturefiles.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "notalike.h"
+#include "search/notalike.h"
 #include "notalikecases.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "jpegmemory.h"
+#include "pictures/jpegmemory.h"
 #include "jpegwriter.h"
-#include "keeprules.h"
-#include "picturefacts.h"
-#include "sequentialscan.h"
+#include "search/keeprules.h"
+#include "pictures/picturefacts.h"
+#include "pictures/sequentialscan.h"
 
 #include <QBuffer>
 #include <QDataStream>

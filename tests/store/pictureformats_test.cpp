@@ -1,7 +1,7 @@
 #include "heiffiles.h"
-#include "keeprules.h"
-#include "pictureformats.h"
-#include "picturesignature.h"
+#include "search/keeprules.h"
+#include "pictures/pictureformats.h"
+#include "pictures/picturesignature.h"
 
 #include <pixcore.h>
 

@@ -1,4 +1,4 @@
-#include "picturesignature.h"
+#include "pictures/picturesignature.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "similargrouping.h"
+#include "search/similargrouping.h"
 #include "storetestutil.h"
 
 #include <gtest/gtest.h>

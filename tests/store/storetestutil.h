@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the store tests: signatures with chosen values.
 
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 inline Signature filledSignature(int seed)
 {

@@ -1,4 +1,4 @@
-#include "trash.h"
+#include "files/trash.h"
 
 #include <QCoreApplication>
 #include <QDir>

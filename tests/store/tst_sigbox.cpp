@@ -1,4 +1,4 @@
-#include "sigbox.h"
+#include "catalogue/sigbox.h"
 
 #include <QImageWriter>
 #include <QPainter>

@@ -8,9 +8,9 @@
 //     lumo.run("mnuL5");                          // "最適化"
 //     QCOMPARE(lumo.rowKeys(), lumo.storeNames());
 
-#include <catalogue.h>
+#include "catalogue/catalogue.h"
 #include <frmLumo.h>
-#include <sigbox.h>
+#include "catalogue/sigbox.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 // columns: two plain pictures are |red - red'| apart; a mirrored one is alike only to the
 // turned search, a grey copy only to the grey one.
 
-#include <notalike.h>
-#include <signaturetable.h>
+#include "search/notalike.h"
+#include "entries/signaturetable.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "picturesignature.h"
+#include "pictures/picturesignature.h"
 
-#include "jpegmemory.h"
+#include "pictures/jpegmemory.h"
 
 #include <QFile>
 #include <QImageReader>

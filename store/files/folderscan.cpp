@@ -1,4 +1,4 @@
-#include "folderscan.h"
+#include "files/folderscan.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "fileidentity.h"
+#include "files/fileidentity.h"
 
 #include <QDir>
 #include <QFile>

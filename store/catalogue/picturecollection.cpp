@@ -1,4 +1,4 @@
-#include "picturecollection.h"
+#include "catalogue/picturecollection.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 #include <stdexcept>
 #include <string>

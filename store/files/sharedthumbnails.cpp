@@ -1,4 +1,4 @@
-#include "sharedthumbnails.h"
+#include "files/sharedthumbnails.h"
 
 #include <QColorSpace>
 #include <QCryptographicHash>

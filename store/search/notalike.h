@@ -10,7 +10,7 @@
 // it is set aside under a name of its own and an empty set begun.
 
 #include "sigboxcore_export.h"
-#include "similargrouping.h"
+#include "search/similargrouping.h"
 
 #include <QString>
 

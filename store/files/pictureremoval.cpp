@@ -1,7 +1,7 @@
-#include "pictureremoval.h"
+#include "files/pictureremoval.h"
 
-#include "fileidentity.h"
-#include "folderscan.h"
+#include "files/fileidentity.h"
+#include "files/folderscan.h"
 
 #include <QHash>
 #include <QSet>

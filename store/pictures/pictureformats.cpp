@@ -1,7 +1,7 @@
-#include "pictureformats.h"
+#include "pictures/pictureformats.h"
 
-#include "folderscan.h"
-#include "heifimage.h"
+#include "files/folderscan.h"
+#include "pictures/heifimage.h"
 
 #include <QImageReader>
 #include <QtPlugin>

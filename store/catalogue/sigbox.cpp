@@ -1,7 +1,7 @@
-#include "sigbox.h"
+#include "catalogue/sigbox.h"
 
-#include "catalogue.h"
-#include "picturesignature.h"
+#include "catalogue/catalogue.h"
+#include "pictures/picturesignature.h"
 
 #include <QPainter>
 #include <QResizeEvent>

@@ -14,7 +14,7 @@
 // other are measured at one quantisation too, the coarsest of them (detailAtSteps), so that
 // a re-save at a higher quality gains nothing from the rounding of its original.
 
-#include "fileidentity.h"
+#include "files/fileidentity.h"
 #include "sigboxcore_export.h"
 
 #include <QDateTime>

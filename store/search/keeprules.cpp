@@ -1,4 +1,4 @@
-#include "keeprules.h"
+#include "search/keeprules.h"
 
 #include <QDir>
 #include <QFileInfo>

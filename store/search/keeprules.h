@@ -12,8 +12,8 @@
 // another entry of the kept picture's file or of a protected picture's file, whatever its
 // spelling: pictures are compared by their file's identity, folders by where they really lie.
 
-#include "picturefacts.h"
-#include "fileidentity.h"
+#include "pictures/picturefacts.h"
+#include "files/fileidentity.h"
 #include "sigboxcore_export.h"
 
 #include <QList>

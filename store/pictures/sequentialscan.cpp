@@ -1,4 +1,4 @@
-#include "sequentialscan.h"
+#include "pictures/sequentialscan.h"
 
 #include <QtEndian>
 

@@ -4,7 +4,7 @@
 // Re-entrant: safe to call from worker threads.
 
 #include "sigboxcore_export.h"
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 #include <QImage>
 #include <QString>

@@ -3,7 +3,7 @@
 // call, and a 64 x 64 face that shows the picture most recently added.
 
 #include "sigbox_export.h"
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 #include <QImage>
 #include <QWidget>

@@ -12,7 +12,7 @@
 // joined before it; otherwise it stays free for a later base.
 
 #include "sigboxcore_export.h"
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 #include <signaturepack.h>
 

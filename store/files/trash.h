@@ -12,7 +12,7 @@
 // first move.
 
 #include "sigboxcore_export.h"
-#include "sharedthumbnails.h"
+#include "files/sharedthumbnails.h"
 
 #include <QString>
 

@@ -8,9 +8,9 @@
 // file. Signatures, when wanted, are packed once as each catalogue is read, so memory
 // stays at the packed signatures plus the paths.
 
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 #include "sigboxcore_export.h"
-#include "similargrouping.h"
+#include "search/similargrouping.h"
 
 #include <QSet>
 #include <QString>

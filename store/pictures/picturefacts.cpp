@@ -1,7 +1,7 @@
-#include "picturefacts.h"
+#include "pictures/picturefacts.h"
 
-#include "jpegmemory.h"
-#include "sequentialscan.h"
+#include "pictures/jpegmemory.h"
+#include "pictures/sequentialscan.h"
 
 #include <QFile>
 #include <QFileInfo>

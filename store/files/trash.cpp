@@ -1,7 +1,7 @@
 // GLib first: Qt's keyword macros ("signals") would break its headers.
 #include <gio/gio.h>
 
-#include "trash.h"
+#include "files/trash.h"
 
 #include <QByteArray>
 #include <QFile>

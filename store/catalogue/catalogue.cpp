@@ -1,4 +1,4 @@
-#include "catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <QFile>
 #include <QSaveFile>

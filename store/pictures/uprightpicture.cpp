@@ -1,6 +1,6 @@
-#include "uprightpicture.h"
+#include "pictures/uprightpicture.h"
 
-#include "jpegmemory.h"
+#include "pictures/jpegmemory.h"
 
 #include <QBuffer>
 #include <QFile>

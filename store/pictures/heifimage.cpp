@@ -1,4 +1,4 @@
-#include "heifimage.h"
+#include "pictures/heifimage.h"
 
 #include <QIODevice>
 #include <QImage>

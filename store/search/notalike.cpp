@@ -1,4 +1,4 @@
-#include "notalike.h"
+#include "search/notalike.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -3,7 +3,7 @@
 // one record per table slot: 384 bytes of cells, a 16-bit name length, the name bytes.
 
 #include "sigboxcore_export.h"
-#include "signaturetable.h"
+#include "entries/signaturetable.h"
 
 class QFile;
 

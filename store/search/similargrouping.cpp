@@ -1,4 +1,4 @@
-#include "similargrouping.h"
+#include "search/similargrouping.h"
 
 #include <algorithm>
 #include <array>
