@@ -225,8 +225,11 @@ void frmLumo::createStatusBars()
     stbLumo = new QStatusBar(centralWidget());
     stbLumo->setObjectName(QStringLiteral("stbLumo"));
     m_panelInfo = panel(QStringLiteral("Info"), stbLumo, 0);
-    // What the last add or optimise changed, beside its status text.
-    m_panelNote = panel(QStringLiteral("Note"), stbLumo, 0);
+    // What the last add or optimise changed, beside its status text; as wide as it is, so
+    // the status text keeps its room.
+    m_panelNote = new QLabel(stbLumo);
+    m_panelNote->setObjectName(QStringLiteral("Note"));
+    stbLumo->addWidget(m_panelNote);
     m_panelSave = panel(QStringLiteral("Save"), stbLumo, twipsX(SavePanelTwips));
     m_panelSave->setText(QStringLiteral("保存"));
     m_panelSave->setAlignment(Qt::AlignCenter);
