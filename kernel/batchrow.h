@@ -120,19 +120,21 @@ inline uint32_t atMostTenAbove(const typename L::V *d, int cells, typename L::V 
 // least the 11th largest of the k), so a register where that already exceeds the level in
 // every lane is done. The groups of 8 are sorted and merged one after another, so the 7
 // smallest of the first groups carry on into the later stages.
-template <class L, int FirstGroups, int SecondGroups>
+template <class L, int QuickCells, int FirstGroups, int SecondGroups>
 inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_t *block, int chunk, uint32_t waiting)
 {
     using V = typename L::V;
     V d[pixcore::batch::CellCount];
     V lowest[7];
     const V level = L::splat(row.level);
-    auto addGroup = [&](int g) {
+    auto addGroup = [&](int g, bool known) {
         V group[8];
 #pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
             const int c = StageOrder[8 * g + i];
-            group[i] = d[8 * g + i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+            if (!known)
+                d[8 * g + i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+            group[i] = d[8 * g + i];
         }
         sortEight<L>(group);
         if (g == 0) {
@@ -147,20 +149,41 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
                 lowest[i] = merged[i];
         }
     };
+    if (QuickCells > 0) {
+        // Before any sorting, a looser bound on the first QuickCells: the largest of the
+        // minimums of 7 disjoint subsets is one of 7 different distances, so it is at least
+        // their 7th smallest, and the bound stays a lower bound of the check value.
+#pragma GCC unroll 64
+        for (int i = 0; i < QuickCells; ++i) {
+            const int c = StageOrder[i];
+            d[i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+        }
+        V upper{};
+#pragma GCC unroll 7
+        for (int part = 0; part < 7; ++part) {
+            V least = d[part * QuickCells / 7];
+#pragma GCC unroll 8
+            for (int i = part * QuickCells / 7 + 1; i < (part + 1) * QuickCells / 7; ++i)
+                least = L::min(least, d[i]);
+            upper = part == 0 ? least : L::max(upper, least);
+        }
+        if ((atMostTenAbove<L>(d, QuickCells, L::add(upper, level)) & waiting) == 0)
+            return 0;
+    }
 #pragma GCC unroll 8
     for (int g = 0; g < FirstGroups; ++g)
-        addGroup(g);
+        addGroup(g, 8 * g < QuickCells);
     if (FirstGroups < 8 && (atMostTenAbove<L>(d, 8 * FirstGroups, L::add(lowest[6], level)) & waiting) == 0)
         return 0;
 #pragma GCC unroll 8
     for (int g = FirstGroups; g < SecondGroups; ++g)
-        addGroup(g);
+        addGroup(g, 8 * g < QuickCells);
     if (SecondGroups > FirstGroups && SecondGroups < 8
         && (atMostTenAbove<L>(d, 8 * SecondGroups, L::add(lowest[6], level)) & waiting) == 0)
         return 0;
 #pragma GCC unroll 8
     for (int g = SecondGroups; g < 8; ++g)
-        addGroup(g);
+        addGroup(g, 8 * g < QuickCells);
     return atMostTenAbove<L>(d, pixcore::batch::CellCount, L::add(lowest[6], level)) & waiting;
 }
 
@@ -182,9 +205,10 @@ inline uint32_t openLanes(const pixcore::batch::Row &row, int32_t start)
 }
 
 // The whole row for lane operations L (W = L::Width lanes per register), first stages of
-// FirstGroups and SecondGroups groups of 8 distances. An entry is compared with the bases in
+// FirstGroups and SecondGroups groups of 8 distances, before them the looser bound on
+// QuickCells distances (none when 0). An entry is compared with the bases in
 // order until one is within the level.
-template <class L, int FirstGroups, int SecondGroups>
+template <class L, int QuickCells, int FirstGroups, int SecondGroups>
 int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
 {
     using namespace pixcore::batch;
@@ -201,7 +225,7 @@ int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
         for (int chunk = 0; chunk < Chunks; ++chunk) {
             uint32_t waiting = (open >> (chunk * L::Width)) & ChunkLanes;
             for (int b = 0; b < row.baseCount && waiting != 0; ++b) {
-                const uint32_t passed = passingLanes<L, FirstGroups, SecondGroups>(row, b, block, chunk, waiting);
+                const uint32_t passed = passingLanes<L, QuickCells, FirstGroups, SecondGroups>(row, b, block, chunk, waiting);
                 waiting &= ~passed;
                 pass |= passed << (chunk * L::Width);
                 if (row.which) {
@@ -227,12 +251,12 @@ template <class L>
 int32_t findRow(const pixcore::batch::Row &row) noexcept
 {
     if (row.level <= 15)
-        return findRowStaged<L, 3, 5>(row);
+        return findRowStaged<L, 24, 3, 5>(row);
     if (row.level <= 35)
-        return findRowStaged<L, 4, 4>(row);
+        return findRowStaged<L, 32, 4, 4>(row);
     if (row.level <= 120)
-        return findRowStaged<L, 5, 5>(row);
-    return findRowStaged<L, 8, 8>(row);
+        return findRowStaged<L, 40, 5, 5>(row);
+    return findRowStaged<L, 0, 8, 8>(row);
 }
 
 } // namespace
