@@ -7,9 +7,13 @@
 //   Random/LEVEL     32,767 random signatures (no pair alike, as in the largest catalogue)
 //   Catalogue/LEVEL  the signatures of LUMO_BENCH_CATALOGUE (a .sbx file, e.g. of the
 //                    pictures of make_scale_corpus.sh); skipped when it is not set.
+//   ChosenAgainstMillion/LEVEL
+//                    1,000 pictures outside a collection of 1,000,000 random signatures,
+//                    their look-alikes found on 2 threads (wall-clock seconds).
 #include "previous/previouskernel.h"
 
 #include "catalogue/catalogue.h"
+#include "search/chosengrouping.h"
 
 #include <pixcore.h>
 #include <signaturepack.h>
@@ -22,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 #include <time.h>
@@ -179,6 +184,38 @@ void BM_Catalogue(benchmark::State &state)
     againstPrevious(state, catalogueSignatures());
 }
 
+void BM_ChosenAgainstMillion(benchmark::State &state)
+{
+    static const std::shared_ptr<const SimilarCells> cells = [] {
+        auto made = std::make_shared<SimilarCells>(SimilarRule{});
+        std::mt19937 rng(3);
+        std::vector<Signature> run(4096);
+        made->reserve(1000000);
+        for (int done = 0; done < 1000000; done += static_cast<int>(run.size())) {
+            for (Signature &s : run)
+                for (int16_t &v : s)
+                    v = static_cast<int16_t>(rng() % 256);
+            made->append(run.data(), std::min<int>(run.size(), 1000000 - done));
+        }
+        return made;
+    }();
+    std::mt19937 rng(5);
+    std::vector<Signature> chosen(1000);
+    for (Signature &s : chosen)
+        for (int16_t &v : s)
+            v = static_cast<int16_t>(rng() % 256);
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(findSimilarToPictures(cells, {}, chosen, static_cast<int>(state.range(0)), 2));
+        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(times.back());
+    }
+    state.counters["min_s"] = minimum(times);
+    state.counters["median_s"] = median(times);
+}
+
+BENCHMARK(BM_ChosenAgainstMillion)->Arg(10)->Arg(50)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Random)->Arg(10)->Arg(20)->Arg(50)->Iterations(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Catalogue)->Arg(10)->Arg(20)->Arg(50)->Iterations(5)->UseManualTime()->Unit(benchmark::kSecond);
 
