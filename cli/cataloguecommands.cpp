@@ -2,7 +2,10 @@
 #include "commands.h"
 #include "keepplan.h"
 #include "search/notalike.h"
+#include "search/chosengrouping.h"
 #include "search/similargrouping.h"
+
+#include "pictures/picturesignature.h"
 
 #include "files/folderscan.h"
 
@@ -34,6 +37,30 @@ QString jsonString(const QString &text)
     return quoted;
 }
 
+// The paths of a search's groups: the collection's entries, then the pictures outside it
+// that --like compares.
+struct GroupNames {
+    const PictureCollection &pictures;
+    QStringList outside;
+    QString operator()(int index) const
+    {
+        return index < pictures.count() ? pictures.path(index) : outside.at(index - pictures.count());
+    }
+};
+
+std::vector<PictureGroup> namedGroups(const std::vector<SimilarGroup> &groups, const GroupNames &names)
+{
+    std::vector<PictureGroup> named;
+    named.reserve(groups.size());
+    for (const SimilarGroup &group : groups) {
+        PictureGroup &paths = named.emplace_back();
+        paths.base = names(group.base);
+        for (int member : group.members)
+            paths.members.append(names(member));
+    }
+    return named;
+}
+
 // The names --json gives the turnings, in the order they are tried.
 const char *const TurnNames[pixcore::GridTurnCount] = {"identity", "turn90", "turn180", "turn270",
                                                         "mirror", "mirror-turn90", "mirror-turn180", "mirror-turn270"};
@@ -55,7 +82,7 @@ void writeFacts(const PictureFacts &facts, QTextStream &out)
 
 // With a keep plan, each group also names the picture kept (null when none is) and those
 // dropped; with facts, each picture's facts by its path.
-void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, SimilarRule rule,
+void writeJson(const std::vector<SimilarGroup> &groups, const GroupNames &pictures, SimilarRule rule,
                const std::vector<PictureGroup> &named, const QList<PictureFacts> &facts,
                const std::vector<GroupPlan> &plans, QTextStream &out)
 {
@@ -64,10 +91,10 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
     for (size_t g = 0; g < groups.size(); ++g) {
         if (g > 0)
             out << ", ";
-        out << "{\"base\": " << jsonString(pictures.path(groups[g].base)) << ", \"members\": [";
+        out << "{\"base\": " << jsonString(pictures(groups[g].base)) << ", \"members\": [";
         const std::vector<int> &members = groups[g].members;
         for (size_t m = 0; m < members.size(); ++m)
-            out << (m > 0 ? ", " : "") << jsonString(pictures.path(members[m]));
+            out << (m > 0 ? ", " : "") << jsonString(pictures(members[m]));
         out << ']';
         const std::vector<SimilarMatch> &matches = groups[g].matches;
         if (rule.turned) {
@@ -106,25 +133,53 @@ void writeJson(const std::vector<SimilarGroup> &groups, const PictureCollection 
 }
 
 // For xargs -0: every path ended by a NUL, every group by one more.
-void writeNullSeparated(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, QTextStream &out)
+void writeNullSeparated(const std::vector<SimilarGroup> &groups, const GroupNames &pictures, QTextStream &out)
 {
     const QChar nul(0);
     for (const SimilarGroup &group : groups) {
         for (int member : group.members)
-            out << pictures.path(member) << nul;
-        out << pictures.path(group.base) << nul << nul;
+            out << pictures(member) << nul;
+        out << pictures(group.base) << nul << nul;
     }
 }
 
-void writeBlocks(const std::vector<SimilarGroup> &groups, const PictureCollection &pictures, QTextStream &out)
+void writeBlocks(const std::vector<SimilarGroup> &groups, const GroupNames &pictures, QTextStream &out)
 {
     for (size_t g = 0; g < groups.size(); ++g) {
         if (g > 0)
             out << '\n';
         for (int member : groups[g].members)
-            out << pictures.path(member) << '\n';
-        out << pictures.path(groups[g].base) << '\n';
+            out << pictures(member) << '\n';
+        out << pictures(groups[g].base) << '\n';
     }
+}
+
+// The entries --of names: those with one of the paths, or under one of them as a folder.
+// False (reported) when a path names none, so that a mistyped one does not pass unnoticed.
+bool chosenEntries(const PictureCollection &pictures, const QStringList &paths, std::vector<int> &entries,
+                   CommandContext &context)
+{
+    std::vector<uint8_t> chosen(pictures.count(), 0);
+    for (const QString &path : paths) {
+        const QString folder = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+        bool any = false;
+        for (int i = 0; i < pictures.count(); ++i) {
+            const QString &entry = pictures.path(i);
+            if (!entry.isEmpty() && (entry == path || entry.startsWith(folder))) {
+                chosen[i] = 1;
+                any = true;
+            }
+        }
+        if (!any) {
+            context.err << "lumo-cli: similar: --of '" << path << "' names no picture of the catalogues" << Qt::endl;
+            return false;
+        }
+    }
+    for (int i = 0; i < pictures.count(); ++i) {
+        if (chosen[i])
+            entries.push_back(i);
+    }
+    return true;
 }
 
 } // namespace
@@ -156,9 +211,31 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
         loadNotAlike(decisions, context);
         apart = decisions.apartOf(*pictures.cells(), pictures.unnamed());
     }
-    const std::vector<SimilarGroup> groups
-        = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs, std::move(apart));
-    const std::vector<PictureGroup> named = pictureGroups(groups, pictures);
+    GroupNames names{pictures, {}};
+    std::vector<SimilarGroup> groups;
+    if (!options.like.isEmpty()) {
+        std::vector<Signature> outside;
+        for (const QString &file : options.like) {
+            const std::optional<PictureSignature> signature = computePictureSignature(file);
+            if (!signature) {
+                context.err << "lumo-cli: similar: cannot read the picture '" << file << "'" << Qt::endl;
+                return ExitFailure;
+            }
+            outside.push_back(signature->cells);
+            names.outside.append(file);
+        }
+        groups = findSimilarToPictures(pictures.cells(), pictures.unnamed(), outside, options.level, options.jobs,
+                                       std::move(apart));
+    } else if (!options.of.isEmpty()) {
+        std::vector<int> bases;
+        if (!chosenEntries(pictures, options.of, bases, context))
+            return ExitFailure;
+        groups = findSimilarToEntries(pictures.cells(), pictures.unnamed(), std::move(bases), options.level,
+                                      options.jobs, std::move(apart));
+    } else {
+        groups = findSimilarGroups(pictures.cells(), pictures.unnamed(), options.level, options.jobs, std::move(apart));
+    }
+    const std::vector<PictureGroup> named = namedGroups(groups, names);
     QList<PictureFacts> facts;
     if (!options.keep.empty() || options.facts)
         facts = readGroupFacts(named, options.jobs);
@@ -166,13 +243,13 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     if (!options.keep.empty())
         plans = planGroups(named, facts, options.keep, ProtectedFolders(options.protect));
     if (options.json)
-        writeJson(groups, pictures, options.rule, named, facts, plans, context.out);
+        writeJson(groups, names, options.rule, named, facts, plans, context.out);
     else if (!options.keep.empty())
         writeDropList(plans, options.null, context.out);
     else if (options.null)
-        writeNullSeparated(groups, pictures, context.out);
+        writeNullSeparated(groups, names, context.out);
     else
-        writeBlocks(groups, pictures, context.out);
+        writeBlocks(groups, names, context.out);
     context.out.flush();
     return ExitOk;
 }

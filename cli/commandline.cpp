@@ -88,7 +88,7 @@ const CommandInfo Commands[] = {
      QLatin1String(
          "Usage: lumo-cli similar [--level L] [--turned] [--grey] [--keep RULE[,RULE...]\n"
          "                        [--protect DIR]...] [--json [--facts] | -0] [-j N]\n"
-         "                        CATALOGUE...\n"
+         "                        [--of PATH]... [--like FILE]... CATALOGUE...\n"
          "Groups look-alike pictures as Lumo's similarity search does: each entry in order is\n"
          "a base, and every later ungrouped entry whose check value with it is at most L joins\n"
          "its group. Prints one block per group, members in catalogue order then the base, one\n"
@@ -99,6 +99,13 @@ const CommandInfo Commands[] = {
          "\n"
          "Options:\n"
          "  --level L      similarity level, 0 (strictest) to 50 (default: 0)\n"
+         "  --of PATH      only the pictures PATH names (a picture of the catalogues, or a\n"
+         "                 folder: those under it) are bases, in catalogue order; every\n"
+         "                 picture of the catalogues, earlier ones too, is a candidate; a base\n"
+         "                 already in an earlier base's group is none; repeat for more\n"
+         "  --like FILE    the look-alikes in the catalogues of a picture not in them, which\n"
+         "                 is the base of its group and is not added; repeat for more, in\n"
+         "                 that order; not with --of\n"
          "  --turned       find turned and mirrored copies too: an entry also joins when it is\n"
          "                 within L of the base's grid turned 90, 180 or 270 degrees clockwise,\n"
          "                 mirrored left to right, or mirrored then turned\n"
@@ -296,8 +303,10 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
     if (name == QLatin1String("add"))
         parser.addOptions({split, allFormats});
     const QCommandLineOption all(QStringLiteral("all"));
+    const QCommandLineOption of(QStringLiteral("of"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption like(QStringLiteral("like"), QString(), QStringLiteral("FILE"));
     if (name == QLatin1String("similar"))
-        parser.addOption(all);
+        parser.addOptions({all, of, like});
     if (!parser.parse(QStringList{QStringLiteral("lumo-cli")} + arguments))
         return usageError(context, name, parser.errorText());
     if (parser.isSet(help)) {
@@ -340,11 +349,15 @@ int runCommand(const CommandInfo &info, const QStringList &arguments, CommandCon
                           context);
     if (name == QLatin1String("list"))
         return listCommand(positional, parser.isSet(null), context);
-    if (name == QLatin1String("similar"))
+    if (name == QLatin1String("similar")) {
+        if (parser.isSet(of) && parser.isSet(like))
+            return usageError(context, name, QStringLiteral("--of and --like cannot be combined"));
         return similarCommand({positional, levelValue, jobCount, parser.isSet(json), parser.isSet(null),
                                {parser.isSet(turned), parser.isSet(grey)}, keepRules,
-                               absolutePaths(parser.values(protect)), parser.isSet(all), parser.isSet(facts)},
+                               absolutePaths(parser.values(protect)), parser.isSet(all), parser.isSet(facts),
+                               absolutePaths(parser.values(of)), absolutePaths(parser.values(like))},
                               context);
+    }
     if (name == QLatin1String("remove")) {
         // The first argument and those after it ending in .sbx are catalogues; then pictures.
         qsizetype catalogues = 1;

@@ -35,6 +35,11 @@ struct SimilarOptions {
     QStringList protect;
     bool all = false; // --all: the pairs marked not alike may group too
     bool facts = false; // --facts: --json also gives each picture's facts (as --keep does)
+    // --of: only these entries are bases (paths of pictures, or folders holding them); every
+    // entry is a candidate. Absolute paths.
+    QStringList of;
+    // --like: pictures outside the catalogues are the bases, the entries the candidates.
+    QStringList like;
 };
 
 struct NotAlikeOptions {

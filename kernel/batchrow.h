@@ -5,6 +5,7 @@
 
 #include "signaturepack.h"
 
+#include <array>
 #include <cstdint>
 
 namespace pixcore::batch {
@@ -77,53 +78,113 @@ inline void lowestSeven(const typename L::V *a, const typename L::V *b, typename
         order<L>(out[Pairs[p][0]], out[Pairs[p][1]]);
 }
 
-// The 7th smallest of 64 values, lane by lane, without sorting them: eight sorted
-// groups of 8, then their 7 smallest merged pairwise (about 460 min/max operations).
-template <class L>
-inline typename L::V seventhSmallest(const typename L::V *d)
+// The order the distances are taken in: a checkerboard's black cells first, their rows
+// in the order 0, 4, 2, 6, 1, 5, 3, 7, then the white cells likewise. Each prefix of
+// whole groups of 8 is spread over the picture, so a dissimilar pair shows itself early.
+constexpr std::array<uint8_t, pixcore::batch::CellCount> stageOrder()
 {
-    using V = typename L::V;
-    V group[8][8];
-#pragma GCC unroll 8
-    for (int g = 0; g < 8; ++g) {
-#pragma GCC unroll 8
-        for (int i = 0; i < 8; ++i)
-            group[g][i] = d[8 * g + i];
-        sortEight<L>(group[g]);
+    constexpr int Rows[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    std::array<uint8_t, pixcore::batch::CellCount> order{};
+    int n = 0;
+    for (int colour = 0; colour < 2; ++colour) {
+        for (int r : Rows) {
+            for (int q = 0; q < 8; ++q) {
+                if ((r + q) % 2 == colour)
+                    order[n++] = static_cast<uint8_t>(8 * r + q);
+            }
+        }
     }
-    V sixteen[4][7];
-#pragma GCC unroll 4
-    for (int i = 0; i < 4; ++i)
-        lowestSeven<L>(group[2 * i], group[2 * i + 1], sixteen[i]);
-    V thirtyTwo[2][7];
-    lowestSeven<L>(sixteen[0], sixteen[1], thirtyTwo[0]);
-    lowestSeven<L>(sixteen[2], sixteen[3], thirtyTwo[1]);
-    // The 7 smallest of all are min(thirtyTwo[0][i], thirtyTwo[1][6 - i]); the largest of them.
-    V seventh = L::min(thirtyTwo[0][0], thirtyTwo[1][6]);
-#pragma GCC unroll 6
-    for (int i = 1; i < 7; ++i)
-        seventh = L::max(seventh, L::min(thirtyTwo[0][i], thirtyTwo[1][6 - i]));
-    return seventh;
+    return order;
+}
+inline constexpr std::array<uint8_t, pixcore::batch::CellCount> StageOrder = stageOrder();
+
+// Lanes where at most ten of the first `cells` distances exceed `limit`.
+template <class L>
+inline uint32_t atMostTenAbove(const typename L::V *d, int cells, typename L::V limit)
+{
+    typename L::Count above = L::noneCounted();
+#pragma GCC unroll 64
+    for (int c = 0; c < cells; ++c)
+        above = L::countAbove(above, d[c], limit);
+    return L::atMostTen(above);
 }
 
 // Lanes whose pair with base `b` is within the level, for the W entries of `chunk`
-// (0 .. 32 / W - 1) of a block. The check value is the 54th smallest distance minus the 7th smallest, so
-// it is at most the level exactly when at least 54 distances are at most the 7th
-// smallest plus the level: counting those needs only one rank, not two.
-template <class L>
-inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_t *block, int chunk)
+// (0 .. 32 / W - 1) of a block. The check value is the 54th smallest distance minus the
+// 7th smallest, so it is at most the level exactly when at least 54 distances are at most
+// the 7th smallest plus the level: counting those needs only one rank, not two.
+//
+// Most pairs are rejected before all 64 distances are read. For any k >= 18 of the
+// distances, their 11th largest minus their 7th smallest is at most the check value (the
+// 7th smallest of all is at most the 7th smallest of the k, the 54th smallest of all at
+// least the 11th largest of the k), so a register where that already exceeds the level in
+// every lane is done. The groups of 8 are sorted and merged one after another, so the 7
+// smallest of the first groups carry on into the later stages.
+template <class L, int QuickCells, int FirstGroups, int SecondGroups>
+inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_t *block, int chunk, uint32_t waiting)
 {
     using V = typename L::V;
     V d[pixcore::batch::CellCount];
+    V lowest[7];
+    const V level = L::splat(row.level);
+    auto addGroup = [&](int g, bool known) {
+        V group[8];
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            const int c = StageOrder[8 * g + i];
+            if (!known)
+                d[8 * g + i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+            group[i] = d[8 * g + i];
+        }
+        sortEight<L>(group);
+        if (g == 0) {
+#pragma GCC unroll 7
+            for (int i = 0; i < 7; ++i)
+                lowest[i] = group[i];
+        } else {
+            V merged[7];
+            lowestSeven<L>(lowest, group, merged);
+#pragma GCC unroll 7
+            for (int i = 0; i < 7; ++i)
+                lowest[i] = merged[i];
+        }
+    };
+    if (QuickCells > 0) {
+        // Before any sorting, a looser bound on the first QuickCells: the largest of the
+        // minimums of 7 disjoint subsets is one of 7 different distances, so it is at least
+        // their 7th smallest, and the bound stays a lower bound of the check value.
 #pragma GCC unroll 64
-    for (int c = 0; c < pixcore::batch::CellCount; ++c)
-        d[c] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
-    const V limit = L::add(seventhSmallest<L>(d), L::splat(row.level));
-    typename L::Count above = L::noneCounted();
-#pragma GCC unroll 64
-    for (int c = 0; c < pixcore::batch::CellCount; ++c)
-        above = L::countAbove(above, d[c], limit);
-    return L::atMostTen(above);
+        for (int i = 0; i < QuickCells; ++i) {
+            const int c = StageOrder[i];
+            d[i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+        }
+        V upper{};
+#pragma GCC unroll 7
+        for (int part = 0; part < 7; ++part) {
+            V least = d[part * QuickCells / 7];
+#pragma GCC unroll 8
+            for (int i = part * QuickCells / 7 + 1; i < (part + 1) * QuickCells / 7; ++i)
+                least = L::min(least, d[i]);
+            upper = part == 0 ? least : L::max(upper, least);
+        }
+        if ((atMostTenAbove<L>(d, QuickCells, L::add(upper, level)) & waiting) == 0)
+            return 0;
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < FirstGroups; ++g)
+        addGroup(g, 8 * g < QuickCells);
+    if (FirstGroups < 8 && (atMostTenAbove<L>(d, 8 * FirstGroups, L::add(lowest[6], level)) & waiting) == 0)
+        return 0;
+#pragma GCC unroll 8
+    for (int g = FirstGroups; g < SecondGroups; ++g)
+        addGroup(g, 8 * g < QuickCells);
+    if (SecondGroups > FirstGroups && SecondGroups < 8
+        && (atMostTenAbove<L>(d, 8 * SecondGroups, L::add(lowest[6], level)) & waiting) == 0)
+        return 0;
+#pragma GCC unroll 8
+    for (int g = SecondGroups; g < 8; ++g)
+        addGroup(g, 8 * g < QuickCells);
+    return atMostTenAbove<L>(d, pixcore::batch::CellCount, L::add(lowest[6], level)) & waiting;
 }
 
 // Which entries of [first, end) are candidates: inside the span and not skipped.
@@ -143,10 +204,12 @@ inline uint32_t openLanes(const pixcore::batch::Row &row, int32_t start)
     return lanes;
 }
 
-// The whole row for lane operations L (W = L::Width lanes per register). An entry is
-// compared with the bases in order until one is within the level.
-template <class L>
-int32_t findRow(const pixcore::batch::Row &row) noexcept
+// The whole row for lane operations L (W = L::Width lanes per register), first stages of
+// FirstGroups and SecondGroups groups of 8 distances, before them the looser bound on
+// QuickCells distances (none when 0). An entry is compared with the bases in
+// order until one is within the level.
+template <class L, int QuickCells, int FirstGroups, int SecondGroups>
+int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
 {
     using namespace pixcore::batch;
     constexpr int Chunks = Entries / L::Width;
@@ -162,7 +225,7 @@ int32_t findRow(const pixcore::batch::Row &row) noexcept
         for (int chunk = 0; chunk < Chunks; ++chunk) {
             uint32_t waiting = (open >> (chunk * L::Width)) & ChunkLanes;
             for (int b = 0; b < row.baseCount && waiting != 0; ++b) {
-                const uint32_t passed = passingLanes<L>(row, b, block, chunk) & waiting;
+                const uint32_t passed = passingLanes<L, QuickCells, FirstGroups, SecondGroups>(row, b, block, chunk, waiting);
                 waiting &= ~passed;
                 pass |= passed << (chunk * L::Width);
                 if (row.which) {
@@ -179,6 +242,21 @@ int32_t findRow(const pixcore::batch::Row &row) noexcept
         }
     }
     return found;
+}
+
+// The stages that reject the most for their cost, by level (measured on photo-like and
+// random catalogues): a low level is decided by few cells, a high one needs more, and
+// past about 120 too few pairs are rejected early to pay for the extra count.
+template <class L>
+int32_t findRow(const pixcore::batch::Row &row) noexcept
+{
+    if (row.level <= 15)
+        return findRowStaged<L, 24, 3, 5>(row);
+    if (row.level <= 35)
+        return findRowStaged<L, 32, 4, 4>(row);
+    if (row.level <= 120)
+        return findRowStaged<L, 40, 5, 5>(row);
+    return findRowStaged<L, 0, 8, 8>(row);
 }
 
 } // namespace

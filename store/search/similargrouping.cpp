@@ -1,5 +1,7 @@
 #include "search/similargrouping.h"
 
+#include "search/parallelfor.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -114,13 +116,13 @@ Signature SimilarCells::signature(const Grids &grids, int entry) const
     return cells;
 }
 
-void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first, int end, int level,
-                             const uint8_t *skip, std::vector<int> &hits, std::vector<SimilarMatch> *matches) const
+void SimilarCells::collectIn(const Grids &grids, bool grey, const Signature &baseCells, int first, int end,
+                             int level, const uint8_t *skip, std::vector<int> &hits,
+                             std::vector<SimilarMatch> *matches) const
 {
     // The base's grid as it is, or all its turnings in the order they are tried.
     std::array<Signature, pixcore::GridTurnCount> bases;
     const int baseCount = m_rule.turned ? pixcore::GridTurnCount : 1;
-    const Signature baseCells = signature(grids, base);
     for (int t = 0; t < baseCount; ++t)
         pixcore::turnSignature(baseCells.data(), pixcore::GridTurn(t), bases[t].data());
     const auto found = [&hits, matches, grey](int entry, int turn) {
@@ -131,7 +133,7 @@ void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first,
 
     if (!m_batched) {
         for (int j = first; j < end; ++j) {
-            for (int t = 0; t < baseCount && !skip[j]; ++t) {
+            for (int t = 0; t < baseCount && !(skip && skip[j]); ++t) {
                 if (pixcore::withinLevel(bases[t].data(), grids.cells[j].data(), level)) {
                     found(j, t);
                     break;
@@ -142,9 +144,9 @@ void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first,
     }
     int32_t spanHits[Span];
     uint8_t spanTurns[Span];
-    const int32_t n = baseCount == 1
-        ? grids.pack.findWithinLevel(base, first, end, level, spanHits, skip)
-        : grids.pack.findWithinLevelOfAny(bases.front().data(), baseCount, first, end, level, spanHits, spanTurns, skip);
+    // A base outside the pack (or of values no pack holds) finds nothing.
+    const int32_t n = std::max(0, grids.pack.findWithinLevelOfAny(bases.front().data(), baseCount, first, end, level,
+                                                                  spanHits, spanTurns, skip));
     for (int32_t k = 0; k < n; ++k)
         found(spanHits[k], baseCount == 1 ? 0 : spanTurns[k]);
 }
@@ -152,12 +154,22 @@ void SimilarCells::collectIn(const Grids &grids, bool grey, int base, int first,
 void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
                                   std::vector<SimilarMatch> *matches) const
 {
+    collectSimilarTo(signature(base), first, count(), level, skip, hits, matches);
+}
+
+void SimilarCells::collectSimilarTo(const Signature &base, int first, int end, int level, const uint8_t *skip,
+                                    std::vector<int> &hits, std::vector<SimilarMatch> *matches) const
+{
+    Signature greyBase;
+    if (m_rule.grey)
+        pixcore::greySignature(base.data(), greyBase.data());
     // Spans of a fixed size, so that the answers need no allocation of a row's length; the
     // spans after the first start on a block of the pack.
     std::vector<int> greyHits;
     std::vector<SimilarMatch> greyMatches;
-    for (int from = first; from < count();) {
-        const int to = std::min((from / Span + 1) * Span, count());
+    end = std::min(end, count());
+    for (int from = std::max(first, 0); from < end;) {
+        const int to = std::min((from / Span + 1) * Span, end);
         if (!m_rule.grey) {
             collectIn(m_colour, false, base, from, to, level, skip, hits, matches);
             from = to;
@@ -168,7 +180,7 @@ void SimilarCells::collectSimilar(int base, int first, int level, const uint8_t 
         collectIn(m_colour, false, base, from, to, level, skip, hits, matches);
         greyHits.clear();
         greyMatches.clear();
-        collectIn(m_grey, true, base, from, to, level, skip, greyHits, matches ? &greyMatches : nullptr);
+        collectIn(m_grey, true, greyBase, from, to, level, skip, greyHits, matches ? &greyMatches : nullptr);
         size_t c = mark;
         for (size_t g = 0; g < greyHits.size(); ++g) {
             while (c < hits.size() && hits[c] < greyHits[g])
@@ -307,24 +319,6 @@ std::optional<SimilarGroup> SimilarSearch::settle(int base, const std::vector<in
 }
 
 namespace {
-
-// Calls work(i) for every i in [begin, end), spread over `threads` threads (this one included).
-template <typename Work>
-void parallelFor(size_t begin, size_t end, int threads, const Work &work)
-{
-    std::atomic<size_t> next{begin};
-    auto drain = [&next, end, &work] {
-        for (size_t i = next++; i < end; i = next++)
-            work(i);
-    };
-    std::vector<std::thread> helpers;
-    const size_t wanted = std::min<size_t>(threads, end - begin);
-    for (size_t t = 1; t < wanted; ++t)
-        helpers.emplace_back(drain);
-    drain();
-    for (std::thread &helper : helpers)
-        helper.join();
-}
 
 // Below this many comparisons a block is not worth starting threads for.
 constexpr size_t ThreadedBlockMinimum = 20000;

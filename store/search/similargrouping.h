@@ -103,6 +103,10 @@ public:
     // during the call.
     void collectSimilar(int base, int first, int level, const uint8_t *skip, std::vector<int> &hits,
                         std::vector<SimilarMatch> *matches = nullptr) const;
+    // The same for a base given by its grid (a picture outside the catalogue, or an entry's
+    // own), over the entries first .. end - 1; `skip` may be null.
+    void collectSimilarTo(const Signature &base, int first, int end, int level, const uint8_t *skip,
+                          std::vector<int> &hits, std::vector<SimilarMatch> *matches = nullptr) const;
 
 private:
     // One kind of grid: packed, or as they are when the batch cannot take them.
@@ -111,8 +115,8 @@ private:
         pixcore::SignaturePack pack;
     };
     Signature signature(const Grids &grids, int entry) const;
-    void collectIn(const Grids &grids, bool grey, int base, int first, int end, int level, const uint8_t *skip,
-                   std::vector<int> &hits, std::vector<SimilarMatch> *matches) const;
+    void collectIn(const Grids &grids, bool grey, const Signature &baseCells, int first, int end, int level,
+                   const uint8_t *skip, std::vector<int> &hits, std::vector<SimilarMatch> *matches) const;
 
     Grids m_colour;
     Grids m_grey; // empty unless the rule compares brightness

@@ -1,0 +1,197 @@
+// The batch comparison against GetCheckValuePX on pairs built to sit on the level: many
+// distances tied at the 7th smallest and at the 54th, so that a comparison reading only
+// part of the cells sees the same ranks as the whole and is decided by one unit.
+#include <pixcore.h>
+#include <signaturepack.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Sig = std::array<int16_t, pixcore::SignatureValues>;
+using pixcore::BatchIsa;
+
+int between(std::mt19937 &rng, int low, int high)
+{
+    return low + static_cast<int>(rng() % (high - low + 1));
+}
+
+// 64 cell distances, shuffled, whose 54th smallest minus 7th smallest is `target`: up to 6
+// below the 7th, up to 10 above the 54th, and most of the rest tied at one of the two.
+std::vector<int> tiedDistances(int target, int ceiling, std::mt19937 &rng)
+{
+    const int x = between(rng, 0, std::min(150, ceiling - target - 1));
+    const int below = x > 0 ? between(rng, 0, 6) : 0;
+    const int above = between(rng, 0, 10);
+    const int atLow = 7 - below + between(rng, 0, 11);
+    const int atHigh = 11 - above + between(rng, 0, 11);
+    std::vector<int> d;
+    for (int i = 0; i < below; ++i)
+        d.push_back(between(rng, 0, x - 1));
+    d.insert(d.end(), atLow, x);
+    d.insert(d.end(), atHigh, x + target);
+    for (int i = 0; i < above; ++i)
+        d.push_back(between(rng, x + target + 1, ceiling));
+    while (d.size() < pixcore::Cells)
+        d.push_back(target > 1 ? between(rng, x + 1, x + target - 1) : x);
+    std::shuffle(d.begin(), d.end(), rng);
+    return d;
+}
+
+// A signature at distance d[c] from `base` in every cell, the distance spread over the
+// channels (each can move at least 128 one way or the other).
+Sig atDistances(const Sig &base, const std::vector<int> &d, std::mt19937 &rng)
+{
+    Sig s = base;
+    for (int c = 0; c < pixcore::Cells; ++c) {
+        int rest = d[c];
+        for (int k = 0; k < 3; ++k) {
+            const int v = base[3 * c + k];
+            const int step = std::min({rest, std::max(v, 255 - v), k < 2 ? between(rng, 0, rest) : rest});
+            s[3 * c + k] = static_cast<int16_t>(v + step <= 255 ? v + step : v - step);
+            rest -= step;
+        }
+    }
+    return s;
+}
+
+// A grey signature (three equal values per cell) whose distances from the grey `base` are
+// 3 e[c]: check values come in steps of 3.
+Sig greyAtDistances(const Sig &base, const std::vector<int> &e)
+{
+    Sig s = base;
+    for (int c = 0; c < pixcore::Cells; ++c) {
+        const int v = base[3 * c];
+        const int u = v + e[c] <= 255 ? v + e[c] : v - e[c];
+        s[3 * c] = s[3 * c + 1] = s[3 * c + 2] = static_cast<int16_t>(u);
+    }
+    return s;
+}
+
+Sig randomSig(std::mt19937 &rng)
+{
+    Sig s{};
+    for (auto &v : s)
+        v = static_cast<int16_t>(between(rng, 0, 255));
+    return s;
+}
+
+enum class Search { Plain, Turned, Grey };
+
+struct Case {
+    BatchIsa isa;
+    Search search;
+};
+
+std::string caseName(const ::testing::TestParamInfo<Case> &info)
+{
+    const char *search[] = {"plain", "turned", "grey"};
+    return std::string(pixcore::batchIsaName(info.param.isa)) + "_" + search[static_cast<int>(info.param.search)];
+}
+
+class BatchBound : public ::testing::TestWithParam<Case>
+{
+protected:
+    void SetUp() override
+    {
+        const auto isas = pixcore::availableBatchIsas();
+        if (std::find(isas.begin(), isas.end(), GetParam().isa) == isas.end())
+            GTEST_SKIP() << pixcore::batchIsaName(GetParam().isa) << " is not available here";
+        PixcoreInitialize(64, 64, 8, 8);
+    }
+    void TearDown() override { PixcoreTerminate(); }
+};
+
+} // namespace
+
+TEST_P(BatchBound, PairsOnTheLevelAnswerAsTheSortingDefinition)
+{
+    // Rows of candidates whose check value with a base (or one of its 8 turnings, or in
+    // brightness alone) is v, asked at levels v - 1, v and v + 1 for low, middle and high v,
+    // find exactly the candidates GetCheckValuePX puts within the level, with the first
+    // turning that does.
+    const Search search = GetParam().search;
+    const std::vector<int> values = search == Search::Grey
+        ? std::vector<int>{0, 3, 9, 12, 21, 33, 48, 51, 99, 120, 123, 150}
+        : std::vector<int>{0, 1, 9, 10, 11, 16, 19, 20, 21, 36, 49, 50, 51, 100, 121, 150};
+    std::mt19937 rng(static_cast<unsigned>(1000 + static_cast<int>(search)));
+    std::array<long, 3> nearLevel{}; // pairs whose check value is level - 1, level, level + 1
+    long found = 0;
+    for (int row = 0; row < 12; ++row) {
+        Sig base = randomSig(rng);
+        if (search == Search::Grey)
+            pixcore::greySignature(base.data(), base.data());
+        std::vector<Sig> bases(search == Search::Turned ? pixcore::GridTurnCount : 1, base);
+        for (size_t t = 1; t < bases.size(); ++t)
+            pixcore::turnSignature(base.data(), static_cast<pixcore::GridTurn>(t), bases[t].data());
+        std::vector<Sig> candidates;
+        for (int v : values) {
+            for (int k = 0; k < 40; ++k) {
+                const Sig &from = bases[rng() % bases.size()];
+                candidates.push_back(search == Search::Grey ? greyAtDistances(from, tiedDistances(v / 3, 128, rng))
+                                                            : atDistances(from, tiedDistances(v, 384, rng), rng));
+            }
+            candidates.push_back(randomSig(rng));
+        }
+        // The base is entry 0 of the pack: a row from an entry, and the turnings given by value.
+        candidates.insert(candidates.begin(), base);
+        const int n = static_cast<int>(candidates.size());
+        pixcore::SignaturePack pack;
+        ASSERT_TRUE(pack.assign(candidates.front().data(), n));
+        std::vector<int32_t> hits(n);
+        std::vector<uint8_t> which(n);
+        std::vector<std::vector<int>> value(n); // value[j][b]: candidate j against base b
+        for (int j = 1; j < n; ++j)
+            for (const Sig &b : bases)
+                value[j].push_back(GetCheckValuePX(b.data(), candidates[j].data()));
+        for (int v : values) {
+            for (int level = std::max(0, v - 1); level <= v + 1; ++level) {
+                std::vector<int32_t> expected;
+                std::vector<uint8_t> expectedWhich;
+                for (int j = 1; j < n; ++j) {
+                    int closest = 765;
+                    for (size_t b = 0; b < bases.size(); ++b) {
+                        if (value[j][b] <= level && closest > level) {
+                            expected.push_back(j);
+                            expectedWhich.push_back(static_cast<uint8_t>(b));
+                        }
+                        closest = std::min(closest, value[j][b]);
+                    }
+                    if (std::abs(closest - level) <= 1)
+                        ++nearLevel[closest - level + 1];
+                }
+                const int32_t count = search == Search::Turned
+                    ? pack.findWithinLevelOfAny(GetParam().isa, bases.front().data(), pixcore::GridTurnCount, 1, n,
+                                                level, hits.data(), which.data())
+                    : pack.findWithinLevel(GetParam().isa, 0, 1, n, level, hits.data());
+                ASSERT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + count), expected)
+                    << "row " << row << " value " << v << " level " << level;
+                if (search == Search::Turned) {
+                    ASSERT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + count), expectedWhich);
+                }
+                found += count;
+            }
+        }
+    }
+    EXPECT_GE(nearLevel[0], 500) << "pairs one below the level";
+    EXPECT_GE(nearLevel[1], 500) << "pairs at the level";
+    EXPECT_GE(nearLevel[2], 500) << "pairs one above the level";
+    EXPECT_GE(found, 5000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Isa, BatchBound,
+                         ::testing::ValuesIn([] {
+                             std::vector<Case> cases;
+                             for (BatchIsa isa : {BatchIsa::Portable, BatchIsa::Sse2, BatchIsa::Avx2, BatchIsa::Avx512bw}) {
+                                 for (Search s : {Search::Plain, Search::Turned, Search::Grey})
+                                     cases.push_back({isa, s});
+                             }
+                             return cases;
+                         }()),
+                         caseName);
