@@ -199,6 +199,11 @@ bool RawImageHandler::open() const
     if (file->size.isEmpty() || sizes.width > MaxSide || sizes.height > MaxSide || sizes.raw_width == 0
         || sizes.raw_height == 0)
         return false;
+    // The sensor data LibRaw unpacks, 16 bits a sample, within Qt's limit as every
+    // decoded picture is.
+    const int samples = raw.imgdata.idata.filters != 0 ? 1 : 4;
+    if (!withinAllocationLimit(qint64(sizes.raw_width) * sizes.raw_height * 2 * samples))
+        return false;
     file->shape = double(sizes.width) / (sizes.height * (sizes.pixel_aspect > 0 ? sizes.pixel_aspect : 1.0));
     file->turn = transformationOf(sizes.flip);
     m_file = std::move(file);

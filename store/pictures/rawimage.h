@@ -14,8 +14,10 @@
 // the picture upright, and the signature, taken as stored, matches the JPEG the camera
 // wrote beside the RAW. The size reported is the sensor picture's.
 //
-// Limits: the file at most MaxFileBytes, the picture at most MaxSide a side, the decoded
-// picture within Qt's allocation limit, LibRaw's own buffers at most MaxRawMemoryMb.
+// Limits, checked from the header before anything is unpacked: the file at most
+// MaxFileBytes, the picture at most MaxSide a side, the sensor data and the developed
+// picture each within Qt's allocation limit (as every decoded picture is), and LibRaw's
+// own buffers at most MaxRawMemoryMb.
 
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
