@@ -1,6 +1,7 @@
 #include "pictures/rawimage.h"
 
-#include <QBuffer>
+#include "pictures/jpeg/jpegdecoder.h"
+
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
@@ -68,7 +69,8 @@ struct RawImageHandler::File {
     QImageIOHandler::Transformations turn;
 
     // The embedded preview when it shows the whole sensor picture at least as large as
-    // `wanted` (when valid), else null.
+    // `wanted`, at least the half-size picture when nothing is wanted, else null; decoded
+    // at the smallest eighth that covers `wanted`, whole when nothing is.
     QImage preview(QSize wanted);
     // The sensor data developed at half size, as stored (not turned).
     QImage halfSize();
@@ -80,11 +82,14 @@ QImage RawImageHandler::File::preview(QSize wanted)
     const QSize listed(thumbnail.twidth, thumbnail.theight);
     // The shape is checked from the header before anything is unpacked; the decoded size
     // is checked again below, as the header may not tell the truth.
-    const auto fits = [this, wanted](QSize size) {
+    // Shown at its own size (the viewer), a preview smaller than the half-size picture
+    // would show less than the sensor has.
+    const QSize least = wanted.isValid() ? wanted : size / 2;
+    const auto fits = [this, least](QSize size) {
         if (size.width() < MinPreviewSide || size.height() < MinPreviewSide || size.width() > MaxSide
             || size.height() > MaxSide)
             return false;
-        if (wanted.isValid() && (size.width() < wanted.width() || size.height() < wanted.height()))
+        if (size.width() < least.width() || size.height() < least.height())
             return false;
         const double own = double(size.width()) / size.height();
         return std::abs(own - shape) <= ShapeTolerance * shape;
@@ -95,12 +100,25 @@ QImage RawImageHandler::File::preview(QSize wanted)
         return {};
     QImage image;
     if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
-        QByteArray jpeg = QByteArray::fromRawData(thumbnail.thumb, qsizetype(thumbnail.tlength));
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAutoTransform(false); // a preview is stored as the sensor is; the RAW's turn applies
-        image = reader.read();
+        // Through the program's one JPEG reader, at the smallest eighth that still covers
+        // what is wanted. A preview is stored as the sensor is: its own EXIF turn, if any,
+        // is not applied, the RAW's is.
+        const QByteArray jpeg = QByteArray::fromRawData(thumbnail.thumb, qsizetype(thumbnail.tlength));
+        JpegDecoder decoder(jpeg);
+        if (!decoder.readHeader() || !fits(QSize(decoder.width(), decoder.height())))
+            return {};
+        const auto scaled = [&decoder](int eighths) {
+            return QSize((decoder.width() * eighths + 7) / 8, (decoder.height() * eighths + 7) / 8);
+        };
+        JpegDecoder::Scaling scaling;
+        scaling.readerLimits = true;
+        while (wanted.isValid() && scaling.eighths > 1 && scaled(scaling.eighths - 1).width() >= wanted.width()
+               && scaled(scaling.eighths - 1).height() >= wanted.height())
+            --scaling.eighths;
+        image = decoder.decode(scaling);
+        // The eighth decoded is measured against what is wanted, not against the whole.
+        const QSize decoded = wanted.isValid() ? wanted : QSize(decoder.width(), decoder.height());
+        return image.width() >= decoded.width() && image.height() >= decoded.height() ? image : QImage();
     } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP && thumbnail.tcolors == 3
                && qint64(thumbnail.tlength) >= qint64(listed.width()) * listed.height() * 3) {
         if (QImageIOHandler::allocateImage(listed, QImage::Format_RGB888, &image)) {
@@ -216,9 +234,7 @@ bool RawImageHandler::read(QImage *image)
     if (!image || !open() || !m_file->raw)
         return false;
     const QSize wanted = m_scaledSize.isValid() && !m_scaledSize.isEmpty() ? m_scaledSize : QSize();
-    // Shown at its own size (the viewer), a preview smaller than the half-size picture
-    // would show less than the sensor has.
-    QImage picture = m_file->preview(wanted.isValid() ? wanted : m_file->size / 2);
+    QImage picture = m_file->preview(wanted);
     if (picture.isNull())
         picture = m_file->halfSize();
     // One picture a handler: LibRaw's buffers and the file's bytes go now, not when the
