@@ -2,10 +2,12 @@
 #include "heiffiles.h"
 #include "pictures/picturesignature.h"
 #include "pictures/uprightpicture.h"
+#include "search/keeprules.h"
 
 #include <pixcore.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -247,5 +249,58 @@ INSTANTIATE_TEST_SUITE_P(
                                       return bytes;
                                   }}),
     [](const ::testing::TestParamInfo<DamagedCase> &info) { return rowName(info.param.row); });
+
+// A RAW's facts are the sensor's: its pixels, upright as the camera was held, no JPEG
+// quality, and it is known as a RAW.
+TEST(RawFacts, AreTheSensors)
+{
+    QTemporaryDir dir;
+    const QString raw = dir.filePath(QStringLiteral("DSC_0001.NEF"));
+    ASSERT_TRUE(writeDng(raw, storedFor(upright(), 6), DngSensor::Cfa, 6, storedFor(upright(), 6)));
+    const PictureFacts facts = readPictureFacts(raw);
+    EXPECT_TRUE(facts.readable);
+    EXPECT_TRUE(facts.raw);
+    EXPECT_EQ(facts.quality, 0);
+    EXPECT_EQ(QSize(facts.width, facts.height), upright().size());
+    EXPECT_FALSE(readPictureFacts(dir.filePath(QStringLiteral("missing.nef"))).raw);
+}
+
+struct BestCase {
+    const char *row;
+    bool rawFirst;
+    int jpegDivisor; // the JPEG's sides: the sensor's divided by this
+};
+
+class BestKeepsRaw : public ::testing::TestWithParam<BestCase> {};
+
+// "best" keeps the RAW over the JPEGs made from it, at the same pixels though the JPEG has a
+// quality and the larger file, and over a smaller export, wherever it stands in the group.
+TEST_P(BestKeepsRaw, OverTheJpegsMadeFromIt)
+{
+    const BestCase &c = GetParam();
+    QTemporaryDir dir;
+    const QImage picture = upright();
+    const QString raw = dir.filePath(QStringLiteral("IMG_0001.CR2"));
+    ASSERT_TRUE(writeDng(raw, picture, DngSensor::Cfa, 1));
+    const QString jpeg = dir.filePath(QStringLiteral("IMG_0001.JPG"));
+    ASSERT_TRUE(picture.scaled(picture.size() / c.jpegDivisor).save(jpeg, "JPEG", 98));
+    QFile padded(jpeg);
+    ASSERT_TRUE(padded.open(QIODevice::Append));
+    padded.write(QByteArray(int(QFileInfo(raw).size()), '\0')); // the larger file
+    padded.close();
+    const QStringList group = c.rawFirst ? QStringList{raw, jpeg} : QStringList{jpeg, raw};
+    std::vector<PictureFacts> facts;
+    for (const QString &path : group)
+        facts.push_back(readPictureFacts(path));
+    const KeepPlan plan = planGroup(group, facts, {KeepRule::Best}, ProtectedFolders());
+    ASSERT_GE(plan.keep, 0) << c.row;
+    EXPECT_EQ(group.at(plan.keep), raw) << c.row;
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, BestKeepsRaw,
+                         ::testing::Values(BestCase{"the camera's JPEG, RAW first", true, 1},
+                                           BestCase{"the camera's JPEG, RAW last", false, 1},
+                                           BestCase{"an export at half size", false, 2}),
+                         [](const ::testing::TestParamInfo<BestCase> &info) { return rowName(info.param.row); });
 
 } // namespace
