@@ -80,25 +80,24 @@ QImage RawImageHandler::File::preview(QSize wanted)
 {
     const libraw_thumbnail_t &thumbnail = raw->imgdata.thumbnail;
     const QSize listed(thumbnail.twidth, thumbnail.theight);
-    // The shape is checked from the header before anything is unpacked; the decoded size
-    // is checked again below, as the header may not tell the truth.
     // Shown at its own size (the viewer), a preview smaller than the half-size picture
     // would show less than the sensor has.
     const QSize least = wanted.isValid() ? wanted : size / 2;
-    const auto fits = [this, least](QSize size) {
-        if (size.width() < MinPreviewSide || size.height() < MinPreviewSide || size.width() > MaxSide
-            || size.height() > MaxSide)
+    // Checked on the size the header lists before anything is unpacked, and again on the
+    // size the preview turns out to have, as the header may not tell the truth.
+    const auto fits = [this, least](QSize candidate) {
+        if (candidate.width() < MinPreviewSide || candidate.height() < MinPreviewSide || candidate.width() > MaxSide
+            || candidate.height() > MaxSide)
             return false;
-        if (size.width() < least.width() || size.height() < least.height())
+        if (candidate.width() < least.width() || candidate.height() < least.height())
             return false;
-        const double own = double(size.width()) / size.height();
+        const double own = double(candidate.width()) / candidate.height();
         return std::abs(own - shape) <= ShapeTolerance * shape;
     };
     if (!fits(listed) || thumbnail.tlength == 0 || qint64(thumbnail.tlength) > bytes.size())
         return {};
     if (raw->unpack_thumb() != LIBRAW_SUCCESS || !thumbnail.thumb)
         return {};
-    QImage image;
     if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
         // Through the program's one JPEG reader, at the smallest eighth that still covers
         // what is wanted. A preview is stored as the sensor is: its own EXIF turn, if any,
@@ -115,20 +114,19 @@ QImage RawImageHandler::File::preview(QSize wanted)
         while (wanted.isValid() && scaling.eighths > 1 && scaled(scaling.eighths - 1).width() >= wanted.width()
                && scaled(scaling.eighths - 1).height() >= wanted.height())
             --scaling.eighths;
-        image = decoder.decode(scaling);
+        const QImage image = decoder.decode(scaling);
         // The eighth decoded is measured against what is wanted, not against the whole.
         const QSize decoded = wanted.isValid() ? wanted : QSize(decoder.width(), decoder.height());
         return image.width() >= decoded.width() && image.height() >= decoded.height() ? image : QImage();
-    } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP && thumbnail.tcolors == 3
-               && qint64(thumbnail.tlength) >= qint64(listed.width()) * listed.height() * 3) {
-        if (QImageIOHandler::allocateImage(listed, QImage::Format_RGB888, &image)) {
-            for (int y = 0; y < listed.height(); ++y)
-                std::memcpy(image.scanLine(y), thumbnail.thumb + qsizetype(y) * listed.width() * 3,
-                            size_t(listed.width()) * 3);
-        }
     }
-    if (image.isNull() || !fits(image.size()))
+    // Else 8-bit RGB, as some cameras and DNG writers keep a small preview.
+    QImage image;
+    if (thumbnail.tformat != LIBRAW_THUMBNAIL_BITMAP || thumbnail.tcolors != 3
+        || qint64(thumbnail.tlength) < qint64(listed.width()) * listed.height() * 3
+        || !QImageIOHandler::allocateImage(listed, QImage::Format_RGB888, &image))
         return {};
+    for (int y = 0; y < listed.height(); ++y)
+        std::memcpy(image.scanLine(y), thumbnail.thumb + qsizetype(y) * listed.width() * 3, size_t(listed.width()) * 3);
     return image;
 }
 
