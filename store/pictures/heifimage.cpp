@@ -5,8 +5,6 @@
 #include <QImageReader>
 #include <QVariant>
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -31,8 +29,6 @@ using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
 
 // Far beyond any photo; a hostile header asking for more is refused before any decoding.
 constexpr int MaxSide = 1 << 15;
-// Up to this size a scaled read averages the decoded planes instead of shrinking RGB.
-constexpr int MaxShrunkSide = 512;
 
 QSize sizeOf(const heif_image_handle *handle)
 {
@@ -75,100 +71,6 @@ QImage decode(const heif_image_handle *handle)
         return {};
     for (int y = 0; y < size.height(); ++y)
         std::memcpy(result.scanLine(y), pixels + qsizetype(y) * stride, size_t(size.width()) * channels);
-    return result;
-}
-
-// A picture shrunk straight from its decoded Y, Cb and Cr planes: each plane averaged over
-// the part of it each pixel of `target` covers, and only those averages turned into RGB.
-// The turn is affine, so this differs from shrinking the RGB picture only by rounding and
-// clipping, without the RGB picture, its conversion and its copies. Null where the planes
-// are not 8-bit Y, Cb and Cr of a known matrix: the caller decodes RGB then.
-QImage decodeShrunk(const heif_image_handle *handle, QSize target)
-{
-    if (!decodable(sizeOf(handle)) || target.isEmpty() || heif_image_handle_has_alpha_channel(handle))
-        return {};
-    const std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
-    options->convert_hdr_to_8bit = 1;
-    heif_image *decoded = nullptr;
-    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_YCbCr, heif_chroma_undefined,
-                                               options.get());
-    const std::unique_ptr<heif_image, ImageRelease> image(decoded);
-    if (error.code != heif_error_Ok || !image || heif_image_get_colorspace(image.get()) != heif_colorspace_YCbCr)
-        return {};
-    // The matrix and range the file states, else libheif's own default (BT.601, full range).
-    double kr = 0.299;
-    double kb = 0.114;
-    bool full = true;
-    heif_color_profile_nclx *nclx = nullptr;
-    if (heif_image_get_nclx_color_profile(image.get(), &nclx).code == heif_error_Ok && nclx) {
-        full = nclx->full_range_flag != 0;
-        switch (nclx->matrix_coefficients) {
-        case heif_matrix_coefficients_ITU_R_BT_709_5: kr = 0.2126; kb = 0.0722; break;
-        case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance: kr = 0.2627; kb = 0.0593; break;
-        case heif_matrix_coefficients_unspecified:
-        case heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G:
-        case heif_matrix_coefficients_ITU_R_BT_601_6: break;
-        default: heif_nclx_color_profile_free(nclx); return {};
-        }
-        heif_nclx_color_profile_free(nclx);
-    }
-    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
-    // The sums of one row of target pixels, kept per thread from picture to picture.
-    thread_local std::vector<double> sums;
-    std::array<std::vector<double>, 3> planes; // each plane's averages at the target size
-    const int tw = target.width();
-    const int th = target.height();
-    for (int c = 0; c < 3; ++c) {
-        int stride = 0;
-        const uint8_t *plane = heif_image_get_plane_readonly(image.get(), channels[c], &stride);
-        const int w = heif_image_get_width(image.get(), channels[c]);
-        const int h = heif_image_get_height(image.get(), channels[c]);
-        if (!plane || w < 1 || h < 1 || heif_image_get_bits_per_pixel_range(image.get(), channels[c]) != 8)
-            return {};
-        planes[size_t(c)].assign(size_t(tw) * size_t(th), 0.0);
-        // Area weights: target pixel i covers source [i w / tw, (i + 1) w / tw).
-        const double sx = double(w) / tw;
-        const double sy = double(h) / th;
-        sums.assign(size_t(tw), 0.0);
-        for (int ty = 0; ty < th; ++ty) {
-            std::fill(sums.begin(), sums.end(), 0.0);
-            const double y0 = ty * sy;
-            const double y1 = (ty + 1) * sy;
-            for (int y = int(y0); y < std::min(h, int(std::ceil(y1))); ++y) {
-                const double wy = std::min(y1, y + 1.0) - std::max(y0, double(y));
-                const uint8_t *row = plane + qsizetype(y) * stride;
-                for (int tx = 0; tx < tw; ++tx) {
-                    const double x0 = tx * sx;
-                    const double x1 = (tx + 1) * sx;
-                    double line = 0;
-                    for (int x = int(x0); x < std::min(w, int(std::ceil(x1))); ++x)
-                        line += row[x] * (std::min(x1, x + 1.0) - std::max(x0, double(x)));
-                    sums[size_t(tx)] += line * wy;
-                }
-            }
-            for (int tx = 0; tx < tw; ++tx)
-                planes[size_t(c)][size_t(ty) * size_t(tw) + size_t(tx)] = sums[size_t(tx)] / (sx * sy);
-        }
-    }
-    QImage result(target, QImage::Format_RGB32);
-    const double kg = 1 - kr - kb;
-    const auto clip = [](double v) { return std::clamp(int(std::lround(v)), 0, 255); };
-    for (int ty = 0; ty < th; ++ty) {
-        auto *line = reinterpret_cast<QRgb *>(result.scanLine(ty));
-        for (int tx = 0; tx < tw; ++tx) {
-            const size_t i = size_t(ty) * size_t(tw) + size_t(tx);
-            double y = planes[0][i];
-            double cb = planes[1][i] - 128;
-            double cr = planes[2][i] - 128;
-            if (!full) {
-                y = (y - 16) * 255 / 219;
-                cb = cb * 255 / 224;
-                cr = cr * 255 / 224;
-            }
-            line[tx] = qRgb(clip(y + 2 * (1 - kr) * cr), clip(y - (2 * kb * (1 - kb) * cb + 2 * kr * (1 - kr) * cr) / kg),
-                            clip(y + 2 * (1 - kb) * cb));
-        }
-    }
     return result;
 }
 
@@ -280,17 +182,6 @@ bool HeifImageHandler::read(QImage *image)
     if (m_scaledSize.isValid()) {
         if (const Handle thumbnail = thumbnailCovering(m_file->primary.get(), m_scaledSize))
             picture = decode(thumbnail.get());
-    }
-    // Shrunk to a signature's or a thumbnail's size, the planes are enough. Pictures are
-    // read one per core then, so libheif's own threads would only contend with the others.
-    // Only shrinking, and by at least half, so that even subsampled colour planes are
-    // averaged, never stretched.
-    const QSize whole = sizeOf(m_file->primary.get());
-    if (picture.isNull() && m_scaledSize.isValid() && m_scaledSize.width() <= MaxShrunkSide
-        && m_scaledSize.height() <= MaxShrunkSide && whole.width() >= 2 * m_scaledSize.width()
-        && whole.height() >= 2 * m_scaledSize.height()) {
-        heif_context_set_max_decoding_threads(m_file->context.get(), 1);
-        picture = decodeShrunk(m_file->primary.get(), m_scaledSize);
     }
     if (picture.isNull())
         picture = decode(m_file->primary.get());

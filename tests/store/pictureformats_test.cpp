@@ -144,44 +144,4 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-struct PlanesCase {
-    const char *row;
-    int orientation;
-    QSize size;
-};
-
-class HeicPlanes : public ::testing::TestWithParam<PlanesCase> {};
-
-// A HEIC without a thumbnail has, from its averaged planes, the signature of its whole RGB
-// picture shrunk, within 3 per value, turned as the file says; one too small to be shrunk
-// by half is read in RGB as before.
-TEST_P(HeicPlanes, GiveTheSignatureOfTheWholePicture)
-{
-    const PlanesCase &c = GetParam();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("p.heic"));
-    const QString failure = writeHeif(path, upright().scaled(c.size), heif_compression_HEVC, c.orientation, 0);
-    if (!failure.isEmpty())
-        GTEST_SKIP() << c.row << ": " << failure.toStdString();
-    const auto fromPlanes = computePictureSignature(path);
-    const QImage whole(path); // decoded in RGB at its full size
-    ASSERT_TRUE(fromPlanes && !whole.isNull()) << c.row;
-    const Signature fromRgb = signatureOfSurface(whole.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    int largest = 0;
-    for (size_t i = 0; i < fromRgb.size(); ++i)
-        largest = std::max(largest, std::abs(fromRgb[i] - fromPlanes->cells[i]));
-    EXPECT_LE(largest, 3) << c.row;
-}
-
-INSTANTIATE_TEST_SUITE_P(Pictures, HeicPlanes,
-                         ::testing::Values(PlanesCase{"upright", 1, {160, 96}}, PlanesCase{"turned 90", 6, {320, 200}},
-                                           PlanesCase{"mirrored, odd sides", 2, {333, 157}},
-                                           PlanesCase{"smaller than the grid", 1, {40, 30}}),
-                         [](const ::testing::TestParamInfo<PlanesCase> &info) {
-                             std::string name = info.param.row;
-                             std::replace_if(name.begin(), name.end(),
-                                             [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                             return name;
-                         });
-
 } // namespace
