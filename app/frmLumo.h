@@ -245,7 +245,7 @@ private:
     qint32 m_samWidth = 1200;
     qint32 m_samHeight = 1600;
     bool m_shareThumbnails = true;
-    bool m_allFormats = false; // the adds take HEIC, AVIF, PNG, WebP and TIFF too
+    bool m_allFormats = false; // the adds take HEIC, AVIF, PNG, WebP, TIFF and camera RAW too
     SimilarRule m_similarRule; // the "画像" menu's search options
     QStringList m_protectedFolders;
     bool m_held = false; // the similar-pictures window holds the commands

@@ -76,7 +76,7 @@ frmSet::frmSet(QWidget *parent)
     setTabOrder(txtCols, txtWidth);
     setTabOrder(txtWidth, txtHeight);
     setTabOrder(txtHeight, cmdOK);
-    chkAllFormats = new QCheckBox(QStringLiteral("JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF)"), this);
+    chkAllFormats = new QCheckBox(QStringLiteral("JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF, RAW)"), this);
     place(chkAllFormats, "chkAllFormats", 150, FormatsTopTwips, 3945, 315);
     // The caption is wider than the boxes above it: the dialog widens to show it whole.
     chkAllFormats->resize(std::max(chkAllFormats->width(), chkAllFormats->sizeHint().width()), chkAllFormats->height());

@@ -28,7 +28,7 @@ public:
     qint16 SamCols = 0;   // number of thumbnail columns
     qint32 SamWidth = 0;  // thumbnail width in twips
     qint32 SamHeight = 0; // thumbnail height in twips
-    bool AllFormats = false; // the adds take HEIC, AVIF, PNG, WebP and TIFF too
+    bool AllFormats = false; // the adds take HEIC, AVIF, PNG, WebP, TIFF and camera RAW too
 
     // Centres the dialog over o_Owner, shows it modally with the values filled in, and
     // returns true when the user confirmed with OK.

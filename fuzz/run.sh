@@ -6,7 +6,7 @@
 set -uo pipefail
 build=$1
 seconds=$2
-declare -A seeds=([catalogue]=catalogue [jpegcheck]=picture [signature]=picture [uprightpicture]=picture [facts]=picture [leadingnumber]=number [notalike]=notalike [heif]=heif)
+declare -A seeds=([catalogue]=catalogue [jpegcheck]=picture [signature]=picture [uprightpicture]=picture [facts]=picture [leadingnumber]=number [notalike]=notalike [heif]=heif [raw]=raw)
 # libFuzzer looks for leaks after every input that allocated more than it freed. The
 # sanitizer's own whole-process check at exit is left out: its tracer, which stops every
 # thread to scan them, now and then crashes there ("Tracer caught signal 11"), a fault of
@@ -14,7 +14,7 @@ declare -A seeds=([catalogue]=catalogue [jpegcheck]=picture [signature]=picture 
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}leak_check_at_exit=0"
 passed=0
 failed=0
-for target in catalogue jpegcheck signature uprightpicture facts leadingnumber notalike heif; do
+for target in catalogue jpegcheck signature uprightpicture facts leadingnumber notalike heif raw; do
     work=$build/fuzz
     mkdir -p "$work/corpus/$target" "$work/artifacts"
     log=$work/$target.log

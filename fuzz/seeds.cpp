@@ -1,8 +1,9 @@
 // Writes the fuzzers' seed corpus: small valid catalogues, pictures and box texts, made
 // here rather than committed. Usage: fuzz_seeds FOLDER (gets catalogue/, picture/, number/,
-// notalike/, heif/).
+// notalike/, heif/, raw/).
 
 #include "catalogue/catalogue.h"
+#include "dngwriter.h"
 #include "heiffiles.h"
 #include "jpegwriter.h"
 #include "search/notalike.h"
@@ -134,6 +135,17 @@ bool writeHeifSeeds(const QDir &top)
     return written > 0;
 }
 
+// DNGs from the tests' writer: a mosaic with a JPEG preview, turned; three linear channels
+// with an 8-bit preview; a mosaic with none, which is developed.
+QMap<QString, QByteArray> raws()
+{
+    const QImage stored = picture({32, 24}, 12);
+    const QImage preview = stored.scaled(96, 72); // at least 64 a side, or it is passed over
+    return {{QStringLiteral("jpegpreview.dng"), makeDng(stored, DngSensor::Cfa, 6, preview, DngPreview::Jpeg)},
+            {QStringLiteral("rgbpreview.dng"), makeDng(stored, DngSensor::LinearRaw, 1, preview, DngPreview::Rgb)},
+            {QStringLiteral("nopreview.dng"), makeDng(stored, DngSensor::Cfa, 3)}};
+}
+
 QMap<QString, QByteArray> numbers()
 {
     QMap<QString, QByteArray> seeds;
@@ -188,7 +200,8 @@ int main(int argc, char **argv)
     const bool ok = writeAll(top, QStringLiteral("catalogue"), catalogues())
         && writeAll(top, QStringLiteral("picture"), pictures())
         && writeAll(top, QStringLiteral("number"), numbers())
-        && writeAll(top, QStringLiteral("notalike"), decisions()) && writeHeifSeeds(top);
+        && writeAll(top, QStringLiteral("notalike"), decisions()) && writeHeifSeeds(top)
+        && writeAll(top, QStringLiteral("raw"), raws());
     if (!ok)
         std::fprintf(stderr, "cannot write the seeds into %s\n", argv[1]);
     return ok ? 0 : 1;

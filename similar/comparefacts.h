@@ -20,6 +20,7 @@ struct ShownFacts
     double detail = -1;  // the detail measure of the "best" rule; < 0: unknown
     QDateTime taken;     // from the camera
     QString camera;      // model, from the camera
+    bool raw = false;    // a camera RAW: "RAW" stands for its quality
 };
 
 struct FactLine

@@ -378,6 +378,7 @@ void frmCompare::updateFacts()
             picture.bytes = known.bytes;
             picture.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
             picture.quality = known.quality;
+            picture.raw = known.raw;
             picture.detail = detailAtSteps(known, steps);
             picture.taken = known.taken;
             picture.camera = known.camera;

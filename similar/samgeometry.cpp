@@ -118,7 +118,9 @@ QString samFactsNote(const PictureFacts &facts)
     if (!facts.readable)
         return {};
     QString note = QLatin1Char('\n') + QString::number(facts.width) + QStringLiteral("×") + QString::number(facts.height);
-    if (facts.quality > 0)
+    if (facts.raw)
+        note += QStringLiteral(" RAW");
+    else if (facts.quality > 0)
         note += QStringLiteral(" 品質 約") + QString::number(facts.quality);
     if (facts.taken.isValid())
         note += QStringLiteral(" 撮影 ") + facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm"));

@@ -75,5 +75,6 @@ QString samMatchNote(const SimilarMatch &match);
 // A thumbnail's tooltip: the path, then "(", the size in whole KiB, "KB)".
 QString samToolTip(const QString &path, qint64 bytes);
 // What the tooltip adds on a line of its own: the pixel size as shown, the estimated JPEG
-// quality and the date taken, each where the file has it; empty for an unreadable picture.
+// quality ("RAW" for a camera RAW) and the date taken, each where the file has it; empty
+// for an unreadable picture.
 QString samFactsNote(const PictureFacts &facts);

@@ -1,6 +1,8 @@
 #include "pictures/picturefacts.h"
 
 #include "pictures/jpeg/jpegdecoder.h"
+#include "pictures/pictureformats.h"
+#include "pictures/rawimage.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -328,12 +330,13 @@ PictureFacts readFacts(const QString &path, Reading reading)
         readExif(data.constData(), std::min(data.size(), HeaderBytes), facts);
     } else {
         // Another format: its reader tells the size and orientation; the content decides, so
-        // a mislabelled picture still counts.
+        // a mislabelled picture still counts, but a RAW by its name: it looks like any TIFF.
         QImageReader reader(path);
-        reader.setDecideFormatFromContent(true);
+        reader.setDecideFormatFromContent(!hasRawExtension(path));
         const QSize size = reader.size();
         if (!size.isValid() || size.isEmpty())
             return facts;
+        facts.raw = isRawFormat(reader.format()) || reader.format() == "raw";
         facts.width = size.width();
         facts.height = size.height();
         if (reader.transformation() & QImageIOHandler::TransformationRotate90)

@@ -46,6 +46,7 @@ struct PictureFacts {
     qint64 bytes = 0;
     qint64 modified = 0;   // milliseconds since the epoch
     int quality = 0;       // estimated JPEG quality 1 to 100; 0 unknown (not a JPEG)
+    bool raw = false;      // a camera RAW: its size is the sensor's, it has no JPEG quality
     double detail = -1;    // strong AC coefficients per block; -1 not measured
     bool grey = false;     // one component, or colour components without colour
     int orientation = 1;   // EXIF orientation 1 to 8 (1 when there is none)

@@ -2,6 +2,7 @@
 
 #include "files/folderscan.h"
 #include "pictures/heifimage.h"
+#include "pictures/rawimage.h"
 
 #include <QImageReader>
 #include <QtPlugin>
@@ -10,24 +11,27 @@
 
 #include <libheif/heif.h>
 
-// HEIC, HEIF and AVIF: linked in, registered whenever this library is loaded.
+// HEIC, HEIF and AVIF, and camera RAW: linked in, registered whenever this library is loaded.
 Q_IMPORT_PLUGIN(HeifImagePlugin)
+Q_IMPORT_PLUGIN(RawImagePlugin)
 
 namespace {
 
 struct OtherFormat {
     const char *name;       // as the user knows it
-    const char *qtFormat;   // what Qt's reader must know, or null for libheif's
-    std::array<const char *, 2> extensions;
+    const char *qtFormat;   // what Qt's reader must know, or null for libheif's and LibRaw's
+    std::array<const char *, RawExtensions.size()> extensions;
 };
 
 // The order of the settings dialog's caption.
-constexpr std::array<OtherFormat, 5> OtherFormats{{
+constexpr std::array<OtherFormat, 6> OtherFormats{{
     {"HEIC", nullptr, {"heic", "heif"}},
-    {"AVIF", nullptr, {"avif", nullptr}},
-    {"PNG", "png", {"png", nullptr}},
-    {"WebP", "webp", {"webp", nullptr}},
+    {"AVIF", nullptr, {"avif"}},
+    {"PNG", "png", {"png"}},
+    {"WebP", "webp", {"webp"}},
     {"TIFF", "tiff", {"tif", "tiff"}},
+    // LibRaw is linked in, so always readable.
+    {"RAW", nullptr, RawExtensions},
 }};
 
 } // namespace
@@ -49,6 +53,12 @@ bool hasPictureExtension(const QString &name, PictureFormats formats)
         }
     }
     return false;
+}
+
+bool hasRawExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && isRawFormat(QStringView(name).mid(dot + 1).toLatin1());
 }
 
 QString pictureFileFilter(PictureFormats formats)
@@ -85,7 +95,9 @@ QStringList unreadableFormats(PictureFormats formats, const PictureDecoders &dec
     for (const OtherFormat &format : OtherFormats) {
         const QLatin1String name(format.name);
         const bool readable = format.qtFormat ? decoders.qtFormats.contains(QByteArray(format.qtFormat))
-                                              : (name == QLatin1String("HEIC") ? decoders.hevc : decoders.av1);
+            : name == QLatin1String("HEIC")       ? decoders.hevc
+            : name == QLatin1String("AVIF")       ? decoders.av1
+                                                  : true;
         if (!readable)
             missing << name;
     }

@@ -1,6 +1,7 @@
 #include "pictures/uprightpicture.h"
 
 #include "pictures/jpeg/jpegdecoder.h"
+#include "pictures/pictureformats.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -91,7 +92,8 @@ UprightPicture decodeUprightPicture(const QString &path, const std::function<dou
     data.clear();
 
     QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    // Told by the content, but a RAW by its name: its content looks like any TIFF.
+    reader.setDecideFormatFromContent(!hasRawExtension(path));
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
     if (stored.isEmpty())

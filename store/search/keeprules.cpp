@@ -57,6 +57,8 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
     keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, BestPixelTolerance);
     if (std::any_of(candidates.begin(), candidates.end(), [&](int i) { return !facts[i].grey; }))
         std::erase_if(candidates, [&](int i) { return facts[i].grey; });
+    if (std::any_of(candidates.begin(), candidates.end(), [&](int i) { return facts[i].raw; }))
+        std::erase_if(candidates, [&](int i) { return !facts[i].raw; });
     // Detail at the coarsest quantisation among them. Unmeasured detail is level with
     // everything: the later steps decide.
     if (std::all_of(candidates.begin(), candidates.end(), [&](int i) { return bool(facts[i].counts); })) {

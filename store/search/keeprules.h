@@ -41,14 +41,16 @@ SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 //  1. the most pixels, where the difference is real: within 1 % (a column or two of
 //     cropping) the pictures are level;
 //  2. colour over grey;
-//  3. detail (picturefacts.h): first a picture with less than 60 % of the most goes (a
+//  3. a camera RAW over the pictures made from it (it has no JPEG quality, no detail
+//     measured in coefficients);
+//  4. detail (picturefacts.h): first a picture with less than 60 % of the most goes (a
 //     blurred or blown-up copy, even when its file is larger), then the most pixels exactly
 //     (a copy cropped by a column and re-saved finer gains detail from its original's
 //     blocking), then detail of the finer frequencies within 15 % is level;
-//  4. the most pixels exactly;
-//  5. the higher estimated JPEG quality.
+//  5. the most pixels exactly;
+//  6. the higher estimated JPEG quality.
 // A copy edited at the original's size and sharpness (brightened, mirrored) stays level
-// through all five, and the ties after the rules settle it.
+// through all six, and the ties after the rules settle it.
 inline constexpr double BestPixelTolerance = 0.01;
 inline constexpr double BestDetailTolerance = 0.15;
 

@@ -116,6 +116,14 @@ private slots:
             << QList<ShownFacts>{original, elsewhere}
             << QStringList{"a.jpg", "*/p", "画素数 4000×3000", "ファイルサイズ 2929KB", "品質 約92", "精細度 14.5",
                            "更新日時 2026/05/01 12:00:00", "*撮影日時 2026/05/01 12:00:00", "*機種 X-T3"};
+        ShownFacts raw = original;
+        raw.path = "/p/a.nef";
+        raw.quality = 0;
+        raw.raw = true;
+        QTest::newRow("a camera RAW beside its JPEG")
+            << QList<ShownFacts>{raw, original}
+            << QStringList{"*a.nef", "/p", "画素数 4000×3000", "ファイルサイズ 2929KB", "*品質 RAW", "精細度 14.5",
+                           "更新日時 2026/05/01 12:00:00", "撮影日時 2026/05/01 12:00:00", "機種 X-T3"};
         const ShownFacts bare{"/p/b.jpg", {640, 480}, 2048, noon};
         QTest::newRow("facts no picture has are left out")
             << QList<ShownFacts>{bare, bare}

@@ -1,3 +1,4 @@
+#include "dngwriter.h"
 #include "heiffiles.h"
 #include "thumbnailcache.h"
 
@@ -226,20 +227,22 @@ private slots:
     void otherFormats_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("orientation");   // HEIC only
-        QTest::addColumn<int>("thumbnailSide"); // the file's own thumbnail, HEIC only
+        QTest::addColumn<int>("orientation");   // HEIC and RAW only
+        QTest::addColumn<int>("thumbnailSide"); // the file's own thumbnail or preview, HEIC and RAW only
         QTest::addColumn<Corners>("corners");
-        // HEIC files are stored turned, so that their orientation brings them back upright.
+        // HEIC and RAW files are stored turned, so that their orientation brings them back upright.
         const Corners upright{Red, Green, Blue, Yellow};
         QTest::newRow("PNG") << "p.png" << 1 << 0 << upright;
         QTest::newRow("WebP") << "p.webp" << 1 << 0 << upright;
         QTest::newRow("TIFF") << "p.tif" << 1 << 0 << upright;
         QTest::newRow("HEIC turned right") << "p.heic" << 6 << 0 << upright;
         QTest::newRow("HEIC turned left, its thumbnail") << "p.heic" << 8 << 320 << upright;
+        QTest::newRow("RAW turned right, developed") << "p.nef" << 6 << 0 << upright;
+        QTest::newRow("RAW turned left, its preview") << "p.dng" << 8 << 320 << upright;
     }
     void otherFormats()
     {
-        // A PNG, WebP, TIFF or HEIC picture fills the cell upright like a JPEG, and its shared normal thumbnail is written upright too.
+        // A PNG, WebP, TIFF, HEIC or RAW picture fills the cell upright like a JPEG, and its shared normal thumbnail is written upright too.
         QFETCH(QString, name);
         QFETCH(int, orientation);
         QFETCH(int, thumbnailSide);
@@ -250,6 +253,10 @@ private slots:
             const QString failure = writeHeif(path, picture, heif_compression_HEVC, orientation, thumbnailSide);
             if (!failure.isEmpty())
                 QSKIP(qPrintable(failure));
+        } else if (name.endsWith(QLatin1String(".nef")) || name.endsWith(QLatin1String(".dng"))) {
+            const QImage stored = storedFor(picture, orientation);
+            const QImage preview = thumbnailSide ? stored.scaled(stored.size() * thumbnailSide / stored.width()) : QImage();
+            QVERIFY(writeDng(path, stored, DngSensor::Cfa, orientation, preview));
         } else {
             QVERIFY(picture.save(path, nullptr, 100));
         }

@@ -41,6 +41,9 @@ INSTANTIATE_TEST_SUITE_P(Names, PictureExtension,
                                            ExtensionCase{"a.heif", false, true}, ExtensionCase{"b.Avif", false, true},
                                            ExtensionCase{"shot.png", false, true}, ExtensionCase{"web.WEBP", false, true},
                                            ExtensionCase{"scan.tif", false, true}, ExtensionCase{"scan.TIFF", false, true},
+                                           ExtensionCase{"DSC_0001.NEF", false, true}, ExtensionCase{"IMG_1.cr3", false, true},
+                                           ExtensionCase{"a.Dng", false, true}, ExtensionCase{"b.rw2", false, true},
+                                           ExtensionCase{"c.raw", false, false}, ExtensionCase{"nef", false, false},
                                            ExtensionCase{"x.jpe", false, false}, ExtensionCase{"anim.gif", false, false},
                                            ExtensionCase{"heic", false, false}, ExtensionCase{"a.heic.txt", false, false}));
 
