@@ -94,7 +94,7 @@ int frmLumo::likeLevel() const
 
 QString frmLumo::catalogueName() const
 {
-    return m_panelFileName->text();
+    return m_catalogueName;
 }
 
 void frmLumo::createControls()
