@@ -23,6 +23,7 @@
 bool frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
 {
     QTreeWidgetItem *row = findRow(path);
+    ++(row ? m_addedKnown : m_addedNew);
     if (!row) {
         row = addRow(path, true);
         // A file the store cannot read keeps its row; it simply has no signature. One the
@@ -98,6 +99,7 @@ void frmLumo::AddJpegFiles()
 
     m_storeFull = false;
     m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
+    beginAddCount();
     if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Open)) {
         tellUnreadableFormats();
         WaitCursor wait;
@@ -142,6 +144,7 @@ void frmLumo::AddJpegFiles()
         wait.release();
         if (tellIfStoreFull())
             finalStatus = QStringLiteral("追加中止");
+        showAddCount();
     }
     setInfo(finalStatus);
 }
@@ -159,6 +162,7 @@ void frmLumo::addFolder()
     m_folderFeed = &feed;
     m_storeFull = false;
     m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
+    beginAddCount();
     fndJpeg->Find(folder, QStringLiteral("*.*"), 0);
     // The pictures found last are still in line.
     while (!feed.isEmpty() && addFolderPicture(feed)) {
@@ -172,6 +176,7 @@ void frmLumo::addFolder()
         tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
         setInfo(QStringLiteral("追加中止"));
     }
+    showAddCount();
 
     // A name that is not UTF-8 could not be stored as text that opens the same file again:
     // such pictures are left out, and the user is told how many.
@@ -225,6 +230,7 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
     m_storeFull = false;
     m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
+    beginAddCount();
     qsizetype queued = 0;
     for (qsizetype i = 0; i < jpegs.size(); ++i) {
         queueAhead(feed, jpegs, queued);
@@ -233,6 +239,21 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     }
     if (!tellIfStoreFull() && sbxJpeg->catalogueSet().partCount() > m_partsBeforeAdd)
         setInfo(addedStatus());
+    if (!jpegs.isEmpty())
+        showAddCount();
+}
+
+void frmLumo::beginAddCount()
+{
+    m_addedNew = 0;
+    m_addedKnown = 0;
+    setNote(QString());
+}
+
+void frmLumo::showAddCount()
+{
+    // A folder added again says so: nothing new, everything known.
+    setNote(QStringLiteral("新規 %1個、登録済み %2個").arg(m_addedNew).arg(m_addedKnown));
 }
 
 bool frmLumo::tellIfStoreFull()
