@@ -97,7 +97,7 @@ int frmLumo::likeLevel() const
 
 QString frmLumo::catalogueName() const
 {
-    return m_panelFileName->text();
+    return m_catalogueName;
 }
 
 void frmLumo::createControls()

@@ -161,7 +161,10 @@ private:
     void runSettingsCommand();
 
     // frmLumo_adding.cpp
-    void AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture);
+    // False when the store could not hold the picture (memory): it then has no row either.
+    bool AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture);
+    // "追加完了", and once after an add that went on in a new catalogue file, the note of it.
+    QString addedStatus();
     // Adds the picture in turn with the signature computed for it; false when the add
     // must stop before it (`closeStops`: a close is pending; or the program quits).
     bool addNextJpegFile(SignatureFeed &feed, bool closeStops);
@@ -186,6 +189,9 @@ private:
     void NewJpegList();
     bool SaveJpegList(bool askFirst);
     void setModified(bool modified);
+    // The current catalogue name, shown with the number of its files when it has several.
+    void setCatalogueName(const QString &name);
+    void showCatalogueName();
 
     // frmLumo_open.cpp
     bool OpenJpegList(QString FileName);
@@ -257,6 +263,8 @@ private:
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
     SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
     bool m_storeFull = false;                  // the running add met a store that takes no more
+    int m_partsBeforeAdd = 1;                  // the store's catalogue files when the add began
+    QString m_catalogueName;                   // the first file of the catalogue in use
     int m_addedNew = 0;                        // the running add: rows made
     int m_addedKnown = 0;                      // the running add: rows that were there already
     int m_optimizeDropped = 0;                 // the last optimise: entries dropped

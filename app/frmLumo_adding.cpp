@@ -20,19 +20,34 @@
 #include <QCoreApplication>
 #include <QTreeWidget>
 
-void frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
+bool frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
 {
     QTreeWidgetItem *row = findRow(path);
     ++(row ? m_addedKnown : m_addedNew);
     if (!row) {
         row = addRow(path, true);
-        // A file the store cannot read keeps its row; it simply has no signature.
-        if (picture)
-            sbxJpeg->addComputed(path, picture->cells, picture->face);
+        // A file the store cannot read keeps its row; it simply has no signature. One the
+        // store cannot hold (memory) does not stay as a row without its entry.
+        if (picture && !sbxJpeg->addComputed(path, picture->cells, picture->face)) {
+            removeRow(row);
+            return false;
+        }
     }
     fillRowFromDisk(row, path);
     setModified(true);
     setFileCount(QString::number(rowCount()));
+    return true;
+}
+
+QString frmLumo::addedStatus()
+{
+    const int parts = sbxJpeg->catalogueSet().partCount();
+    const bool wentOn = parts > m_partsBeforeAdd;
+    m_partsBeforeAdd = parts;
+    if (!wentOn)
+        return QStringLiteral("追加完了");
+    showCatalogueName();
+    return QStringLiteral("追加完了（32767個を超えた分は次のカタログファイルに保存します）");
 }
 
 bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
@@ -44,12 +59,6 @@ bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
     const QString path = feed.nextPath();
     // A listed path is only refreshed: its signature is never computed again.
     if (!findRow(path)) {
-        // A full store takes no more: the add stops before it makes a row without an entry.
-        if (sbxJpeg->DataCount() >= SignatureTable::MaxEntries) {
-            m_storeFull = true;
-            feed.clear();
-            return false;
-        }
         if (!feed.waitForNext()) {
             m_running = false; // the program is quitting
             return false;
@@ -57,7 +66,12 @@ bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
         if (closeStops && m_closePending)
             return false;
     }
-    AddJpegFile(path, feed.takeNext());
+    // A store that memory cannot grow takes no more: the add stops without a row for it.
+    if (!AddJpegFile(path, feed.takeNext())) {
+        m_storeFull = true;
+        feed.clear();
+        return false;
+    }
     return true;
 }
 
@@ -84,6 +98,7 @@ void frmLumo::AddJpegFiles()
     dlgLumo.fileName.clear();
 
     m_storeFull = false;
+    m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
     beginAddCount();
     if (DialogService::instance().ShowFileDialog(this, dlgLumo, DialogService::Open)) {
         tellUnreadableFormats();
@@ -97,7 +112,7 @@ void frmLumo::AddJpegFiles()
             m_jpegPath = PathSplitter::FolderPart(parts.first());
             feed.append(parts.first(), findRow(parts.first()) != nullptr);
             addNextJpegFile(feed, false);
-            finalStatus = QStringLiteral("追加完了");
+            finalStatus = addedStatus();
         } else if (parts.size() > 1) {
             // The folder is kept here: the window's picture folder may change while we yield.
             const QString folder = parts.first();
@@ -105,7 +120,6 @@ void frmLumo::AddJpegFiles()
             QStringList paths;
             for (int i = 1; i < parts.size(); ++i)
                 paths << joinPath(folder, parts[i]);
-            finalStatus = QStringLiteral("追加完了");
             qsizetype queued = 0;
             for (qsizetype i = 0; i < paths.size(); ++i) {
                 // Tested before the yield, so a stop request pressed while a file is being
@@ -124,6 +138,8 @@ void frmLumo::AddJpegFiles()
                     break;
                 }
             }
+            if (finalStatus.isEmpty())
+                finalStatus = addedStatus();
         }
         wait.release();
         if (tellIfStoreFull())
@@ -145,6 +161,7 @@ void frmLumo::addFolder()
     SignatureFeed feed;
     m_folderFeed = &feed;
     m_storeFull = false;
+    m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
     beginAddCount();
     fndJpeg->Find(folder, QStringLiteral("*.*"), 0);
     // The pictures found last are still in line.
@@ -154,7 +171,7 @@ void frmLumo::addFolder()
     if (tellIfStoreFull()) {
         setInfo(QStringLiteral("追加中止"));
     } else if (m_running) {
-        setInfo(QStringLiteral("追加完了"));
+        setInfo(addedStatus());
     } else {
         tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
         setInfo(QStringLiteral("追加中止"));
@@ -212,6 +229,7 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     // A drop neither stops nor lets the user act inside it: its waits take no user input.
     SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
     m_storeFull = false;
+    m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
     beginAddCount();
     qsizetype queued = 0;
     for (qsizetype i = 0; i < jpegs.size(); ++i) {
@@ -219,7 +237,8 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
         if (!addNextJpegFile(feed, false))
             break;
     }
-    tellIfStoreFull();
+    if (!tellIfStoreFull() && sbxJpeg->catalogueSet().partCount() > m_partsBeforeAdd)
+        setInfo(addedStatus());
     if (!jpegs.isEmpty())
         showAddCount();
 }

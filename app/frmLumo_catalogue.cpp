@@ -17,7 +17,7 @@ void frmLumo::NewJpegList()
 {
     unloadViewerAndSimilar();
     setFileCount(QString());
-    m_panelFileName->clear();
+    setCatalogueName(QString());
     setInfo(QString());
     setModified(false);
     m_catalogueUnread = false;
@@ -62,7 +62,7 @@ bool frmLumo::SaveJpegList(bool askFirst)
             finalStatus = QStringLiteral("保存完了");
             setModified(false);
             m_catalogueUnread = false;
-            m_panelFileName->setText(path);
+            setCatalogueName(path);
             result = true;
         } else {
             finalStatus = QStringLiteral("保存中にエラーが発生しました");
@@ -75,6 +75,21 @@ bool frmLumo::SaveJpegList(bool askFirst)
     }
     setInfo(finalStatus);
     return result;
+}
+
+void frmLumo::setCatalogueName(const QString &name)
+{
+    m_catalogueName = name;
+    showCatalogueName();
+}
+
+void frmLumo::showCatalogueName()
+{
+    const int files = sbxJpeg->catalogueSet().partCount();
+    if (m_catalogueName.isEmpty() || files <= 1)
+        m_panelFileName->setText(m_catalogueName);
+    else
+        m_panelFileName->setText(QStringLiteral("%1（全%2ファイル）").arg(m_catalogueName).arg(files));
 }
 
 void frmLumo::setModified(bool modified)

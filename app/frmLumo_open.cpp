@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 
 #include <optional>
+#include <vector>
 
 namespace {
 const QString NoneText = QStringLiteral("(None)");
@@ -52,7 +53,7 @@ bool frmLumo::OpenJpegList(QString FileName)
 
     wait.emplace();
     NewJpegList();
-    m_panelFileName->setText(FileName);
+    setCatalogueName(FileName);
     setInfo(QStringLiteral("読込中..."));
     QCoreApplication::processEvents();
 
@@ -63,6 +64,8 @@ bool frmLumo::OpenJpegList(QString FileName)
         DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
     } else {
         finalStatus = QStringLiteral("読込完了");
+        // Any file of a series opens the whole of it, named by its first file.
+        setCatalogueName(sbxJpeg->catalogueSet().firstPart());
         // Same date form as a row filled when a picture is added.
         const QLocale locale = QLocale::system();
         const auto listEntry = [&](int i) {
@@ -129,22 +132,27 @@ bool frmLumo::OptimizeJpegList()
     setNote(QString());
     QCoreApplication::processEvents();
 
-    // From the last entry down, so a removal never moves an entry still to be visited.
+    // From the last entry down, as the removals one by one would go; taken out in one pass,
+    // so a large catalogue is not shifted once per missing picture.
     QStringList removed;
+    std::vector<int> gone;
     for (int i = sbxJpeg->DataCount() - 1; i >= 0; --i) {
         const QString path = sbxJpeg->FileName(i);
         // A hidden file is still a picture on disk; only a missing one loses its entry, and
         // only when its folder is there (a disk that is away keeps its pictures).
         if (isPictureGone(path)) {
-            sbxJpeg->Remove(i);
+            gone.push_back(i);
             removed.append(path);
         }
-        setFileCount(QString::number(i));
+        if (i % FillStep == 0)
+            setFileCount(QString::number(i));
     }
+    sbxJpeg->removeEntries(gone);
 
-    // A file that failed to load is not a catalogue of ours to overwrite.
+    // A file that failed to load is not a catalogue of ours to overwrite. Every file but
+    // the last is filled again, and the files no longer needed go.
     const QString name = m_catalogueUnread ? QString() : catalogueName();
-    if (name.isEmpty() || sbxJpeg->Save(name)) {
+    if (name.isEmpty() || sbxJpeg->saveRepacked(name)) {
         // Reopening would bring back an older file (or ask for one) and lose what was
         // just cleaned: keep the catalogue here, list and store alike, as unsaved.
         QSet<QString> kept;

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "progressbar.h"
 
+#include "catalogue/catalogueset.h"
 #include "files/folderscan.h"
 
 #include <QDir>
@@ -55,17 +56,6 @@ bool collectPaths(const QStringList &arguments, PictureFormats formats, QStringL
 
 } // namespace
 
-QString splitCatalogueName(const QString &catalogue, int part)
-{
-    const QFileInfo info(catalogue);
-    const QString suffix = info.suffix();
-    const QString number = QLatin1Char('-') + QString::number(part);
-    // Only the file's own name changes: "a.b/photos" is not "a-2.b/photos".
-    if (suffix.isEmpty() || info.fileName() == QLatin1Char('.') + suffix)
-        return catalogue + number;
-    return catalogue.left(catalogue.size() - suffix.size() - 1) + number + QLatin1Char('.') + suffix;
-}
-
 namespace {
 
 // The catalogue added to, and with --split where the next part goes.
@@ -77,37 +67,13 @@ struct Target {
     int nextPart = 2;
 };
 
-// The numbers of the parts beside `catalogue` (2, 3, ...), ascending, gaps and all.
-std::vector<int> existingParts(const QString &catalogue)
-{
-    constexpr int Mark = 987654321;
-    const QFileInfo marked(splitCatalogueName(catalogue, Mark));
-    const QString name = marked.fileName();
-    const qsizetype at = name.indexOf(QString::number(Mark));
-    const QString before = name.left(at);
-    const QString after = name.mid(at + QString::number(Mark).size());
-    std::vector<int> parts;
-    const QStringList names = QDir(marked.absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden);
-    for (const QString &entry : names) {
-        if (!entry.startsWith(before) || !entry.endsWith(after) || entry.size() <= before.size() + after.size())
-            continue;
-        const QString number = entry.mid(before.size(), entry.size() - before.size() - after.size());
-        bool ok = false;
-        const int part = number.toInt(&ok);
-        if (ok && part >= 2 && number == QString::number(part))
-            parts.push_back(part);
-    }
-    std::sort(parts.begin(), parts.end());
-    return parts;
-}
-
 // Reads the catalogue and, when `split`, every part of it that exists (CATALOGUE, -2, -3,
 // ..., a missing number in between too); their paths go into `known`, and the last is the
 // target. False when one cannot be read (reported).
 bool openTarget(const QString &catalogue, bool split, Target &target, QSet<QString> &known, CommandContext &context)
 {
     target.file = catalogue;
-    const std::vector<int> parts = split ? existingParts(catalogue) : std::vector<int>();
+    const std::vector<int> parts = split ? existingCatalogueParts(catalogue) : std::vector<int>();
     for (size_t k = 0;; ++k) {
         const QFileInfo info(target.file);
         if ((info.exists() || info.isSymLink()) && !openCatalogue(target.file, target.table, context))

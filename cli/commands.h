@@ -4,6 +4,8 @@
 
 #include "commandcontext.h"
 
+#include "catalogue/catalogueset.h"
+
 #include "search/keeprules.h"
 #include "pictures/pictureformats.h"
 #include "search/similargrouping.h"
@@ -58,9 +60,6 @@ struct RemoveOptions {
 };
 
 int addCommand(const AddOptions &options, CommandContext &context);
-// Part `part` (2, 3, ...) of a split catalogue: "photos.sbx" gives "photos-2.sbx"; a name
-// without an extension gets "-2" at its end.
-QString splitCatalogueName(const QString &catalogue, int part);
 // null: only the paths, each ended by a NUL character.
 int listCommand(const QStringList &catalogues, bool null, CommandContext &context);
 int similarCommand(const SimilarOptions &options, CommandContext &context);

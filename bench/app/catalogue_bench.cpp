@@ -33,6 +33,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -72,6 +73,42 @@ void BM_OpenFullCatalogue(benchmark::State &state)
     state.counters["entries"] = list->topLevelItemCount();
 }
 BENCHMARK(BM_OpenFullCatalogue)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+double residentMiB()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A library of many catalogue files (LUMO_BIG_SET names its first, as made by
+// tools/make_big_catalogue.py) opened into the window: time, and the process's resident
+// size afterwards.
+void BM_OpenLibrary(benchmark::State &state)
+{
+    const QString first = qEnvironmentVariable("LUMO_BIG_SET");
+    if (first.isEmpty()) {
+        state.SkipWithError("LUMO_BIG_SET names no catalogue");
+        return;
+    }
+    ScriptedDialogs dialogs;
+    frmLumo window;
+    window.show();
+    const auto *list = window.findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
+    for (auto _ : state) {
+        window.openCommandLine(first);
+        if (!dialogs.asked.isEmpty())
+            state.SkipWithError("the library did not open");
+    }
+    state.counters["entries"] = list->topLevelItemCount();
+    state.counters["residentMiB"] = residentMiB();
+}
+BENCHMARK(BM_OpenLibrary)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Heap bytes in use (not the resident size, which earlier freed memory would hide).
 long heapInUseKiB()

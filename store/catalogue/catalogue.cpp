@@ -69,6 +69,8 @@ QString decodeCatalogueName(const QByteArray &bytes)
 
 bool writeCatalogue(QIODevice &out, const SignatureTable &table)
 {
+    if (table.count() > SignatureTable::MaxEntries)
+        return false; // a count the format cannot carry
     QByteArray data;
     data.reserve(2 + table.slotCount() * (CellBytes + 2 + 64));
     auto put16 = [&data](int v) {

@@ -49,8 +49,6 @@ QImage Sigbox::defaultPicture()
 
 bool Sigbox::Additem(const QString &fname)
 {
-    if (m_table.isFull())
-        return false;
     const std::optional<PictureSignature> picture = computePictureSignature(fname);
     if (!picture)
         return false;
@@ -59,7 +57,7 @@ bool Sigbox::Additem(const QString &fname)
 
 bool Sigbox::addComputed(const QString &fname, const Signature &cells, const QImage &face)
 {
-    if (!m_table.append(fname, cells))
+    if (!m_set.append(fname, cells))
         return false;
     if (!face.isNull()) {
         m_face = face;
@@ -70,44 +68,49 @@ bool Sigbox::addComputed(const QString &fname, const Signature &cells, const QIm
 
 bool Sigbox::AddData(const QString &fname, const QByteArray &dimB)
 {
-    return m_table.appendBytes(fname, dimB);
+    return m_set.appendBytes(fname, dimB);
 }
 
 bool Sigbox::GetData(int index, QByteArray &dimB) const
 {
-    return m_table.bytes(index, dimB);
+    return m_set.table().bytes(index, dimB);
 }
 
 bool Sigbox::Remove(int index)
 {
-    return m_table.remove(index);
+    return m_set.remove(index);
 }
 
 void Sigbox::Clear()
 {
-    m_table.clear();
+    m_set.clear();
     m_face = defaultPicture();
     update();
 }
 
 QString Sigbox::FileName(int index) const
 {
-    return m_table.name(index);
+    return m_set.table().name(index);
 }
 
 int32_t Sigbox::GetCheckValue(int16_t id, int16_t i) const
 {
-    return m_table.checkValue(id, i);
+    return m_set.table().checkValue(id, i);
 }
 
-bool Sigbox::Save(const QString &fname) const
+bool Sigbox::Save(const QString &fname)
 {
-    return saveCatalogue(fname, m_table).failed();
+    return m_set.save(fname).failed();
+}
+
+bool Sigbox::saveRepacked(const QString &fname)
+{
+    return m_set.saveRepacked(fname).failed();
 }
 
 bool Sigbox::Load(const QString &fname)
 {
-    return loadCatalogue(fname, m_table).failed();
+    return m_set.load(fname).failed();
 }
 
 void Sigbox::paintEvent(QPaintEvent *)

@@ -1,5 +1,6 @@
 #include "entries/signaturetable.h"
 
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -7,6 +8,23 @@ SignatureTable::SignatureTable()
     : m_names(1)
     , m_cells(1, Signature{})
 {
+}
+
+SignatureTable::SignatureTable(int maxEntries)
+    : SignatureTable()
+{
+    m_max = maxEntries;
+}
+
+bool SignatureTable::reserve(int entries)
+{
+    try {
+        m_names.reserve(size_t(entries) + 1);
+        m_cells.reserve(size_t(entries) + 1);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
 }
 
 void SignatureTable::checkSlot(int index) const
@@ -28,7 +46,11 @@ bool SignatureTable::append(const QString &name, const Signature &cells)
 {
     if (isFull())
         return false;
-    ensureSlot(m_count);
+    try {
+        ensureSlot(m_count);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     m_names[m_count] = name;
     m_cells[m_count] = cells;
     ++m_count;

@@ -18,17 +18,25 @@ using Signature = std::array<int16_t, pixcore::SignatureValues>;
 class SIGBOXCORE_EXPORT SignatureTable
 {
 public:
+    // The most entries one catalogue file holds (its count is 16-bit).
     static constexpr int MaxEntries = 32767;
+    // No limit but memory: for a store whose entries are saved in several files.
+    static constexpr int Unlimited = INT32_MAX - 1;
     // Upper bound of the byte arrays that carry one signature (bytes 0..191 are used).
     static constexpr int DataUBound = 192;
 
-    SignatureTable(); // one blank slot
+    SignatureTable(); // one blank slot, at most MaxEntries entries
+    explicit SignatureTable(int maxEntries);
 
     int count() const { return m_count; }
     int slotCount() const { return static_cast<int>(m_names.size()); }
-    bool isFull() const { return m_count >= MaxEntries; }
+    int maxEntries() const { return m_max; }
+    bool isFull() const { return m_count >= m_max; }
+    // Room for `entries` without moving them as they come; false when memory has none.
+    bool reserve(int entries);
 
-    // Appends an entry at slot count(); false (nothing changed) when the table is full.
+    // Appends an entry at slot count(); false (nothing changed) when the table is full or
+    // memory holds no more.
     bool append(const QString &name, const Signature &cells);
     // Bytes in column order (x outer, y inner); needs an upper bound of at least DataUBound.
     bool appendBytes(const QString &name, const QByteArray &bytes);
@@ -64,6 +72,7 @@ private:
     void ensureSlot(int index);
 
     int m_count = 0;
+    int m_max = MaxEntries;
     quint64 m_generation = 0;
     std::vector<QString> m_names;
     std::vector<Signature> m_cells;

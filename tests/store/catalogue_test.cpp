@@ -335,3 +335,22 @@ INSTANTIATE_TEST_SUITE_P(Catalogues, SaveOnAFullDisk,
                                            FullDiskCase{"large_half_the_room", 300, 60000},
                                            FullDiskCase{"large_one_byte_short", 300, -1}),
                          [](const ::testing::TestParamInfo<FullDiskCase> &info) { return std::string(info.param.what); });
+
+TEST(CatalogueFile, ATableOfMoreEntriesThanTheCountCarriesIsNotWritten)
+{
+    // A store past 32,767 entries is saved in several files; one file of it all would
+    // carry a count that reads back negative.
+    SignatureTable table(SignatureTable::Unlimited);
+    for (int i = 0; i <= SignatureTable::MaxEntries; ++i)
+        ASSERT_TRUE(table.append(QString(), filledSignature(i)));
+    EXPECT_EQ(table.count(), SignatureTable::MaxEntries + 1);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_FALSE(writeCatalogue(buffer, table));
+    EXPECT_TRUE(buffer.data().isEmpty());
+
+    SignatureTable one;
+    for (int i = 0; i < SignatureTable::MaxEntries; ++i)
+        ASSERT_TRUE(one.append(QString(), filledSignature(i)));
+    EXPECT_FALSE(one.append(QString(), filledSignature(0)));
+}

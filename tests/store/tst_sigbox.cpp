@@ -114,16 +114,31 @@ private slots:
         QCOMPARE(other.DataCount(), 0);
     }
 
-    void fullStoreRefusesAnotherPicture()
+    void storePastOneFileGoesOnInTheNextFile()
     {
-        // With 32,767 entries both ways of adding return false and the count stays.
+        // Past 32,767 entries both ways of adding go on, the count is 32-bit, and the save
+        // writes a second file beside the first, each a catalogue of its own.
         Sigbox box;
         const QByteArray bytes(193, '\1');
         for (int i = 0; i < 32767; ++i)
             QVERIFY(box.AddData(QString(), bytes));
-        QVERIFY(!box.AddData(QStringLiteral("/x.jpg"), bytes));
-        QVERIFY(!box.Additem(writeJpeg(QStringLiteral("e.jpg"), Qt::cyan)));
-        QCOMPARE(box.DataCount(), 32767);
+        QVERIFY(box.AddData(QStringLiteral("/x.jpg"), bytes));
+        QVERIFY(box.Additem(writeJpeg(QStringLiteral("e.jpg"), Qt::cyan)));
+        QCOMPARE(box.DataCount(), 32769);
+        QCOMPARE(box.FileName(32767), QStringLiteral("/x.jpg"));
+        QCOMPARE(box.GetCheckValue(32766, 0), 0);
+        const QString catalogue = m_dir.filePath(QStringLiteral("big.sbx"));
+        QCOMPARE(box.Save(catalogue), false);
+        SignatureTable first;
+        SignatureTable second;
+        QVERIFY(!loadCatalogue(catalogue, first).damaged());
+        QVERIFY(!loadCatalogue(m_dir.filePath(QStringLiteral("big-2.sbx")), second).damaged());
+        QCOMPARE(first.count(), 32767);
+        QCOMPARE(second.count(), 2);
+        QCOMPARE(second.name(0), QStringLiteral("/x.jpg"));
+        Sigbox other;
+        QCOMPARE(other.Load(m_dir.filePath(QStringLiteral("big-2.sbx"))), false);
+        QCOMPARE(other.DataCount(), 32769);
     }
 };
 
