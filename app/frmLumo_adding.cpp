@@ -68,7 +68,7 @@ void frmLumo::queueAhead(SignatureFeed &feed, const QStringList &paths, qsizetyp
 
 void frmLumo::AddJpegFiles()
 {
-    setInfo(QStringLiteral("追加中..."));
+    setInfo(tr("追加中..."));
     QString finalStatus;
 
     dlgLumo.reset();
@@ -95,7 +95,7 @@ void frmLumo::AddJpegFiles()
             m_jpegPath = PathSplitter::FolderPart(parts.first());
             feed.append(parts.first(), findRow(parts.first()) != nullptr);
             addNextJpegFile(feed, false);
-            finalStatus = QStringLiteral("追加完了");
+            finalStatus = tr("追加完了");
         } else if (parts.size() > 1) {
             // The folder is kept here: the window's picture folder may change while we yield.
             const QString folder = parts.first();
@@ -103,14 +103,14 @@ void frmLumo::AddJpegFiles()
             QStringList paths;
             for (int i = 1; i < parts.size(); ++i)
                 paths << joinPath(folder, parts[i]);
-            finalStatus = QStringLiteral("追加完了");
+            finalStatus = tr("追加完了");
             qsizetype queued = 0;
             for (qsizetype i = 0; i < paths.size(); ++i) {
                 // Tested before the yield, so a stop request pressed while a file is being
                 // added takes effect one file later. Waiting for the file's signature
                 // belongs to that yield: a stop seen then still lets this file in.
                 if (!m_running) {
-                    finalStatus = QStringLiteral("追加中止");
+                    finalStatus = tr("追加中止");
                     wait.release();
                     tellUser(finalStatus, DialogService::OkInformation);
                     break;
@@ -118,21 +118,21 @@ void frmLumo::AddJpegFiles()
                 QCoreApplication::processEvents();
                 queueAhead(feed, paths, queued);
                 if (!addNextJpegFile(feed, false)) {
-                    finalStatus = QStringLiteral("追加中止");
+                    finalStatus = tr("追加中止");
                     break;
                 }
             }
         }
         wait.release();
         if (tellIfStoreFull())
-            finalStatus = QStringLiteral("追加中止");
+            finalStatus = tr("追加中止");
     }
     setInfo(finalStatus);
 }
 
 void frmLumo::addFolder()
 {
-    setInfo(QStringLiteral("追加中..."));
+    setInfo(tr("追加中..."));
     QString folder = ShellService::BrowseFolder(this, QString());
     if (folder.isEmpty()) {
         setInfo(QString());
@@ -148,12 +148,12 @@ void frmLumo::addFolder()
     }
     m_folderFeed = nullptr;
     if (tellIfStoreFull()) {
-        setInfo(QStringLiteral("追加中止"));
+        setInfo(tr("追加中止"));
     } else if (m_running) {
-        setInfo(QStringLiteral("追加完了"));
+        setInfo(tr("追加完了"));
     } else {
-        tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
-        setInfo(QStringLiteral("追加中止"));
+        tellUser(tr("追加中止"), DialogService::OkInformation);
+        setInfo(tr("追加中止"));
     }
 
     // A name that is not UTF-8 could not be stored as text that opens the same file again:
@@ -164,7 +164,7 @@ void frmLumo::addFolder()
             ++unreadable;
     }
     if (unreadable > 0)
-        tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
+        tellUser(tr("ファイル名を読めないため追加できなかったファイル: %n個", nullptr, int(unreadable)),
                  DialogService::OkExclamation);
 }
 
@@ -221,7 +221,7 @@ bool frmLumo::tellIfStoreFull()
     if (!m_storeFull)
         return false;
     m_storeFull = false;
-    tellUser(QStringLiteral("これ以上追加できません"), DialogService::OkExclamation);
+    tellUser(tr("これ以上追加できません"), DialogService::OkExclamation);
     return true;
 }
 

@@ -34,11 +34,11 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 {
     // The busy pointer waits until the question is answered: never over a question.
     std::optional<WaitCursor> wait;
-    setInfo(QStringLiteral("削除中..."));
+    setInfo(tr("削除中..."));
     QString finalStatus;
 
     const int answer = DialogService::instance().ShowMessage(
-        this, QStringLiteral("リストから削除します。実際のファイルも削除しますか？"),
+        this, tr("リストから削除します。実際のファイルも削除しますか？"),
         DialogService::YesNoCancelInformationSecondDefault);
     if (answer == DialogService::Yes || answer == DialogService::No) {
         wait.emplace();
@@ -75,12 +75,12 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
                 removeRow(row);
             }
             setModified(true);
-            finalStatus = QStringLiteral("削除完了");
+            finalStatus = tr("削除完了");
         } catch (const std::exception &error) {
             wait.reset();
             DialogService::instance().ShowError(QStringLiteral("DeleteJepg"),
                                                 QString::fromLocal8Bit(error.what()));
-            finalStatus = QStringLiteral("削除中にエラーが発生しました");
+            finalStatus = tr("削除中にエラーが発生しました");
         }
     }
 

@@ -21,7 +21,6 @@
 
 namespace {
 const QString NoneText = QStringLiteral("(None)");
-const QString SaveErrorText = QStringLiteral("保存中にエラーが発生しました");
 constexpr int FillStep = 100;
 } // namespace
 
@@ -53,16 +52,16 @@ bool frmLumo::OpenJpegList(QString FileName)
     wait.emplace();
     NewJpegList();
     m_panelFileName->setText(FileName);
-    setInfo(QStringLiteral("読込中..."));
+    setInfo(tr("読込中..."));
     QCoreApplication::processEvents();
 
     if (sbxJpeg->Load(FileName)) {
         m_catalogueUnread = true;
-        finalStatus = QStringLiteral("読込中にエラーが発生しました");
+        finalStatus = tr("読込中にエラーが発生しました");
         wait.reset();
         DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
     } else {
-        finalStatus = QStringLiteral("読込完了");
+        finalStatus = tr("読込完了");
         // Same date form as a row filled when a picture is added.
         const QLocale locale = QLocale::system();
         const auto listEntry = [&](int i) {
@@ -123,7 +122,7 @@ void frmLumo::runOptimizeCommand()
 
 bool frmLumo::OptimizeJpegList()
 {
-    setInfo(QStringLiteral("最適化中..."));
+    setInfo(tr("最適化中..."));
     QCoreApplication::processEvents();
 
     // From the last entry down, so a removal never moves an entry still to be visited.
@@ -154,12 +153,13 @@ bool frmLumo::OptimizeJpegList()
             }
         }
         setModified(true);
-        setInfo(SaveErrorText);
-        DialogService::instance().ShowMessage(this, SaveErrorText, DialogService::OkExclamation);
+        const QString saveError = tr("保存中にエラーが発生しました");
+        setInfo(saveError);
+        DialogService::instance().ShowMessage(this, saveError, DialogService::OkExclamation);
         return false;
     }
 
-    setInfo(QStringLiteral("最適化完了"));
+    setInfo(tr("最適化完了"));
     return true;
 }
 

@@ -16,6 +16,29 @@
     </message>
 </context>
 <context>
+    <name>ProtectedFoldersDialog</name>
+    <message>
+        <source>保護フォルダ</source>
+        <translation>Protected folders</translation>
+    </message>
+    <message>
+        <source>これらのフォルダとその中のフォルダにある画像は選択されません</source>
+        <translation>Pictures in these folders and their subfolders are never selected</translation>
+    </message>
+    <message>
+        <source>追加...</source>
+        <translation>Add…</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>QtDialogService</name>
     <message>
         <source>キャンセル</source>
@@ -74,6 +97,317 @@
     <message>
         <source>次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。</source>
         <translation>These files lost their trash record and could not be put back either (they are in the trash&apos;s files folder):</translation>
+    </message>
+</context>
+<context>
+    <name>frmLumo</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>類似レベル</source>
+        <translation>Similarity level</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <comment>status panel: there are unsaved changes</comment>
+        <translation>Unsaved</translation>
+    </message>
+    <message>
+        <source>実行中です。中止しますか</source>
+        <translation>A command is running. Stop it?</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n個のファイル</source>
+        <translation>
+            <numerusform>%n file</numerusform>
+            <numerusform>%n files</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>追加中...</source>
+        <translation>Adding…</translation>
+    </message>
+    <message>
+        <source>追加完了</source>
+        <translation>Added</translation>
+    </message>
+    <message>
+        <source>追加中止</source>
+        <translation>Adding stopped</translation>
+    </message>
+    <message numerus="yes">
+        <source>ファイル名を読めないため追加できなかったファイル: %n個</source>
+        <translation>
+            <numerusform>Not added because its name could not be read: %n file</numerusform>
+            <numerusform>Not added because their names could not be read: %n files</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>これ以上追加できません</source>
+        <translation>No more pictures can be added</translation>
+    </message>
+    <message>
+        <source>保存中...</source>
+        <translation>Saving…</translation>
+    </message>
+    <message>
+        <source>現在のファイルを保存しますか？</source>
+        <translation>Save the current catalogue?</translation>
+    </message>
+    <message>
+        <source>保存完了</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>保存中にエラーが発生しました</source>
+        <translation>An error occurred while saving</translation>
+    </message>
+    <message>
+        <source>新規</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>フォルダ</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>表示</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>類似</source>
+        <translation>Similar</translation>
+    </message>
+    <message>
+        <source>一覧</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>新規(&amp;N)</source>
+        <translation>&amp;New</translation>
+    </message>
+    <message>
+        <source>開く(&amp;O)</source>
+        <translation>&amp;Open…</translation>
+    </message>
+    <message>
+        <source>保存(&amp;S)</source>
+        <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>Se&amp;ttings…</translation>
+    </message>
+    <message>
+        <source>終了(&amp;Q)</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>一覧(&amp;L)</source>
+        <translation>&amp;List</translation>
+    </message>
+    <message>
+        <source>フォルダごと追加</source>
+        <translation>Add &amp;folder…</translation>
+    </message>
+    <message>
+        <source>追加(&amp;A)</source>
+        <translation>&amp;Add pictures…</translation>
+    </message>
+    <message>
+        <source>削除(&amp;D)</source>
+        <translation>&amp;Delete</translation>
+    </message>
+    <message>
+        <source>最適化</source>
+        <translation>&amp;Optimise</translation>
+    </message>
+    <message>
+        <source>画像(&amp;J)</source>
+        <translation>&amp;Pictures</translation>
+    </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>類似検索</source>
+        <translation>Find &amp;similar</translation>
+    </message>
+    <message>
+        <source>一覧表示</source>
+        <translation>Show &amp;all</translation>
+    </message>
+    <message>
+        <source>回転・反転した画像も探す(&amp;T)</source>
+        <translation>Also find &amp;turned and mirrored pictures</translation>
+    </message>
+    <message>
+        <source>色の違いを無視する(&amp;G)</source>
+        <translation>Ignore colour (compare in &amp;grey)</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>バージョン情報(&amp;A)</source>
+        <translation>&amp;About Lumo</translation>
+    </message>
+    <message>
+        <source>類似検索中...</source>
+        <translation>Finding similar pictures…</translation>
+    </message>
+    <message>
+        <source>類似検索終了</source>
+        <translation>Similar pictures found</translation>
+    </message>
+    <message>
+        <source>一覧表示中...</source>
+        <translation>Showing all pictures…</translation>
+    </message>
+    <message>
+        <source>一覧表示完了</source>
+        <translation>All pictures shown</translation>
+    </message>
+    <message>
+        <source>削除中...</source>
+        <translation>Deleting…</translation>
+    </message>
+    <message>
+        <source>リストから削除します。実際のファイルも削除しますか？</source>
+        <translation>Delete from the list. Move the files to the trash too?</translation>
+    </message>
+    <message>
+        <source>削除完了</source>
+        <translation>Deleted</translation>
+    </message>
+    <message>
+        <source>削除中にエラーが発生しました</source>
+        <translation>An error occurred while deleting</translation>
+    </message>
+    <message>
+        <source>ファイル名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>パス</source>
+        <translation>Path</translation>
+    </message>
+    <message>
+        <source>更新日時</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>類似レベルが小さい程厳しい条件になります</source>
+        <translation>The lower the similarity level, the stricter the match</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n個の画像を選択しました</source>
+        <translation>
+            <numerusform>%n picture selected</numerusform>
+            <numerusform>%n pictures selected</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>読込中...</source>
+        <translation>Opening…</translation>
+    </message>
+    <message>
+        <source>読込中にエラーが発生しました</source>
+        <translation>An error occurred while opening</translation>
+    </message>
+    <message>
+        <source>読込完了</source>
+        <translation>Opened</translation>
+    </message>
+    <message>
+        <source>最適化中...</source>
+        <translation>Optimising…</translation>
+    </message>
+    <message>
+        <source>最適化完了</source>
+        <translation>Optimised</translation>
+    </message>
+</context>
+<context>
+    <name>frmSet</name>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>カラム数</source>
+        <translation>Columns</translation>
+    </message>
+    <message>
+        <source>横サイズ(&amp;W)</source>
+        <translation>&amp;Width</translation>
+    </message>
+    <message>
+        <source>縦サイズ(&amp;H)</source>
+        <translation>&amp;Height</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>JPEG以外の画像も追加する (HEIC, AVIF, PNG, WebP, TIFF)</source>
+        <translation>Also add pictures other than JPEG (HEIC, AVIF, PNG, WebP, TIFF)</translation>
+    </message>
+    <message>
+        <source>表示言語(&amp;L)</source>
+        <translation>&amp;Language</translation>
+    </message>
+    <message>
+        <source>自動（デスクトップの言語）</source>
+        <translation>Automatic (the desktop&apos;s)</translation>
+    </message>
+    <message>
+        <source>次回の起動から有効になります</source>
+        <translation>Takes effect at the next start</translation>
+    </message>
+    <message>
+        <source>入力が不正です</source>
+        <translation>Invalid input</translation>
+    </message>
+</context>
+<context>
+    <name>frmView</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>表示不可</source>
+        <translation>Cannot show</translation>
     </message>
 </context>
 </TS>
