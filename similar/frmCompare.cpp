@@ -142,7 +142,7 @@ void frmCompare::showGroup(int group)
     if (count < 1)
         return;
     m_group = std::clamp(group, 0, count - 1);
-    setWindowTitle(QStringLiteral("比較 - %1/%2").arg(m_group + 1).arg(count));
+    setWindowTitle(tr("比較 - %1/%2").arg(m_group + 1).arg(count));
     m_view = {};
     m_bestWanted = false;
     rebuildPanes(m_owner->compareGroup(m_group));

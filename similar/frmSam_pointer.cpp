@@ -25,9 +25,9 @@
 
 void frmSam::createMenu()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル"));
+    mnuFile = menuBar()->addMenu(tr("ファイル"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    auto *remove = new QAction(QStringLiteral("削除"), this);
+    auto *remove = new QAction(tr("削除"), this);
     remove->setObjectName(QStringLiteral("mnuF0"));
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
     connect(remove, &QAction::triggered, this, [this] { mnuFClick(0); });

@@ -9,6 +9,87 @@
     </message>
 </context>
 <context>
+    <name>CompareFacts</name>
+    <message>
+        <source>画素数</source>
+        <translation>Pixels</translation>
+    </message>
+    <message>
+        <source>ファイルサイズ</source>
+        <translation>File size</translation>
+    </message>
+    <message>
+        <source>品質</source>
+        <translation>Quality</translation>
+    </message>
+    <message>
+        <source>約%1</source>
+        <translation>about %1</translation>
+    </message>
+    <message>
+        <source>精細度</source>
+        <translation>Detail</translation>
+    </message>
+    <message>
+        <source>更新日時</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>撮影日時</source>
+        <translation>Taken</translation>
+    </message>
+    <message>
+        <source>機種</source>
+        <translation>Camera</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+</context>
+<context>
+    <name>ComparePane</name>
+    <message>
+        <source>表示不可</source>
+        <translation>Cannot show</translation>
+    </message>
+</context>
+<context>
+    <name>NotAlikeDialog</name>
+    <message>
+        <source>似ていない組み合わせのファイル %1 を読み書きできません</source>
+        <translation>Cannot read or write the file of not-alike pairs, %1</translation>
+    </message>
+    <message>
+        <source>似ていない組み合わせのファイルを読めませんでした。%1 として残し、新しく記録を始めます</source>
+        <translation>The file of not-alike pairs could not be read. It is kept as %1, and a new record begins</translation>
+    </message>
+    <message>
+        <source>似ていない組み合わせ</source>
+        <translation>Not-alike pairs</translation>
+    </message>
+    <message>
+        <source>忘れる</source>
+        <translation>Forget</translation>
+    </message>
+    <message>
+        <source>すべて忘れる</source>
+        <translation>Forget all</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>記録したすべての似ていない組み合わせを忘れますか？</source>
+        <translation>Forget every recorded not-alike pair?</translation>
+    </message>
+    <message>
+        <source>似ていない組み合わせの保存中にエラーが発生しました</source>
+        <translation>An error occurred while saving the not-alike pairs</translation>
+    </message>
+</context>
+<context>
     <name>PictureFormats</name>
     <message>
         <source>%1 を読み込めません</source>
@@ -82,6 +163,49 @@
     </message>
 </context>
 <context>
+    <name>SamGeometry</name>
+    <message>
+        <source>%1を表示中...(%2/%3)</source>
+        <translation>Showing %1… (%2/%3)</translation>
+    </message>
+    <message>
+        <source>%1を比較中...(%2/%3)</source>
+        <translation>Comparing %1… (%2/%3)</translation>
+    </message>
+    <message>
+        <source> [回転・反転]</source>
+        <translation> [turned, mirrored]</translation>
+    </message>
+    <message>
+        <source> [グレー]</source>
+        <translation> [grey]</translation>
+    </message>
+    <message>
+        <source>左右反転</source>
+        <translation>mirrored</translation>
+    </message>
+    <message>
+        <source>%1°回転</source>
+        <translation>turned %1°</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>(グレー)</source>
+        <translation>(grey)</translation>
+    </message>
+    <message>
+        <source> 品質 約%1</source>
+        <translation> quality about %1</translation>
+    </message>
+    <message>
+        <source> 撮影 %1</source>
+        <translation> taken %1</translation>
+    </message>
+</context>
+<context>
     <name>ShellService</name>
     <message numerus="yes">
         <source>ほか %n 個のファイル</source>
@@ -97,6 +221,13 @@
     <message>
         <source>次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。</source>
         <translation>These files lost their trash record and could not be put back either (they are in the trash&apos;s files folder):</translation>
+    </message>
+</context>
+<context>
+    <name>frmCompare</name>
+    <message>
+        <source>比較 - %1/%2</source>
+        <translation>Compare - %1/%2</translation>
     </message>
 </context>
 <context>
@@ -354,6 +485,85 @@
     <message>
         <source>最適化完了</source>
         <translation>Optimised</translation>
+    </message>
+</context>
+<context>
+    <name>frmSam</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>中止しますか？</source>
+        <translation>Stop now?</translation>
+    </message>
+    <message>
+        <source>比較(&amp;M)...</source>
+        <translation>Co&amp;mpare…</translation>
+    </message>
+    <message>
+        <source>似ていない画像にする(&amp;N)</source>
+        <translation>Mark as &amp;not alike</translation>
+    </message>
+    <message>
+        <source>このグループは似ていない(&amp;G)</source>
+        <translation>This &amp;group is not alike</translation>
+    </message>
+    <message>
+        <source>似ていない組み合わせ(&amp;L)...</source>
+        <translation>&amp;List of not-alike pairs…</translation>
+    </message>
+    <message>
+        <source>似ていない画像の記録中にエラーが発生しました</source>
+        <translation>An error occurred while recording the not-alike pictures</translation>
+    </message>
+    <message>
+        <source>似ていない画像として記録しました</source>
+        <translation>Recorded as not alike</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>&amp;Delete</translation>
+    </message>
+    <message>
+        <source>画質の良い画像を残す(&amp;Q)</source>
+        <translation>Keep the best &amp;quality</translation>
+    </message>
+    <message>
+        <source>画素数の多い画像を残す(&amp;P)</source>
+        <translation>Keep the most &amp;pixels</translation>
+    </message>
+    <message>
+        <source>ファイルサイズの大きい画像を残す(&amp;S)</source>
+        <translation>Keep the largest file &amp;size</translation>
+    </message>
+    <message>
+        <source>更新日時の新しい画像を残す(&amp;N)</source>
+        <translation>Keep the &amp;newest</translation>
+    </message>
+    <message>
+        <source>更新日時の古い画像を残す(&amp;O)</source>
+        <translation>Keep the &amp;oldest</translation>
+    </message>
+    <message>
+        <source>基準画像を残す(&amp;B)</source>
+        <translation>Keep the &amp;base picture</translation>
+    </message>
+    <message>
+        <source>選択を解除(&amp;C)</source>
+        <translation>&amp;Clear the selection</translation>
+    </message>
+    <message>
+        <source>保護フォルダ(&amp;F)...</source>
+        <translation>Protected &amp;folders…</translation>
+    </message>
+    <message>
+        <source>選択(&amp;S)</source>
+        <translation>&amp;Select</translation>
     </message>
 </context>
 <context>
