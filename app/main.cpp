@@ -54,7 +54,9 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    // The language comes first: the identity and every window take their texts from it.
+    // Listening at once: a second start reaches this one as soon as it holds the lock.
+    instance.listen();
+    // The language comes before the identity and every window: they take their texts from it.
     {
         const AppSettings settings;
         const QString setting = settings.readString(UiLanguageSetting::Key, UiLanguageSetting::Auto);
@@ -67,7 +69,6 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     const QString commandLine = arguments.join(QLatin1Char(' '));
 
-    instance.listen();
     frmLumo window;
     QObject::connect(&instance, &SingleInstance::requested, &window, &frmLumo::openHandedOver);
     window.show();
