@@ -212,7 +212,7 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
     m_selectionWatcher(keys(selected), keys(deselected));
 }
 
-void frmLumo::selectPictures(const QStringList &paths)
+QString frmLumo::selectPictures(const QStringList &paths)
 {
     const QSet<QString> wanted(paths.begin(), paths.end());
     // Neighbouring rows as one range: the selection model compares ranges with ranges.
@@ -241,7 +241,9 @@ void frmLumo::selectPictures(const QStringList &paths)
         selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         lsvJpeg->scrollTo(first);
     }
-    setInfo(tr("%n個の画像を選択しました", nullptr, int(count)));
+    const QString told = tr("%n個の画像を選択しました", nullptr, int(count));
+    setInfo(told);
+    return told;
 }
 
 void frmLumo::lsvJpegDblClick()

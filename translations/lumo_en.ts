@@ -229,6 +229,10 @@
         <source>比較 - %1/%2</source>
         <translation>Compare - %1/%2</translation>
     </message>
+    <message>
+        <source> (最後のグループです)</source>
+        <translation> (the last group)</translation>
+    </message>
 </context>
 <context>
     <name>frmLumo</name>
@@ -486,6 +490,43 @@
         <source>最適化完了</source>
         <translation>Optimised</translation>
     </message>
+    <message>
+        <source>新規 %1個、登録済み %2個</source>
+        <translation>%1 new, %2 already listed</translation>
+    </message>
+    <message>
+        <source>選択された画像はありません。</source>
+        <translation>No picture is selected.</translation>
+    </message>
+    <message numerus="yes">
+        <source>対象は%n個の画像です:</source>
+        <translation>
+            <numerusform>%n picture:</numerusform>
+            <numerusform>%n pictures:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>…他%n件</source>
+        <translation>
+            <numerusform>…and %n more</numerusform>
+            <numerusform>…and %n more</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>「はい」: ファイルもごみ箱へ移動します</source>
+        <translation>Yes: the files go to the trash too</translation>
+    </message>
+    <message>
+        <source>「いいえ」: リストからのみ削除し、ファイルは残します</source>
+        <translation>No: delete from the list only, keep the files</translation>
+    </message>
+    <message numerus="yes">
+        <source>ファイルのない%n個を除外しました</source>
+        <translation>
+            <numerusform>Dropped %n entry whose file is gone</numerusform>
+            <numerusform>Dropped %n entries whose files are gone</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>frmSam</name>
@@ -564,6 +605,10 @@
     <message>
         <source>選択(&amp;S)</source>
         <translation>&amp;Select</translation>
+    </message>
+    <message>
+        <source>ファイルがありません</source>
+        <translation>The file is missing</translation>
     </message>
 </context>
 <context>
