@@ -15,6 +15,7 @@
 #include "compareowner.h"
 #include "samgeometry.h"
 
+#include "outside/workpool.h"
 #include "search/keeprules.h"
 
 #include <QFutureWatcher>
@@ -194,6 +195,7 @@ private:
     std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
+    WorkPool m_work; // the rules' reading of the facts
     // Shared with the reading threads, which may outlive the window.
     std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
 };
