@@ -3,6 +3,7 @@ BUILD      ?= build
 GENERATOR  ?= Ninja
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev \
+              qt6-tools-dev qt6-l10n-tools \
               libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs \
               libjpeg62-turbo-dev libheif-dev libheif-examples qt6-image-formats-plugins libexif-dev libglib2.0-dev \
               libraw-dev

@@ -2,6 +2,7 @@
 
 #include "lumoicons.h"
 #include "outside/filefind.h"
+#include "outside/uilanguage.h"
 #include "outside/workarea.h"
 
 #include "catalogue/sigbox.h"
@@ -133,7 +134,7 @@ void frmLumo::createControls()
             },
             Qt::DirectConnection);
 
-    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), client);
+    cmdCancel = new QPushButton(tr("キャンセル"), client);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setFocusPolicy(Qt::NoFocus);
     connect(cmdCancel, &QPushButton::clicked, this, &frmLumo::cmdCancelClick);
@@ -158,7 +159,7 @@ void frmLumo::createCoolBar()
 
     auto *likeBand = new QHBoxLayout;
     likeBand->setContentsMargins(6, 2, 6, 2);
-    auto *caption = new QLabel(QStringLiteral("類似レベル"), clbLumo);
+    auto *caption = new QLabel(tr("類似レベル"), clbLumo);
     caption->setObjectName(QStringLiteral("lblLike"));
     sldLike = new QSlider(Qt::Horizontal, clbLumo);
     sldLike->setObjectName(QStringLiteral("sldLike"));
@@ -231,7 +232,7 @@ void frmLumo::createStatusBars()
     m_panelNote->setObjectName(QStringLiteral("Note"));
     stbLumo->addWidget(m_panelNote);
     m_panelSave = panel(QStringLiteral("Save"), stbLumo, twipsX(SavePanelTwips));
-    m_panelSave->setText(QStringLiteral("保存"));
+    m_panelSave->setText(tr("保存", "status panel: there are unsaved changes"));
     m_panelSave->setAlignment(Qt::AlignCenter);
 }
 
@@ -264,6 +265,7 @@ void frmLumo::readSettings()
     m_samHeight = m_settings.readInt32(QStringLiteral("SamHeight"), 1600);
     m_shareThumbnails = m_settings.readBool(QStringLiteral("ShareThumbnails"), true);
     m_allFormats = m_settings.readBool(QStringLiteral("AllFormats"), false);
+    m_language = UiLanguageSetting::normalised(m_settings.readString(UiLanguageSetting::Key, UiLanguageSetting::Auto));
     m_similarRule.turned = m_settings.readBool(QStringLiteral("SearchTurned"), false);
     m_similarRule.grey = m_settings.readBool(QStringLiteral("SearchGrey"), false);
     mnuJ[SearchTurnedItem]->setChecked(m_similarRule.turned);
@@ -281,6 +283,7 @@ void frmLumo::writeSettings()
     m_settings.WriteValue(QStringLiteral("SamHeight"), qint32(m_samHeight));
     m_settings.WriteValue(QStringLiteral("ShareThumbnails"), m_shareThumbnails);
     m_settings.WriteValue(QStringLiteral("AllFormats"), m_allFormats);
+    m_settings.WriteValue(UiLanguageSetting::Key, m_language);
     m_settings.WriteValue(QStringLiteral("SearchTurned"), m_similarRule.turned);
     m_settings.WriteValue(QStringLiteral("SearchGrey"), m_similarRule.grey);
     m_settings.WriteValue(QStringLiteral("ProtectedFolders"), m_protectedFolders);
@@ -305,7 +308,7 @@ void frmLumo::closeEvent(QCloseEvent *event)
 
     if (origin == CloseOrigin::User && m_running) {
         const int answer = DialogService::instance().ShowMessage(
-            this, QStringLiteral("実行中です。中止しますか"), DialogService::YesNoInformation);
+            this, tr("実行中です。中止しますか"), DialogService::YesNoInformation);
         if (answer == DialogService::Yes) {
             m_running = false;
             event->ignore();
@@ -374,7 +377,7 @@ void frmLumo::setFileCount(const QString &text)
 
 void frmLumo::writeFileCountTotal()
 {
-    setFileCount(QString::number(rowCount()) + QStringLiteral("個のファイル"));
+    setFileCount(tr("%n個のファイル", nullptr, int(rowCount())));
 }
 
 int frmLumo::twipsX(int twips) const

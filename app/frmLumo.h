@@ -210,7 +210,8 @@ private:
     bool similarVisible() const;
     void delSamPics(const QString &path);
     void showSimilar(int mode);
-    bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats);
+    bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats,
+                            QString &language);
     void unloadOtherWindows();
     void showAbout();
 
@@ -252,6 +253,7 @@ private:
     qint32 m_samHeight = 1600;
     bool m_shareThumbnails = true;
     bool m_allFormats = false; // the adds take HEIC, AVIF, PNG, WebP, TIFF and camera RAW too
+    QString m_language;        // the language setting, used from the next start
     SimilarRule m_similarRule; // the "画像" menu's search options
     QStringList m_protectedFolders;
     bool m_held = false; // the similar-pictures window holds the commands

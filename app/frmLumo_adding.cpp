@@ -45,9 +45,9 @@ QString frmLumo::addedStatus()
     const bool wentOn = parts > m_partsBeforeAdd;
     m_partsBeforeAdd = parts;
     if (!wentOn)
-        return QStringLiteral("追加完了");
+        return tr("追加完了");
     showCatalogueName();
-    return QStringLiteral("追加完了（32767個を超えた分は次のカタログファイルに保存します）");
+    return tr("追加完了（32767個を超えた分は次のカタログファイルに保存します）");
 }
 
 bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
@@ -83,7 +83,7 @@ void frmLumo::queueAhead(SignatureFeed &feed, const QStringList &paths, qsizetyp
 
 void frmLumo::AddJpegFiles()
 {
-    setInfo(QStringLiteral("追加中..."));
+    setInfo(tr("追加中..."));
     QString finalStatus;
 
     dlgLumo.reset();
@@ -126,7 +126,7 @@ void frmLumo::AddJpegFiles()
                 // added takes effect one file later. Waiting for the file's signature
                 // belongs to that yield: a stop seen then still lets this file in.
                 if (!m_running) {
-                    finalStatus = QStringLiteral("追加中止");
+                    finalStatus = tr("追加中止");
                     wait.release();
                     tellUser(finalStatus, DialogService::OkInformation);
                     break;
@@ -134,7 +134,7 @@ void frmLumo::AddJpegFiles()
                 QCoreApplication::processEvents();
                 queueAhead(feed, paths, queued);
                 if (!addNextJpegFile(feed, false)) {
-                    finalStatus = QStringLiteral("追加中止");
+                    finalStatus = tr("追加中止");
                     break;
                 }
             }
@@ -143,7 +143,7 @@ void frmLumo::AddJpegFiles()
         }
         wait.release();
         if (tellIfStoreFull())
-            finalStatus = QStringLiteral("追加中止");
+            finalStatus = tr("追加中止");
         showAddCount();
     }
     setInfo(finalStatus);
@@ -151,7 +151,7 @@ void frmLumo::AddJpegFiles()
 
 void frmLumo::addFolder()
 {
-    setInfo(QStringLiteral("追加中..."));
+    setInfo(tr("追加中..."));
     QString folder = ShellService::BrowseFolder(this, QString());
     if (folder.isEmpty()) {
         setInfo(QString());
@@ -169,12 +169,12 @@ void frmLumo::addFolder()
     }
     m_folderFeed = nullptr;
     if (tellIfStoreFull()) {
-        setInfo(QStringLiteral("追加中止"));
+        setInfo(tr("追加中止"));
     } else if (m_running) {
         setInfo(addedStatus());
     } else {
-        tellUser(QStringLiteral("追加中止"), DialogService::OkInformation);
-        setInfo(QStringLiteral("追加中止"));
+        tellUser(tr("追加中止"), DialogService::OkInformation);
+        setInfo(tr("追加中止"));
     }
     showAddCount();
 
@@ -186,7 +186,7 @@ void frmLumo::addFolder()
             ++unreadable;
     }
     if (unreadable > 0)
-        tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(unreadable),
+        tellUser(tr("ファイル名を読めないため追加できなかったファイル: %n個", nullptr, int(unreadable)),
                  DialogService::OkExclamation);
 }
 
@@ -253,7 +253,7 @@ void frmLumo::beginAddCount()
 void frmLumo::showAddCount()
 {
     // A folder added again says so: nothing new, everything known.
-    setNote(QStringLiteral("新規 %1個、登録済み %2個").arg(m_addedNew).arg(m_addedKnown));
+    setNote(tr("新規 %1個、登録済み %2個").arg(m_addedNew).arg(m_addedKnown));
 }
 
 bool frmLumo::tellIfStoreFull()
@@ -261,7 +261,7 @@ bool frmLumo::tellIfStoreFull()
     if (!m_storeFull)
         return false;
     m_storeFull = false;
-    tellUser(QStringLiteral("これ以上追加できません"), DialogService::OkExclamation);
+    tellUser(tr("これ以上追加できません"), DialogService::OkExclamation);
     return true;
 }
 

@@ -27,7 +27,7 @@ void frmLumo::NewJpegList()
 
 bool frmLumo::SaveJpegList(bool askFirst)
 {
-    setInfo(QStringLiteral("保存中..."));
+    setInfo(tr("保存中..."));
     QString finalStatus;
     bool result = false;
 
@@ -37,7 +37,7 @@ bool frmLumo::SaveJpegList(bool askFirst)
             return true;
         }
         const int answer = DialogService::instance().ShowMessage(
-            this, QStringLiteral("現在のファイルを保存しますか？"), DialogService::YesNoCancelInformation);
+            this, tr("現在のファイルを保存しますか？"), DialogService::YesNoCancelInformation);
         if (answer == DialogService::Cancel || answer == DialogService::No) {
             setInfo(finalStatus);
             return answer == DialogService::No;
@@ -59,13 +59,13 @@ bool frmLumo::SaveJpegList(bool askFirst)
         m_filePath = PathSplitter::FolderPart(path);
         WaitCursor wait;
         if (!sbxJpeg->Save(path)) {
-            finalStatus = QStringLiteral("保存完了");
+            finalStatus = tr("保存完了");
             setModified(false);
             m_catalogueUnread = false;
             setCatalogueName(path);
             result = true;
         } else {
-            finalStatus = QStringLiteral("保存中にエラーが発生しました");
+            finalStatus = tr("保存中にエラーが発生しました");
             wait.release();
             DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
             // The catalogue is still unsaved: a caller that asked first must not discard
@@ -89,7 +89,7 @@ void frmLumo::showCatalogueName()
     if (m_catalogueName.isEmpty() || files <= 1)
         m_panelFileName->setText(m_catalogueName);
     else
-        m_panelFileName->setText(QStringLiteral("%1（全%2ファイル）").arg(m_catalogueName).arg(files));
+        m_panelFileName->setText(tr("%1（全%2ファイル）").arg(m_catalogueName).arg(files));
 }
 
 void frmLumo::setModified(bool modified)

@@ -5,6 +5,7 @@
 
 #include "lumoicons.h"
 #include "outside/filefind.h"
+#include "outside/uilanguage.h"
 
 #include "catalogue/sigbox.h"
 
@@ -33,9 +34,15 @@ struct Button
 
 // In the order a click is matched against.
 const Button Buttons[] = {
-    {"New", "新規", 'F', 0},    {"Open", "開く", 'F', 1},   {"Save", "保存", 'F', 3},
-    {"Folder", "フォルダ", 'L', 0}, {"Add", "追加", 'L', 2},    {"Del", "削除", 'L', 3},
-    {"View", "表示", 'J', 0},   {"Like", "類似", 'J', 2},   {"List", "一覧", 'J', 3},
+    {"New", QT_TRANSLATE_NOOP("frmLumo", "新規"), 'F', 0},
+    {"Open", QT_TRANSLATE_NOOP("frmLumo", "開く"), 'F', 1},
+    {"Save", QT_TRANSLATE_NOOP("frmLumo", "保存"), 'F', 3},
+    {"Folder", QT_TRANSLATE_NOOP("frmLumo", "フォルダ"), 'L', 0},
+    {"Add", QT_TRANSLATE_NOOP("frmLumo", "追加"), 'L', 2},
+    {"Del", QT_TRANSLATE_NOOP("frmLumo", "削除"), 'L', 3},
+    {"View", QT_TRANSLATE_NOOP("frmLumo", "表示"), 'J', 0},
+    {"Like", QT_TRANSLATE_NOOP("frmLumo", "類似"), 'J', 2},
+    {"List", QT_TRANSLATE_NOOP("frmLumo", "一覧"), 'J', 3},
 };
 } // namespace
 
@@ -50,7 +57,7 @@ void frmLumo::createMenus()
             const bool separator = qstrcmp(items[i].caption, "-") == 0;
             // A separator keeps its place in the item array but shows no text (some styles
             // would draw "-" as a section title).
-            auto *action = new QAction(separator ? QString() : QString::fromUtf8(items[i].caption), menu);
+            auto *action = new QAction(separator ? QString() : tr(items[i].caption), menu);
             action->setObjectName(prefix + QString::number(i));
             if (separator) {
                 action->setSeparator(true);
@@ -64,37 +71,37 @@ void frmLumo::createMenus()
         return menu;
     };
 
-    mnuFile = build(QStringLiteral("mnuFile"), QStringLiteral("ファイル(&F)"), QStringLiteral("mnuF"),
-                    {{"新規(&N)", QKeySequence(Qt::CTRL | Qt::Key_N)},
-                     {"開く(&O)", QKeySequence(Qt::CTRL | Qt::Key_O)},
+    mnuFile = build(QStringLiteral("mnuFile"), tr("ファイル(&F)"), QStringLiteral("mnuF"),
+                    {{QT_TR_NOOP("新規(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N)},
+                     {QT_TR_NOOP("開く(&O)"), QKeySequence(Qt::CTRL | Qt::Key_O)},
                      {"-", {}},
-                     {"保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S)},
+                     {QT_TR_NOOP("保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S)},
                      {"-", {}},
-                     {"設定", {}},
+                     {QT_TR_NOOP("設定"), {}},
                      {"-", {}},
-                     {"終了(&Q)", QKeySequence(Qt::CTRL | Qt::Key_Q)}},
+                     {QT_TR_NOOP("終了(&Q)"), QKeySequence(Qt::CTRL | Qt::Key_Q)}},
                     &frmLumo::mnuFClick, mnuF);
-    mnuList = build(QStringLiteral("mnuList"), QStringLiteral("一覧(&L)"), QStringLiteral("mnuL"),
-                    {{"フォルダごと追加", {}},
+    mnuList = build(QStringLiteral("mnuList"), tr("一覧(&L)"), QStringLiteral("mnuL"),
+                    {{QT_TR_NOOP("フォルダごと追加"), {}},
                      {"-", {}},
-                     {"追加(&A)", QKeySequence(Qt::CTRL | Qt::Key_A)},
-                     {"削除(&D)", QKeySequence(Qt::Key_Delete)},
+                     {QT_TR_NOOP("追加(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A)},
+                     {QT_TR_NOOP("削除(&D)"), QKeySequence(Qt::Key_Delete)},
                      {"-", {}},
-                     {"最適化", {}}},
+                     {QT_TR_NOOP("最適化"), {}}},
                     &frmLumo::mnuLClick, mnuL);
-    mnuJpeg = build(QStringLiteral("mnuJpeg"), QStringLiteral("画像(&J)"), QStringLiteral("mnuJ"),
-                    {{"表示(&V)", QKeySequence(Qt::CTRL | Qt::Key_V)},
+    mnuJpeg = build(QStringLiteral("mnuJpeg"), tr("画像(&J)"), QStringLiteral("mnuJ"),
+                    {{QT_TR_NOOP("表示(&V)"), QKeySequence(Qt::CTRL | Qt::Key_V)},
                      {"-", {}},
-                     {"類似検索", {}},
-                     {"一覧表示", {}},
+                     {QT_TR_NOOP("類似検索"), {}},
+                     {QT_TR_NOOP("一覧表示"), {}},
                      {"-", {}},
-                     {"回転・反転した画像も探す(&T)", {}},
-                     {"色の違いを無視する(&G)", {}}},
+                     {QT_TR_NOOP("回転・反転した画像も探す(&T)"), {}},
+                     {QT_TR_NOOP("色の違いを無視する(&G)"), {}}},
                     &frmLumo::mnuJClick, mnuJ);
     for (int i : {SearchTurnedItem, SearchGreyItem})
         mnuJ[i]->setCheckable(true);
-    mnuHelp = build(QStringLiteral("mnuHelp"), QStringLiteral("ヘルプ(&H)"), QStringLiteral("mnuH"),
-                    {{"バージョン情報(&A)", {}}}, &frmLumo::mnuHClick, mnuH);
+    mnuHelp = build(QStringLiteral("mnuHelp"), tr("ヘルプ(&H)"), QStringLiteral("mnuH"),
+                    {{QT_TR_NOOP("バージョン情報(&A)"), {}}}, &frmLumo::mnuHClick, mnuH);
 
     // Menu items carry the state of their tool-bar button as of the last time their menu
     // opened; the shortcuts act on those states.
@@ -123,7 +130,7 @@ void frmLumo::createToolBar()
 
     for (const Button &button : Buttons) {
         const QString key = QString::fromLatin1(button.key);
-        auto *action = new QAction(LumoIcons::imlLumo(key), QString::fromUtf8(button.caption), tldLumo);
+        auto *action = new QAction(LumoIcons::imlLumo(key), tr(button.caption), tldLumo);
         action->setObjectName(key);
         action->setToolTip(action->text());
         connect(action, &QAction::triggered, this, [this, key] { tldLumoButtonClick(key); });
@@ -144,7 +151,7 @@ void frmLumo::createToolBar()
     const QFontMetrics metrics(captionFont);
     int widest = 0;
     for (const Button &button : Buttons)
-        widest = qMax(widest, metrics.horizontalAdvance(QString::fromUtf8(button.caption)));
+        widest = qMax(widest, metrics.horizontalAdvance(tr(button.caption)));
     for (QAction *action : tldLumo->actions()) {
         if (auto *face = qobject_cast<QToolButton *>(tldLumo->widgetForAction(action)))
             face->setFixedWidth(widest + 6);
@@ -306,14 +313,14 @@ void frmLumo::mnuJClick(int index)
         lsvJpegDblClick();
         break;
     case 2:
-        setInfo(QStringLiteral("類似検索中..."));
+        setInfo(tr("類似検索中..."));
         showSimilar(1);
-        setInfo(QStringLiteral("類似検索終了"));
+        setInfo(tr("類似検索終了"));
         break;
     case 3:
-        setInfo(QStringLiteral("一覧表示中..."));
+        setInfo(tr("一覧表示中..."));
         showSimilar(0);
-        setInfo(QStringLiteral("一覧表示完了"));
+        setInfo(tr("一覧表示完了"));
         break;
     default:
         break;
@@ -369,10 +376,16 @@ void frmLumo::runSettingsCommand()
     qint32 width = m_samWidth;
     qint32 height = m_samHeight;
     bool allFormats = m_allFormats;
-    if (showSettingsDialog(cols, width, height, allFormats)) {
+    QString language = m_language;
+    if (showSettingsDialog(cols, width, height, allFormats, language)) {
         m_samCols = cols;
         m_samWidth = width;
         m_samHeight = height;
         m_allFormats = allFormats;
+        if (language != m_language) {
+            // Kept at once: the next start reads it, even if this one does not end well.
+            m_language = language;
+            m_settings.WriteValue(UiLanguageSetting::Key, m_language);
+        }
     }
 }

@@ -26,15 +26,15 @@ constexpr qsizetype NamedInQuestion = 5;
 QString deletionDetail(const QStringList &keys)
 {
     if (keys.isEmpty())
-        return QStringLiteral("選択された画像はありません。");
-    QStringList lines{QStringLiteral("対象は%1個の画像です:").arg(keys.size())};
+        return frmLumo::tr("選択された画像はありません。");
+    QStringList lines{frmLumo::tr("対象は%n個の画像です:", nullptr, int(keys.size()))};
     for (qsizetype i = 0; i < keys.size() && i < NamedInQuestion; ++i)
         lines.append(PathSplitter::FileNamePart(keys[i]));
     if (keys.size() > NamedInQuestion)
-        lines.append(QStringLiteral("…他%1件").arg(keys.size() - NamedInQuestion));
+        lines.append(frmLumo::tr("…他%n件", nullptr, int(keys.size() - NamedInQuestion)));
     lines.append(QString());
-    lines.append(QStringLiteral("「はい」: ファイルもごみ箱へ移動します"));
-    lines.append(QStringLiteral("「いいえ」: リストからのみ削除し、ファイルは残します"));
+    lines.append(frmLumo::tr("「はい」: ファイルもごみ箱へ移動します"));
+    lines.append(frmLumo::tr("「いいえ」: リストからのみ削除し、ファイルは残します"));
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
@@ -57,7 +57,7 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 {
     // The busy pointer waits until the question is answered: never over a question.
     std::optional<WaitCursor> wait;
-    setInfo(QStringLiteral("削除中..."));
+    setInfo(tr("削除中..."));
     QString finalStatus;
 
     // The selected rows, from the last up, as their files are handed over; exactly those
@@ -69,7 +69,7 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             keys.append(rowKey(row));
     }
     const int answer = DialogService::instance().ShowMessage(
-        this, QStringLiteral("リストから削除します。実際のファイルも削除しますか？"),
+        this, tr("リストから削除します。実際のファイルも削除しますか？"),
         deletionDetail(QStringList(keys.rbegin(), keys.rend())), DialogService::YesNoCancelInformationSecondDefault);
     if (answer == DialogService::Yes || answer == DialogService::No) {
         wait.emplace();
@@ -99,12 +99,12 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
                 removeRow(row);
             }
             setModified(true);
-            finalStatus = QStringLiteral("削除完了");
+            finalStatus = tr("削除完了");
         } catch (const std::exception &error) {
             wait.reset();
             DialogService::instance().ShowError(QStringLiteral("DeleteJepg"),
                                                 QString::fromLocal8Bit(error.what()));
-            finalStatus = QStringLiteral("削除中にエラーが発生しました");
+            finalStatus = tr("削除中にエラーが発生しました");
         }
     }
 

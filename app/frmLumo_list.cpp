@@ -32,8 +32,8 @@ void frmLumo::createList()
     lsvJpeg = new QTreeWidget(centralWidget());
     lsvJpeg->setObjectName(QStringLiteral("lsvJpeg"));
     lsvJpeg->setColumnCount(4);
-    lsvJpeg->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("パス"),
-                              QStringLiteral("更新日時"), QStringLiteral("サイズ")});
+    lsvJpeg->setHeaderLabels({tr("ファイル名"), tr("パス"),
+                              tr("更新日時"), tr("サイズ")});
     lsvJpeg->headerItem()->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     lsvJpeg->setRootIsDecorated(false);
     lsvJpeg->setItemsExpandable(false);
@@ -70,7 +70,7 @@ void frmLumo::createList()
 bool frmLumo::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == sldLike && event->type() == QEvent::FocusIn) {
-        setInfo(QStringLiteral("類似レベルが小さい程厳しい条件になります"));
+        setInfo(tr("類似レベルが小さい程厳しい条件になります"));
         return false;
     }
     if (lsvJpeg && watched == lsvJpeg->viewport()) {
@@ -241,7 +241,7 @@ QString frmLumo::selectPictures(const QStringList &paths)
         selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         lsvJpeg->scrollTo(first);
     }
-    const QString told = QStringLiteral("%1個の画像を選択しました").arg(count);
+    const QString told = tr("%n個の画像を選択しました", nullptr, int(count));
     setInfo(told);
     return told;
 }
@@ -311,6 +311,6 @@ void frmLumo::lsvJpegOLEDragDrop(const QMimeData *data)
 
 void frmLumo::tellUnreadableNames(qsizetype count)
 {
-    tellUser(QStringLiteral("ファイル名を読めないため追加できなかったファイル: %1個").arg(count),
+    tellUser(tr("ファイル名を読めないため追加できなかったファイル: %n個", nullptr, int(count)),
              DialogService::OkExclamation);
 }

@@ -22,7 +22,6 @@
 
 namespace {
 const QString NoneText = QStringLiteral("(None)");
-const QString SaveErrorText = QStringLiteral("保存中にエラーが発生しました");
 constexpr int FillStep = 100;
 } // namespace
 
@@ -54,16 +53,16 @@ bool frmLumo::OpenJpegList(QString FileName)
     wait.emplace();
     NewJpegList();
     setCatalogueName(FileName);
-    setInfo(QStringLiteral("読込中..."));
+    setInfo(tr("読込中..."));
     QCoreApplication::processEvents();
 
     if (sbxJpeg->Load(FileName)) {
         m_catalogueUnread = true;
-        finalStatus = QStringLiteral("読込中にエラーが発生しました");
+        finalStatus = tr("読込中にエラーが発生しました");
         wait.reset();
         DialogService::instance().ShowMessage(this, finalStatus, DialogService::OkExclamation);
     } else {
-        finalStatus = QStringLiteral("読込完了");
+        finalStatus = tr("読込完了");
         // Any file of a series opens the whole of it, named by its first file.
         setCatalogueName(sbxJpeg->catalogueSet().firstPart());
         // Same date form as a row filled when a picture is added.
@@ -122,13 +121,13 @@ void frmLumo::runOptimizeCommand()
         return;
     if (OptimizeJpegList()) {
         OpenJpegList(catalogueName());
-        setNote(QStringLiteral("ファイルのない%1個を除外しました").arg(m_optimizeDropped));
+        setNote(tr("ファイルのない%n個を除外しました", nullptr, m_optimizeDropped));
     }
 }
 
 bool frmLumo::OptimizeJpegList()
 {
-    setInfo(QStringLiteral("最適化中..."));
+    setInfo(tr("最適化中..."));
     setNote(QString());
     QCoreApplication::processEvents();
 
@@ -165,12 +164,13 @@ bool frmLumo::OptimizeJpegList()
             }
         }
         setModified(true);
-        setInfo(SaveErrorText);
-        DialogService::instance().ShowMessage(this, SaveErrorText, DialogService::OkExclamation);
+        const QString saveError = tr("保存中にエラーが発生しました");
+        setInfo(saveError);
+        DialogService::instance().ShowMessage(this, saveError, DialogService::OkExclamation);
         return false;
     }
 
-    setInfo(QStringLiteral("最適化完了"));
+    setInfo(tr("最適化完了"));
     m_optimizeDropped = int(removed.size());
     return true;
 }

@@ -47,19 +47,22 @@ void frmLumo::unloadViewerAndSimilar()
         frmSam::unload();
 }
 
-bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats)
+bool frmLumo::showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats,
+                                 QString &language)
 {
     frmSet dialog;
     dialog.SamCols = samCols;
     dialog.SamWidth = samWidth;
     dialog.SamHeight = samHeight;
     dialog.AllFormats = allFormats;
+    dialog.Language = language;
     if (!dialog.ShowEx(this))
         return false;
     samCols = dialog.SamCols;
     samWidth = dialog.SamWidth;
     samHeight = dialog.SamHeight;
     allFormats = dialog.AllFormats;
+    language = dialog.Language;
     return true;
 }
 

@@ -4,10 +4,12 @@
 #include "frmLumo.h"
 #include "singleinstance.h"
 
+#include "outside/appsettings.h"
+#include "outside/uilanguage.h"
+
 #include <QApplication>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QTranslator>
+#include <QLocale>
 
 #include <cstdio>
 #include <cstring>
@@ -52,18 +54,21 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    // Listening at once: a second start reaches this one as soon as it holds the lock.
+    instance.listen();
+    // The language comes before the identity and every window: they take their texts from it.
+    {
+        const AppSettings settings;
+        const QString setting = settings.readString(UiLanguageSetting::Key, UiLanguageSetting::Auto);
+        if (!installUiLanguage(chooseUiLanguage(setting, QLocale::system().name())))
+            std::fputs("lumo: the translation could not be loaded; the texts stay Japanese\n", stderr);
+    }
     applyAppIdentity();
-
-    // Qt's own dialogs (file and folder pickers) speak Japanese like the rest of the program.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     const QString commandLine = arguments.join(QLatin1Char(' '));
 
-    instance.listen();
     frmLumo window;
     QObject::connect(&instance, &SingleInstance::requested, &window, &frmLumo::openHandedOver);
     window.show();

@@ -1,7 +1,8 @@
 #pragma once
 // The settings dialog: edits copies of the three values that shape the thumbnail grid of
-// the similar-pictures window, and whether the adds take other pictures than JPEG. The caller sets the values, calls ShowEx and reads them
-// back when it returns true:
+// the similar-pictures window, whether the adds take other pictures than JPEG, and the
+// language of the windows. The caller sets the values, calls ShowEx and reads them back
+// when it returns true:
 //
 //     frmSet dialog;                  // loads it: controls and their input filters
 //     dialog.SamCols = samCols; ...
@@ -13,6 +14,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,6 +31,8 @@ public:
     qint32 SamWidth = 0;  // thumbnail width in twips
     qint32 SamHeight = 0; // thumbnail height in twips
     bool AllFormats = false; // the adds take HEIC, AVIF, PNG, WebP, TIFF and camera RAW too
+    // The "Language" setting: "auto" (the desktop's), "ja" or "en"; applies at the next start.
+    QString Language = QStringLiteral("auto");
 
     // Centres the dialog over o_Owner, shows it modally with the values filled in, and
     // returns true when the user confirmed with OK.
@@ -61,6 +65,9 @@ private:
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
     QCheckBox *chkAllFormats = nullptr;
+    QLabel *lblLanguage = nullptr;
+    QComboBox *cboLanguage = nullptr;
+    QLabel *lblLanguageNote = nullptr;
 
     bool m_cancelled = true;
 };

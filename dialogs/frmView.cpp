@@ -22,8 +22,6 @@ QPointer<frmView> s_viewer;
 constexpr int DesignWidthTwips = 1590;
 constexpr int DesignHeightTwips = 915;
 
-const QString Unviewable = QStringLiteral("表示不可");
-
 // Files are checked one at a time, whichever viewer asks (a viewer unloaded may still be
 // checking), so two quick views of one cut-off file cannot both repair it.
 QMutex s_checking;
@@ -57,7 +55,7 @@ frmView::frmView(QWidget *o_Owner)
                          WorkArea::twipsToPixelsY(DesignHeightTwips, this));
 
     // Only its role as the target of Esc is wanted, never its face.
-    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    cmdCancel = new QPushButton(tr("キャンセル"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setAutoDefault(false);
     cmdCancel->setFocusPolicy(Qt::NoFocus);
@@ -176,9 +174,10 @@ void frmView::showFailure()
     // The window keeps its size; the text stands in the middle of the picture box.
     picView->clear();
     const QFontMetrics metrics = picView->fontMetrics();
-    const int x = (picView->width() - metrics.horizontalAdvance(Unviewable)) / 2;
+    const QString unviewable = tr("表示不可");
+    const int x = (picView->width() - metrics.horizontalAdvance(unviewable)) / 2;
     const int y = (picView->height() - metrics.height()) / 2;
-    picView->printText(Unviewable, QColor(255, 0, 0), QPoint(x, y));
+    picView->printText(unviewable, QColor(255, 0, 0), QPoint(x, y));
 }
 
 void frmView::reject()

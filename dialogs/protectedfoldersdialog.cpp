@@ -16,19 +16,19 @@ ProtectedFoldersDialog::ProtectedFoldersDialog(const QStringList &folders, QWidg
     : QDialog(parent, FixedDialogFlags)
 {
     setObjectName(QStringLiteral("ProtectedFoldersDialog"));
-    setWindowTitle(QStringLiteral("保護フォルダ"));
+    setWindowTitle(tr("保護フォルダ"));
 
-    auto *note = new QLabel(QStringLiteral("これらのフォルダとその中のフォルダにある画像は選択されません"), this);
+    auto *note = new QLabel(tr("これらのフォルダとその中のフォルダにある画像は選択されません"), this);
     note->setWordWrap(true);
     lstFolders = new QListWidget(this);
     lstFolders->setObjectName(QStringLiteral("lstFolders"));
     lstFolders->addItems(folders);
     lstFolders->setMinimumWidth(fontMetrics().averageCharWidth() * 50);
 
-    cmdAdd = new QPushButton(QStringLiteral("追加..."), this);
+    cmdAdd = new QPushButton(tr("追加..."), this);
     cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
     cmdAdd->setAutoDefault(false);
-    cmdRemove = new QPushButton(QStringLiteral("削除"), this);
+    cmdRemove = new QPushButton(tr("削除"), this);
     cmdRemove->setObjectName(QStringLiteral("cmdRemove"));
     cmdRemove->setAutoDefault(false);
     auto *side = new QVBoxLayout;
@@ -43,7 +43,7 @@ ProtectedFoldersDialog::ProtectedFoldersDialog(const QStringList &folders, QWidg
     QPushButton *ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
-    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole)
+    buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("cmdCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -85,16 +85,19 @@ int QtDialogService::ShowMessage(QWidget *owner, const QString &text, const QStr
     box.setInformativeText(Qt::mightBeRichText(detail) ? Qt::convertFromPlainText(detail) : detail);
     box.setIcon(setup.icon);
     box.setStandardButtons(setup.buttons);
-    // The program speaks Japanese whether or not Qt's own translations are installed.
-    const std::pair<QMessageBox::StandardButton, const char16_t *> captions[] = {
-        {QMessageBox::Ok, u"OK"},          {QMessageBox::Cancel, u"キャンセル"},
-        {QMessageBox::Yes, u"はい(&Y)"},    {QMessageBox::No, u"いいえ(&N)"},
-        {QMessageBox::Abort, u"中止(&A)"},  {QMessageBox::Retry, u"再試行(&R)"},
-        {QMessageBox::Ignore, u"無視(&I)"},
+    // The program's own captions, whether or not Qt's translations are installed.
+    const std::pair<QMessageBox::StandardButton, const char *> captions[] = {
+        {QMessageBox::Ok, "OK"},
+        {QMessageBox::Cancel, QT_TRANSLATE_NOOP("QtDialogService", "キャンセル")},
+        {QMessageBox::Yes, QT_TRANSLATE_NOOP("QtDialogService", "はい(&Y)")},
+        {QMessageBox::No, QT_TRANSLATE_NOOP("QtDialogService", "いいえ(&N)")},
+        {QMessageBox::Abort, QT_TRANSLATE_NOOP("QtDialogService", "中止(&A)")},
+        {QMessageBox::Retry, QT_TRANSLATE_NOOP("QtDialogService", "再試行(&R)")},
+        {QMessageBox::Ignore, QT_TRANSLATE_NOOP("QtDialogService", "無視(&I)")},
     };
     for (const auto &[button, caption] : captions) {
         if (QAbstractButton *b = box.button(button))
-            b->setText(QString::fromUtf16(caption));
+            b->setText(QCoreApplication::translate("QtDialogService", caption));
     }
     box.setDefaultButton(setup.defaultButton);
     box.setEscapeButton(setup.escapeButton);
@@ -110,11 +113,12 @@ void QtDialogService::ShowAbout(QWidget *owner, const AppInfo &info)
     // The name stands out; the texts are the program's own, shown as written.
     QString text = QStringLiteral("<b>%1</b>").arg(info.title.toHtmlEscaped());
     if (!info.version.isEmpty())
-        text += QStringLiteral("<br>バージョン %1").arg(info.version.toHtmlEscaped());
+        text += QStringLiteral("<br>")
+            + QCoreApplication::translate("QtDialogService", "バージョン %1").arg(info.version.toHtmlEscaped());
     if (!info.comment.isEmpty())
         text += QStringLiteral("<br>") + info.comment.toHtmlEscaped();
     QMessageBox box(owner);
-    box.setWindowTitle(QStringLiteral("バージョン情報"));
+    box.setWindowTitle(QCoreApplication::translate("QtDialogService", "バージョン情報"));
     // The application's own icon, the one its windows and launcher show.
     box.setIconPixmap(QGuiApplication::windowIcon().pixmap(AboutIconSide));
     box.setTextFormat(Qt::RichText);
@@ -158,7 +162,7 @@ bool QtDialogService::ShowFileDialog(QWidget *owner, CommonDialog &dialog, int m
 QString QtDialogService::BrowseForFolder(QWidget *owner, const QString &start)
 {
     const QString from = start.isEmpty() ? QDir::homePath() : start;
-    QFileDialog box(owner, QStringLiteral("フォルダの選択"), from);
+    QFileDialog box(owner, QCoreApplication::translate("QtDialogService", "フォルダの選択"), from);
     chooseOnly(box);
     box.setFileMode(QFileDialog::Directory);
     box.setOption(QFileDialog::ShowDirsOnly);
@@ -172,7 +176,7 @@ void QtDialogService::ShowError(const QString &procedure, const QString &error)
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(boxTitle());
     box.setIcon(QMessageBox::Critical);
-    box.setText(QStringLiteral("%1 でエラーが発生しました。").arg(procedure));
+    box.setText(QCoreApplication::translate("QtDialogService", "%1 でエラーが発生しました。").arg(procedure));
     box.setInformativeText(error);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

@@ -5,6 +5,8 @@
 #include "files/sharedthumbnails.h"
 #include "files/trash.h"
 
+#include <QCoreApplication>
+
 QString ShellService::BrowseFolder(QWidget *owner, const QString &start)
 {
     return DialogService::instance().BrowseForFolder(owner, start);
@@ -71,10 +73,11 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
         for (qsizetype i = 0; i < files.size() && i < shown; ++i)
             text += QLatin1Char('\n') + files.at(i);
         if (files.size() > shown)
-            text += QStringLiteral("\nほか %1 個のファイル").arg(files.size() - shown);
+            text += QLatin1Char('\n')
+                + QCoreApplication::translate("ShellService", "ほか %n 個のファイル", nullptr, int(files.size() - shown));
     };
-    list(QStringLiteral("次のファイルをごみ箱へ移動できませんでした。"), notMoved);
-    list(QStringLiteral("次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。"),
+    list(QCoreApplication::translate("ShellService", "次のファイルをごみ箱へ移動できませんでした。"), notMoved);
+    list(QCoreApplication::translate("ShellService", "次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。"),
          notPutBack);
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);
     return notMoved + notPutBack;

@@ -22,7 +22,6 @@ constexpr double ZoomAhead = 2.0;
 constexpr int CaptionMargin = 4;
 // Between the pictures of neighbouring panes, so that two alike pictures never look like one.
 constexpr int Gap = 3;
-const QString Unviewable = QStringLiteral("表示不可");
 const QString BestMark = QStringLiteral(" ★");
 } // namespace
 
@@ -167,7 +166,7 @@ void ComparePane::paintEvent(QPaintEvent *)
         painter.drawImage(region.target.translated(box.topLeft()), m_picture.image, source);
     } else if (m_picture.read) {
         painter.setPen(QColor(255, 0, 0));
-        painter.drawText(box, Qt::AlignCenter, Unviewable);
+        painter.drawText(box, Qt::AlignCenter, tr("表示不可"));
     }
     if (m_marked)
         paintSelectionMark(painter, box, palette());

@@ -127,9 +127,9 @@ void frmCompare::showGroup(int group, const QString &picture)
 
 void frmCompare::updateTitle()
 {
-    QString title = QStringLiteral("比較 - %1/%2").arg(m_group + 1).arg(m_owner->compareGroupCount());
+    QString title = tr("比較 - %1/%2").arg(m_group + 1).arg(m_owner->compareGroupCount());
     if (m_lastTold)
-        title += QStringLiteral(" (最後のグループです)");
+        title += tr(" (最後のグループです)");
     setWindowTitle(title);
 }
 

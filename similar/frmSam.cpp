@@ -64,7 +64,7 @@ frmSam::frmSam(QWidget *parent)
     sldList->setEnabled(false);
     connect(sldList, &QSlider::valueChanged, this, &frmSam::sldListChange);
 
-    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), client);
+    cmdCancel = new QPushButton(tr("キャンセル"), client);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setFocusPolicy(Qt::NoFocus);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSam::cmdCancelClick);
@@ -273,7 +273,7 @@ bool frmSam::askStop()
     const bool wasBusy = m_busy;
     setBusy(false);
     const QPointer<frmSam> self(this);
-    const int answer = DialogService::instance().ShowMessage(this, QStringLiteral("中止しますか？"),
+    const int answer = DialogService::instance().ShowMessage(this, tr("中止しますか？"),
                                                              DialogService::YesNoQuestion);
     if (self && wasBusy && m_state == State::Running)
         setBusy(true);

@@ -14,7 +14,7 @@
 
 void frmSam::createCompareItem()
 {
-    mnuCompare = new QAction(QStringLiteral("比較(&M)..."), this);
+    mnuCompare = new QAction(tr("比較(&M)..."), this);
     mnuCompare->setObjectName(QStringLiteral("mnuCompare"));
     mnuCompare->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     connect(mnuCompare, &QAction::triggered, this, &frmSam::mnuCompareClick);

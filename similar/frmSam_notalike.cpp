@@ -18,13 +18,13 @@
 
 void frmSam::createNotAlikeMenu()
 {
-    auto *picture = new QAction(QStringLiteral("似ていない画像にする(&N)"), this);
+    auto *picture = new QAction(tr("似ていない画像にする(&N)"), this);
     picture->setObjectName(QStringLiteral("mnuNotAlike"));
     connect(picture, &QAction::triggered, this, [this] { markNotAlike(false); });
-    auto *group = new QAction(QStringLiteral("このグループは似ていない(&G)"), this);
+    auto *group = new QAction(tr("このグループは似ていない(&G)"), this);
     group->setObjectName(QStringLiteral("mnuNotAlikeGroup"));
     connect(group, &QAction::triggered, this, [this] { markNotAlike(true); });
-    auto *pairs = new QAction(QStringLiteral("似ていない組み合わせ(&L)..."), this);
+    auto *pairs = new QAction(tr("似ていない組み合わせ(&L)..."), this);
     pairs->setObjectName(QStringLiteral("mnuNotAlikePairs"));
     connect(pairs, &QAction::triggered, this, &frmSam::showNotAlikePairs);
     mnuFile->addActions({picture, group});
@@ -106,7 +106,7 @@ void frmSam::markNotAlikeAt(int pressed, bool wholeGroup)
         }
     }
     if (!decisions.save()) {
-        m_owner->showInfo(QStringLiteral("似ていない画像の記録中にエラーが発生しました"));
+        m_owner->showInfo(tr("似ていない画像の記録中にエラーが発生しました"));
         return;
     }
     // A group left with one picture is no group any more. What leaves the grid leaves the
@@ -131,7 +131,7 @@ void frmSam::markNotAlikeAt(int pressed, bool wholeGroup)
     else
         leave(pressed);
     lblTitle->hide();
-    m_owner->showInfo(QStringLiteral("似ていない画像として記録しました"));
+    m_owner->showInfo(tr("似ていない画像として記録しました"));
 }
 
 void frmSam::showNotAlikePairs()

@@ -25,9 +25,9 @@
 
 void frmSam::createMenu()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル"));
+    mnuFile = menuBar()->addMenu(tr("ファイル"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    auto *remove = new QAction(QStringLiteral("削除"), this);
+    auto *remove = new QAction(tr("削除"), this);
     remove->setObjectName(QStringLiteral("mnuF0"));
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
     connect(remove, &QAction::triggered, this, [this] { mnuFClick(0); });
@@ -106,7 +106,7 @@ bool frmSam::HitSamPic(int x, int y, int mode)
                 tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell))
                     + samFactsNote(m_factsCache->headerFacts(name));
             else
-                tip = QStringLiteral("ファイルがありません");
+                tip = tr("ファイルがありません");
         }
         setPicListToolTip(tip);
         return true;

@@ -27,15 +27,15 @@ struct RuleItem
 };
 
 const RuleItem RuleItems[] = {
-    {"画質の良い画像を残す(&Q)", KeepRule::Best},
-    {"画素数の多い画像を残す(&P)", KeepRule::Pixels},
-    {"ファイルサイズの大きい画像を残す(&S)", KeepRule::Size},
-    {"更新日時の新しい画像を残す(&N)", KeepRule::Newest},
-    {"更新日時の古い画像を残す(&O)", KeepRule::Oldest},
-    {"基準画像を残す(&B)", KeepRule::Base},
+    {QT_TRANSLATE_NOOP("frmSam", "画質の良い画像を残す(&Q)"), KeepRule::Best},
+    {QT_TRANSLATE_NOOP("frmSam", "画素数の多い画像を残す(&P)"), KeepRule::Pixels},
+    {QT_TRANSLATE_NOOP("frmSam", "ファイルサイズの大きい画像を残す(&S)"), KeepRule::Size},
+    {QT_TRANSLATE_NOOP("frmSam", "更新日時の新しい画像を残す(&N)"), KeepRule::Newest},
+    {QT_TRANSLATE_NOOP("frmSam", "更新日時の古い画像を残す(&O)"), KeepRule::Oldest},
+    {QT_TRANSLATE_NOOP("frmSam", "基準画像を残す(&B)"), KeepRule::Base},
     {"-", std::nullopt},
-    {"選択を解除(&C)", std::nullopt},
-    {"保護フォルダ(&F)...", std::nullopt},
+    {QT_TRANSLATE_NOOP("frmSam", "選択を解除(&C)"), std::nullopt},
+    {QT_TRANSLATE_NOOP("frmSam", "保護フォルダ(&F)..."), std::nullopt},
 };
 constexpr int ClearItem = 7;
 constexpr int ProtectItem = 8;
@@ -43,7 +43,7 @@ constexpr int ProtectItem = 8;
 
 void frmSam::createSelectMenu()
 {
-    mnuSelect = menuBar()->addMenu(QStringLiteral("選択(&S)"));
+    mnuSelect = menuBar()->addMenu(tr("選択(&S)"));
     mnuSelect->setObjectName(QStringLiteral("mnuSelect"));
     for (int i = 0; i < int(std::size(RuleItems)); ++i) {
         auto *item = new QAction(this);
@@ -51,7 +51,7 @@ void frmSam::createSelectMenu()
         if (qstrcmp(RuleItems[i].caption, "-") == 0) {
             item->setSeparator(true);
         } else {
-            item->setText(QString::fromUtf8(RuleItems[i].caption));
+            item->setText(tr(RuleItems[i].caption));
             connect(item, &QAction::triggered, this, [this, i] { mnuSClick(i); });
         }
         mnuSelect->addAction(item);

@@ -36,8 +36,8 @@ void loadNotAlikeDecisions(NotAlikeDecisions &decisions, QWidget *owner)
     if (decisions.load())
         return;
     const QString text = decisions.setAside().isEmpty()
-        ? QStringLiteral("似ていない組み合わせのファイル %1 を読み書きできません").arg(NotAlikeDecisions::userFile())
-        : QStringLiteral("似ていない組み合わせのファイルを読めませんでした。%1 として残し、新しく記録を始めます")
+        ? NotAlikeDialog::tr("似ていない組み合わせのファイル %1 を読み書きできません").arg(NotAlikeDecisions::userFile())
+        : NotAlikeDialog::tr("似ていない組み合わせのファイルを読めませんでした。%1 として残し、新しく記録を始めます")
               .arg(decisions.setAside());
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);
 }
@@ -46,17 +46,17 @@ NotAlikeDialog::NotAlikeDialog(const SignatureTable &catalogue, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("NotAlikeDialog"));
-    setWindowTitle(QStringLiteral("似ていない組み合わせ"));
+    setWindowTitle(tr("似ていない組み合わせ"));
     lstPairs = new QListWidget(this);
     lstPairs->setObjectName(QStringLiteral("lstPairs"));
     lstPairs->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstPairs->setIconSize(QSize(2 * Thumb + 4, Thumb));
-    cmdForget = new QPushButton(QStringLiteral("忘れる"), this);
+    cmdForget = new QPushButton(tr("忘れる"), this);
     cmdForget->setObjectName(QStringLiteral("cmdForget"));
-    cmdForgetAll = new QPushButton(QStringLiteral("すべて忘れる"), this);
+    cmdForgetAll = new QPushButton(tr("すべて忘れる"), this);
     cmdForgetAll->setObjectName(QStringLiteral("cmdForgetAll"));
     auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("閉じる"), QDialogButtonBox::RejectRole);
     buttons->addButton(cmdForget, QDialogButtonBox::ActionRole);
     buttons->addButton(cmdForgetAll, QDialogButtonBox::ActionRole);
     auto *layout = new QVBoxLayout(this);
@@ -131,7 +131,7 @@ void NotAlikeDialog::forgetSelected()
 
 void NotAlikeDialog::forgetAll()
 {
-    if (DialogService::instance().ShowMessage(this, QStringLiteral("記録したすべての似ていない組み合わせを忘れますか？"),
+    if (DialogService::instance().ShowMessage(this, tr("記録したすべての似ていない組み合わせを忘れますか？"),
                                               DialogService::YesNoQuestion)
         != DialogService::Yes)
         return;
@@ -142,7 +142,7 @@ void NotAlikeDialog::forgetAll()
 void NotAlikeDialog::save()
 {
     if (!m_decisions.save())
-        DialogService::instance().ShowMessage(this, QStringLiteral("似ていない組み合わせの保存中にエラーが発生しました"),
+        DialogService::instance().ShowMessage(this, tr("似ていない組み合わせの保存中にエラーが発生しました"),
                                               DialogService::OkExclamation);
     fill();
 }

@@ -2,6 +2,7 @@
 
 #include "outside/workarea.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QList>
 #include <QStringList>
@@ -65,12 +66,15 @@ QString FitSamTitle(const QString &text, int width, const QFontMetrics &metrics,
 
 QString samProgressTitle(SamRun run, const QString &path, int number, int count, SimilarRule rule)
 {
-    const QString doing = run == SamRun::List ? QStringLiteral("を表示中...(") : QStringLiteral("を比較中...(");
-    QString title = path + doing + QString::number(number) + QLatin1Char('/') + QString::number(count) + QLatin1Char(')');
+    // One text with the path in it, so a language may put the path where it belongs.
+    const char *doing = run == SamRun::List ? QT_TRANSLATE_NOOP("SamGeometry", "%1を表示中...(%2/%3)")
+                                            : QT_TRANSLATE_NOOP("SamGeometry", "%1を比較中...(%2/%3)");
+    QString title = QCoreApplication::translate("SamGeometry", doing)
+                        .arg(path, QString::number(number), QString::number(count));
     if (run == SamRun::Comparison && rule.turned)
-        title += QStringLiteral(" [回転・反転]");
+        title += QCoreApplication::translate("SamGeometry", " [回転・反転]");
     if (run == SamRun::Comparison && rule.grey)
-        title += QStringLiteral(" [グレー]");
+        title += QCoreApplication::translate("SamGeometry", " [グレー]");
     return title;
 }
 
@@ -102,14 +106,14 @@ QString samMatchNote(const SimilarMatch &match)
 {
     QStringList turning;
     if (mirrored(match.turn))
-        turning += QStringLiteral("左右反転");
+        turning += QCoreApplication::translate("SamGeometry", "左右反転");
     if (quarterTurns(match.turn) != 0)
-        turning += QString::number(quarterTurns(match.turn) * 90) + QStringLiteral("°回転");
+        turning += QCoreApplication::translate("SamGeometry", "%1°回転").arg(quarterTurns(match.turn) * 90);
     QString note;
     if (!turning.isEmpty())
-        note += QLatin1Char('(') + turning.join(QStringLiteral("・")) + QLatin1Char(')');
+        note += QLatin1Char('(') + turning.join(QCoreApplication::translate("SamGeometry", "・")) + QLatin1Char(')');
     if (match.grey)
-        note += QStringLiteral("(グレー)");
+        note += QCoreApplication::translate("SamGeometry", "(グレー)");
     return note;
 }
 
@@ -121,9 +125,9 @@ QString samFactsNote(const PictureFacts &facts)
     if (facts.raw)
         note += QStringLiteral(" RAW");
     else if (facts.quality > 0)
-        note += QStringLiteral(" 品質 約") + QString::number(facts.quality);
+        note += QCoreApplication::translate("SamGeometry", " 品質 約%1").arg(facts.quality);
     if (facts.taken.isValid())
-        note += QStringLiteral(" 撮影 ") + facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+        note += QCoreApplication::translate("SamGeometry", " 撮影 %1").arg(facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
     return note;
 }
 

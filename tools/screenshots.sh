@@ -6,6 +6,9 @@
 #   docs/similar-marked.png  the same after 選択 → 画質の良い画像を残す: the copies to drop marked
 #   docs/compare.png     the compare window on the first group (a click on it, then Enter)
 #
+# Each picture is taken twice, once in each language of the windows: docs/NAME.png in
+# Japanese, docs/NAME-en.png in English. LUMO_LANGUAGE=ja or en takes only that one.
+#
 # tools/screenshots.sh CORPUS
 #   CORPUS: a folder of JPEG pictures with near-duplicates among them, such as the one
 #   make_corpus.sh builds (originals/ and variants/). The pictures are not changed.
@@ -17,6 +20,17 @@
 # trash are never touched. Exit status 0 when every picture was taken; 1 when one could
 # not be (the message says which; those before it are written all the same).
 set -euo pipefail
+
+if [[ -z ${LUMO_LANGUAGE:-} ]]; then
+    LUMO_LANGUAGE=ja bash "$0" "$@" || exit 1
+    LUMO_LANGUAGE=en exec bash "$0" "$@"
+fi
+case $LUMO_LANGUAGE in
+    ja) suffix= pictures_menu=alt+j ;;
+    # 画像(&J) is &Pictures in English.
+    en) suffix=-en pictures_menu=alt+p ;;
+    *) echo "LUMO_LANGUAGE is ja or en, not $LUMO_LANGUAGE" >&2; exit 2 ;;
+esac
 
 corpus=$(realpath "${1:?usage: tools/screenshots.sh CORPUS}")
 cd "$(dirname "$0")/.."
@@ -53,6 +67,7 @@ cat >"$work/config/lumo/lumo.conf" <<EOF
 FilePath=$pictures
 JpegPath=$pictures
 Like=$level
+Language=$LUMO_LANGUAGE
 EOF
 
 xvfb_pid= lumo_pid=
@@ -121,10 +136,10 @@ wait_still "$main" 60 2 || { echo "the catalogue did not finish loading" >&2; ex
 # A selected row, as a user would have one.
 xdotool windowfocus --sync "$main" key Down Down Down Down Down
 wait_still "$main" 10 1 || true
-shoot "$main" docs/screenshot.png
+shoot "$main" docs/screenshot$suffix.png
 
 # 類似検索: the third item of the menu 画像(&J), after 表示(&V) and a separator.
-xdotool windowfocus --sync "$main" key alt+j
+xdotool windowfocus --sync "$main" key "$pictures_menu"
 sleep 0.5
 xdotool key Down
 [[ -n ${LUMO_MENU_SHOT:-} ]] && import -window root "$LUMO_MENU_SHOT"
@@ -136,26 +151,26 @@ for _ in $(seq 150); do
     sleep 0.2
 done
 if [[ -z $similar ]]; then
-    echo "類似検索 opened no window: docs/similar.png was not retaken" >&2
+    echo "類似検索 opened no window: docs/similar$suffix.png was not retaken" >&2
     exit 1
 fi
 # The run draws group after group, decoding every picture; a grid that stands still for
 # five seconds is finished.
 if ! wait_still "$similar" 300 5; then
-    echo "the similar-pictures window did not finish its run: docs/similar.png was not retaken" >&2
+    echo "the similar-pictures window did not finish its run: docs/similar$suffix.png was not retaken" >&2
     exit 1
 fi
-shoot "$similar" docs/similar.png
+shoot "$similar" docs/similar$suffix.png
 
 # 選択(S) → 画質の良い画像を残す, its first item: the rule marks every copy but the best.
 xdotool windowfocus --sync "$similar" key alt+s
 sleep 0.5
 xdotool key Return
 if ! wait_still "$similar" 60 3; then
-    echo "the rule did not finish: docs/similar-marked.png was not retaken" >&2
+    echo "the rule did not finish: docs/similar-marked$suffix.png was not retaken" >&2
     exit 1
 fi
-shoot "$similar" docs/similar-marked.png
+shoot "$similar" docs/similar-marked$suffix.png
 
 # A click on the first thumbnail, then Enter: the compare window on its group.
 xdotool mousemove --window "$similar" 40 60 click 1
@@ -168,9 +183,9 @@ for _ in $(seq 50); do
     sleep 0.2
 done
 if [[ -z $compare ]] || ! wait_still "$compare" 60 3; then
-    echo "比較 opened no window, or it did not settle: docs/compare.png was not retaken" >&2
+    echo "比較 opened no window, or it did not settle: docs/compare$suffix.png was not retaken" >&2
     exit 1
 fi
 xdotool mousemove 1279 799
 sleep 0.5
-shoot "$compare" docs/compare.png
+shoot "$compare" docs/compare$suffix.png

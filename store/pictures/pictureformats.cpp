@@ -4,6 +4,7 @@
 #include "pictures/heifimage.h"
 #include "pictures/rawimage.h"
 
+#include <QCoreApplication>
 #include <QImageReader>
 #include <QtPlugin>
 
@@ -108,5 +109,6 @@ QString unreadableFormatsMessage(const QStringList &formats)
 {
     if (formats.isEmpty())
         return {};
-    return formats.join(QStringLiteral(", ")) + QStringLiteral(" を読み込めません");
+    // Translated where the application installs a translator (the window); lumo-cli has none.
+    return QCoreApplication::translate("PictureFormats", "%1 を読み込めません").arg(formats.join(QStringLiteral(", ")));
 }

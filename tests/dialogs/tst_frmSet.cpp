@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -78,14 +79,14 @@ private slots:
     void controls()
     {
         // Each control stands where its twips put it and shows its caption; the dialog is "設定", 4245 × 1680 twips inside
-        // plus a row below the buttons for the formats' check box, widened to show its caption whole.
+        // plus a row below the buttons for the formats' check box and one for the language, widened to show the captions whole.
         QFETCH(QString, name);
         QFETCH(QString, text);
         QFETCH(QRect, twips);
         frmSet dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("設定"));
         QVERIFY(dialog.width() >= WorkArea::twipsToPixelsX(4245));
-        QCOMPARE(dialog.height(), WorkArea::twipsToPixelsY(1680 + 450));
+        QCOMPARE(dialog.height(), WorkArea::twipsToPixelsY(1680 + 450 + 450));
         auto *control = dialog.findChild<QWidget *>(name);
         QVERIFY(control);
         const QRect expected(WorkArea::twipsToPixelsX(twips.x()), WorkArea::twipsToPixelsY(twips.y()),
@@ -211,6 +212,58 @@ private slots:
             QTest::keyClick(box(d, "txtCols"), Qt::Key_Escape);
         });
         next.findChild<QAction *>("mnuF5")->trigger();
+        QVERIFY(!guard.fired());
+    }
+
+    void languageComesBackInTheNextRun_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("shownIndex");
+        QTest::addColumn<int>("chosenIndex");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("atOnce"); // stored right after the dialog
+        QTest::addColumn<QString>("next");   // stored once the window has closed
+        QTest::newRow("nothing stored, English chosen") << QString() << 0 << 2 << true << "en" << "en";
+        QTest::newRow("Japanese, back to automatic") << "ja" << 1 << 0 << true << "auto" << "auto";
+        QTest::newRow("English, Japanese chosen") << "en" << 2 << 1 << true << "ja" << "ja";
+        QTest::newRow("hand-edited English kept") << "EN " << 2 << 2 << true << "EN " << "en";
+        QTest::newRow("nonsense, shown as automatic") << "klingon" << 0 << 0 << true << "klingon" << "auto";
+        QTest::newRow("cancelled, nothing changes") << "en" << 2 << 1 << false << "en" << "en";
+    }
+    void languageComesBackInTheNextRun()
+    {
+        // "設定" shows the stored language; OK keeps the choice at once for the next start, Cancel keeps what was stored.
+        QFETCH(QString, stored);
+        QFETCH(int, shownIndex);
+        QFETCH(int, chosenIndex);
+        QFETCH(bool, confirm);
+        QFETCH(QString, atOnce);
+        QFETCH(QString, next);
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, appName(), appName());
+            if (!stored.isNull())
+                settings.setValue("Language", stored);
+        }
+        ModalGuard guard;
+        frmLumo window;
+        window.show();
+        int shown = -1;
+        whenModal<frmSet>([&](frmSet *d) {
+            auto *choice = d->findChild<QComboBox *>("cboLanguage");
+            shown = choice->currentIndex();
+            choice->setCurrentIndex(chosenIndex);
+            QTest::keyClick(box(d, "txtCols"), confirm ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        window.findChild<QAction *>("mnuF5")->trigger();
+        QCOMPARE(shown, shownIndex);
+        {
+            // Before the window closes: a start in between already sees the choice.
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, appName(), appName());
+            QCOMPARE(settings.value("Language").toString(), atOnce);
+        }
+        QVERIFY(window.close());
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, appName(), appName());
+        QCOMPARE(settings.value("Language").toString(), next);
         QVERIFY(!guard.fired());
     }
 

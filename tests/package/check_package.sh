@@ -95,6 +95,9 @@ desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx "Icon=$id" "$desktop" || fail "the launcher's icon is not $id"
 grep -qx "Exec=lumo %f" "$desktop" || fail "the launcher does not start lumo with a file"
 grep -qx "MimeType=application/x-lumo-catalogue;" "$desktop" || fail "the launcher does not open catalogues"
+for key in Name 'Name\[ja\]' Comment 'Comment\[ja\]'; do
+    grep -q "^$key=." "$desktop" || fail "the launcher has no $key"
+done
 
 case_ "The AppStream metadata passes appstreamcli validate and names the launcher, the icon and this version"
 out=$(appstreamcli validate-tree --no-net "$root" 2>&1) || fail "appstreamcli validate-tree: $out"
@@ -104,7 +107,11 @@ xpath() { xmllint --xpath "$1" "$metainfo" 2>/dev/null; }
 [[ $(xpath 'string(/component/launchable[@type="desktop-id"])') == "$id.desktop" ]] || fail "metadata does not launch $id.desktop"
 [[ $(xpath 'string(/component/icon)') == "$id" ]] || fail "metadata icon is not $id"
 [[ $(xpath 'string(/component/releases/release[1]/@version)') == "$version" ]] || fail "metadata's latest release is not $version"
-[[ $(xpath 'count(/component/summary[@xml:lang="ja"])') == 1 ]] || fail "no Japanese summary"
+# The software centre shows the name and summary in English and Japanese.
+for field in name summary; do
+    [[ $(xpath "count(/component/$field[not(@xml:lang)])") == 1 ]] || fail "no English $field"
+    [[ $(xpath "count(/component/$field[@xml:lang=\"ja\"])") == 1 ]] || fail "no Japanese $field"
+done
 [[ $(xpath 'count(/component/screenshots/screenshot/image)') -ge 1 ]] || fail "no screenshot"
 
 case_ "The MIME file parses and makes *.sbx a Lumo catalogue"
