@@ -301,30 +301,6 @@ private:
     bool m_ok = true;
 };
 
-// Held pairs and their names, as read from a file or merged for one.
-struct HeldPairs {
-    std::vector<NotAlikeDecisions::Held> held;
-    std::string names;
-    bool keepNames = true;
-
-    void take(const RecordView &record)
-    {
-        held.push_back({record.first, record.second, record.marked, uint32_t(names.size())});
-        if (keepNames)
-            appendNames(record.firstName, record.firstLength, record.secondName, record.secondLength);
-    }
-    void appendNames(const char *first, uint16_t firstLength, const char *second, uint16_t secondLength)
-    {
-        char length[2];
-        qToLittleEndian<uint16_t>(firstLength, length);
-        names.append(length, 2);
-        names.append(first, firstLength);
-        qToLittleEndian<uint16_t>(secondLength, length);
-        names.append(length, 2);
-        names.append(second, secondLength);
-    }
-};
-
 // Both names of a held pair: where each starts in `names` and its length.
 struct HeldNames {
     const char *first = "";
@@ -391,6 +367,44 @@ QString setFileAside(const QString &path)
 
 } // namespace
 
+namespace {
+
+template <typename Seen>
+Seen seenFile(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return {};
+    return {uint64_t(status.st_dev), uint64_t(status.st_ino), int64_t(status.st_size),
+            int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+} // namespace
+
+// Held pairs and their names, as read from a file or merged for one.
+struct NotAlikeDecisions::Stored {
+    std::vector<Held> held;
+    std::string names;
+    bool keepNames = true;
+
+    void take(const RecordView &record)
+    {
+        held.push_back({record.first, record.second, record.marked, uint32_t(names.size())});
+        if (keepNames)
+            appendNames(record.firstName, record.firstLength, record.secondName, record.secondLength);
+    }
+    void appendNames(const char *first, uint16_t firstLength, const char *second, uint16_t secondLength)
+    {
+        char length[2];
+        qToLittleEndian<uint16_t>(firstLength, length);
+        names.append(length, 2);
+        names.append(first, firstLength);
+        qToLittleEndian<uint16_t>(secondLength, length);
+        names.append(length, 2);
+        names.append(second, secondLength);
+    }
+};
+
 size_t NotAlikeDecisions::PairKeyHash::operator()(const PairKey &key) const
 {
     return size_t(key.low ^ rotl(key.high, 29) * 0x9E3779B97F4A7C15ull);
@@ -454,6 +468,7 @@ bool NotAlikeDecisions::load(Names names)
     m_dropped = 0;
     m_names = names == Names::Kept;
     m_loadStatus = NotAlikeLoad::Read;
+    m_seen = {};
     QFile file;
     switch (openRegularFile(file, m_path)) {
     case RegularFile::Missing:
@@ -464,9 +479,12 @@ bool NotAlikeDecisions::load(Names names)
         m_loadStatus = NotAlikeLoad::Unreadable;
         return false;
     }
-    HeldPairs read;
+    Stored read;
     read.keepNames = m_names;
+    const Seen seen = seenFile<Seen>(m_path);
     if (readFile(file, m_dropped, [&read](const RecordView &record) { read.take(record); })) {
+        if (m_names && m_dropped == 0)
+            m_seen = seen;
         m_held = std::move(read.held);
         m_nameBytes = std::move(read.names);
         m_loadStatus = m_dropped > 0 ? NotAlikeLoad::Repaired : NotAlikeLoad::Read;
@@ -496,8 +514,47 @@ bool NotAlikeDecisions::save()
         return false;
     }
 
-    // What is on disk now, written by whoever saved last.
-    HeldPairs disk;
+    // What is on disk now, written by whoever saved last; when that is still what this
+    // holder read or wrote, its own pairs are it with its changes already applied.
+    Stored merged;
+    if (m_seen.size >= 0 && seenFile<Seen>(m_path) == m_seen) {
+        fold();
+        merged.held = m_held;
+        merged.names = m_nameBytes;
+    } else if (!mergeWithDisk(merged)) {
+        return false;
+    }
+    QSaveFile out(m_path);
+    out.setDirectWriteFallback(false);
+    // Unbuffered, so a full disk fails the write itself: the commit of a buffered file does
+    // not notice a failed flush (Qt 6.4) and would put a cut-off file in place of the old.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    ::fchmod(out.handle(), 0600);
+    RecordWriter writer(out);
+    for (const Held &pair : merged.held) {
+        const HeldNames names = heldNames(merged.names, pair.names);
+        writer.put(pair.first, pair.second, pair.marked, names.first, names.firstLength, names.second,
+                   names.secondLength);
+    }
+    if (!writer.finish() || out.error() != QFileDevice::NoError || !out.commit())
+        return false;
+    m_seen = seenFile<Seen>(m_path);
+
+    m_held = std::move(merged.held);
+    m_nameBytes = std::move(merged.names);
+    m_names = true;
+    m_added.clear();
+    m_addedAt.clear();
+    m_folded = 0;
+    m_forgotten.clear();
+    m_saveStatus = NotAlikeSave::Saved;
+    return true;
+}
+
+bool NotAlikeDecisions::mergeWithDisk(Stored &merged)
+{
+    Stored disk;
     int dropped = 0;
     QFile file;
     switch (openRegularFile(file, m_path)) {
@@ -519,8 +576,6 @@ bool NotAlikeDecisions::save()
         m_saveStatus = NotAlikeSave::Refused;
         return false;
     }
-
-    HeldPairs merged;
     merged.held.reserve(disk.held.size() + m_added.size());
     for (const Held &pair : disk.held) {
         const PairKey key = keyOf(pair.first, pair.second);
@@ -538,31 +593,6 @@ bool NotAlikeDecisions::save()
         merged.held.push_back({added.pair.first, added.pair.second, added.pair.marked, uint32_t(merged.names.size())});
         merged.appendNames(first.constData(), uint16_t(first.size()), second.constData(), uint16_t(second.size()));
     }
-
-    QSaveFile out(m_path);
-    out.setDirectWriteFallback(false);
-    // Unbuffered, so a full disk fails the write itself: the commit of a buffered file does
-    // not notice a failed flush (Qt 6.4) and would put a cut-off file in place of the old.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    ::fchmod(out.handle(), 0600);
-    RecordWriter writer(out);
-    for (const Held &pair : merged.held) {
-        const HeldNames names = heldNames(merged.names, pair.names);
-        writer.put(pair.first, pair.second, pair.marked, names.first, names.firstLength, names.second,
-                   names.secondLength);
-    }
-    if (!writer.finish() || out.error() != QFileDevice::NoError || !out.commit())
-        return false;
-
-    m_held = std::move(merged.held);
-    m_nameBytes = std::move(merged.names);
-    m_names = true;
-    m_added.clear();
-    m_addedAt.clear();
-    m_folded = 0;
-    m_forgotten.clear();
-    m_saveStatus = NotAlikeSave::Saved;
     return true;
 }
 
@@ -578,7 +608,7 @@ void NotAlikeDecisions::fold() const
     if (!fresh.empty()) {
         std::erase_if(m_held, [&fresh](const Held &pair) { return fresh.contains(keyOf(pair.first, pair.second)); });
     }
-    HeldPairs appended;
+    Stored appended;
     appended.names = std::move(m_nameBytes);
     for (size_t a = m_folded; a < m_added.size(); ++a) {
         if (!m_added[a].live)

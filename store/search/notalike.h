@@ -126,6 +126,8 @@ public:
     };
 
 private:
+    struct Stored;
+    bool mergeWithDisk(Stored &merged);
     void fold() const;
     void forgetKeys(const std::unordered_set<PairKey, PairKeyHash> &keys);
 
@@ -135,6 +137,13 @@ private:
     NotAlikeSave m_saveStatus = NotAlikeSave::Saved;
     int m_dropped = 0;
     bool m_names = true;
+    // The file as last read or written: when it is still that one, a save need not read it again.
+    struct Seen {
+        uint64_t device = 0, inode = 0;
+        int64_t size = -1, modified = 0;
+        bool operator==(const Seen &) const = default;
+    };
+    Seen m_seen;
     // What the file held at the last load or save, with this holder's changes applied.
     mutable std::vector<Held> m_held;
     mutable std::string m_nameBytes; // both names of each held pair, a 16-bit length and UTF-8 each
