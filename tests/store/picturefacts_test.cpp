@@ -1,4 +1,4 @@
-#include "pictures/jpegmemory.h"
+#include "pictures/jpeg/jpeglibrary.h"
 #include "jpegwriter.h"
 #include "search/keeprules.h"
 #include "pictures/picturefacts.h"
