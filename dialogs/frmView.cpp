@@ -1,5 +1,6 @@
 #include "frmView.h"
 
+#include "files/regularfile.h"
 #include "fixeddialog.h"
 #include "jpegcheck.h"
 #include "picturebox.h"
@@ -144,7 +145,7 @@ frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
     // A JPEG is checked and a cut-off one mended; the other formats an add takes are read as
     // they are, told by their content. Anything else is not shown, as before.
     const bool jpeg = CheckJpegFile(path);
-    if (latest->load() != request
+    if (latest->load() != request || !isPictureFile(path)
         || (!jpeg && (hasJpegExtension(path) || !hasPictureExtension(path, PictureFormats::All))))
         return picture;
     QImageReader reader(path, jpeg ? "jpeg" : QByteArray());

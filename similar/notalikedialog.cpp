@@ -1,5 +1,6 @@
 #include "notalikedialog.h"
 
+#include "files/regularfile.h"
 #include "outside/dialogservice.h"
 
 #include <QDialogButtonBox>
@@ -17,6 +18,8 @@ constexpr int Thumb = 48;
 
 QImage smallThumbnail(const QString &path)
 {
+    if (!isPictureFile(path))
+        return {};
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();

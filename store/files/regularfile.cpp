@@ -33,3 +33,16 @@ RegularFile openRegularFile(QFile &in, const QString &path, qint64 maxBytes)
     }
     return RegularFile::Opened;
 }
+
+bool openPictureFile(QFile &in, const QString &path)
+{
+    return openRegularFile(in, path, PictureFileLimit) == RegularFile::Opened;
+}
+
+bool isPictureFile(const QString &path)
+{
+    struct stat status {};
+    // stat() never waits, whatever the file is.
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode)
+        && status.st_size <= PictureFileLimit;
+}
