@@ -1,5 +1,7 @@
+#include "files/folderscan.h"
 #include "files/regularfile.h"
 #include "pictures/picturefacts.h"
+#include "pictures/pictureformats.h"
 #include "pictures/picturesignature.h"
 #include "pictures/uprightpicture.h"
 
@@ -109,6 +111,67 @@ TEST_P(PictureReaders, TakeOnlyBoundedRegularFiles)
 
 INSTANTIATE_TEST_SUITE_P(Hostile, PictureReaders, testing::ValuesIn(readerCases()),
                          [](const testing::TestParamInfo<ReaderCase> &info) {
+                             std::string name;
+                             for (const char *c = info.param.name; *c; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
+
+} // namespace
+
+namespace {
+
+struct QualityCase {
+    int quality; // as the picture was saved
+};
+
+using QualityEstimate = testing::TestWithParam<QualityCase>;
+
+// The quality a picture was saved with is read back from its tables, also where the
+// coarsest steps stop at the largest a baseline table holds (255).
+TEST_P(QualityEstimate, ReadsTheSavedQuality)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("q.jpg"));
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 4, (x ^ y) * 4));
+    ASSERT_TRUE(image.save(path, "JPEG", GetParam().quality));
+    EXPECT_EQ(readPictureFacts(path).quality, GetParam().quality);
+}
+
+INSTANTIATE_TEST_SUITE_P(Saved, QualityEstimate,
+                         testing::Values(QualityCase{3}, QualityCase{10}, QualityCase{20}, QualityCase{50},
+                                         QualityCase{90}),
+                         [](const testing::TestParamInfo<QualityCase> &info) {
+                             return "q" + std::to_string(info.param.quality);
+                         });
+
+struct ExtensionCase {
+    const char *name;
+    bool jpeg;    // JPEG by its name
+    bool picture; // a picture of any format an add takes, by its name
+};
+
+using PictureNames = testing::TestWithParam<ExtensionCase>;
+
+// A name's extension is what follows its last dot, whatever dots come before.
+TEST_P(PictureNames, TellTheFormatByTheLastDot)
+{
+    const ExtensionCase &row = GetParam();
+    EXPECT_EQ(hasJpegExtension(QString::fromUtf8(row.name)), row.jpeg);
+    EXPECT_EQ(hasPictureExtension(QString::fromUtf8(row.name), PictureFormats::All), row.picture);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PictureNames,
+                         testing::Values(ExtensionCase{"holiday.2024.png", false, true},
+                                         ExtensionCase{"holiday.2024.JPG", true, true},
+                                         ExtensionCase{"holiday.png.2024", false, false},
+                                         ExtensionCase{"holiday.jpg.txt", false, false},
+                                         ExtensionCase{"/photos.2024/holiday", false, false},
+                                         ExtensionCase{"a.b.c.heic", false, true}),
+                         [](const testing::TestParamInfo<ExtensionCase> &info) {
                              std::string name;
                              for (const char *c = info.param.name; *c; ++c)
                                  name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
