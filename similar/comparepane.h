@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 
-class QThreadPool;
+class WorkPool;
 
 struct ComparePicture
 {
@@ -55,10 +55,12 @@ public:
     static constexpr int CaptionLines = 9;
 
     // Decodes for the view's zoom, unless what it has already serves it.
-    void load(QThreadPool *pool);
+    void load(WorkPool &pool);
     void setFacts(const QList<FactLine> &lines, bool best);
     void setMarked(bool marked);
     bool isMarked() const { return m_marked; }
+    // The caption carries the mark of the copy the best rule keeps.
+    bool isBest() const { return m_best; }
     void setCurrent(bool current);
 
 signals:

@@ -15,6 +15,7 @@
 #include "compareowner.h"
 #include "samgeometry.h"
 
+#include "outside/workpool.h"
 #include "search/keeprules.h"
 
 #include <QFutureWatcher>
@@ -137,6 +138,7 @@ private:
     QWidget *compareOwnerWindow() override { return this; }
     int compareGroupCount() const override;
     QStringList compareGroup(int group) const override;
+    PictureGroup comparePictureGroup(int group) const override;
     void showCompareGroup(int group) override;
     bool isPictureMarked(const QString &path) const override;
     void markInGroup(int group, const QStringList &paths) override;
@@ -158,6 +160,7 @@ private:
     QMenu *mnuSelect = nullptr;
     QList<QAction *> mnuS;
     QAction *mnuCompare = nullptr;
+    QLabel *lblStatus = nullptr; // what the last rule selected, under the grid
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;
@@ -192,6 +195,7 @@ private:
     std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
+    WorkPool m_work; // the rules' reading of the facts
     // Shared with the reading threads, which may outlive the window.
     std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
 };

@@ -12,9 +12,9 @@
 #include <protectedfoldersdialog.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <iterator>
 #include <optional>
@@ -78,7 +78,7 @@ void frmSam::mnuSClick(int index)
     if (m_owner->ownerBusy())
         return;
     if (index == ClearItem)
-        m_owner->selectPictures({});
+        lblStatus->setText(m_owner->selectPictures({}));
     else if (RuleItems[index].rule)
         applyRule(*RuleItems[index].rule);
 }
@@ -97,7 +97,7 @@ void frmSam::applyRule(KeepRule rule)
     m_owner->holdCommands(true);
     setBusy(true);
     updateMenu();
-    m_facts.setFuture(QtConcurrent::mapped(groupPictures(m_ruleGroups), [cache = m_factsCache](const QString &picture) {
+    m_facts.setFuture(m_work.mapped(groupPictures(m_ruleGroups), [cache = m_factsCache](const QString &picture) {
         return cache->facts(picture);
     }));
 }
@@ -112,7 +112,7 @@ void frmSam::factsRead()
     for (const GroupPlan &plan : plans)
         drop += plan.drop;
     m_ruleGroups.clear();
-    m_owner->selectPictures(drop);
+    lblStatus->setText(m_owner->selectPictures(drop));
     endReading();
 }
 
