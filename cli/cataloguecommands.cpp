@@ -208,7 +208,7 @@ int similarCommand(const SimilarOptions &options, CommandContext &context)
     std::shared_ptr<const SimilarApart> apart;
     if (!options.all) {
         NotAlikeDecisions decisions;
-        loadNotAlike(decisions, context);
+        loadNotAlike(decisions, context, NotAlikeDecisions::Names::Skipped);
         apart = decisions.apartOf(*pictures.cells(), pictures.unnamed());
     }
     GroupNames names{pictures, {}};

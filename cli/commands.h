@@ -8,6 +8,7 @@
 
 #include "search/keeprules.h"
 #include "pictures/pictureformats.h"
+#include "search/notalike.h"
 #include "search/similargrouping.h"
 
 #include <QString>
@@ -50,8 +51,6 @@ struct NotAlikeOptions {
     bool json = false;
 };
 
-class NotAlikeDecisions;
-
 struct RemoveOptions {
     QStringList catalogues; // a picture leaves whichever of them holds it
     QStringList paths; // "-": the paths standard input names
@@ -70,5 +69,7 @@ int checkCommand(const QString &first, const QString &second, CommandContext &co
 int signatureCommand(const QString &file, CommandContext &context);
 int notAlikeCommand(const NotAlikeOptions &options, CommandContext &context);
 // Reads the user's not-alike decisions; false (reported) when the file could not be read,
-// which is then set aside if it could be.
-bool loadNotAlike(NotAlikeDecisions &decisions, CommandContext &context);
+// which is then set aside if it could be. Damaged records dropped are reported too.
+bool loadNotAlike(NotAlikeDecisions &decisions, CommandContext &context,
+                  NotAlikeDecisions::Names names = NotAlikeDecisions::Names::Kept);
+QString notAlikeSaveProblem(NotAlikeSave status);

@@ -4,6 +4,7 @@
 #include "catalogueio.h"
 #include "commands.h"
 
+#include "files/fileidentity.h"
 #include "search/notalike.h"
 
 #include <QDateTime>
@@ -23,7 +24,7 @@ QString markedText(qint64 marked)
 void writeList(const NotAlikeDecisions &decisions, bool json, CommandContext &context)
 {
     // The newest first, as the window lists them.
-    const std::vector<NotAlikePair> &pairs = decisions.pairs();
+    const std::vector<NotAlikePair> pairs = decisions.pairs();
     if (json) {
         QJsonArray all;
         for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
@@ -48,8 +49,9 @@ bool forgetPair(NotAlikeDecisions &decisions, const QString &a, const QString &b
     if (first && second && decisions.forget(*first, *second))
         return true;
     std::vector<int> named;
-    for (size_t p = 0; p < decisions.pairs().size(); ++p) {
-        const NotAlikePair &pair = decisions.pairs()[p];
+    const std::vector<NotAlikePair> pairs = decisions.pairs();
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        const NotAlikePair &pair = pairs[p];
         if ((pair.firstName == a && pair.secondName == b) || (pair.firstName == b && pair.secondName == a))
             named.push_back(int(p));
     }
@@ -71,6 +73,10 @@ int notAlikeCommand(const NotAlikeOptions &options, CommandContext &context)
     if (options.action == QLatin1String("add")) {
         const QString a = absolutePath(options.pictures.value(0));
         const QString b = absolutePath(options.pictures.value(1));
+        if (a == b || fileIdentity(a).sameFile(fileIdentity(b))) {
+            reportProblem(context, a, QStringLiteral("is one picture named twice; a pair needs two"));
+            return ExitFailure;
+        }
         for (const QString &picture : {a, b}) {
             if (!signatureOfFile(picture)) {
                 reportProblem(context, picture, pictureProblem(picture));
@@ -89,21 +95,46 @@ int notAlikeCommand(const NotAlikeOptions &options, CommandContext &context)
         decisions.clear();
     }
     if (!decisions.save()) {
-        reportProblem(context, NotAlikeDecisions::userFile(), QStringLiteral("cannot be written"));
+        reportProblem(context, NotAlikeDecisions::userFile(), notAlikeSaveProblem(decisions.saveStatus()));
         return ExitFailure;
     }
     return ExitOk;
 }
 
-bool loadNotAlike(NotAlikeDecisions &decisions, CommandContext &context)
+QString notAlikeSaveProblem(NotAlikeSave status)
 {
-    if (decisions.load())
-        return true;
-    if (decisions.setAside().isEmpty())
-        reportProblem(context, NotAlikeDecisions::userFile(), QStringLiteral("cannot be read or set aside"));
-    else
-        reportProblem(context, NotAlikeDecisions::userFile(),
+    switch (status) {
+    case NotAlikeSave::Busy:
+        return QStringLiteral("cannot be written: another program keeps it locked");
+    case NotAlikeSave::Refused:
+        return QStringLiteral("cannot be read or set aside; it is left as it is");
+    default:
+        return QStringLiteral("cannot be written; the file is left as it was");
+    }
+}
+
+bool loadNotAlike(NotAlikeDecisions &decisions, CommandContext &context, NotAlikeDecisions::Names names)
+{
+    const bool read = decisions.load(names);
+    const QString file = NotAlikeDecisions::userFile();
+    switch (decisions.loadStatus()) {
+    case NotAlikeLoad::Read:
+        break;
+    case NotAlikeLoad::Repaired:
+        reportProblem(context, file,
+                      QStringLiteral("%1 damaged decisions dropped, the others kept").arg(decisions.dropped()));
+        break;
+    case NotAlikeLoad::Unreadable:
+        reportProblem(context, file, QStringLiteral("cannot be read"));
+        break;
+    case NotAlikeLoad::Stuck:
+        reportProblem(context, file, QStringLiteral("cannot be read or set aside"));
+        break;
+    case NotAlikeLoad::SetAside:
+        reportProblem(context, file,
                       QStringLiteral("not a file of not-alike decisions; kept as %1, a new one begun")
                           .arg(decisions.setAside()));
-    return false;
+        break;
+    }
+    return read;
 }

@@ -60,6 +60,25 @@ bool canReplace(const QString &catalogue)
         && (!info.exists() || ::access(QFile::encodeName(catalogue).constData(), W_OK) == 0);
 }
 
+// Why the trash refused, when its folder is the reason: what is wrong and what to do.
+QString trashFolderReason(const TrashFolderProblem &problem)
+{
+    using Fault = TrashFolderProblem::Fault;
+    switch (problem.fault) {
+    case Fault::OpenToOthers:
+        return QStringLiteral(": the trash folder %1 is open to other users; make it 0700 (chmod 700 %1)").arg(problem.folder);
+    case Fault::OthersOwn:
+        return QStringLiteral(": the trash folder %1 belongs to another user; it must be your own, mode 0700").arg(problem.folder);
+    case Fault::Link:
+        return QStringLiteral(": the trash folder %1 is a link; make it a folder of your own, mode 0700").arg(problem.folder);
+    case Fault::NotFolder:
+        return QStringLiteral(": %1 is no folder; make it a folder of your own, mode 0700").arg(problem.folder);
+    case Fault::Sound:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 int removeCommand(const RemoveOptions &options, CommandContext &context)
@@ -103,7 +122,8 @@ int removeCommand(const RemoveOptions &options, CommandContext &context)
             failed << file;
             reportProblem(context, given.value(file, file),
                           result == TrashResult::NotMoved
-                              ? QStringLiteral("cannot move to the trash; kept in the catalogue")
+                              ? QStringLiteral("cannot move to the trash%1; kept in the catalogue")
+                                    .arg(trashFolderReason(trashFolderProblem(file)))
                               : QStringLiteral("moved to the trash without its record and cannot be put back; "
                                                "kept in the catalogue"));
         }
@@ -114,14 +134,17 @@ int removeCommand(const RemoveOptions &options, CommandContext &context)
         reportProblem(context, given.value(path, path), QStringLiteral("not in the catalogue"));
 
     bool saved = true;
+    int removed = 0; // the entries of the catalogues really written
     for (size_t k = 0; k < tables.size(); ++k) {
         if (removal.entries[k].empty())
             continue;
         // From the last entry down, as a removal one by one would leave the table.
         tables[k].removeEntries(std::vector<int>(removal.entries[k].rbegin(), removal.entries[k].rend()));
         const QString &catalogue = options.catalogues.at(int(k));
-        if (storeCatalogue(catalogue, tables[k], context))
+        if (storeCatalogue(catalogue, tables[k], context)) {
+            removed += int(removal.entries[k].size());
             continue;
+        }
         saved = false;
         // The files are in the trash already: say which, and that this catalogue still lists them.
         for (const QString &file : removal.moved) {
@@ -130,7 +153,7 @@ int removeCommand(const RemoveOptions &options, CommandContext &context)
                               QStringLiteral("moved to the trash; still listed in %1, left unchanged").arg(catalogue));
         }
     }
-    context.out << removal.entryCount() << " removed from the catalogue" << (tables.size() > 1 ? "s, " : ", ")
+    context.out << removed << " removed from the catalogue" << (tables.size() > 1 ? "s, " : ", ")
                 << removal.moved.size() << " moved to the trash" << Qt::endl;
     return saved && removal.unknown.isEmpty() && removal.kept.isEmpty() ? ExitOk : ExitFailure;
 }

@@ -1,5 +1,6 @@
 #include "frmView.h"
 
+#include "files/regularfile.h"
 #include "fixeddialog.h"
 #include "jpegcheck.h"
 #include "picturebox.h"
@@ -135,7 +136,7 @@ frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
         QMutexLocker checking(&s_checking);
         jpeg = CheckJpegFile(path);
     }
-    if (latest->load() != request
+    if (latest->load() != request || !isPictureFile(path)
         || (!jpeg && (hasJpegExtension(path) || !hasPictureExtension(path, PictureFormats::All))))
         return picture;
     QImageReader reader(path, jpeg ? "jpeg" : QByteArray());

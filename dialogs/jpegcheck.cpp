@@ -8,6 +8,8 @@
 
 #include "jpegcheck.h"
 
+#include "files/regularfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -42,10 +44,8 @@ bool appendEndMarker(const QString &path, qint64 length)
 bool CheckJpegFile(const QString &path)
 {
     // A normal file only: a folder, pipe or device under a picture's name is none.
-    if (!QFileInfo(path).isFile())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openPictureFile(file, path))
         return false;
     const qint64 length = file.size();
     if (length < 2)

@@ -167,8 +167,8 @@ QMap<QString, QByteArray> decisions()
         writeNotAlike(buffer, pairs);
         seeds[QStringLiteral("pairs%1").arg(n)] = buffer.data();
         NotAlikePair pair;
-        pair.first = pictureLook(signature(2 * n));
-        pair.second = pictureLook(signature(2 * n + 1));
+        pair.first = lookKey(signature(2 * n));
+        pair.second = lookKey(signature(2 * n + 1));
         pair.firstName = QStringLiteral("/写真/%1.jpg").arg(n);
         pair.secondName = QStringLiteral("/p/%1.jpeg").arg(n);
         pair.marked = 1700000000000 + n;

@@ -77,6 +77,29 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
                 + QCoreApplication::translate("ShellService", "ほか %n 個のファイル", nullptr, int(files.size() - shown));
     };
     list(QCoreApplication::translate("ShellService", "次のファイルをごみ箱へ移動できませんでした。"), notMoved);
+    // A trash folder at fault says so, and what to do, once.
+    for (const QString &path : std::as_const(notMoved)) {
+        const TrashFolderProblem problem = trashFolderProblem(path);
+        QString why;
+        switch (problem.fault) {
+        case TrashFolderProblem::Fault::OpenToOthers:
+            why = QCoreApplication::translate("ShellService", "ごみ箱のフォルダ %1 は他のユーザーにも開かれています。権限を 0700 にしてください（chmod 700 %1）。");
+            break;
+        case TrashFolderProblem::Fault::OthersOwn:
+            why = QCoreApplication::translate("ShellService", "ごみ箱のフォルダ %1 は他のユーザーのものです。自分のフォルダ（権限 0700）にしてください。");
+            break;
+        case TrashFolderProblem::Fault::Link:
+            why = QCoreApplication::translate("ShellService", "ごみ箱のフォルダ %1 はリンクです。自分のフォルダ（権限 0700）にしてください。");
+            break;
+        case TrashFolderProblem::Fault::NotFolder:
+            why = QCoreApplication::translate("ShellService", "%1 はフォルダではありません。自分のフォルダ（権限 0700）にしてください。");
+            break;
+        case TrashFolderProblem::Fault::Sound:
+            continue;
+        }
+        text += QStringLiteral("\n\n") + why.arg(problem.folder);
+        break;
+    }
     list(QCoreApplication::translate("ShellService", "次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。"),
          notPutBack);
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);

@@ -52,7 +52,7 @@ int frmSam::selectedGroupCell() const
 std::shared_ptr<const SimilarApart> frmSam::notAlikeApart(const SignatureTable &table)
 {
     NotAlikeDecisions decisions;
-    loadNotAlikeDecisions(decisions, this);
+    loadNotAlikeDecisions(decisions, this, NotAlikeDecisions::Names::Skipped);
     return decisions.apartOf(table);
 }
 

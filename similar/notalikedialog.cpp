@@ -1,5 +1,6 @@
 #include "notalikedialog.h"
 
+#include "files/regularfile.h"
 #include "outside/dialogservice.h"
 
 #include <QDialogButtonBox>
@@ -14,13 +15,10 @@ namespace {
 
 constexpr int Thumb = 48;
 
-QByteArray lookKey(const PictureLook &look)
-{
-    return QByteArray(reinterpret_cast<const char *>(look.data()), qsizetype(look.size()));
-}
-
 QImage smallThumbnail(const QString &path)
 {
+    if (!isPictureFile(path))
+        return {};
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
@@ -31,14 +29,26 @@ QImage smallThumbnail(const QString &path)
 
 } // namespace
 
-void loadNotAlikeDecisions(NotAlikeDecisions &decisions, QWidget *owner)
+void loadNotAlikeDecisions(NotAlikeDecisions &decisions, QWidget *owner, NotAlikeDecisions::Names names)
 {
-    if (decisions.load())
+    decisions.load(names);
+    QString text;
+    switch (decisions.loadStatus()) {
+    case NotAlikeLoad::Read:
         return;
-    const QString text = decisions.setAside().isEmpty()
-        ? NotAlikeDialog::tr("似ていない組み合わせのファイル %1 を読み書きできません").arg(NotAlikeDecisions::userFile())
-        : NotAlikeDialog::tr("似ていない組み合わせのファイルを読めませんでした。%1 として残し、新しく記録を始めます")
-              .arg(decisions.setAside());
+    case NotAlikeLoad::Repaired:
+        text = NotAlikeDialog::tr("似ていない組み合わせのファイルの壊れた記録 %1 件を除き、残りを読み込みました")
+                   .arg(decisions.dropped());
+        break;
+    case NotAlikeLoad::SetAside:
+        text = NotAlikeDialog::tr("似ていない組み合わせのファイルを読めませんでした。%1 として残し、新しく記録を始めます")
+                   .arg(decisions.setAside());
+        break;
+    case NotAlikeLoad::Unreadable:
+    case NotAlikeLoad::Stuck:
+        text = NotAlikeDialog::tr("似ていない組み合わせのファイル %1 を読み書きできません").arg(NotAlikeDecisions::userFile());
+        break;
+    }
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);
 }
 
@@ -72,7 +82,7 @@ NotAlikeDialog::NotAlikeDialog(const SignatureTable &catalogue, QWidget *parent)
 
     for (int i = 0; i < catalogue.count(); ++i) {
         if (!catalogue.name(i).isEmpty())
-            m_current.insert(lookKey(pictureLook(catalogue.cells(i))), catalogue.name(i));
+            m_current.insert(lookKey(catalogue.cells(i)), catalogue.name(i));
     }
     loadNotAlikeDecisions(m_decisions, parent);
     fill();
@@ -89,10 +99,10 @@ void NotAlikeDialog::fill()
     m_thumbnails.cancel();
     lstPairs->clear();
     QStringList paths;
-    const std::vector<NotAlikePair> &pairs = m_decisions.pairs();
+    const std::vector<NotAlikePair> pairs = m_decisions.pairs();
     for (auto pair = pairs.rbegin(); pair != pairs.rend(); ++pair) {
-        const QString first = m_current.value(lookKey(pair->first), pair->firstName);
-        const QString second = m_current.value(lookKey(pair->second), pair->secondName);
+        const QString first = m_current.value(pair->first, pair->firstName);
+        const QString second = m_current.value(pair->second, pair->secondName);
         auto *item = new QListWidgetItem(first + QLatin1Char('\n') + second, lstPairs);
         item->setData(Qt::UserRole, int(pair.base() - pairs.begin()) - 1);
         paths << first << second;

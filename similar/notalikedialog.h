@@ -16,7 +16,8 @@ class QListWidget;
 class QPushButton;
 
 // Reads the user's decisions; a damaged file is told in a message owned by `owner`.
-void loadNotAlikeDecisions(NotAlikeDecisions &decisions, QWidget *owner);
+void loadNotAlikeDecisions(NotAlikeDecisions &decisions, QWidget *owner,
+                           NotAlikeDecisions::Names names = NotAlikeDecisions::Names::Kept);
 
 class NotAlikeDialog : public QDialog
 {
@@ -33,7 +34,7 @@ private:
     void thumbnailReady(int at);
 
     NotAlikeDecisions m_decisions;
-    QHash<QByteArray, QString> m_current; // a look's path in the open catalogue
+    QHash<LookKey, QString> m_current; // a look's path in the open catalogue
     QListWidget *lstPairs = nullptr;
     QPushButton *cmdForget = nullptr;
     QPushButton *cmdForgetAll = nullptr;

@@ -1,6 +1,7 @@
 #include "thumbnailcache.h"
 
 #include "files/folderscan.h"
+#include "files/regularfile.h"
 #include "pictures/pictureformats.h"
 
 #include <QFile>
@@ -57,9 +58,11 @@ QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &sh
     if (!found.isNull())
         return toCell(found, cell);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {}; // a catalogue keeps entries of deleted pictures until it is optimised
+    QFile file;
+    // A catalogue keeps entries of deleted pictures until it is optimised; a FIFO, device
+    // or oversized file under a picture's name is none either, and is never waited for.
+    if (!openPictureFile(file, path))
+        return {};
     // The other formats an add may take (HEIC, PNG, WebP, ...) are told by their content;
     // everything else goes to the JPEG reader, as before.
     const bool other = hasPictureExtension(path, PictureFormats::All) && !hasJpegExtension(path);

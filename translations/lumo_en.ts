@@ -88,6 +88,10 @@
         <source>似ていない組み合わせの保存中にエラーが発生しました</source>
         <translation>An error occurred while saving the not-alike pairs</translation>
     </message>
+    <message>
+        <source>似ていない組み合わせのファイルの壊れた記録 %1 件を除き、残りを読み込みました</source>
+        <translation>Dropped %1 damaged records of the not-alike pairs file and read the rest</translation>
+    </message>
 </context>
 <context>
     <name>PictureFormats</name>
@@ -221,6 +225,22 @@
     <message>
         <source>次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。</source>
         <translation>These files lost their trash record and could not be put back either (they are in the trash&apos;s files folder):</translation>
+    </message>
+    <message>
+        <source>ごみ箱のフォルダ %1 は他のユーザーにも開かれています。権限を 0700 にしてください（chmod 700 %1）。</source>
+        <translation>The trash folder %1 is open to other users. Make it 0700 (chmod 700 %1).</translation>
+    </message>
+    <message>
+        <source>ごみ箱のフォルダ %1 は他のユーザーのものです。自分のフォルダ（権限 0700）にしてください。</source>
+        <translation>The trash folder %1 belongs to another user. It must be a folder of your own, mode 0700.</translation>
+    </message>
+    <message>
+        <source>ごみ箱のフォルダ %1 はリンクです。自分のフォルダ（権限 0700）にしてください。</source>
+        <translation>The trash folder %1 is a link. Make it a folder of your own, mode 0700.</translation>
+    </message>
+    <message>
+        <source>%1 はフォルダではありません。自分のフォルダ（権限 0700）にしてください。</source>
+        <translation>%1 is not a folder. Make it a folder of your own, mode 0700.</translation>
     </message>
 </context>
 <context>

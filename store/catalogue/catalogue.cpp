@@ -1,15 +1,13 @@
 #include "catalogue/catalogue.h"
 
+#include "files/regularfile.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QtEndian>
 
 #include <iconv.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -159,17 +157,7 @@ CatalogueResult saveCatalogue(const QString &path, const SignatureTable &table)
 
 bool openCatalogueFile(QFile &in, const QString &path)
 {
-    // Opened without waiting and then looked at, so a FIFO (which would wait for a writer),
-    // a device or a folder is refused at once.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    return in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return openRegularFile(in, path) == RegularFile::Opened;
 }
 
 CatalogueResult loadCatalogue(const QString &path, SignatureTable &table)

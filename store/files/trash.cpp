@@ -123,6 +123,35 @@ bool wholeRecord(const QByteArray &record)
 
 } // namespace
 
+TrashFolderProblem trashFolderProblem(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (native.isEmpty() || ::lstat(native.constData(), &status) != 0)
+        return {};
+    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), native.constData());
+    char *absolute = g_file_get_path(file);
+    const QByteArray original(absolute);
+    g_free(absolute);
+    g_object_unref(file);
+    const qsizetype slash = original.lastIndexOf('/');
+    const QByteArray trash = chosenTrash(slash <= 0 ? QByteArray("/") : original.left(slash), status.st_dev);
+    for (const QByteArray &folder : {trash, trash + "/files", trash + "/info"}) {
+        struct stat place {};
+        if (::lstat(folder.constData(), &place) != 0)
+            continue;
+        using Fault = TrashFolderProblem::Fault;
+        const Fault fault = S_ISLNK(place.st_mode)        ? Fault::Link
+                            : !S_ISDIR(place.st_mode)     ? Fault::NotFolder
+                            : place.st_uid != ::geteuid() ? Fault::OthersOwn
+                            : (place.st_mode & 077) != 0  ? Fault::OpenToOthers
+                                                          : Fault::Sound;
+        if (fault != Fault::Sound)
+            return {fault, QFile::decodeName(folder)};
+    }
+    return {};
+}
+
 TrashResult moveFileToTrash(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);

@@ -23,6 +23,15 @@ enum class TrashResult {
                 // the trash's files folder, unlisted by the desktop
 };
 
+// What is wrong with the trash folder a file would go to, so that a refusal can say why and
+// what to do: the folder's path and the fault; Sound when nothing is.
+struct TrashFolderProblem {
+    enum class Fault { Sound, OpenToOthers, OthersOwn, Link, NotFolder };
+    Fault fault = Fault::Sound;
+    QString folder;
+};
+SIGBOXCORE_EXPORT TrashFolderProblem trashFolderProblem(const QString &path);
+
 // Moves one file (never a folder) to the trash.
 SIGBOXCORE_EXPORT TrashResult moveFileToTrash(const QString &path);
 

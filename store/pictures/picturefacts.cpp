@@ -1,5 +1,6 @@
 #include "pictures/picturefacts.h"
 
+#include "files/regularfile.h"
 #include "pictures/jpeg/jpegdecoder.h"
 #include "pictures/pictureformats.h"
 #include "pictures/rawimage.h"
@@ -306,13 +307,13 @@ PictureFacts readFacts(const QString &path, Reading reading)
     const bool coefficients = reading != Reading::Headers;
     PictureFacts facts;
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
+    if (path.isEmpty() || !isPictureFile(path))
         return facts;
     facts.bytes = info.size();
     facts.modified = info.lastModified().toMSecsSinceEpoch();
     facts.identity = fileIdentity(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openPictureFile(file, path))
         return facts;
     QByteArray &data = threadWorkspace().file;
     const auto release = qScopeGuard([&data] {

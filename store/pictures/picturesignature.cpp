@@ -1,5 +1,6 @@
 #include "pictures/picturesignature.h"
 
+#include "files/regularfile.h"
 #include "pictures/jpeg/jpegdecoder.h"
 
 #include <QFile>
@@ -74,12 +75,12 @@ std::optional<PictureSignature> signatureOfFace(QImage face)
 
 QImage loadStretchedPicture(const QString &path)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        QImage face = decodeJpeg(file.readAll());
-        if (!face.isNull())
-            return face;
-    }
+    QFile file;
+    if (!openPictureFile(file, path))
+        return {};
+    QImage face = decodeJpeg(file.readAll());
+    if (!face.isNull())
+        return face;
     // Other formats are told by the name as well as by the content, as the reader does.
     QImageReader reader(path);
     return readStretched(reader);

@@ -1,5 +1,6 @@
 #include "pictures/uprightpicture.h"
 
+#include "files/regularfile.h"
 #include "pictures/jpeg/jpegdecoder.h"
 #include "pictures/pictureformats.h"
 
@@ -83,8 +84,8 @@ UprightPicture decodeUprightPicture(const QString &path, const std::function<dou
                                     const std::function<bool(UprightPicture)> &coarse)
 {
     UprightPicture picture;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openPictureFile(file, path))
         return picture;
     QByteArray data = file.readAll();
     if (decodeJpeg(data, scaleFor, coarse, picture))

@@ -23,26 +23,31 @@ bool withinBytes(const Signature *cells, int count)
 }
 } // namespace
 
-SimilarApart::SimilarApart(int count, std::vector<std::pair<int, int>> pairs)
+SimilarApart::SimilarApart(std::vector<int> classOf, int classes, std::vector<std::pair<int, int>> apart)
+    : m_classOf(std::move(classOf))
 {
     // Both ways round, each list ascending and without repeats.
-    const size_t one = pairs.size();
+    classes = std::max(classes, 0);
+    const size_t one = apart.size();
     for (size_t p = 0; p < one; ++p)
-        pairs.emplace_back(pairs[p].second, pairs[p].first);
-    std::erase_if(pairs, [count](const std::pair<int, int> &pair) {
-        return pair.first == pair.second || pair.first < 0 || pair.first >= count || pair.second < 0
-            || pair.second >= count;
+        apart.emplace_back(apart[p].second, apart[p].first);
+    std::erase_if(apart, [classes](const std::pair<int, int> &pair) {
+        return pair.first < 0 || pair.first >= classes || pair.second < 0 || pair.second >= classes;
     });
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    m_first.assign(count + 1, 0);
-    m_others.reserve(pairs.size());
-    for (const auto &[entry, other] : pairs) {
-        ++m_first[entry + 1];
+    std::sort(apart.begin(), apart.end());
+    apart.erase(std::unique(apart.begin(), apart.end()), apart.end());
+    for (int &cls : m_classOf) {
+        if (cls >= classes)
+            cls = -1;
+    }
+    m_first.assign(static_cast<size_t>(classes) + 1, 0);
+    m_others.reserve(apart.size());
+    for (const auto &[cls, other] : apart) {
+        ++m_first[cls + 1];
         m_others.push_back(other);
     }
-    for (int i = 0; i < count; ++i)
-        m_first[i + 1] += m_first[i];
+    for (int c = 0; c < classes; ++c)
+        m_first[c + 1] += m_first[c];
 }
 
 SimilarCells::SimilarCells(std::vector<Signature> cells, SimilarRule rule)
@@ -240,8 +245,43 @@ std::vector<int> SimilarSearch::Block::row(size_t i, std::vector<SimilarMatch> *
 {
     std::vector<int> hits;
     const int base = (*m_open)[m_begin + i];
-    m_cells->collectSimilar(base, base + 1, m_level, m_skip->data(), hits, matches);
+    const uint8_t *skip = m_skip->data();
+    // Candidates kept apart from the base could never join it: they are not compared at
+    // all, and a base with nothing else left after it has an empty row. Many copies of one
+    // picture decided not alike to each other cost no comparison then.
+    std::vector<uint8_t> ownSkip;
+    const std::span<const int> apart = m_apart ? m_apart->apartFrom(m_apart->classOf(base)) : std::span<const int>{};
+    if (!apart.empty()) {
+        size_t kept = 0;
+        for (int cls : apart) {
+            const std::vector<int> &entries = (*m_classOpen)[cls];
+            kept += entries.end() - std::upper_bound(entries.begin(), entries.end(), base);
+        }
+        if (kept == m_open->size() - (m_begin + i + 1))
+            return hits;
+        if (kept > 0) {
+            ownSkip = *m_skip;
+            for (int cls : apart) {
+                const std::vector<int> &entries = (*m_classOpen)[cls];
+                for (auto e = std::upper_bound(entries.begin(), entries.end(), base); e != entries.end(); ++e)
+                    ownSkip[*e] = 1;
+            }
+            skip = ownSkip.data();
+        }
+    }
+    m_cells->collectSimilar(base, base + 1, m_level, skip, hits, matches);
     return hits;
+}
+
+void SimilarSearch::openClasses()
+{
+    auto lists = std::make_shared<std::vector<std::vector<int>>>(m_apart->classes());
+    for (size_t p = m_next; p < m_open->size(); ++p) {
+        const int cls = m_apart->classOf((*m_open)[p]);
+        if (cls >= 0)
+            (*lists)[cls].push_back((*m_open)[p]);
+    }
+    m_classOpen = std::move(lists);
 }
 
 SimilarSearch::Block SimilarSearch::cut(size_t bases)
@@ -259,11 +299,15 @@ SimilarSearch::Block SimilarSearch::cut(size_t bases)
         m_next = 0;
         m_skip = std::make_shared<const std::vector<uint8_t>>(m_taken);
         m_takenSinceCut = false;
+        if (m_apart)
+            openClasses();
     }
     Block block;
     block.m_cells = m_cells;
     block.m_open = m_open;
     block.m_skip = m_skip;
+    block.m_apart = m_apart;
+    block.m_classOpen = m_classOpen;
     block.m_level = m_level;
     block.m_begin = m_next;
     block.m_end = std::min(m_next + std::max<size_t>(bases, 1), m_open->size());
@@ -274,7 +318,10 @@ SimilarSearch::Block SimilarSearch::cut(size_t bases)
 void SimilarSearch::keepApart(std::shared_ptr<const SimilarApart> apart)
 {
     m_apart = apart && !apart->empty() ? std::move(apart) : nullptr;
-    m_groupOf.assign(m_apart ? m_taken.size() : 0, -1);
+    m_classIn.assign(m_apart ? m_apart->classes() : 0, -1);
+    m_classOpen.reset();
+    if (m_apart)
+        openClasses();
 }
 
 void SimilarSearch::take(int entry)
@@ -288,11 +335,14 @@ bool SimilarSearch::join(int base, int entry)
     if (isTaken(entry))
         return false;
     if (m_apart) {
-        for (int other : m_apart->of(entry)) {
-            if (other == base || m_groupOf[other] == base)
+        const int cls = m_apart->classOf(entry);
+        const int baseClass = m_apart->classOf(base);
+        for (int other : m_apart->apartFrom(cls)) {
+            if (other == baseClass || m_classIn[other] == base)
                 return false;
         }
-        m_groupOf[entry] = base;
+        if (cls >= 0)
+            m_classIn[cls] = base;
     }
     take(entry);
     return true;

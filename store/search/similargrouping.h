@@ -52,20 +52,32 @@ struct SimilarRule {
     bool operator==(const SimilarRule &) const = default;
 };
 
-// Pairs of entries that never share a group.
+// Entries that never share a group, by class: the entries of one look form a class, and
+// two classes (or a class and itself) are kept apart. Its size goes with the entries and
+// the pairs of classes, never with the pairs of entries they stand for.
 class SIGBOXCORE_EXPORT SimilarApart
 {
 public:
-    SimilarApart(int count, std::vector<std::pair<int, int>> pairs);
+    // `classOf`: each entry's class, 0 .. classes - 1, or -1 for none; `apart`: pairs of
+    // classes, either way round.
+    SimilarApart(std::vector<int> classOf, int classes, std::vector<std::pair<int, int>> apart);
     bool empty() const { return m_others.empty(); }
-    // The entries never grouped with `entry`, ascending.
-    std::span<const int> of(int entry) const
+    int classes() const { return static_cast<int>(m_first.size()) - 1; }
+    int classOf(int entry) const
     {
-        return {m_others.data() + m_first[entry], m_others.data() + m_first[entry + 1]};
+        return entry >= 0 && static_cast<size_t>(entry) < m_classOf.size() ? m_classOf[entry] : -1;
+    }
+    // The classes kept apart from `cls`, ascending.
+    std::span<const int> apartFrom(int cls) const
+    {
+        if (cls < 0)
+            return {};
+        return {m_others.data() + m_first[cls], m_others.data() + m_first[cls + 1]};
     }
 
 private:
-    std::vector<int> m_first; // where each entry's list starts in m_others; one more at the end
+    std::vector<int> m_classOf;
+    std::vector<int> m_first; // where each class's list starts in m_others; one more at the end
     std::vector<int> m_others;
 };
 
@@ -159,6 +171,8 @@ public:
         std::shared_ptr<const SimilarCells> m_cells;
         std::shared_ptr<const std::vector<int>> m_open;
         std::shared_ptr<const std::vector<uint8_t>> m_skip;
+        std::shared_ptr<const SimilarApart> m_apart;
+        std::shared_ptr<const std::vector<std::vector<int>>> m_classOpen;
         int m_level = 0;
         size_t m_begin = 0;
         size_t m_end = 0;
@@ -192,7 +206,11 @@ private:
     bool m_takenSinceCut = false;
     int m_level = 0;
     std::shared_ptr<const SimilarApart> m_apart;
-    std::vector<int> m_groupOf; // with m_apart: the base whose group each member joined
+    // With m_apart: each class's entries among m_open, ascending, as of the last cut ...
+    std::shared_ptr<const std::vector<std::vector<int>>> m_classOpen;
+    // ... and for each class the base of the last group a member of it joined.
+    std::vector<int> m_classIn;
+    void openClasses();
 };
 
 // The whole search, blocks computed on `threads` threads (at least 1). The result does

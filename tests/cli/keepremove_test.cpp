@@ -4,6 +4,7 @@
 #include "catalogue/catalogue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -15,6 +16,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -263,6 +267,40 @@ TEST(KeepAndRemove, PipeCarriesOutThePlan)
     EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
     EXPECT_EQ(shell.readAllStandardOutput().toStdString(), "3 removed from the catalogue, 3 moved to the trash\n");
     EXPECT_EQ(listedPaths(catalogue), (QStringList{dir.filePath(QStringLiteral("b.jpg")), dir.filePath(QStringLiteral("e.jpg"))}));
+}
+
+// A catalogue whose disk fills during the run stays as it was, and the summary says so:
+// nothing left it, though its files went to the trash.
+TEST_F(Remove, FullCatalogueDiskCountsNothingRemoved)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small disk needs root";
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small"));
+    QDir().mkpath(small);
+    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "this machine mounts no tmpfs";
+    const std::shared_ptr<void> unmount(nullptr, [&small](void *) { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
+    const QString catalogue = small + QStringLiteral("/c.sbx");
+    plant(dir.path(), catalogue, 2);
+    qputenv("HOME", QFile::encodeName(dir.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    {
+        QFile filler(small + QStringLiteral("/filler"));
+        filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        filler.write(block.left(1));
+    }
+    const QByteArray before = readBytes(catalogue);
+    const CliRun run = runCliProcess({QStringLiteral("remove"), QStringLiteral("--trash"), catalogue,
+                                      dir.filePath(QStringLiteral("a.jpg"))},
+                                     dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.toStdString(), "0 removed from the catalogue, 1 moved to the trash\n");
+    EXPECT_EQ(readBytes(catalogue), before);
 }
 
 } // namespace

@@ -101,6 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ActionCase{{{"add", "A", "B"}, {"mv", "A.jpg", "E.jpg"}, {"forget", "A", "B"}}, 0, {}},
                     ActionCase{{{"add", "A", "B"}, {"forget", "A", "C"}}, 1, {"A.jpg\tB.jpg"}},
                     ActionCase{{{"add", "A", "B"}, {"clear"}}, 0, {}}, ActionCase{{{"add", "A", "E"}}, 1, {}},
+                    ActionCase{{{"add", "A", "B"}, {"add", "C", "C"}}, 1, {"A.jpg\tB.jpg"}},
                     ActionCase{{{"undo"}}, 2, {}}));
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -329,6 +330,36 @@ private slots:
         cache.want({bad, good});
         QTRY_COMPARE_WITH_TIMEOUT(record.paths, (QStringList{bad, good}), 5000);
         QCOMPARE(cache.state(bad), State::Failed);
+    }
+
+    void hostileFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("3 GB sparse file with a JPEG head") << QStringLiteral("sparse");
+    }
+
+    void hostileFiles()
+    {
+        // A FIFO or a huge file under a picture's name fails at once, without a thread
+        // waiting for a writer or reading gigabytes; the cache then goes without waiting.
+        QFETCH(QString, kind);
+        const QString bad = file(QStringLiteral("hostile.jpg"));
+        QFile::remove(bad);
+        if (kind == QLatin1String("fifo")) {
+            QVERIFY(::mkfifo(QFile::encodeName(bad).constData(), 0600) == 0);
+        } else {
+            QVERIFY(QFile::copy(pictures(1).first(), bad));
+            QVERIFY(::truncate(QFile::encodeName(bad).constData(), qint64(3) << 30) == 0);
+        }
+        {
+            ThumbnailCache cache;
+            Recorder record(cache);
+            cache.want({bad});
+            QTRY_COMPARE_WITH_TIMEOUT(record.oks, QList<bool>{false}, 5000);
+            QCOMPARE(cache.state(bad), State::Failed);
+        }
+        QFile::remove(bad);
     }
 
     void boundedByCapacity()

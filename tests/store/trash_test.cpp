@@ -200,6 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
         TrashCase{"NonAscii", P::Home, "caf\xc3\xa9 \xe5\x86\x99\xe7\x9c\x9f.jpg", "", "Trash"},
         TrashCase{"HomeTrashOpenToOthers", P::Home, "a.jpg", "mkdir -m 777 Trash", nullptr},
         TrashCase{"HomeTrashIsALink", P::Home, "a.jpg", "mkdir -m 700 real && ln -s real Trash", nullptr},
+        TrashCase{"HomeTrashOfAnotherOwner", P::Home, "a.jpg", "mkdir -m 700 Trash && chown 4321 Trash", nullptr},
+        TrashCase{"HomeTrashOfAnotherOwnerOpen", P::Home, "a.jpg", "mkdir -m 700 Trash && chown 4321 Trash && chmod 777 Trash", nullptr},
         TrashCase{"HomeRecordsOpenToOthers", P::Home, "a.jpg", "mkdir -m 700 Trash && mkdir -m 755 Trash/info", nullptr},
         TrashCase{"FileThatCannotMove", P::Home, "a.jpg", "chattr +i \"$FILE\"", nullptr},
         TrashCase{"TrashMadeOnTheDisk", P::Disk, "a.jpg", "", ".Trash-$U"},
@@ -228,6 +230,48 @@ INSTANTIATE_TEST_SUITE_P(
                   "chmod 500 Trash/info",
                   nullptr}),
     [](const ::testing::TestParamInfo<TrashCase> &info) { return std::string(info.param.name); });
+
+struct FolderProblemCase {
+    const char *name;
+    const char *setup; // shell in the data home
+    TrashFolderProblem::Fault fault;
+    const char *folder; // from the data home
+};
+
+void PrintTo(const FolderProblemCase &c, std::ostream *os) { *os << c.name; }
+
+using TrashFolderFault = ::testing::TestWithParam<FolderProblemCase>;
+
+// A refused trash is named with what is wrong with it, so that the user can mend it.
+TEST_P(TrashFolderFault, NamesTheFolderAndItsFault)
+{
+    const FolderProblemCase &c = GetParam();
+    const QString data = dataHome();
+    ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/pics")));
+    const QString file = data + QStringLiteral("/pics/a.jpg");
+    {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    ASSERT_EQ(shell(QString::fromUtf8(c.setup), data), 0);
+    const TrashFolderProblem problem = trashFolderProblem(file);
+    EXPECT_EQ(problem.fault, c.fault);
+    EXPECT_EQ(problem.folder, c.folder ? data + QLatin1Char('/') + QLatin1String(c.folder) : QString());
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 -exec rm -rf {} +"), data);
+}
+
+using F = TrashFolderProblem::Fault;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, TrashFolderFault,
+    ::testing::Values(FolderProblemCase{"Sound", "mkdir -m 700 Trash", F::Sound, nullptr},
+                      FolderProblemCase{"NotThereYet", "true", F::Sound, nullptr},
+                      FolderProblemCase{"OpenToOthers", "mkdir -m 755 Trash", F::OpenToOthers, "Trash"},
+                      FolderProblemCase{"RecordsOpen", "mkdir -m 700 Trash && mkdir -m 755 Trash/info", F::OpenToOthers, "Trash/info"},
+                      FolderProblemCase{"OthersOwn", "mkdir -m 700 Trash && chown 4321 Trash", F::OthersOwn, "Trash"},
+                      FolderProblemCase{"Link", "mkdir -m 700 real && ln -s real Trash", F::Link, "Trash"},
+                      FolderProblemCase{"NotFolder", "touch Trash", F::NotFolder, "Trash"}),
+    [](const ::testing::TestParamInfo<FolderProblemCase> &info) { return std::string(info.param.name); });
 
 } // namespace
 

@@ -77,6 +77,8 @@ inline std::vector<NotAlikeCase> notAlikeCases()
         {"a renamed file", {{0}, {5}}, {{0, 1}}, {}, {}, 0, true},
         {"a changed file", {{0}, {5}}, {{0, 1}}, {{1, 0}}, {}, 0, false, std::pair{1, CasePicture{4}}},
         {"an exact copy", {{0}, {5}, {5}}, {{0, 1}}, {{2, 1}}},
+        {"exact copies decided not alike", {{0}, {0}, {0}, {20}}, {{0, 1}}, {}},
+        {"exact copies apart, a third picture joins one", {{0}, {0}, {4}}, {{0, 1}}, {{2, 0}}},
         {"turned", {{0}, {4, CaseLook::Mirrored}, {14, CaseLook::Mirrored}}, {{0, 1}}, {{2, 1}}, {true, false}},
         {"grey", {{0}, {0, CaseLook::Grey}, {3}}, {{0, 1}}, {{2, 0}}, {false, true}},
         {"several catalogues", {{0}, {5}, {12}, {3}}, {{0, 1}}, {{3, 0}, {2, 1}}, {}, 3},
