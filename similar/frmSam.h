@@ -15,6 +15,7 @@
 #include "compareowner.h"
 #include "samgeometry.h"
 
+#include "pictures/factsstore.h"
 #include "search/keeprules.h"
 
 #include <QFutureWatcher>
@@ -193,5 +194,5 @@ private:
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
     // Shared with the reading threads, which may outlive the window.
-    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
+    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>(FactsStore::user());
 };
