@@ -1,6 +1,6 @@
 #include "pictures/picturesignature.h"
 
-#include "pictures/jpegmemory.h"
+#include "pictures/jpeg/jpegdecoder.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -46,31 +45,16 @@ QImage readStretched(QImageReader &reader)
 // not a colour JPEG that decodes, for readStretched to handle exactly as before.
 QImage decodeJpeg(const QByteArray &data)
 {
-    if (data.size() < 2 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
-        return {};
-    jpeg_decompress_struct info;
-    JpegFailure failure;
-    const bool header = readJpegHeader(info, failure, data);
+    JpegDecoder jpeg(data);
     // Grey and CMYK pictures come out of Qt's reader in other formats: they go there.
-    if (!header || info.out_color_space != JCS_RGB || info.num_components != 3 || info.image_width == 0
-        || info.image_height == 0) {
-        jpeg_destroy_decompress(&info);
+    if (!jpeg.readHeader() || jpeg.output() != JpegDecoder::Output::Rgb || jpeg.components() != 3
+        || jpeg.width() == 0 || jpeg.height() == 0)
         return {};
-    }
-    const double f = std::min(double(info.image_width) / Side, double(info.image_height) / Side);
-    requestRgb32(info, std::clamp(int(std::ceil(8 / f)), 1, 8));
-    QImage image;
-    if (jpegStep(failure, [&info] { jpeg_calc_output_dimensions(&info); }))
-        image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    uchar *const bits = image.isNull() ? nullptr : image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    const bool decoded = bits && jpegStep(failure, [&info, bits, stride] {
-        jpeg_start_decompress(&info);
-        readJpegRows(info, bits, stride);
-        jpeg_finish_decompress(&info);
-    });
-    jpeg_destroy_decompress(&info);
-    if (!decoded)
+    const double f = std::min(double(jpeg.width()) / Side, double(jpeg.height()) / Side);
+    JpegDecoder::Scaling scaling;
+    scaling.eighths = std::clamp(int(std::ceil(8 / f)), 1, 8);
+    const QImage image = jpeg.decode(scaling);
+    if (image.isNull())
         return {};
     return image.size() == QSize(Side, Side) ? image
                                              : image.scaled(Side, Side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -1,6 +1,6 @@
 #include "pictures/uprightpicture.h"
 
-#include "pictures/jpegmemory.h"
+#include "pictures/jpeg/jpegdecoder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -30,91 +30,11 @@ QImage turned(const QImage &image, QImageIOHandler::Transformations how)
     return result;
 }
 
-// Every component's DC coefficients complete: what a 1/8 decode shows is all there.
-bool dcComplete(const jpeg_decompress_struct &info)
-{
-    for (int c = 0; c < info.num_components; ++c) {
-        if (info.coef_bits[c][0] != 0)
-            return false;
-    }
-    return true;
-}
-
-// The picture of the scans read so far, into rows at `bits` of the decompressor's output size.
-void readOutput(jpeg_decompress_struct &info, uchar *bits, qsizetype stride)
-{
-    jpeg_start_output(&info, info.input_scan_number);
-    readJpegRows(info, bits, stride);
-    jpeg_finish_output(&info);
-}
-
-// Reads scans until every component's DC coefficients are complete, or the file ends.
-void consumeDcScans(jpeg_decompress_struct &info)
-{
-    for (;;) {
-        const int got = jpeg_consume_input(&info);
-        if (got == JPEG_SUSPENDED || got == JPEG_REACHED_EOI || (got == JPEG_SCAN_COMPLETED && dcComplete(info)))
-            return;
-    }
-}
-
-// A colour or grey JPEG at `eighths`/8 of its stored size, 32-bit; null when it fails. A
-// progressive one decoded larger than 1/8 hands `coarse` its picture from the DC scans, and
-// goes on if it says so.
-QImage decodeJpegAt(jpeg_decompress_struct &info, JpegFailure &failure, int eighths,
-                    const std::function<bool(const QImage &)> &coarse)
-{
-    requestRgb32(info, eighths);
-    // At 1/8 the DC scans are all; their picture is exact unsmoothed.
-    const bool dcOnly = eighths == 1 && info.progressive_mode;
-    const bool twice = !dcOnly && info.progressive_mode && coarse;
-    info.buffered_image = dcOnly || twice;
-    if (dcOnly)
-        info.do_block_smoothing = FALSE;
-    // The library's own memory (a progressive picture's coefficients) stays within a few
-    // times what Qt's readers allow a picture, so that a header claiming a huge picture fails.
-    if (const int limit = QImageReader::allocationLimit(); limit > 0)
-        info.mem->max_memory_to_use = long(limit) * 4 * 1024 * 1024;
-    QImage image;
-    if (jpegStep(failure, [&info] { jpeg_calc_output_dimensions(&info); }))
-        QImageIOHandler::allocateImage(QSize(int(info.output_width), int(info.output_height)),
-                                       QImage::Format_RGB32, &image);
-    uchar *const bits = image.isNull() ? nullptr : image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    if (!bits)
-        return {};
-    if (dcOnly || twice) {
-        if (!jpegStep(failure, [&info, bits, stride] {
-                jpeg_start_decompress(&info);
-                consumeDcScans(info);
-                readOutput(info, bits, stride);
-            }))
-            return {};
-        if (dcOnly)
-            return image; // the rest of the file is not wanted
-        if (!coarse(image))
-            return {};
-        const bool decoded = jpegStep(failure, [&info, bits, stride] {
-            for (int got = 0; got != JPEG_REACHED_EOI && got != JPEG_SUSPENDED;)
-                got = jpeg_consume_input(&info);
-            readOutput(info, bits, stride);
-            jpeg_finish_decompress(&info);
-        });
-        return decoded ? image : QImage();
-    }
-    const bool decoded = jpegStep(failure, [&info, bits, stride] {
-        jpeg_start_decompress(&info);
-        readJpegRows(info, bits, stride);
-        jpeg_finish_decompress(&info);
-    });
-    return decoded ? image : QImage();
-}
-
 // The JPEG path; false when the file is not a JPEG libjpeg turns into RGB, for Qt's readers.
 bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
                 const std::function<bool(UprightPicture)> &coarse, UprightPicture &picture)
 {
-    if (data.size() < 2 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
+    if (!JpegDecoder::startsLikeJpeg(data))
         return false;
     QImageIOHandler::Transformations how;
     {
@@ -122,16 +42,11 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
         buffer.open(QIODevice::ReadOnly);
         how = QImageReader(&buffer, "jpeg").transformation();
     }
-    jpeg_decompress_struct info;
-    JpegFailure failure;
-    const bool header = readJpegHeader(info, failure, data);
+    JpegDecoder jpeg(data);
     // CMYK and the like go to Qt's reader, which converts them.
-    if (!header || (info.out_color_space != JCS_RGB && info.out_color_space != JCS_GRAYSCALE)
-        || info.image_width == 0 || info.image_height == 0) {
-        jpeg_destroy_decompress(&info);
+    if (!jpeg.readHeader() || jpeg.output() == JpegDecoder::Output::Other || jpeg.width() == 0 || jpeg.height() == 0)
         return false;
-    }
-    const QSize stored(int(info.image_width), int(info.image_height));
+    const QSize stored(jpeg.width(), jpeg.height());
     picture.size = how & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
     const double scale = std::clamp(scaleFor(picture.size), 1e-6, 1.0);
     const int eighths = std::clamp(int(std::ceil(8 * scale - 1e-9)), 1, 8);
@@ -147,12 +62,14 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
         result.scale = double(result.image.width()) / result.size.width();
         return result;
     };
-    std::function<bool(const QImage &)> first;
+    JpegDecoder::Scaling scaling;
+    scaling.eighths = eighths;
+    scaling.readerLimits = true;
+    scaling.dcOnlyAtEighth = true; // at 1/8 the DC scans are all; their picture is exact unsmoothed
     if (coarse)
         // A copy: the decode goes on in the image's memory.
-        first = [&coarse, &finish](const QImage &image) { return coarse(finish(image.copy())); };
-    const QImage image = decodeJpegAt(info, failure, eighths, first);
-    jpeg_destroy_decompress(&info);
+        scaling.coarse = [&coarse, &finish](const QImage &image) { return coarse(finish(image.copy())); };
+    const QImage image = jpeg.decode(scaling);
     // Damaged: Qt's reader would not do better.
     if (!image.isNull())
         picture = finish(image);

@@ -1,6 +1,6 @@
 #pragma once
-// libjpeg over bytes in memory, for the store's own readers of JPEG files (the signature's
-// decode, the facts' header and coefficients, the compare panes' pictures). The library
+// libjpeg over bytes in memory, inside the JPEG room only (its decoder and the tests that look
+// at the library's own state): everyone else reads JPEG data through JpegDecoder. The library
 // leaves by a jump on an error; this keeps that in one place.
 
 #include <QByteArray>
