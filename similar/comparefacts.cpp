@@ -24,6 +24,8 @@ const Fact Facts[] = {
     {"ファイルサイズ",
      [](const ShownFacts &f) { return f.bytes >= 0 ? QStringLiteral("%1KB").arg(f.bytes / 1024) : QString(); }},
     {"品質", [](const ShownFacts &f) { return f.quality > 0 ? QStringLiteral("約%1").arg(f.quality) : QString(); }},
+    {"元の品質",
+     [](const ShownFacts &f) { return f.primaryQuality > 0 ? QStringLiteral("約%1").arg(f.primaryQuality) : QString(); }},
     {"精細度", [](const ShownFacts &f) { return f.detail >= 0 ? QString::number(f.detail, 'f', 1) : QString(); }},
     {"更新日時",
      [](const ShownFacts &f) { return f.modified.isValid() ? f.modified.toString(DateFormat) : QString(); }},

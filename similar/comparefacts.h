@@ -20,6 +20,7 @@ struct ShownFacts
     double detail = -1;  // the detail measure of the "best" rule; < 0: unknown
     QDateTime taken;     // from the camera
     QString camera;      // model, from the camera
+    int primaryQuality = 0; // of an earlier compression the picture shows; 0: none seen
 };
 
 struct FactLine
@@ -30,5 +31,5 @@ struct FactLine
 };
 
 // For each picture its lines, in the same order for all: name, folder, pixel size, file
-// size, quality, detail, modified, taken, camera.
+// size, quality, earlier quality, detail, modified, taken, camera.
 std::vector<QList<FactLine>> compareFactLines(const std::vector<ShownFacts> &pictures);

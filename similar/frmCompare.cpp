@@ -370,6 +370,7 @@ void frmCompare::updateFacts()
             picture.bytes = known.bytes;
             picture.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
             picture.quality = known.quality;
+            picture.primaryQuality = known.primaryQuality;
             picture.detail = detailAtSteps(known, steps);
             picture.taken = known.taken;
             picture.camera = known.camera;

@@ -120,6 +120,8 @@ QString samFactsNote(const PictureFacts &facts)
     QString note = QLatin1Char('\n') + QString::number(facts.width) + QStringLiteral("×") + QString::number(facts.height);
     if (facts.quality > 0)
         note += QStringLiteral(" 品質 約") + QString::number(facts.quality);
+    if (facts.primaryQuality > 0)
+        note += QStringLiteral(" 元の品質 約") + QString::number(facts.primaryQuality);
     if (facts.taken.isValid())
         note += QStringLiteral(" 撮影 ") + facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
     return note;

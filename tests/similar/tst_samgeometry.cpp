@@ -141,19 +141,23 @@ private slots:
     void factsNote_data()
     {
         QTest::addColumn<int>("quality");
+        QTest::addColumn<int>("primary");
         QTest::addColumn<QString>("taken");
         QTest::addColumn<bool>("readable");
         QTest::addColumn<QString>("note");
-        QTest::newRow("jpeg with a date") << 85 << "2023-05-01T12:34:56" << true << "\n4000×3000 品質 約85 撮影 2023/05/01 12:34";
-        QTest::newRow("jpeg without") << 92 << "" << true << "\n4000×3000 品質 約92";
-        QTest::newRow("not a jpeg") << 0 << "" << true << "\n4000×3000";
-        QTest::newRow("unreadable") << 85 << "" << false << "";
+        QTest::newRow("jpeg with a date") << 85 << 0 << "2023-05-01T12:34:56" << true << "\n4000×3000 品質 約85 撮影 2023/05/01 12:34";
+        QTest::newRow("jpeg without") << 92 << 0 << "" << true << "\n4000×3000 品質 約92";
+        QTest::newRow("saved again") << 98 << 75 << "2023-05-01T12:34:56" << true
+                                     << "\n4000×3000 品質 約98 元の品質 約75 撮影 2023/05/01 12:34";
+        QTest::newRow("not a jpeg") << 0 << 0 << "" << true << "\n4000×3000";
+        QTest::newRow("unreadable") << 85 << 0 << "" << false << "";
     }
     void factsNote()
     {
-        // The tooltip's line of facts: pixel size as shown, then the quality and the date
+        // The tooltip's line of facts: pixel size as shown, then the quality, that of an earlier compression and the date
         // taken where the file has them; nothing for a picture that cannot be read.
         QFETCH(int, quality);
+        QFETCH(int, primary);
         QFETCH(QString, taken);
         QFETCH(bool, readable);
         PictureFacts facts;
@@ -161,6 +165,7 @@ private slots:
         facts.width = 4000;
         facts.height = 3000;
         facts.quality = quality;
+        facts.primaryQuality = primary;
         facts.taken = QDateTime::fromString(taken, Qt::ISODate);
         QTEST(samFactsNote(facts), "note");
     }
