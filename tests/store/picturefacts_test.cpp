@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -382,5 +383,88 @@ INSTANTIATE_TEST_SUITE_P(
                       PrimaryCase{"CoarserSecond", 90, Edit::None, 60, 0},
                       PrimaryCase{"HalvedExport", 75, Edit::Halved, 85, 0}),
     [](const ::testing::TestParamInfo<PrimaryCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// One file of a group: how it came from the original, where it lies and its file time.
+struct Member {
+    const char *path;
+    int quality;          // 0: a byte-identical copy of the original
+    Edit edit;            // applied to the decoded original before saving again
+    qint64 secondsLater;  // file time after the original's
+};
+
+struct OriginalCase {
+    const char *name;
+    int originalQuality;
+    std::vector<Member> group; // catalogue order; the original is the member named "写真/p.jpg"
+};
+
+void PrintTo(const OriginalCase &c, std::ostream *os) { *os << c.name; }
+
+class BestKeepsTheOriginal : public ::testing::TestWithParam<OriginalCase>
+{
+};
+
+// Copies that are not worse by their settings (re-saved finer, copied with or without their
+// times, edited and re-saved finer) lose to their original; a heavy re-compression loses
+// whatever its time.
+TEST_P(BestKeepsTheOriginal, OverItsCopies)
+{
+    const OriginalCase &c = GetParam();
+    QTemporaryDir temp;
+    const QDir dir(temp.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("写真")) && dir.mkpath(QStringLiteral("写真 - コピー")));
+    const QString original = dir.filePath(QStringLiteral("写真/p.jpg"));
+    ASSERT_TRUE(save(scene().scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), original,
+                     c.originalQuality));
+    const QImage decoded(original);
+    constexpr qint64 Taken = 1600000000;
+    QStringList pictures;
+    std::vector<PictureFacts> facts;
+    int expected = -1;
+    for (const Member &member : c.group) {
+        const QString path = dir.filePath(QString::fromUtf8(member.path));
+        if (path == original)
+            expected = int(pictures.size());
+        else if (member.quality == 0)
+            ASSERT_TRUE(QFile::copy(original, path));
+        else
+            ASSERT_TRUE(save(edited(decoded, member.edit), path, member.quality));
+        pictures << path;
+    }
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        QFile file(pictures[i]);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(Taken + c.group[size_t(i)].secondsLater),
+                                     QFileDevice::FileModificationTime));
+    }
+    for (const QString &path : pictures)
+        facts.push_back(readPictureFacts(path));
+    ASSERT_GE(expected, 0);
+    EXPECT_EQ(planGroup(pictures, facts, {KeepRule::Best}, ProtectedFolders()).keep, expected);
+}
+
+constexpr const char *Original = "写真/p.jpg";
+INSTANTIATE_TEST_SUITE_P(
+    Groups, BestKeepsTheOriginal,
+    ::testing::Values(
+        OriginalCase{"ResavedAtQ98WithItsTime", 75, {{"写真/p_98.jpg", 98, Edit::None, 0}, {Original, 75, Edit::None, 0}}},
+        OriginalCase{"ResavedAtQ95WithItsTime", 85, {{"写真/p_95.jpg", 95, Edit::None, 0}, {Original, 85, Edit::None, 0}}},
+        OriginalCase{"IdenticalCopyNewer", 90, {{"写真 - コピー/p.jpg", 0, Edit::None, 600}, {Original, 90, Edit::None, 0}}},
+        OriginalCase{"IdenticalCopyWithItsTime", 90,
+                     {{"写真 - コピー/p.jpg", 0, Edit::None, 0}, {Original, 90, Edit::None, 0}}},
+        OriginalCase{"MirroredAtQ95", 80, {{"写真/p_mirror.jpg", 95, Edit::Mirrored, 60}, {Original, 80, Edit::None, 0}}},
+        OriginalCase{"TurnedAtQ95", 80, {{"写真/p_turn.jpg", 95, Edit::Turned, 60}, {Original, 80, Edit::None, 0}}},
+        OriginalCase{"BrightenedAtQ95", 92, {{"写真/p_bright.jpg", 95, Edit::Brightened, 60}, {Original, 92, Edit::None, 0}}},
+        OriginalCase{"EveryKindAtOnce", 75,
+                     {{"写真 - コピー/p.jpg", 0, Edit::None, 900},
+                      {"写真/p_98.jpg", 98, Edit::None, 0},
+                      {"写真/p_mirror.jpg", 95, Edit::Mirrored, 60},
+                      {Original, 75, Edit::None, 0}}},
+        OriginalCase{"HeavyRecompressionOlder", 90, {{"写真/p_40.jpg", 40, Edit::None, -600}, {Original, 90, Edit::None, 0}}}),
+    [](const ::testing::TestParamInfo<OriginalCase> &info) { return std::string(info.param.name); });
 
 } // namespace
