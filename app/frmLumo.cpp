@@ -17,7 +17,10 @@
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -166,9 +169,38 @@ void frmLumo::createCoolBar()
     sldLike->setTickInterval(5);
     sldLike->installEventFilter(this);
     caption->setBuddy(sldLike);
+    // The level as a number: beside the slider, and over it while it moves.
+    auto *value = new QLabel(clbLumo);
+    value->setObjectName(QStringLiteral("lblLikeValue"));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 4);
+    const auto showLevel = [this, value](int level) {
+        const QString text = QString::number(level);
+        value->setText(text);
+        sldLike->setToolTip(text);
+        if (sldLike->isSliderDown() || sldLike->hasFocus())
+            QToolTip::showText(sldLike->mapToGlobal(likeHandleCentre()), text, sldLike);
+    };
+    connect(sldLike, &QSlider::valueChanged, this, showLevel);
+    showLevel(sldLike->value());
     likeBand->addWidget(caption);
     likeBand->addWidget(sldLike, 1);
+    likeBand->addWidget(value);
     bands->addLayout(likeBand);
+}
+
+QPoint frmLumo::likeHandleCentre() const
+{
+    QStyleOptionSlider option;
+    option.initFrom(sldLike);
+    option.orientation = sldLike->orientation();
+    option.minimum = sldLike->minimum();
+    option.maximum = sldLike->maximum();
+    option.sliderPosition = sldLike->sliderPosition();
+    option.sliderValue = sldLike->value();
+    option.tickPosition = sldLike->tickPosition();
+    const QRect handle = sldLike->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, sldLike);
+    return QPoint(handle.center().x(), handle.top());
 }
 
 void frmLumo::createStatusBars()
@@ -193,6 +225,11 @@ void frmLumo::createStatusBars()
     stbLumo = new QStatusBar(centralWidget());
     stbLumo->setObjectName(QStringLiteral("stbLumo"));
     m_panelInfo = panel(QStringLiteral("Info"), stbLumo, 0);
+    // What the last add or optimise changed, beside its status text; as wide as it is, so
+    // the status text keeps its room.
+    m_panelNote = new QLabel(stbLumo);
+    m_panelNote->setObjectName(QStringLiteral("Note"));
+    stbLumo->addWidget(m_panelNote);
     m_panelSave = panel(QStringLiteral("Save"), stbLumo, twipsX(SavePanelTwips));
     m_panelSave->setText(QStringLiteral("保存"));
     m_panelSave->setAlignment(Qt::AlignCenter);
@@ -315,6 +352,11 @@ void frmLumo::unloadWindow()
 void frmLumo::setInfo(const QString &text)
 {
     m_panelInfo->setText(text);
+}
+
+void frmLumo::setNote(const QString &text)
+{
+    m_panelNote->setText(text);
 }
 
 void frmLumo::tellUser(const QString &text, int style)

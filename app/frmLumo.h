@@ -76,7 +76,7 @@ public:
     QStringList selectedPaths() const override;
     void watchSelection(SelectionWatcher watcher) override;
     // Selects exactly the rows of these keys; "N個の画像を選択しました" in Info.
-    void selectPictures(const QStringList &paths) override;
+    QString selectPictures(const QStringList &paths) override;
     void showInfo(const QString &text) override { setInfo(text); }
     bool ownerBusy() const override { return commandOnStack(); }
     void holdCommands(bool hold) override;
@@ -109,12 +109,14 @@ private:
     // frmLumo.cpp
     void createControls();
     void createCoolBar();
+    QPoint likeHandleCentre() const; // where the level's tooltip stands while the slider moves
     void createStatusBars();
     void layoutControls();
     void readSettings();
     void writeSettings();
     void unloadWindow();
     void setInfo(const QString &text);
+    void setNote(const QString &text);
     void tellUser(const QString &text, int style);
     void setFileCount(const QString &text);
     void writeFileCountTotal();
@@ -175,6 +177,9 @@ private:
     PictureFormats pictureFormats() const;
     // Once at the start of an add: the formats it takes that cannot be decoded here.
     void tellUnreadableFormats();
+    // How many pictures the add took in and how many it found listed already.
+    void beginAddCount();
+    void showAddCount();
     static QString joinPath(const QString &folder, const QString &name);
 
     // frmLumo_catalogue.cpp
@@ -231,6 +236,7 @@ private:
     QLabel *m_panelFileCount = nullptr;
     QLabel *m_panelFileName = nullptr;
     QLabel *m_panelInfo = nullptr;
+    QLabel *m_panelNote = nullptr;
     QLabel *m_panelSave = nullptr;
     bool m_running = false;
     QString m_filePath; // catalogue folder
@@ -251,6 +257,9 @@ private:
     QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
     SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
     bool m_storeFull = false;                  // the running add met a store that takes no more
+    int m_addedNew = 0;                        // the running add: rows made
+    int m_addedKnown = 0;                      // the running add: rows that were there already
+    int m_optimizeDropped = 0;                 // the last optimise: entries dropped
 
     // Close protocol: a close that arrives while a command's loop is on the stack stops
     // the command and is finished once every command frame has returned. "最適化" chosen

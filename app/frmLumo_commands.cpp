@@ -183,7 +183,9 @@ void frmLumo::copyCommandStates(const QList<QAction *> &items, const QList<int> 
 
 void frmLumo::beginFrame(Frame frame)
 {
-    ++m_frameDepth;
+    // The note belongs to the command before.
+    if (++m_frameDepth == 1)
+        setNote(QString());
     layoutControls();
     if (frame == Frame::List)
         sbxJpeg->show();

@@ -4,6 +4,7 @@
 
 #include "frmLumo.h"
 
+#include "outside/pathsplitter.h"
 #include "outside/shellservice.h"
 #include "waitcursor.h"
 
@@ -15,6 +16,28 @@
 #include <exception>
 #include <optional>
 #include <vector>
+
+namespace {
+// Names shown in the question before the rest is only counted.
+constexpr qsizetype NamedInQuestion = 5;
+
+// What the question acts on, under its text: how many pictures, the first of them by name,
+// and where their files go with each answer. `keys` in list order.
+QString deletionDetail(const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return QStringLiteral("選択された画像はありません。");
+    QStringList lines{QStringLiteral("対象は%1個の画像です:").arg(keys.size())};
+    for (qsizetype i = 0; i < keys.size() && i < NamedInQuestion; ++i)
+        lines.append(PathSplitter::FileNamePart(keys[i]));
+    if (keys.size() > NamedInQuestion)
+        lines.append(QStringLiteral("…他%1件").arg(keys.size() - NamedInQuestion));
+    lines.append(QString());
+    lines.append(QStringLiteral("「はい」: ファイルもごみ箱へ移動します"));
+    lines.append(QStringLiteral("「いいえ」: リストからのみ削除し、ファイルは残します"));
+    return lines.join(QLatin1Char('\n'));
+}
+} // namespace
 
 void frmLumo::DeleteJepg()
 {
@@ -37,19 +60,20 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
     setInfo(QStringLiteral("削除中..."));
     QString finalStatus;
 
+    // The selected rows, from the last up, as their files are handed over; exactly those
+    // the question names.
+    QStringList keys;
+    for (int p = rowCount(); p >= 1; --p) {
+        const QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
+        if (row && row->isSelected() && (!only || only->contains(rowKey(row))))
+            keys.append(rowKey(row));
+    }
     const int answer = DialogService::instance().ShowMessage(
         this, QStringLiteral("リストから削除します。実際のファイルも削除しますか？"),
-        DialogService::YesNoCancelInformationSecondDefault);
+        deletionDetail(QStringList(keys.rbegin(), keys.rend())), DialogService::YesNoCancelInformationSecondDefault);
     if (answer == DialogService::Yes || answer == DialogService::No) {
         wait.emplace();
         try {
-            // The selected rows, from the last up, as their files are handed over.
-            QStringList keys;
-            for (int p = rowCount(); p >= 1; --p) {
-                const QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
-                if (row && row->isSelected() && (!only || only->contains(rowKey(row))))
-                    keys.append(rowKey(row));
-            }
             // The list is a catalogue of its own beside the store, so a row whose picture the
             // store could not read still leaves, and its file still goes.
             QStringList rowNames;
@@ -85,6 +109,8 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
     }
 
     setInfo(finalStatus);
+    // The count follows every deletion, also one asked for by another window.
+    writeFileCountTotal();
     // Called from the similar-pictures window there is no frame to do it: the tool bar
     // follows the modified indicator at once.
     UpdateCommands();

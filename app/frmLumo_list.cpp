@@ -212,7 +212,7 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
     m_selectionWatcher(keys(selected), keys(deselected));
 }
 
-void frmLumo::selectPictures(const QStringList &paths)
+QString frmLumo::selectPictures(const QStringList &paths)
 {
     const QSet<QString> wanted(paths.begin(), paths.end());
     // Neighbouring rows as one range: the selection model compares ranges with ranges.
@@ -241,7 +241,9 @@ void frmLumo::selectPictures(const QStringList &paths)
         selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         lsvJpeg->scrollTo(first);
     }
-    setInfo(QStringLiteral("%1個の画像を選択しました").arg(count));
+    const QString told = QStringLiteral("%1個の画像を選択しました").arg(count);
+    setInfo(told);
+    return told;
 }
 
 void frmLumo::lsvJpegDblClick()

@@ -117,13 +117,16 @@ void frmLumo::runOptimizeCommand()
     // Optimising writes the current file, so unsaved changes are offered a home first.
     if (!SaveJpegList(true))
         return;
-    if (OptimizeJpegList())
+    if (OptimizeJpegList()) {
         OpenJpegList(catalogueName());
+        setNote(QStringLiteral("ファイルのない%1個を除外しました").arg(m_optimizeDropped));
+    }
 }
 
 bool frmLumo::OptimizeJpegList()
 {
     setInfo(QStringLiteral("最適化中..."));
+    setNote(QString());
     QCoreApplication::processEvents();
 
     // From the last entry down, so a removal never moves an entry still to be visited.
@@ -160,6 +163,7 @@ bool frmLumo::OptimizeJpegList()
     }
 
     setInfo(QStringLiteral("最適化完了"));
+    m_optimizeDropped = int(removed.size());
     return true;
 }
 

@@ -76,6 +76,8 @@ public:
     // (1, 2, 6 or 7). Closing a Yes/No/Cancel box answers Cancel, a Yes/No box No, an OK
     // box OK. The title is the application's display name; reserved is 0.
     virtual int ShowMessage(QWidget *owner, const QString &text, int style, int reserved = 0) = 0;
+    // The same with a second text under it, saying what the question acts on.
+    virtual int ShowMessage(QWidget *owner, const QString &text, const QString &detail, int style) = 0;
     // The version box, modal.
     virtual void ShowAbout(QWidget *owner, const AppInfo &info) = 0;
     // Shows the prepared dialog, mode 0 = open or 1 = save. True when a file was chosen;

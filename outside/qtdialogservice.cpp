@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QTextDocument>
 
 MessageBoxSetup messageBoxSetup(int style)
 {
@@ -70,10 +71,18 @@ static QString boxTitle()
 
 int QtDialogService::ShowMessage(QWidget *owner, const QString &text, int style, int)
 {
+    return ShowMessage(owner, text, QString(), style);
+}
+
+int QtDialogService::ShowMessage(QWidget *owner, const QString &text, const QString &detail, int style)
+{
     const MessageBoxSetup setup = messageBoxSetup(style);
     QMessageBox box(owner);
     box.setWindowTitle(boxTitle());
     box.setText(text);
+    // Shown as written: a picture's name is no markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(Qt::mightBeRichText(detail) ? Qt::convertFromPlainText(detail) : detail);
     box.setIcon(setup.icon);
     box.setStandardButtons(setup.buttons);
     // The program speaks Japanese whether or not Qt's own translations are installed.

@@ -21,6 +21,7 @@ class QtDialogService : public DialogService
 {
 public:
     int ShowMessage(QWidget *owner, const QString &text, int style, int reserved = 0) override;
+    int ShowMessage(QWidget *owner, const QString &text, const QString &detail, int style) override;
     void ShowAbout(QWidget *owner, const AppInfo &info) override;
     bool ShowFileDialog(QWidget *owner, CommonDialog &dialog, int mode) override;
     QString BrowseForFolder(QWidget *owner, const QString &start) override;

@@ -3,6 +3,8 @@
 // the groups of its comparison run, the main list's selection as it marks it, and its
 // delete. Only full paths and group numbers travel.
 
+#include "search/keeprules.h"
+
 #include <QStringList>
 
 #include <memory>
@@ -20,6 +22,9 @@ public:
     // (members, then the base), those deleted since left out.
     virtual int compareGroupCount() const = 0;
     virtual QStringList compareGroup(int group) const = 0;
+    // The same group as the search found it and the rules read it: its base ("" once
+    // deleted) and its members in catalogue order.
+    virtual PictureGroup comparePictureGroup(int group) const = 0;
     // The grid scrolls to the group's first row.
     virtual void showCompareGroup(int group) = 0;
 

@@ -59,6 +59,8 @@ public:
     void setFacts(const QList<FactLine> &lines, bool best);
     void setMarked(bool marked);
     bool isMarked() const { return m_marked; }
+    // The caption carries the mark of the copy the best rule keeps.
+    bool isBest() const { return m_best; }
     void setCurrent(bool current);
 
 signals:

@@ -99,7 +99,7 @@ frmCompare::~frmCompare()
     m_facts.cancel();
 }
 
-void frmCompare::ShowEx(CompareOwner *o_Owner, int o_Group)
+void frmCompare::ShowEx(CompareOwner *o_Owner, int o_Group, const QString &o_Picture)
 {
     if (!o_Owner)
         return;
@@ -107,7 +107,7 @@ void frmCompare::ShowEx(CompareOwner *o_Owner, int o_Group)
         s_window = new frmCompare(o_Owner->compareOwnerWindow());
     s_window->m_owner = o_Owner;
     s_window->setWindowIcon(o_Owner->compareOwnerWindow()->windowIcon());
-    s_window->showGroup(o_Group);
+    s_window->showGroup(o_Group, o_Picture);
     s_window->show();
     s_window->raise();
     s_window->activateWindow();
@@ -136,17 +136,51 @@ void frmCompare::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void frmCompare::showGroup(int group)
+void frmCompare::showGroup(int group, const QString &picture)
 {
     const int count = m_owner->compareGroupCount();
     if (count < 1)
         return;
     m_group = std::clamp(group, 0, count - 1);
-    setWindowTitle(QStringLiteral("比較 - %1/%2").arg(m_group + 1).arg(count));
+    m_lastTold = false;
+    updateTitle();
     m_view = {};
     m_bestWanted = false;
-    rebuildPanes(m_owner->compareGroup(m_group));
+    const QStringList paths = m_owner->compareGroup(m_group);
+    rebuildPanes(paths);
+    // Space and N act where the user pointed, not on the group's first picture.
+    setCurrent(std::max(0, int(paths.indexOf(picture))));
     m_owner->showCompareGroup(m_group);
+}
+
+void frmCompare::updateTitle()
+{
+    QString title = QStringLiteral("比較 - %1/%2").arg(m_group + 1).arg(m_owner->compareGroupCount());
+    if (m_lastTold)
+        title += QStringLiteral(" (最後のグループです)");
+    setWindowTitle(title);
+}
+
+int frmCompare::groupToCompare(int group, int delta) const
+{
+    for (const int count = m_owner->compareGroupCount(); group >= 0 && group < count; group += delta) {
+        if (m_owner->compareGroup(group).size() >= 2)
+            return group;
+    }
+    return -1;
+}
+
+void frmCompare::passOverSingle()
+{
+    if (!m_owner || m_panes.size() >= 2)
+        return;
+    // After the last group the one picture left stays, and the title says it is the last.
+    if (const int next = groupToCompare(m_group + 1, 1); next >= 0) {
+        showGroup(next);
+    } else {
+        m_lastTold = true;
+        updateTitle();
+    }
 }
 
 void frmCompare::rebuildPanes(const QStringList &paths)
@@ -323,6 +357,9 @@ void frmCompare::DelComparePics(const QString &o_FileName)
     setCurrent(std::min(index < m_current ? m_current - 1 : m_current, int(m_panes.size()) - 1));
     updateFacts();
     m_loadTimer.start();
+    // Once the deletion that took it has finished: the groups are settled by then.
+    if (m_panes.size() < 2)
+        QMetaObject::invokeMethod(this, &frmCompare::passOverSingle, Qt::QueuedConnection);
 }
 
 bool frmCompare::factsAreRead() const
@@ -380,9 +417,9 @@ void frmCompare::updateFacts()
     const std::vector<QList<FactLine>> lines = compareFactLines(shown);
     int best = -1;
     if (read && !m_panes.isEmpty()) {
-        // The rule reads the group in catalogue order, its base (shown last) first.
-        const int keep = bestPlan().keep;
-        best = keep < 0 ? -1 : keep == 0 ? int(m_panes.size()) - 1 : keep - 1;
+        QStringList ordered;
+        const int keep = bestPlan(&ordered).keep;
+        best = keep < 0 ? -1 : paneOf(ordered.at(keep));
     }
     for (int i = 0; i < m_panes.size(); ++i)
         m_panes[i]->setFacts(lines[i], i == best);
@@ -460,15 +497,24 @@ void frmCompare::deleteMarked()
         m_owner->deleteMarked(marked);
 }
 
+int frmCompare::paneOf(const QString &path) const
+{
+    const auto found = std::find_if(m_panes.begin(), m_panes.end(),
+                                    [&](const ComparePane *pane) { return pane->path() == path; });
+    return found == m_panes.end() ? -1 : int(found - m_panes.begin());
+}
+
 KeepPlan frmCompare::bestPlan(QStringList *ordered) const
 {
-    // The group in catalogue order: its base (shown last) first, then the members.
-    const int n = int(m_panes.size());
-    QStringList paths{m_panes.last()->path()};
-    std::vector<PictureFacts> facts{factsOf(n - 1)};
-    for (int i = 0; i + 1 < n; ++i) {
-        paths.append(m_panes[i]->path());
-        facts.push_back(factsOf(i));
+    // The group as the grid's rules read it, so that both choose the same picture also once
+    // its base has been deleted; only the pictures still shown here.
+    QStringList paths;
+    std::vector<PictureFacts> facts;
+    for (const QString &path : groupPictures({m_owner->comparePictureGroup(m_group)})) {
+        if (const int pane = paneOf(path); pane >= 0) {
+            paths.append(path);
+            facts.push_back(factsOf(pane));
+        }
     }
     if (ordered)
         *ordered = paths;
@@ -477,9 +523,14 @@ KeepPlan frmCompare::bestPlan(QStringList *ordered) const
 
 void frmCompare::stepGroup(int delta)
 {
-    const int group = m_group + delta;
-    if (group >= 0 && group < m_owner->compareGroupCount())
+    // Groups left with one picture have nothing to compare.
+    const int group = groupToCompare(m_group + delta, delta);
+    if (group >= 0) {
         showGroup(group);
+    } else if (delta > 0 && !m_lastTold) {
+        m_lastTold = true;
+        updateTitle();
+    }
 }
 
 void frmCompare::keepBest()

@@ -31,8 +31,9 @@ class frmCompare : public QDialog
 {
     Q_OBJECT
 public:
-    // Shows group o_Group of o_Owner, opening the window first when needed.
-    static void ShowEx(CompareOwner *o_Owner, int o_Group);
+    // Shows group o_Group of o_Owner, opening the window first when needed, with the pane
+    // of o_Picture current (the first pane when it is not in the group).
+    static void ShowEx(CompareOwner *o_Owner, int o_Group, const QString &o_Picture = QString());
     // The open window, or null.
     static frmCompare *loaded();
     static void unload();
@@ -65,8 +66,14 @@ protected:
 private:
     explicit frmCompare(QWidget *parent);
 
-    void showGroup(int group);
+    void showGroup(int group, const QString &picture = QString());
+    void updateTitle();
+    // The nearest group from `group` on in the direction `delta` that still has two
+    // pictures to compare, or -1.
+    int groupToCompare(int group, int delta) const;
     void stepGroup(int delta);
+    // A group left with one picture is passed over, to the next one that has two.
+    void passOverSingle();
     void rebuildPanes(const QStringList &paths);
     void layoutPanes();
     void setCurrent(int pane);
@@ -88,8 +95,10 @@ private:
     void toggleCurrent();
     void deleteMarked();
     void keepBest();
-    // The best rule over the group, read facts given; ordered: the group as the rule reads it.
+    // The best rule over the group as the grid's rules read it, read facts given; ordered:
+    // the group in that order.
     KeepPlan bestPlan(QStringList *ordered = nullptr) const;
+    int paneOf(const QString &path) const;
 
     CompareOwner *m_owner = nullptr;
     AppSettings m_settings;
@@ -98,6 +107,7 @@ private:
     QList<ComparePane *> m_panes;
     int m_group = -1;
     int m_current = 0;
+    bool m_lastTold = false; // the title says there is no group after this one
     CompareView m_view;
     QTimer m_loadTimer; // gathers a burst of zoom steps into one decode each
 

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QSlider>
 
 namespace {
@@ -80,6 +81,12 @@ frmSam::frmSam(QWidget *parent)
     timList->setObjectName(QStringLiteral("timList"));
     timList->setInterval(100);
     connect(timList, &QTimer::timeout, this, &frmSam::timListTimer);
+
+    // The window's own status line: the main window's Info panel lies behind it.
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(lblStatus, 1);
 
     createMenu();
     createCompareItem();
@@ -200,8 +207,9 @@ void frmSam::layoutWindow()
     if (frameHeight <= 0 && parentWidget())
         frameHeight = parentWidget()->frameGeometry().height() - parentWidget()->geometry().height();
     const int menuHeight = menuBar()->sizeHint().height();
-    const int clientHeight = qMax(toPixelsY(WorkArea::Height()) - frameHeight - menuHeight, 1);
-    setFixedSize(pictureWidth + sliderWidth, menuHeight + clientHeight);
+    const int statusHeight = statusBar()->sizeHint().height();
+    const int clientHeight = qMax(toPixelsY(WorkArea::Height()) - frameHeight - menuHeight - statusHeight, 1);
+    setFixedSize(pictureWidth + sliderWidth, menuHeight + clientHeight + statusHeight);
     centralWidget()->resize(pictureWidth + sliderWidth, clientHeight);
 
     picList->setGeometry(0, 0, pictureWidth, clientHeight);

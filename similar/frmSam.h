@@ -138,6 +138,7 @@ private:
     QWidget *compareOwnerWindow() override { return this; }
     int compareGroupCount() const override;
     QStringList compareGroup(int group) const override;
+    PictureGroup comparePictureGroup(int group) const override;
     void showCompareGroup(int group) override;
     bool isPictureMarked(const QString &path) const override;
     void markInGroup(int group, const QStringList &paths) override;
@@ -159,6 +160,7 @@ private:
     QMenu *mnuSelect = nullptr;
     QList<QAction *> mnuS;
     QAction *mnuCompare = nullptr;
+    QLabel *lblStatus = nullptr; // what the last rule selected, under the grid
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;

@@ -36,7 +36,7 @@ bool frmSam::compareAvailable() const
 void frmSam::mnuCompareClick()
 {
     if (compareAvailable())
-        frmCompare::ShowEx(this, pressedGroup());
+        frmCompare::ShowEx(this, pressedGroup(), m_title);
 }
 
 int frmSam::compareGroupCount() const
@@ -54,6 +54,11 @@ QStringList frmSam::compareGroup(int group) const
     if (!pictures.base.isEmpty())
         shown.append(pictures.base);
     return shown;
+}
+
+PictureGroup frmSam::comparePictureGroup(int group) const
+{
+    return group < 0 || size_t(group) >= m_groups.size() ? PictureGroup{} : m_groups[size_t(group)];
 }
 
 void frmSam::showCompareGroup(int group)

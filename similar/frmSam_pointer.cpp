@@ -105,6 +105,8 @@ bool frmSam::HitSamPic(int x, int y, int mode)
             if (file.exists())
                 tip = samToolTip(name, file.size()) + samMatchNote(m_matches.value(hit->cell))
                     + samFactsNote(m_factsCache->headerFacts(name));
+            else
+                tip = QStringLiteral("ファイルがありません");
         }
         setPicListToolTip(tip);
         return true;

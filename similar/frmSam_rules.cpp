@@ -12,6 +12,7 @@
 #include <protectedfoldersdialog.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QtConcurrent/QtConcurrentMap>
@@ -78,7 +79,7 @@ void frmSam::mnuSClick(int index)
     if (m_owner->ownerBusy())
         return;
     if (index == ClearItem)
-        m_owner->selectPictures({});
+        lblStatus->setText(m_owner->selectPictures({}));
     else if (RuleItems[index].rule)
         applyRule(*RuleItems[index].rule);
 }
@@ -113,7 +114,7 @@ void frmSam::factsRead()
     for (const GroupPlan &plan : plans)
         drop += plan.drop;
     m_ruleGroups.clear();
-    m_owner->selectPictures(drop);
+    lblStatus->setText(m_owner->selectPictures(drop));
     endReading();
 }
 

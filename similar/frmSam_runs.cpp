@@ -44,6 +44,7 @@ void frmSam::beginRun(SamRun run)
             return;
     }
     setBusy(true);
+    lblStatus->clear();
     picList->clearPlacement();
     // Nothing is selected on a new grid.
     lblTitle->hide();

@@ -5,7 +5,9 @@
 #include "selectionmark.h"
 #include "thumbnailcache.h"
 
+#include <QFileInfo>
 #include <QPaintEvent>
+#include <QStyle>
 #include <QPainter>
 #include <QPointer>
 
@@ -100,6 +102,7 @@ void SamGrid::clearPlacement()
     m_cursorColumn = 0;
     m_captions.clear();
     m_matchMarks.clear();
+    m_missing.clear();
     m_groups.clear();
     m_shown.clear();
     setMarkedCount(0);
@@ -328,6 +331,8 @@ void SamGrid::paintEvent(QPaintEvent *event)
             const QImage thumbnail = m_cache->thumbnail(path);
             if (!thumbnail.isNull())
                 painter.drawImage(picture, thumbnail);
+            else if (m_missing.contains(path))
+                paintMissing(painter, picture);
             const QRect text = toPixels(QRect(x + SamGeometry::CaptionIndent, y + m_geometry.height, 0, 0));
             const bool base = isBase(k);
             if (base)
@@ -339,6 +344,19 @@ void SamGrid::paintEvent(QPaintEvent *event)
                 paintMark(painter, picture);
         }
     }
+}
+
+void SamGrid::paintMissing(QPainter &painter, const QRect &picture) const
+{
+    // A dashed frame and the warning sign: the entry is there, its file is not.
+    painter.save();
+    painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
+    painter.drawRect(picture.adjusted(3, 3, -4, -4));
+    const int side = qMin(32, qMin(picture.width(), picture.height()) / 2);
+    const QPixmap sign = style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(side, side);
+    painter.drawPixmap(QRect(QPoint(0, 0), QSize(side, side)).translated(picture.center() - QPoint(side / 2, side / 2)),
+                       sign);
+    painter.restore();
 }
 
 void SamGrid::resizeEvent(QResizeEvent *event)
@@ -357,8 +375,11 @@ void SamGrid::updateCell(int k)
         update(cell);
 }
 
-void SamGrid::thumbnailReady(const QString &path)
+void SamGrid::thumbnailReady(const QString &path, bool ok)
 {
+    // Asked once, when the decode fails: painting never waits on the disk.
+    if (!ok && !QFileInfo::exists(path))
+        m_missing.insert(path);
     const auto [first, last] = rowsInView();
     const int end = qMin<int>(last * m_geometry.columns, m_placement.size());
     for (int k = first * m_geometry.columns; k < end; ++k) {

@@ -67,6 +67,10 @@ public:
     // The main list's selection by path: all of it, or what joined and what left it.
     void setSelection(const QStringList &paths);
     void changeSelection(const QStringList &selected, const QStringList &deselected);
+    // The picture could not be decoded because its file is gone (renamed or moved away):
+    // its cell carries a mark instead of the blank.
+    bool isMissing(const QString &path) const { return m_missing.contains(path); }
+
     // Cell k shows a picture that is selected in the list.
     bool isMarked(int k) const;
     // The pictures shown marked, each once, in no particular order.
@@ -99,12 +103,13 @@ private:
     // The first and one past the last row in view.
     std::pair<int, int> rowsInView() const;
     QString caption(int k) const;
-    void thumbnailReady(const QString &path);
+    void thumbnailReady(const QString &path, bool ok);
     void wantThumbnails();
     void updateCell(int k);
     void resizeCache();
     void setMarkedCount(int marked);
     void paintMark(QPainter &painter, const QRect &picture) const;
+    void paintMissing(QPainter &painter, const QRect &picture) const;
 
     struct Attached
     {
@@ -135,6 +140,7 @@ private:
     QSet<QString> m_selected;     // the list's selection
     int m_marked = 0;             // paths both shown and selected
     QHash<int, QString> m_matchMarks; // by cell, the few members that have one
+    QSet<QString> m_missing;      // failed decodes whose file was not there
 
     QList<Attached> m_attached;
     ThumbnailCache *m_cache = nullptr;

@@ -46,8 +46,9 @@ public:
     // it changes, however it changes. Replaces the watcher before; an empty one stops the calls.
     using SelectionWatcher = std::function<void(const QStringList &selected, const QStringList &deselected)>;
     virtual void watchSelection(SelectionWatcher watcher) = 0;
-    // Makes exactly these pictures the list's selection and tells the user how many.
-    virtual void selectPictures(const QStringList &paths) = 0;
+    // Makes exactly these pictures the list's selection and tells the user how many; the
+    // text it told.
+    virtual QString selectPictures(const QStringList &paths) = 0;
 
     // Shows a status text in the owner's Info panel.
     virtual void showInfo(const QString &text) = 0;

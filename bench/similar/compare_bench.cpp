@@ -43,6 +43,12 @@ public:
     QWidget *compareOwnerWindow() override { return &window; }
     int compareGroupCount() const override { return int(groups.size()); }
     QStringList compareGroup(int group) const override { return groups.value(group); }
+    PictureGroup comparePictureGroup(int group) const override
+    {
+        // Shown members first and the base last.
+        const QStringList shown = groups.value(group);
+        return shown.isEmpty() ? PictureGroup{} : PictureGroup{shown.last(), shown.mid(0, shown.size() - 1)};
+    }
     void showCompareGroup(int) override {}
     bool isPictureMarked(const QString &) const override { return false; }
     void markInGroup(int, const QStringList &) override {}

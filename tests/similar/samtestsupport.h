@@ -67,7 +67,11 @@ public:
     }
     QStringList selectedPaths() const override { return selection; }
     void watchSelection(SelectionWatcher w) override { watcher = std::move(w); }
-    void selectPictures(const QStringList &paths) override { select(paths); }
+    QString selectPictures(const QStringList &paths) override
+    {
+        select(paths);
+        return QStringLiteral("selected %1").arg(paths.size());
+    }
     void showInfo(const QString &text) override { infos.append(text); }
     bool ownerBusy() const override { return busy; }
     void holdCommands(bool hold) override { holds.append(hold); }

@@ -43,7 +43,13 @@ ScriptedDialogs::Call ScriptedDialogs::makeCall(const QString &kind, QWidget *ow
 
 int ScriptedDialogs::ShowMessage(QWidget *owner, const QString &text, int style, int)
 {
+    return ShowMessage(owner, text, QString(), style);
+}
+
+int ScriptedDialogs::ShowMessage(QWidget *owner, const QString &text, const QString &detail, int style)
+{
     Call call = makeCall(QStringLiteral("ShowMessage"), owner, text);
+    call.detail = detail;
     call.style = style;
     asked << call;
     if (onAsk)

@@ -30,6 +30,7 @@ public:
         QString kind;
         QWidget *owner = nullptr;
         QString text;
+        QString detail; // ShowMessage's second text
         int style = 0;
         CommonDialog dialog;
         int mode = 0;
@@ -62,6 +63,7 @@ public:
     QStringList messages() const;
 
     int ShowMessage(QWidget *owner, const QString &text, int style, int reserved = 0) override;
+    int ShowMessage(QWidget *owner, const QString &text, const QString &detail, int style) override;
     void ShowAbout(QWidget *owner, const AppInfo &info) override;
     bool ShowFileDialog(QWidget *owner, CommonDialog &dialog, int mode) override;
     QString BrowseForFolder(QWidget *owner, const QString &start) override;
