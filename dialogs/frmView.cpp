@@ -9,13 +9,11 @@
 #include "files/folderscan.h"
 #include "pictures/pictureformats.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImageReader>
+#include <QMutex>
 #include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 QPointer<frmView> s_viewer;
@@ -26,18 +24,9 @@ constexpr int DesignHeightTwips = 915;
 
 const QString Unviewable = QStringLiteral("表示不可");
 
-// One worker for every viewer: files are checked and decoded one at a time in the order
-// asked, so two quick views of one cut-off file cannot both repair it. It outlives each
-// viewer, so unloading never waits for a decode; a result nobody waits for is dropped.
-QThreadPool *workerPool()
-{
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(1);
-    }
-    return pool;
-}
+// Files are checked one at a time, whichever viewer asks (a viewer unloaded may still be
+// checking), so two quick views of one cut-off file cannot both repair it.
+QMutex s_checking;
 
 // Qt refuses to decode pictures whose pixels need more memory than its allocation limit
 // (256 MB by default, about 64 MP); a panorama must not show "表示不可" for that. The limit
@@ -54,7 +43,7 @@ void raiseAllocationLimit()
 } // namespace
 
 frmView::frmView(QWidget *o_Owner)
-    : QDialog(o_Owner, FixedDialogFlags)
+    : QDialog(o_Owner, FixedDialogFlags), m_work(1)
 {
     setObjectName(QStringLiteral("frmView"));
     // The user goes on working in the owner's list or grid while the viewer follows it.
@@ -122,8 +111,8 @@ void frmView::showFile(QWidget *o_Owner, const QString &o_FileName)
 
     const quint64 request = ++*m_latest;
     m_busy = true;
-    m_watcher.setFuture(QtConcurrent::run(workerPool(), &frmView::loadPicture, o_FileName, request,
-                                          std::shared_ptr<const std::atomic<quint64>>(m_latest)));
+    m_watcher.setFuture(
+        m_work.run(&frmView::loadPicture, o_FileName, request, std::shared_ptr<const std::atomic<quint64>>(m_latest)));
 
     // A fresh viewer appears with its first picture, at that picture's size.
     if (!m_firstShowPending) {
@@ -143,7 +132,11 @@ frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
         return picture;
     // A JPEG is checked and a cut-off one mended; the other formats an add takes are read as
     // they are, told by their content. Anything else is not shown, as before.
-    const bool jpeg = CheckJpegFile(path);
+    bool jpeg = false;
+    {
+        QMutexLocker checking(&s_checking);
+        jpeg = CheckJpegFile(path);
+    }
     if (latest->load() != request
         || (!jpeg && (hasJpegExtension(path) || !hasPictureExtension(path, PictureFormats::All))))
         return picture;

@@ -12,6 +12,7 @@
 // end-marker repair, is a free function in jpegcheck.h that needs no window.
 
 #include "outside/appsettings.h"
+#include "outside/workpool.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -78,6 +79,9 @@ private:
     // The number of the last ShowEx, shared with the worker so it skips superseded files.
     std::shared_ptr<std::atomic<quint64>> m_latest = std::make_shared<std::atomic<quint64>>(0);
     QFutureWatcher<Picture> m_watcher;
+    // One worker: files are decoded one at a time in the order asked. Unloading never waits
+    // for a decode; a result nobody waits for is dropped.
+    WorkPool m_work;
     bool m_busy = false;
     bool m_firstShowPending = false;
 };

@@ -1,13 +1,13 @@
 #include "comparepane.h"
 
 #include "outside/pathsplitter.h"
+#include "outside/workpool.h"
 #include "selectionmark.h"
 #include "pictures/uprightpicture.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPromise>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -87,7 +87,7 @@ QRect ComparePane::box() const
     return QRect(Gap, Gap, std::max(1, width() - 2 * Gap), std::max(1, height() - caption - Gap));
 }
 
-void ComparePane::load(QThreadPool *pool)
+void ComparePane::load(WorkPool &pool)
 {
     const QSizeF device = QSizeF(box().size()) * devicePixelRatioF();
     double zoom = m_view->zoom;
@@ -102,9 +102,9 @@ void ComparePane::load(QThreadPool *pool)
     if (m_loading >= zoom)
         return;
     m_loading = zoom;
-    m_watcher.setFuture(QtConcurrent::run(
-        pool, [path = m_path, zoom, device, dropped = std::shared_ptr<const std::atomic_bool>(m_dropped)](
-                  QPromise<ComparePicture> &promise) {
+    m_watcher.setFuture(pool.run(
+        [path = m_path, zoom, device, dropped = std::shared_ptr<const std::atomic_bool>(m_dropped)](
+            QPromise<ComparePicture> &promise) {
             promise.addResult(readComparePicture(path, zoom, device, dropped, [&promise](ComparePicture coarse) {
                 promise.addResult(std::move(coarse));
             }));

@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 
-class QThreadPool;
+class WorkPool;
 
 struct ComparePicture
 {
@@ -55,7 +55,7 @@ public:
     static constexpr int CaptionLines = 9;
 
     // Decodes for the view's zoom, unless what it has already serves it.
-    void load(QThreadPool *pool);
+    void load(WorkPool &pool);
     void setFacts(const QList<FactLine> &lines, bool best);
     void setMarked(bool marked);
     bool isMarked() const { return m_marked; }

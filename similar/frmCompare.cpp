@@ -4,15 +4,12 @@
 #include "comparepane.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 
@@ -35,35 +32,10 @@ const QString GeometryKey = QStringLiteral("CompareGeometry");
 
 constexpr Qt::WindowFlags WindowFlags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                                         | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
-
-// Pictures decode here, apart from the grid's thumbnails, so that a group is never queued
-// behind a screen of them; a group's pictures at once at most.
-QThreadPool *decodePool()
-{
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-    }
-    return pool;
-}
-
-// The facts, behind the pictures and one picture at a time: reading one takes as long as
-// decoding it, and a group's facts still being read must not hold up the next group's
-// first picture.
-QThreadPool *factsPool()
-{
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(1);
-    }
-    return pool;
-}
 } // namespace
 
 frmCompare::frmCompare(QWidget *parent)
-    : QDialog(parent, WindowFlags)
+    : QDialog(parent, WindowFlags), m_decodes(std::max(2, QThread::idealThreadCount())), m_factsWork(1)
 {
     setObjectName(QStringLiteral("frmCompare"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -239,10 +211,9 @@ void frmCompare::readFactsAfterPictures()
 
 void frmCompare::readFacts()
 {
-    m_facts.setFuture(QtConcurrent::mapped(factsPool(), m_factsOf,
-                                           [cache = m_owner->compareFactsCache()](const QString &path) {
-                                               return cache->facts(path);
-                                           }));
+    m_facts.setFuture(m_factsWork.mapped(m_factsOf, [cache = m_owner->compareFactsCache()](const QString &path) {
+        return cache->facts(path);
+    }));
 }
 
 void frmCompare::layoutPanes()
@@ -293,11 +264,11 @@ void frmCompare::loadPictures()
     // The first picture of a group first, alone: four decodes sharing the cores would all
     // be late.
     if (!m_panes.isEmpty() && !m_panes.first()->picture().read) {
-        m_panes.first()->load(decodePool());
+        m_panes.first()->load(m_decodes);
         return;
     }
     for (ComparePane *pane : std::as_const(m_panes))
-        pane->load(decodePool());
+        pane->load(m_decodes);
 }
 
 QList<QSize> frmCompare::pictureSizes() const

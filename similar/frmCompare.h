@@ -14,6 +14,7 @@
 #include "comparegeometry.h"
 
 #include "outside/appsettings.h"
+#include "outside/workpool.h"
 
 #include "search/keeprules.h"
 
@@ -110,6 +111,13 @@ private:
     bool m_lastTold = false; // the title says there is no group after this one
     CompareView m_view;
     QTimer m_loadTimer; // gathers a burst of zoom steps into one decode each
+    // The panes' pictures decode here, apart from the grid's thumbnails, so that a group is
+    // never queued behind a screen of them; a group's pictures at once at most.
+    WorkPool m_decodes;
+    // The facts, behind the pictures and one picture at a time: reading one takes as long as
+    // decoding it, and a group's facts still being read must not hold up the next group's
+    // first picture.
+    WorkPool m_factsWork;
 
     // The facts of the group's pictures, in pane order, read on the pool.
     QFutureWatcher<PictureFacts> m_facts;

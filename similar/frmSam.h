@@ -15,6 +15,7 @@
 #include "compareowner.h"
 #include "samgeometry.h"
 
+#include "outside/workpool.h"
 #include "pictures/factsstore.h"
 #include "search/keeprules.h"
 
@@ -195,6 +196,7 @@ private:
     std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
+    WorkPool m_work; // the rules' reading of the facts
     // Shared with the reading threads, which may outlive the window.
     std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>(FactsStore::user());
 };

@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <iterator>
 #include <optional>
@@ -98,7 +97,7 @@ void frmSam::applyRule(KeepRule rule)
     m_owner->holdCommands(true);
     setBusy(true);
     updateMenu();
-    m_facts.setFuture(QtConcurrent::mapped(groupPictures(m_ruleGroups), [cache = m_factsCache](const QString &picture) {
+    m_facts.setFuture(m_work.mapped(groupPictures(m_ruleGroups), [cache = m_factsCache](const QString &picture) {
         return cache->facts(picture);
     }));
 }

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentMap>
 
 namespace {
 
@@ -100,7 +99,7 @@ void NotAlikeDialog::fill()
     }
     cmdForget->setEnabled(false);
     cmdForgetAll->setEnabled(!pairs.empty());
-    m_thumbnails.setFuture(QtConcurrent::mapped(paths, &smallThumbnail));
+    m_thumbnails.setFuture(m_work.mapped(paths, &smallThumbnail));
 }
 
 void NotAlikeDialog::thumbnailReady(int at)

@@ -6,6 +6,7 @@
 
 #include "search/notalike.h"
 #include "entries/signaturetable.h"
+#include "outside/workpool.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -37,4 +38,5 @@ private:
     QPushButton *cmdForget = nullptr;
     QPushButton *cmdForgetAll = nullptr;
     QFutureWatcher<QImage> m_thumbnails; // two a row, in row order
+    WorkPool m_work;
 };

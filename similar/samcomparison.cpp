@@ -1,18 +1,8 @@
 #include "samcomparison.h"
 
 #include <QFutureWatcher>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
-
-// The comparisons have their own pool, so that thumbnail decodes on the global pool never
-// queue behind a search.
-QThreadPool &comparisonPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
 
 // Bases per block: a block is one task, so that the user-interface thread hears once per
 // block (not once per row) and the pool threads are not kept from their work by it.
@@ -20,9 +10,9 @@ constexpr size_t BlockSize = 16;
 
 // Blocks in flight: one for every pool thread and one more, so that no thread waits while
 // the user-interface thread settles the oldest.
-size_t blocksInFlight()
+size_t blocksInFlight(const WorkPool &pool)
 {
-    return static_cast<size_t>(std::max(comparisonPool().maxThreadCount(), 1)) * 2 + 1;
+    return static_cast<size_t>(std::max(pool.maxThreadCount(), 1)) * 2 + 1;
 }
 
 } // namespace
@@ -80,14 +70,14 @@ void SamComparison::cancel()
 
 void SamComparison::launch()
 {
-    while (!m_allCut && m_blocks.size() < blocksInFlight()) {
+    while (!m_allCut && m_blocks.size() < blocksInFlight(m_pool)) {
         SimilarSearch::Block block = m_search->cut(BlockSize);
         if (block.size() == 0) {
             m_allCut = true;
             break;
         }
         Pending pending;
-        pending.future = QtConcurrent::run(&comparisonPool(), RowsOf{block, m_withMatches});
+        pending.future = m_pool.run(RowsOf{block, m_withMatches});
         pending.block = std::move(block);
         m_blocks.push_back(std::move(pending));
     }

@@ -5,6 +5,7 @@
 // computes the next ones; when it has to wait, it waits for several blocks at once, so
 // that it wakes (and takes a processor from the pool) seldom.
 
+#include "outside/workpool.h"
 #include "search/similargrouping.h"
 
 #include <QFuture>
@@ -77,6 +78,8 @@ private:
     std::optional<SimilarSearch> m_search;
     std::deque<Pending> m_blocks;
     QFutureWatcher<Rows> *m_waitingFor = nullptr;
+    // The comparison's own threads, so that no other work queues behind a search.
+    WorkPool m_pool;
     bool m_withMatches = false;
     size_t m_position = 0; // of the current base in the front block
     bool m_allCut = true;

@@ -8,7 +8,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QThread>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
@@ -87,17 +86,14 @@ QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &sh
 } // namespace
 
 ThumbnailCache::ThumbnailCache(QObject *parent)
-    : QObject(parent)
+    : QObject(parent), m_pool(1, WorkPool::Ending::Wait)
 {
     setMaxDecodes(QThread::idealThreadCount());
 }
 
-ThumbnailCache::~ThumbnailCache()
-{
-    // Nothing waits in the pool's queue, so its destructor waits only for the decodes
-    // already running; their watchers go with this object, results unread.
-    m_pool.clear();
-}
+// The pool drops what waits in its queue and waits only for the decodes already running;
+// their watchers go with this object, results unread.
+ThumbnailCache::~ThumbnailCache() = default;
 
 void ThumbnailCache::setCellSize(const QSize &size)
 {
@@ -275,7 +271,7 @@ void ThumbnailCache::start(const QString &path)
     m_decodes.insert(watcher, Decode{path, cellBytes(), false});
     m_flightBytes += cellBytes();
     m_entries.insert(path, Entry{State::Pending, QImage(), m_wantSerial});
-    watcher->setFuture(QtConcurrent::run(&m_pool, makeThumbnail, path, m_cellSize, m_shared, m_share));
+    watcher->setFuture(m_pool.run(makeThumbnail, path, m_cellSize, m_shared, m_share));
 }
 
 void ThumbnailCache::finished(QFutureWatcher<QImage> *watcher)

@@ -7,6 +7,7 @@
 // valid and as large as the cell.
 
 #include "files/sharedthumbnails.h"
+#include "outside/workpool.h"
 
 #include <QHash>
 #include <QImage>
@@ -14,7 +15,6 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <limits>
 
@@ -114,6 +114,6 @@ private:
     quint64 m_wantSerial = 0;
     qint64 m_cachedBytes = 0;
     qint64 m_flightBytes = 0;
-    // Nothing waits in its queue, so destroying it waits only for the few decodes that run.
-    QThreadPool m_pool;
+    // Nothing waits in its queue when it ends, so that waits only for the few decodes that run.
+    WorkPool m_pool;
 };
