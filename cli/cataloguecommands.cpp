@@ -74,7 +74,8 @@ void writeFacts(const PictureFacts &facts, QTextStream &out)
         << (facts.modified > 0 ? jsonString(QDateTime::fromMSecsSinceEpoch(facts.modified).toUTC()
                                                  .toString(Qt::ISODateWithMs))
                                : QStringLiteral("null"))
-        << ", \"quality\": " << number(facts.quality) << ", \"detail\": "
+        << ", \"quality\": " << number(facts.quality) << ", \"primary_quality\": " << number(facts.primaryQuality)
+        << ", \"detail\": "
         << (facts.detail >= 0 ? QString::number(facts.detail, 'f', 2) : QStringLiteral("null"))
         << ", \"grey\": " << (facts.grey ? "true" : "false") << ", \"taken\": "
         << (facts.taken.isValid() ? jsonString(facts.taken.toString(Qt::ISODate)) : QStringLiteral("null")) << '}';

@@ -1,5 +1,7 @@
 #include "keepplan.h"
 
+#include "pictures/factsstore.h"
+
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -22,7 +24,10 @@ QList<PictureFacts> readGroupFacts(const std::vector<PictureGroup> &groups, int 
     // whatever the sizes of the groups.
     QThreadPool pool;
     pool.setMaxThreadCount(jobs);
-    return QtConcurrent::blockingMapped(&pool, groupPictures(groups), readPictureFacts);
+    // Through the user's facts cache, which the window shares: a second run reads no picture.
+    PictureFactsCache cache(FactsStore::user());
+    return QtConcurrent::blockingMapped(&pool, groupPictures(groups),
+                                        [&cache](const QString &picture) { return cache.facts(picture); });
 }
 
 void writeDropList(const std::vector<GroupPlan> &plans, bool null, QTextStream &out)

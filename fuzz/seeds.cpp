@@ -89,7 +89,7 @@ QMap<QString, QByteArray> pictures()
     const QByteArray whole = encoded(picture({16, 12}, 1), "jpeg");
     seeds[QStringLiteral("baseline.jpg")] = whole;
     seeds[QStringLiteral("progressive.jpg")] = encoded(picture({24, 8}, 2), "jpeg", true);
-    // Restart markers and other samplings, which the own reader of sequential scans takes.
+    // Restart markers and other samplings.
     seeds[QStringLiteral("restart.jpg")] = encodeJpeg(picture({40, 24}, 11), {JCS_YCbCr, 2, 1, 75, 2});
     seeds[QStringLiteral("grey.jpg")] = encoded(picture({8, 8}, 3).convertToFormat(QImage::Format_Grayscale8), "jpeg");
     seeds[QStringLiteral("cut.jpg")] = whole.left(whole.size() * 2 / 3);

@@ -29,6 +29,11 @@ const Fact Facts[] = {
          return f.raw ? QStringLiteral("RAW")
                 : f.quality > 0 ? QCoreApplication::translate("CompareFacts", "約%1").arg(f.quality) : QString();
      }},
+    {QT_TRANSLATE_NOOP("CompareFacts", "元の品質"),
+     [](const ShownFacts &f) {
+         return f.primaryQuality > 0 ? QCoreApplication::translate("CompareFacts", "約%1").arg(f.primaryQuality)
+                                     : QString();
+     }},
     {QT_TRANSLATE_NOOP("CompareFacts", "精細度"),
      [](const ShownFacts &f) { return f.detail >= 0 ? QString::number(f.detail, 'f', 1) : QString(); }},
     {QT_TRANSLATE_NOOP("CompareFacts", "更新日時"),

@@ -21,6 +21,7 @@ struct ShownFacts
     QDateTime taken;     // from the camera
     QString camera;      // model, from the camera
     bool raw = false;    // a camera RAW: "RAW" stands for its quality
+    int primaryQuality = 0; // of an earlier compression the picture shows; 0: none seen
 };
 
 struct FactLine
@@ -31,5 +32,5 @@ struct FactLine
 };
 
 // For each picture its lines, in the same order for all: name, folder, pixel size, file
-// size, quality, detail, modified, taken, camera.
+// size, quality, earlier quality, detail, modified, taken, camera.
 std::vector<QList<FactLine>> compareFactLines(const std::vector<ShownFacts> &pictures);

@@ -379,6 +379,7 @@ void frmCompare::updateFacts()
             picture.modified = QDateTime::fromMSecsSinceEpoch(known.modified);
             picture.quality = known.quality;
             picture.raw = known.raw;
+            picture.primaryQuality = known.primaryQuality;
             picture.detail = detailAtSteps(known, steps);
             picture.taken = known.taken;
             picture.camera = known.camera;

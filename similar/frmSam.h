@@ -16,6 +16,7 @@
 #include "samgeometry.h"
 
 #include "outside/workpool.h"
+#include "pictures/factsstore.h"
 #include "search/keeprules.h"
 
 #include <QFutureWatcher>
@@ -197,5 +198,5 @@ private:
     QFutureWatcher<PictureFacts> m_facts;
     WorkPool m_work; // the rules' reading of the facts
     // Shared with the reading threads, which may outlive the window.
-    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>();
+    std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>(FactsStore::user());
 };

@@ -106,6 +106,7 @@ void frmSam::factsRead()
 {
     if (!m_reading || m_facts.isCanceled())
         return;
+    m_factsCache->flush();
     const std::vector<GroupPlan> plans = planGroups(m_ruleGroups, m_facts.future().results(), {m_rule},
                                                     ProtectedFolders(m_owner->protectedFolders()));
     QStringList drop;

@@ -126,6 +126,8 @@ QString samFactsNote(const PictureFacts &facts)
         note += QStringLiteral(" RAW");
     else if (facts.quality > 0)
         note += QCoreApplication::translate("SamGeometry", " 品質 約%1").arg(facts.quality);
+    if (facts.primaryQuality > 0)
+        note += QCoreApplication::translate("SamGeometry", " 元の品質 約%1").arg(facts.primaryQuality);
     if (facts.taken.isValid())
         note += QCoreApplication::translate("SamGeometry", " 撮影 %1").arg(facts.taken.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
     return note;

@@ -46,6 +46,10 @@
         <source>なし</source>
         <translation>none</translation>
     </message>
+    <message>
+        <source>元の品質</source>
+        <translation>First saved at</translation>
+    </message>
 </context>
 <context>
     <name>ComparePane</name>
@@ -207,6 +211,10 @@
     <message>
         <source> 撮影 %1</source>
         <translation> taken %1</translation>
+    </message>
+    <message>
+        <source> 元の品質 約%1</source>
+        <translation> first saved at about %1</translation>
     </message>
 </context>
 <context>

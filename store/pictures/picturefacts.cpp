@@ -1,8 +1,10 @@
 #include "pictures/picturefacts.h"
 
 #include "files/regularfile.h"
+#include "pictures/factsstore.h"
 #include "pictures/jpeg/jpegdecoder.h"
 #include "pictures/pictureformats.h"
+#include "pictures/primaryquality.h"
 #include "pictures/rawimage.h"
 
 #include <QFile>
@@ -101,6 +103,7 @@ public:
             m_dcStep[size_t(c)] = steps ? steps[0] : -1;
         }
         m_stepsKnown = knowSteps(jpeg.quantSteps(0));
+        m_primary.clear();
         return m_stepsKnown;
     }
 
@@ -112,23 +115,14 @@ public:
             return;
         const unsigned width = m_width[size_t(component)];
         if (component == 0) {
-            for (unsigned column = 0; column < width; ++column)
+            for (unsigned column = 0; column < width; ++column) {
                 countAc(blocks + size_t(column) * BlockSize);
+                countLow(blocks + size_t(column) * BlockSize);
+            }
         } else {
             for (unsigned column = 0; column < width; ++column)
                 m_dcSum[size_t(component)] += std::abs(int(blocks[size_t(column) * BlockSize]));
         }
-    }
-
-    // Counts the picture's one sequential scan from its entropy-coded data, without the
-    // library's decoding; false, with nothing counted, when that reader does not take it.
-    bool countScan(JpegDecoder &jpeg)
-    {
-        if (jpeg.tallySequentialScan(m_weak.data(), m_top.data(), m_offset.data(), m_sizes.data(), m_dcSum.data()))
-            return true;
-        m_dcSum = {};
-        clearSizes();
-        return false;
     }
 
     // Writes the detail, its counts and the colour.
@@ -155,6 +149,7 @@ public:
         }
         facts.counts = counts;
         facts.detail = detailAtSteps(facts, counts->steps);
+        facts.primaryQuality = estimatePrimaryQuality(m_primary, m_steps, facts.quality);
 
         // Colour: the chroma blocks' mean offset from neutral, in levels (a DC of 8 is one level).
         if (m_components < 3) {
@@ -210,6 +205,15 @@ private:
         }
     }
 
+    // The low frequencies' histograms, for the traces of an earlier compression.
+    void countLow(const qint16 *block)
+    {
+        for (size_t i = 0; i < PrimaryHistograms::Natural.size(); ++i) {
+            const int value = std::min(PrimaryHistograms::Values - 1, std::abs(int(block[PrimaryHistograms::Natural[i]])));
+            ++m_primary.counts[i][size_t(value)];
+        }
+    }
+
     // Bit k set when coefficient k is larger than m_weak[k].
     quint64 strongOnes(const qint16 *block) const
     {
@@ -246,6 +250,7 @@ private:
     std::array<size_t, BlockSize> m_offset{};
     std::array<quint32, BlockSize *(TopRung + 1)> m_sizes; // per frequency from m_offset, by size
     std::array<qint64, 3> m_dcSum{};
+    PrimaryHistograms m_primary;
 };
 
 // What a thread keeps from one picture to the next, so that reading pictures one after
@@ -266,8 +271,7 @@ FactsWorkspace &threadWorkspace()
 // How much of a picture to read.
 enum class Reading {
     Headers,      // no detail
-    Coefficients, // sequential scans by the own reader where it takes them, else by the library
-    Library,      // every coefficient through the library
+    Coefficients, // every coefficient, through the library
 };
 
 // The JPEG facts of the file's bytes: size, quality, and with the coefficients detail and
@@ -293,8 +297,7 @@ bool readJpeg(const QByteArray &data, Reading reading, PictureFacts &facts)
     if (measured && *scans) {
         // Progressive pictures and others of many scans, whose every scan adds to every block.
         measured = jpeg.readCoefficients(meter, WholePictureBytes);
-    } else if (measured && !(reading == Reading::Coefficients && meter.countScan(jpeg))) {
-        // One scan that the own reader does not take, or the library is asked for.
+    } else if (measured) {
         measured = jpeg.streamCoefficients(meter, workspace.coefficients);
     }
     if (measured)
@@ -369,18 +372,39 @@ double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lo
 {
     if (!facts.counts || facts.counts->blocks == 0)
         return facts.counts ? 0.0 : -1.0;
-    // A coefficient of one coarse step may stand for a weak value rounded up: with such a
-    // step, it counts from more than one step, at the lowest rung above it.
     quint64 strong = 0;
     for (int k = 1; k < 64; ++k) {
         if (k % 8 + k / 8 < lowestFrequency)
             continue;
-        const int limit = std::max(DetailThreshold, steps[k] + 1);
-        const auto rung = std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit);
-        if (rung != DetailRungs.end())
-            strong += facts.counts->reaching[k][size_t(rung - DetailRungs.begin())];
+        // A coefficient of one coarse step may stand for a weak value rounded up: it counts
+        // from more than one step. A picture saved again at a finer step holds its first
+        // compression's values moved by up to half its own step and a rounding: those are not
+        // stronger than the step either. Multiples of the coarse step count from the second
+        // as before, whatever rung stands between.
+        const int coarse = steps[k];
+        const int own = facts.counts->steps[k];
+        const auto rungOf = [](int limit) {
+            return size_t(std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit) - DetailRungs.begin());
+        };
+        const size_t lowest = rungOf(std::max(DetailThreshold, coarse + 1));
+        size_t highest = size_t(std::upper_bound(DetailRungs.begin(), DetailRungs.end(), 2 * coarse) - DetailRungs.begin());
+        highest = highest > 0 ? std::max(lowest, highest - 1) : lowest;
+        const size_t rung
+            = own < coarse ? std::clamp(rungOf(std::max(DetailThreshold, coarse + 2 + own / 2)), lowest, highest) : lowest;
+        if (rung < DetailRungs.size())
+            strong += facts.counts->reaching[k][rung];
     }
     return double(strong) / double(facts.counts->blocks);
+}
+
+std::array<int, 64> standardLuminanceTable(int quality)
+{
+    quality = std::clamp(quality, 1, 100);
+    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+    std::array<int, 64> table{};
+    for (size_t i = 0; i < 64; ++i)
+        table[i] = std::clamp((StandardLuminance[i] * scale + 50) / 100, 1, 255);
+    return table;
 }
 
 int estimateJpegQuality(const quint16 *table)
@@ -392,11 +416,10 @@ int estimateJpegQuality(const quint16 *table)
     int best = 0;
     qint64 bestError = -1;
     for (int q = 1; q <= 100; ++q) {
-        const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        const std::array<int, 64> expected = standardLuminanceTable(q);
         qint64 error = 0;
-        for (int i = 0; i < 64; ++i) {
-            const int expected = std::clamp((StandardLuminance[i] * scale + 50) / 100, 1, 255);
-            const int difference = expected - int(table[i]);
+        for (size_t i = 0; i < 64; ++i) {
+            const int difference = expected[i] - int(table[i]);
             error += qint64(difference) * difference;
         }
         if (bestError < 0 || error < bestError) {
@@ -412,14 +435,22 @@ PictureFacts readPictureFacts(const QString &path)
     return readFacts(path, Reading::Coefficients);
 }
 
-PictureFacts readPictureFactsThroughLibrary(const QString &path)
-{
-    return readFacts(path, Reading::Library);
-}
-
 PictureFacts readPictureHeaderFacts(const QString &path)
 {
     return readFacts(path, Reading::Headers);
+}
+
+PictureFactsCache::PictureFactsCache(std::shared_ptr<FactsStore> store) : m_store(std::move(store)) {}
+
+PictureFactsCache::~PictureFactsCache()
+{
+    flush();
+}
+
+void PictureFactsCache::flush()
+{
+    if (m_store)
+        m_store->flush();
 }
 
 bool PictureFactsCache::cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts)
@@ -429,6 +460,31 @@ bool PictureFactsCache::cached(const QString &path, qint64 bytes, qint64 modifie
     if (found == m_entries.constEnd() || found->bytes != bytes || found->modified != modified)
         return false;
     facts = found->facts;
+    return true;
+}
+
+// The facts the store holds for the file as it is now, completed by what the file says of
+// itself (its size, time and identity).
+bool PictureFactsCache::stored(const QString &path, PictureFacts &facts, bool headers)
+{
+    if (!m_store)
+        return false;
+    const std::optional<FactsKey> key = factsKey(path);
+    if (!key)
+        return false;
+    const QFileInfo info(path);
+    facts.bytes = info.size();
+    facts.modified = info.lastModified().toMSecsSinceEpoch();
+    facts.identity = fileIdentity(path);
+    if (m_store->find(*key, facts))
+        return true;
+    if (headers)
+        return false;
+    facts = readPictureFacts(path);
+    // Only what was read whole from the same file: a file that changed while it was read, or
+    // could not be opened, is read again next time.
+    if (facts.readable && factsKey(path) == key)
+        m_store->put(*key, facts);
     return true;
 }
 
@@ -442,7 +498,8 @@ PictureFacts PictureFactsCache::facts(const QString &path)
         return facts;
     // Read outside the lock, so that the threads read at once; two threads that read one
     // file at the same moment store the same facts.
-    facts = readPictureFacts(path);
+    if (!stored(path, facts, false))
+        facts = readPictureFacts(path);
     QMutexLocker lock(&m_mutex);
     m_entries.insert(path, {bytes, modified, facts});
     return facts;
@@ -453,6 +510,8 @@ PictureFacts PictureFactsCache::headerFacts(const QString &path)
     const QFileInfo info(path);
     PictureFacts facts;
     if (cached(path, info.size(), info.lastModified().toMSecsSinceEpoch(), facts))
+        return facts;
+    if (stored(path, facts, true))
         return facts;
     return readPictureHeaderFacts(path);
 }

@@ -47,6 +47,7 @@ struct PictureFacts {
     qint64 modified = 0;   // milliseconds since the epoch
     int quality = 0;       // estimated JPEG quality 1 to 100; 0 unknown (not a JPEG)
     bool raw = false;      // a camera RAW: its size is the sensor's, it has no JPEG quality
+    int primaryQuality = 0; // the quality of an earlier, coarser compression it shows; 0 none seen
     double detail = -1;    // strong AC coefficients per block; -1 not measured
     bool grey = false;     // one component, or colour components without colour
     int orientation = 1;   // EXIF orientation 1 to 8 (1 when there is none)
@@ -72,25 +73,31 @@ inline constexpr int DetailThreshold = 8;
 
 // All the facts, decoding the picture's coefficients for the detail. Safe on any thread.
 SIGBOXCORE_EXPORT PictureFacts readPictureFacts(const QString &path);
-// The same facts with every coefficient decoded by libjpeg: the reference that the own
-// reader of sequential scans, which readPictureFacts uses where it can, is held to.
-SIGBOXCORE_EXPORT PictureFacts readPictureFactsThroughLibrary(const QString &path);
 // The facts of the headers alone (no detail): cheap enough for a tooltip. Safe on any thread.
 SIGBOXCORE_EXPORT PictureFacts readPictureHeaderFacts(const QString &path);
 
 // The estimated quality of a JPEG quantisation table (64 values in natural order) against
 // the standard luminance table scaled as encoders scale it; 0 for an empty table.
 SIGBOXCORE_EXPORT int estimateJpegQuality(const quint16 *table);
+// The standard luminance table scaled to `quality` (1 to 100) as encoders scale it, natural order.
+SIGBOXCORE_EXPORT std::array<int, 64> standardLuminanceTable(int quality);
+
+class FactsStore;
 
 // The facts of a run, read at most once per file: a file is read again only when its size or
-// modification time changed. Safe to use from many threads at once.
+// modification time changed. With a store, facts read in an earlier run are taken from it and
+// new ones go to it. Safe to use from many threads at once.
 class SIGBOXCORE_EXPORT PictureFactsCache
 {
 public:
+    explicit PictureFactsCache(std::shared_ptr<FactsStore> store = {});
+    ~PictureFactsCache();
     PictureFacts facts(const QString &path);
     // The cached facts when there are any for the file as it is now, else its header facts.
     PictureFacts headerFacts(const QString &path);
     void clear();
+    // Writes to the store what it still holds back.
+    void flush();
 
 private:
     struct Entry {
@@ -100,6 +107,9 @@ private:
     };
     bool cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts);
 
+    bool stored(const QString &path, PictureFacts &facts, bool headers);
+
+    std::shared_ptr<FactsStore> m_store;
     QMutex m_mutex;
     QHash<QString, Entry> m_entries;
 };

@@ -52,6 +52,12 @@ void keepNearLargest(std::vector<int> &candidates, const Value &value, double to
     std::erase_if(candidates, [&](int i) { return double(value(i)) < largest * (1.0 - tolerance); });
 }
 
+// The quality a picture really holds: that of an earlier, coarser compression where it shows one.
+int heldQuality(const PictureFacts &facts)
+{
+    return facts.primaryQuality > 0 ? std::min(facts.primaryQuality, facts.quality) : facts.quality;
+}
+
 void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &facts)
 {
     keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, BestPixelTolerance);
@@ -81,7 +87,17 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
         keepNearLargest(candidates, [&](int i) { return fine[i]; }, BestDetailTolerance);
     }
     keepNearLargest(candidates, [&](int i) { return double(facts[i].pixels); }, 0.0);
-    keepNearLargest(candidates, [&](int i) { return double(facts[i].quality); }, 0.0);
+    // Quality decides only on a real loss: a finer setting holds no more than its source.
+    int finest = 0;
+    for (int i : candidates)
+        finest = std::max(finest, heldQuality(facts[i]));
+    std::erase_if(candidates, [&](int i) {
+        const int held = heldQuality(facts[i]);
+        return held > 0 && held <= BestLossQuality && finest - held >= BestLossSteps;
+    });
+    // At the same content, a picture that shows no earlier compression is nearer the source.
+    if (std::any_of(candidates.begin(), candidates.end(), [&](int i) { return facts[i].primaryQuality == 0; }))
+        std::erase_if(candidates, [&](int i) { return facts[i].primaryQuality > 0; });
 }
 
 // The candidates the rule likes best; all of them when it cannot tell them apart.
@@ -163,9 +179,16 @@ KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> 
 {
     KeepPlan plan;
     const int count = int(std::min<size_t>(size_t(pictures.size()), facts.size()));
-    // After the user's rules: the larger file, the newer file, the earlier entry.
+    // After the user's rules: the larger file, the newer file, the earlier entry. After best,
+    // whose ties are pictures of the same content: the older file (an original is never
+    // younger than a copy of it), the shorter path (a copied folder's name grows), the
+    // earlier entry.
+    const bool best = std::find(rules.begin(), rules.end(), KeepRule::Best) != rules.end();
     std::vector<KeepRule> order = rules;
-    order.insert(order.end(), {KeepRule::Size, KeepRule::Newest, KeepRule::Base});
+    if (best)
+        order.insert(order.end(), {KeepRule::Oldest});
+    else
+        order.insert(order.end(), {KeepRule::Size, KeepRule::Newest, KeepRule::Base});
     std::vector<int> candidates;
     for (int i = 0; i < count; ++i) {
         if (facts[i].readable)
@@ -174,6 +197,12 @@ KeepPlan planGroup(const QStringList &pictures, const std::vector<PictureFacts> 
     for (KeepRule rule : order) {
         if (!candidates.empty())
             narrow(rule, candidates, facts);
+    }
+    if (best && !candidates.empty()) {
+        qsizetype shortest = pictures[candidates.front()].size();
+        for (int i : candidates)
+            shortest = std::min(shortest, pictures[i].size());
+        std::erase_if(candidates, [&](int i) { return pictures[i].size() > shortest; });
     }
     if (!candidates.empty())
         plan.keep = candidates.front();

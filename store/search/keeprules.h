@@ -6,7 +6,8 @@
 // A group's pictures are given in catalogue order, its base (the earliest entry) first.
 // The rules pick the one picture to keep; each later rule breaks the ties of the earlier
 // ones, and the remaining ties go to the larger file, then the newer file, then the earlier
-// entry. A picture that is gone or whose header cannot be read is never the one kept (a
+// entry; where best is among the rules, to the older file, then the shorter path, then the
+// earlier entry (byte-identical copies are always such a tie). A picture that is gone or whose header cannot be read is never the one kept (a
 // group with no readable picture keeps everything). A picture inside a protected folder is
 // never dropped, so a group may drop fewer than all the others; never every picture. Nor is
 // another entry of the kept picture's file or of a protected picture's file, whatever its
@@ -48,11 +49,21 @@ SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 //     (a copy cropped by a column and re-saved finer gains detail from its original's
 //     blocking), then detail of the finer frequencies within 15 % is level;
 //  5. the most pixels exactly;
-//  6. the higher estimated JPEG quality.
+//  6. the quality held, where the difference is a real loss: a picture of quality at most
+//     BestLossQuality and BestLossSteps or more below the best goes (q40 against q90), a
+//     few steps of setting either way do not decide (q95 against q92, or against q75 in an
+//     edit whose earlier compression does not show). The quality held is that of an
+//     earlier compression where the picture shows one (a q98 re-save of a q75 picture
+//     holds q75); an unknown quality (not a JPEG) is no loss;
+//  7. a picture that shows no earlier compression over one that does.
 // A copy edited at the original's size and sharpness (brightened, mirrored) stays level
-// through all six, and the ties after the rules settle it.
+// through all seven, and the ties after the rules settle it.
 inline constexpr double BestPixelTolerance = 0.01;
 inline constexpr double BestDetailTolerance = 0.15;
+// Quality 60 is where the blocking of a JPEG begins to show in a photo; 20 steps below
+// the best is more than the spread of settings that editors and cameras save at.
+inline constexpr int BestLossQuality = 60;
+inline constexpr int BestLossSteps = 20;
 
 // Folders whose pictures no rule drops: a path is protected when it lies inside one of them
 // or any of its sub-folders, compared on whole path components (/photos/keep protects

@@ -99,13 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--keep", "pixels", "--json"},
                  "[{\"base\": \"@/a.jpg\", \"members\": [\"@/b.jpg\", \"@/keep/c.jpg\"], \"keep\": \"@/b.jpg\", "
                  "\"drop\": [\"@/a.jpg\", \"@/keep/c.jpg\"], \"facts\": {"
-                 "\"@/a.jpg\": {\"width\": 40, \"height\": 30, \"bytes\": 4000, \"modified\": \"2023-11-14T21:13:20.000Z\", \"quality\": 75, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
-                 "\"@/b.jpg\": {\"width\": 80, \"height\": 60, \"bytes\": 3000, \"modified\": \"2023-11-14T21:43:20.000Z\", \"quality\": 75, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
-                 "\"@/keep/c.jpg\": {\"width\": 20, \"height\": 20, \"bytes\": 5000, \"modified\": \"2023-11-14T22:12:20.000Z\", \"quality\": 75, \"detail\": 0.00, \"grey\": false, \"taken\": null}}}, "
+                 "\"@/a.jpg\": {\"width\": 40, \"height\": 30, \"bytes\": 4000, \"modified\": \"2023-11-14T21:13:20.000Z\", \"quality\": 75, \"primary_quality\": null, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
+                 "\"@/b.jpg\": {\"width\": 80, \"height\": 60, \"bytes\": 3000, \"modified\": \"2023-11-14T21:43:20.000Z\", \"quality\": 75, \"primary_quality\": null, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
+                 "\"@/keep/c.jpg\": {\"width\": 20, \"height\": 20, \"bytes\": 5000, \"modified\": \"2023-11-14T22:12:20.000Z\", \"quality\": 75, \"primary_quality\": null, \"detail\": 0.00, \"grey\": false, \"taken\": null}}}, "
                  "{\"base\": \"@/d.jpg\", \"members\": [\"@/e.jpg\"], \"keep\": \"@/e.jpg\", \"drop\": [\"@/d.jpg\"], "
                  "\"facts\": {"
-                 "\"@/d.jpg\": {\"width\": 16, \"height\": 16, \"bytes\": 4000, \"modified\": \"2023-11-14T20:43:20.000Z\", \"quality\": 75, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
-                 "\"@/e.jpg\": {\"width\": 32, \"height\": 32, \"bytes\": 3500, \"modified\": \"2023-11-14T22:03:20.000Z\", \"quality\": 75, \"detail\": 0.00, \"grey\": false, \"taken\": null}}}]\n"}),
+                 "\"@/d.jpg\": {\"width\": 16, \"height\": 16, \"bytes\": 4000, \"modified\": \"2023-11-14T20:43:20.000Z\", \"quality\": 75, \"primary_quality\": null, \"detail\": 0.00, \"grey\": false, \"taken\": null}, "
+                 "\"@/e.jpg\": {\"width\": 32, \"height\": 32, \"bytes\": 3500, \"modified\": \"2023-11-14T22:03:20.000Z\", \"quality\": 75, \"primary_quality\": null, \"detail\": 0.00, \"grey\": false, \"taken\": null}}}]\n"}),
     [](const ::testing::TestParamInfo<PlanCase> &info) { return std::string(info.param.name); });
 
 struct RemoveCase {

@@ -124,6 +124,14 @@ private slots:
             << QList<ShownFacts>{raw, original}
             << QStringList{"*a.nef", "/p", "画素数 4000×3000", "ファイルサイズ 2929KB", "*品質 RAW", "精細度 14.5",
                            "更新日時 2026/05/01 12:00:00", "撮影日時 2026/05/01 12:00:00", "機種 X-T3"};
+        ShownFacts resaved = original;
+        resaved.path = "/p/a_resaved.jpg";
+        resaved.quality = 98;
+        resaved.primaryQuality = 92;
+        QTest::newRow("a re-save shows the quality it was first saved at")
+            << QList<ShownFacts>{original, resaved}
+            << QStringList{"*a.jpg", "/p", "画素数 4000×3000", "ファイルサイズ 2929KB", "*品質 約92", "*元の品質 なし",
+                           "精細度 14.5", "更新日時 2026/05/01 12:00:00", "撮影日時 2026/05/01 12:00:00", "機種 X-T3"};
         const ShownFacts bare{"/p/b.jpg", {640, 480}, 2048, noon};
         QTest::newRow("facts no picture has are left out")
             << QList<ShownFacts>{bare, bare}

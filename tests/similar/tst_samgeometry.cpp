@@ -141,22 +141,26 @@ private slots:
     void factsNote_data()
     {
         QTest::addColumn<int>("quality");
+        QTest::addColumn<int>("primary");
         QTest::addColumn<QString>("taken");
         QTest::addColumn<bool>("readable");
         QTest::addColumn<bool>("raw");
         QTest::addColumn<QString>("note");
-        QTest::newRow("jpeg with a date") << 85 << "2023-05-01T12:34:56" << true << false << "\n4000×3000 品質 約85 撮影 2023/05/01 12:34";
-        QTest::newRow("jpeg without") << 92 << "" << true << false << "\n4000×3000 品質 約92";
-        QTest::newRow("not a jpeg") << 0 << "" << true << false << "\n4000×3000";
-        QTest::newRow("camera raw") << 0 << "2023-05-01T12:34:56" << true << true << "\n4000×3000 RAW 撮影 2023/05/01 12:34";
-        QTest::newRow("unreadable") << 85 << "" << false << false << "";
+        QTest::newRow("jpeg with a date") << 85 << 0 << "2023-05-01T12:34:56" << true << false << "\n4000×3000 品質 約85 撮影 2023/05/01 12:34";
+        QTest::newRow("jpeg without") << 92 << 0 << "" << true << false << "\n4000×3000 品質 約92";
+        QTest::newRow("saved again") << 98 << 75 << "2023-05-01T12:34:56" << true << false
+                                     << "\n4000×3000 品質 約98 元の品質 約75 撮影 2023/05/01 12:34";
+        QTest::newRow("not a jpeg") << 0 << 0 << "" << true << false << "\n4000×3000";
+        QTest::newRow("camera raw") << 0 << 0 << "2023-05-01T12:34:56" << true << true << "\n4000×3000 RAW 撮影 2023/05/01 12:34";
+        QTest::newRow("unreadable") << 85 << 0 << "" << false << false << "";
     }
     void factsNote()
     {
         // The tooltip's line of facts: pixel size as shown, then the quality ("RAW" for a
-        // camera RAW) and the date taken where the file has them; nothing for a picture that
-        // cannot be read.
+        // camera RAW), that of an earlier compression and the date taken where the file has
+        // them; nothing for a picture that cannot be read.
         QFETCH(int, quality);
+        QFETCH(int, primary);
         QFETCH(QString, taken);
         QFETCH(bool, readable);
         QFETCH(bool, raw);
@@ -166,6 +170,7 @@ private slots:
         facts.width = 4000;
         facts.height = 3000;
         facts.quality = quality;
+        facts.primaryQuality = primary;
         facts.taken = QDateTime::fromString(taken, Qt::ISODate);
         QTEST(samFactsNote(facts), "note");
     }

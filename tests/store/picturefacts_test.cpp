@@ -1,11 +1,11 @@
-#include "pictures/jpeg/jpeglibrary.h"
 #include "jpegwriter.h"
 #include "search/keeprules.h"
 #include "pictures/picturefacts.h"
-#include "pictures/sequentialscan.h"
+#include "pictures/factsstore.h"
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -228,25 +228,22 @@ void damage(QByteArray &jpeg, Damage damage)
     }
 }
 
-enum class Reader { Own, Library, Either };
-
 struct ScanCase {
     const char *name;
     int width, height;
     JpegEncoding encoding;
     Damage damage;
-    Reader reader; // which reads the coefficients
 };
 
 void PrintTo(const ScanCase &c, std::ostream *os) { *os << c.name; }
 
-class SequentialScan : public ::testing::TestWithParam<ScanCase>
+class LibraryFacts : public ::testing::TestWithParam<ScanCase>
 {
 };
 
-// The own reader of sequential scans takes the layouts encoders write and leaves all else to
-// the library; either way the facts are the library's to the last count.
-TEST_P(SequentialScan, CountsAsTheLibrary)
+// Every layout encoders write is measured through the library, and what the facts cache
+// stores of it gives the same detail at its own steps and at coarser ones.
+TEST_P(LibraryFacts, EveryLayoutIsMeasured)
 {
     const ScanCase &c = GetParam();
     QByteArray jpeg = encodeJpeg(scene().scaled(c.width, c.height), c.encoding);
@@ -257,56 +254,217 @@ TEST_P(SequentialScan, CountsAsTheLibrary)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
     file.close();
 
-    if (c.reader != Reader::Either) {
-        jpeg_decompress_struct info;
-        JpegFailure failure;
-        ASSERT_TRUE(readJpegHeader(info, failure, jpeg));
-        std::array<qint16, 64> weak;
-        weak.fill(32767);
-        const std::array<qint16, 64> top{};
-        const std::array<size_t, 64> offset{};
-        quint32 size = 0;
-        std::array<qint64, 3> dc{};
-        const bool own = tallySequentialScan(info, info.src->next_input_byte, info.src->bytes_in_buffer,
-                                             {weak.data(), top.data(), offset.data(), &size, dc.data()});
-        jpeg_destroy_decompress(&info);
-        EXPECT_EQ(own, c.reader == Reader::Own);
-    }
     const PictureFacts facts = readPictureFacts(path);
-    const PictureFacts library = readPictureFactsThroughLibrary(path);
-    EXPECT_EQ(facts.detail, library.detail);
-    EXPECT_EQ(facts.grey, library.grey);
-    ASSERT_EQ(bool(facts.counts), bool(library.counts));
-    if (facts.counts)
-        EXPECT_EQ(facts.counts->reaching, library.counts->reaching);
-    if (c.damage == Damage::None)
+    if (c.damage == Damage::None) {
+        ASSERT_TRUE(facts.counts);
         EXPECT_GT(facts.detail, 0.0);
+    }
+    PictureFacts stored;
+    ASSERT_TRUE(decodeFacts(encodeFacts(facts), stored));
+    EXPECT_EQ(stored.detail, facts.detail);
+    EXPECT_EQ(stored.grey, facts.grey);
+    EXPECT_EQ(stored.quality, facts.quality);
+    ASSERT_EQ(bool(stored.counts), bool(facts.counts));
+    if (facts.counts) {
+        EXPECT_EQ(stored.counts->steps, facts.counts->steps);
+        for (const int quality : {90, 60, 30, 10}) {
+            DetailSteps coarser = standardLuminanceTable(quality);
+            for (size_t k = 0; k < coarser.size(); ++k)
+                coarser[k] = std::max(coarser[k], facts.counts->steps[k]);
+            EXPECT_EQ(detailAtSteps(stored, coarser), detailAtSteps(facts, coarser)) << quality;
+            EXPECT_EQ(detailAtSteps(stored, coarser, FineDetailFrequency),
+                      detailAtSteps(facts, coarser, FineDetailFrequency))
+                << quality;
+        }
+    }
 }
 
 using D = Damage;
-using Rd = Reader;
 INSTANTIATE_TEST_SUITE_P(
-    Files, SequentialScan,
-    ::testing::Values(ScanCase{"Halved", 320, 240, {}, D::None, Rd::Own},
-                      ScanCase{"HalvedAcrossOddSize", 317, 233, {JCS_YCbCr, 2, 1}, D::None, Rd::Own},
-                      ScanCase{"HalvedDown", 320, 240, {JCS_YCbCr, 1, 2}, D::None, Rd::Own},
-                      ScanCase{"QuarteredAcross", 301, 240, {JCS_YCbCr, 4, 1}, D::None, Rd::Own},
-                      ScanCase{"FullChromaNarrow", 13, 240, {JCS_YCbCr, 1, 1}, D::None, Rd::Own},
-                      ScanCase{"Grey", 319, 97, {JCS_GRAYSCALE}, D::None, Rd::Own},
-                      ScanCase{"Cmyk", 320, 240, {JCS_CMYK, 1, 1}, D::None, Rd::Own},
-                      ScanCase{"Quality100Optimized", 320, 240, {JCS_YCbCr, 2, 2, 100, 0, true}, D::None, Rd::Own},
-                      ScanCase{"Quality20", 320, 240, {JCS_YCbCr, 2, 2, 20}, D::None, Rd::Own},
-                      ScanCase{"RestartEachMcuPadded", 305, 199, {JCS_YCbCr, 2, 2, 85, 1}, D::None, Rd::Own},
-                      ScanCase{"RestartEvery7Grey", 320, 240, {JCS_GRAYSCALE, 1, 1, 90, 7}, D::None, Rd::Own},
-                      ScanCase{"Progressive", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, true}, D::None, Rd::Library},
-                      ScanCase{"Arithmetic", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, false, true}, D::None,
-                               Rd::Library},
-                      ScanCase{"Truncated", 320, 240, {}, D::Truncated, Rd::Library},
-                      ScanCase{"RestartRenumbered", 320, 240, {JCS_YCbCr, 2, 2, 85, 4}, D::RestartRenumbered,
-                               Rd::Library},
-                      ScanCase{"ByteChanged", 320, 240, {}, D::ByteChanged, Rd::Either},
-                      ScanCase{"ByteChangedWithRestarts", 320, 240, {JCS_YCbCr, 2, 2, 85, 2}, D::ByteChanged,
-                               Rd::Either}),
+    Files, LibraryFacts,
+    ::testing::Values(ScanCase{"Halved", 320, 240, {}, D::None},
+                      ScanCase{"HalvedAcrossOddSize", 317, 233, {JCS_YCbCr, 2, 1}, D::None},
+                      ScanCase{"HalvedDown", 320, 240, {JCS_YCbCr, 1, 2}, D::None},
+                      ScanCase{"QuarteredAcross", 301, 240, {JCS_YCbCr, 4, 1}, D::None},
+                      ScanCase{"FullChromaNarrow", 13, 240, {JCS_YCbCr, 1, 1}, D::None},
+                      ScanCase{"Grey", 319, 97, {JCS_GRAYSCALE}, D::None},
+                      ScanCase{"Cmyk", 320, 240, {JCS_CMYK, 1, 1}, D::None},
+                      ScanCase{"Quality100Optimized", 320, 240, {JCS_YCbCr, 2, 2, 100, 0, true}, D::None},
+                      ScanCase{"Quality20", 320, 240, {JCS_YCbCr, 2, 2, 20}, D::None},
+                      ScanCase{"RestartEachMcuPadded", 305, 199, {JCS_YCbCr, 2, 2, 85, 1}, D::None},
+                      ScanCase{"RestartEvery7Grey", 320, 240, {JCS_GRAYSCALE, 1, 1, 90, 7}, D::None},
+                      ScanCase{"Progressive", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, true}, D::None},
+                      ScanCase{"Arithmetic", 320, 240, {JCS_YCbCr, 2, 2, 85, 0, false, false, true}, D::None},
+                      ScanCase{"Truncated", 320, 240, {}, D::Truncated},
+                      ScanCase{"RestartRenumbered", 320, 240, {JCS_YCbCr, 2, 2, 85, 4}, D::RestartRenumbered},
+                      ScanCase{"ByteChanged", 320, 240, {}, D::ByteChanged},
+                      ScanCase{"ByteChangedWithRestarts", 320, 240, {JCS_YCbCr, 2, 2, 85, 2}, D::ByteChanged}),
     [](const ::testing::TestParamInfo<ScanCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// How a picture came to be: saved at `first`, decoded, changed, saved at `second` (0: once only).
+enum class Edit { None, Mirrored, Turned, Halved, Brightened };
+
+struct PrimaryCase {
+    const char *name;
+    int first;
+    Edit edit;
+    int second;
+    int expected; // the primary quality within 5; 0 none; -1 none or within 5 of `first`
+};
+
+void PrintTo(const PrimaryCase &c, std::ostream *os) { *os << c.name; }
+
+class PrimaryQuality : public ::testing::TestWithParam<PrimaryCase>
+{
+};
+
+QImage edited(const QImage &image, Edit edit)
+{
+    switch (edit) {
+    case Edit::None: return image;
+    case Edit::Mirrored: return image.mirrored(true, false);
+    case Edit::Turned: return image.transformed(QTransform().rotate(90));
+    case Edit::Halved: return image.scaled(image.size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    case Edit::Brightened: {
+        QImage out = image.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < out.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x)
+                line[x] = qRgb(std::min(255, qRed(line[x]) * 9 / 8 + 6), std::min(255, qGreen(line[x]) * 9 / 8 + 6),
+                               std::min(255, qBlue(line[x]) * 9 / 8 + 6));
+        }
+        return out;
+    }
+    }
+    return image;
+}
+
+// A picture saved again at a finer setting shows the quality it was first saved at, mirrored
+// or turned too; one saved once, scaled or with its tones changed shows none.
+TEST_P(PrimaryQuality, ShowsTheEarlierCompression)
+{
+    const PrimaryCase &c = GetParam();
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("p.jpg"));
+    const QImage photo = scene().scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    ASSERT_TRUE(save(photo, path, c.first));
+    if (c.second > 0) {
+        const QImage decoded(path);
+        ASSERT_FALSE(decoded.isNull());
+        ASSERT_TRUE(save(edited(decoded, c.edit), path, c.second));
+    }
+    const PictureFacts facts = readPictureFacts(path);
+    EXPECT_EQ(facts.quality, c.second > 0 ? c.second : c.first);
+    if (c.expected == 0) {
+        EXPECT_EQ(facts.primaryQuality, 0);
+    } else if (c.expected < 0) {
+        if (facts.primaryQuality != 0)
+            EXPECT_NEAR(facts.primaryQuality, c.first, 5);
+    } else {
+        EXPECT_NEAR(facts.primaryQuality, c.expected, 5);
+        EXPECT_LT(facts.primaryQuality, facts.quality);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, PrimaryQuality,
+    ::testing::Values(PrimaryCase{"Q75ThenQ98", 75, Edit::None, 98, 75}, PrimaryCase{"Q75ThenQ95", 75, Edit::None, 95, 75},
+                      PrimaryCase{"Q88ThenQ98", 88, Edit::None, 98, 88}, PrimaryCase{"Q85ThenQ95", 85, Edit::None, 95, 85},
+                      PrimaryCase{"Q60ThenQ90", 60, Edit::None, 90, 60}, PrimaryCase{"Q40ThenQ85", 40, Edit::None, 85, 40},
+                      PrimaryCase{"Q10ThenQ95", 10, Edit::None, 95, -1},
+                      PrimaryCase{"MirroredQ75ThenQ95", 75, Edit::Mirrored, 95, 75},
+                      PrimaryCase{"TurnedQ80ThenQ95", 80, Edit::Turned, 95, 80},
+                      PrimaryCase{"OnceQ75", 75, Edit::None, 0, 0}, PrimaryCase{"OnceQ95", 95, Edit::None, 0, 0},
+                      PrimaryCase{"OnceQ100", 100, Edit::None, 0, 0}, PrimaryCase{"OnceQ10", 10, Edit::None, 0, 0},
+                      PrimaryCase{"CoarserSecond", 90, Edit::None, 60, 0},
+                      PrimaryCase{"HalvedExport", 75, Edit::Halved, 85, 0}),
+    [](const ::testing::TestParamInfo<PrimaryCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// One file of a group: how it came from the original, where it lies and its file time.
+struct Member {
+    const char *path;
+    int quality;          // 0: a byte-identical copy of the original
+    Edit edit;            // applied to the decoded original before saving again
+    qint64 secondsLater;  // file time after the original's
+};
+
+struct OriginalCase {
+    const char *name;
+    int originalQuality;
+    std::vector<Member> group; // catalogue order; the original is the member named "写真/p.jpg"
+};
+
+void PrintTo(const OriginalCase &c, std::ostream *os) { *os << c.name; }
+
+class BestKeepsTheOriginal : public ::testing::TestWithParam<OriginalCase>
+{
+};
+
+// Copies that are not worse by their settings (re-saved finer, copied with or without their
+// times, edited and re-saved finer) lose to their original; a heavy re-compression loses
+// whatever its time.
+TEST_P(BestKeepsTheOriginal, OverItsCopies)
+{
+    const OriginalCase &c = GetParam();
+    QTemporaryDir temp;
+    const QDir dir(temp.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("写真")) && dir.mkpath(QStringLiteral("写真 - コピー")));
+    const QString original = dir.filePath(QStringLiteral("写真/p.jpg"));
+    ASSERT_TRUE(save(scene().scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), original,
+                     c.originalQuality));
+    const QImage decoded(original);
+    constexpr qint64 Taken = 1600000000;
+    QStringList pictures;
+    std::vector<PictureFacts> facts;
+    int expected = -1;
+    for (const Member &member : c.group) {
+        const QString path = dir.filePath(QString::fromUtf8(member.path));
+        if (path == original)
+            expected = int(pictures.size());
+        else if (member.quality == 0)
+            ASSERT_TRUE(QFile::copy(original, path));
+        else
+            ASSERT_TRUE(save(edited(decoded, member.edit), path, member.quality));
+        pictures << path;
+    }
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        QFile file(pictures[i]);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(Taken + c.group[size_t(i)].secondsLater),
+                                     QFileDevice::FileModificationTime));
+    }
+    for (const QString &path : pictures)
+        facts.push_back(readPictureFacts(path));
+    ASSERT_GE(expected, 0);
+    EXPECT_EQ(planGroup(pictures, facts, {KeepRule::Best}, ProtectedFolders()).keep, expected);
+}
+
+constexpr const char *Original = "写真/p.jpg";
+INSTANTIATE_TEST_SUITE_P(
+    Groups, BestKeepsTheOriginal,
+    ::testing::Values(
+        OriginalCase{"ResavedAtQ98WithItsTime", 75, {{"写真/p_98.jpg", 98, Edit::None, 0}, {Original, 75, Edit::None, 0}}},
+        OriginalCase{"ResavedAtQ95WithItsTime", 85, {{"写真/p_95.jpg", 95, Edit::None, 0}, {Original, 85, Edit::None, 0}}},
+        OriginalCase{"IdenticalCopyNewer", 90, {{"写真 - コピー/p.jpg", 0, Edit::None, 600}, {Original, 90, Edit::None, 0}}},
+        OriginalCase{"IdenticalCopyWithItsTime", 90,
+                     {{"写真 - コピー/p.jpg", 0, Edit::None, 0}, {Original, 90, Edit::None, 0}}},
+        OriginalCase{"MirroredAtQ95", 80, {{"写真/p_mirror.jpg", 95, Edit::Mirrored, 60}, {Original, 80, Edit::None, 0}}},
+        OriginalCase{"TurnedAtQ95", 80, {{"写真/p_turn.jpg", 95, Edit::Turned, 60}, {Original, 80, Edit::None, 0}}},
+        OriginalCase{"BrightenedAtQ95", 92, {{"写真/p_bright.jpg", 95, Edit::Brightened, 60}, {Original, 92, Edit::None, 0}}},
+        OriginalCase{"EveryKindAtOnce", 75,
+                     {{"写真 - コピー/p.jpg", 0, Edit::None, 900},
+                      {"写真/p_98.jpg", 98, Edit::None, 0},
+                      {"写真/p_mirror.jpg", 95, Edit::Mirrored, 60},
+                      {Original, 75, Edit::None, 0}}},
+        OriginalCase{"HeavyRecompressionOlder", 90, {{"写真/p_40.jpg", 40, Edit::None, -600}, {Original, 90, Edit::None, 0}}}),
+    [](const ::testing::TestParamInfo<OriginalCase> &info) { return std::string(info.param.name); });
 
 } // namespace

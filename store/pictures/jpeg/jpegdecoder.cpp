@@ -1,7 +1,6 @@
 #include "pictures/jpeg/jpegdecoder.h"
 
 #include "pictures/jpeg/jpeglibrary.h"
-#include "pictures/sequentialscan.h"
 
 #include <QImageIOHandler>
 #include <QImageReader>
@@ -334,12 +333,4 @@ bool JpegDecoder::streamCoefficients(JpegBlockRows &rows, std::vector<qint16> &w
     if (read)
         stream.finish();
     return read;
-}
-
-bool JpegDecoder::tallySequentialScan(const qint16 *weak, const qint16 *top, const size_t *offset, quint32 *sizes,
-                                      qint64 *dcSum)
-{
-    const jpeg_decompress_struct &info = m_state->info;
-    return ::tallySequentialScan(info, info.src->next_input_byte, info.src->bytes_in_buffer,
-                                 {weak, top, offset, sizes, dcSum});
 }

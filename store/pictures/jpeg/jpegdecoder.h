@@ -84,10 +84,6 @@ public:
     // for the next picture. What fails after the last row takes nothing from the rows, which
     // are all handed over then; false, with some handed, when the library fails before.
     bool streamCoefficients(JpegBlockRows &rows, std::vector<qint16> &workspace);
-    // The picture's one sequential scan counted by the own reader of entropy-coded data, into
-    // the counts as the facts keep them (see CoefficientTally); false when it does not take it.
-    bool tallySequentialScan(const qint16 *weak, const qint16 *top, const size_t *offset, quint32 *sizes,
-                             qint64 *dcSum);
 
 private:
     struct State;

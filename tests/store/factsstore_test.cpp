@@ -1,0 +1,206 @@
+#include "pictures/factsstore.h"
+#include "pictures/picturefacts.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+bool writePicture(const QString &path, int seed, int quality = 85)
+{
+    QImage image(96, 64, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 37 % 360, 160, 200));
+    QPainter painter(&image);
+    for (int i = 0; i < 12; ++i)
+        painter.fillRect((seed * 13 + i * 17) % 90, (i * 11) % 60, 7, 5, QColor::fromHsv(i * 30, 255, 90));
+    painter.end();
+    return image.save(path, "JPEG", quality);
+}
+
+// Keeps the file's time as it was, as a copy that keeps its times does.
+void setTime(const QString &path, qint64 seconds)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFileDevice::FileModificationTime));
+}
+
+// A store's knowledge of a file, as a second run sees it: through a store opened anew.
+bool knownToANewStore(const QString &database, const QString &picture)
+{
+    FactsStore store(database);
+    PictureFacts facts;
+    const auto key = factsKey(picture);
+    return key && store.find(*key, facts);
+}
+
+class FactsStoreTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir temp;
+    QString database() const { return temp.filePath(QStringLiteral("cache/lumo/facts.sqlite")); }
+    QString picture(int i) const { return temp.filePath(QStringLiteral("p%1.jpg").arg(i)); }
+};
+
+// Facts read in one run come from the store in the next, the same as read from the file.
+TEST_F(FactsStoreTest, ASecondRunFindsTheFacts)
+{
+    ASSERT_TRUE(writePicture(picture(0), 0));
+    const PictureFacts read = readPictureFacts(picture(0));
+    {
+        PictureFactsCache cache(std::make_shared<FactsStore>(database()));
+        EXPECT_EQ(cache.facts(picture(0)).detail, read.detail);
+    }
+    ASSERT_TRUE(knownToANewStore(database(), picture(0)));
+    PictureFactsCache again(std::make_shared<FactsStore>(database()));
+    const PictureFacts stored = again.facts(picture(0));
+    EXPECT_EQ(stored.detail, read.detail);
+    EXPECT_EQ(stored.quality, read.quality);
+    EXPECT_EQ(stored.pixels, read.pixels);
+    EXPECT_EQ(stored.bytes, read.bytes);
+    EXPECT_EQ(stored.modified, read.modified);
+    EXPECT_TRUE(stored.identity.sameFile(read.identity));
+    ASSERT_TRUE(stored.counts);
+    EXPECT_EQ(stored.counts->steps, read.counts->steps);
+}
+
+// A file written anew, or given another time, is read again; its old facts are not used.
+TEST_F(FactsStoreTest, AChangedFileIsReadAgain)
+{
+    struct Change {
+        const char *name;
+        bool rewrite; // else only the time changes
+    };
+    for (const Change change : {Change{"rewritten", true}, Change{"touched", false}}) {
+        SCOPED_TRACE(change.name);
+        ASSERT_TRUE(writePicture(picture(1), 1, 90));
+        setTime(picture(1), 1600000000);
+        {
+            PictureFactsCache cache(std::make_shared<FactsStore>(database()));
+            EXPECT_EQ(cache.facts(picture(1)).quality, 90);
+        }
+        ASSERT_TRUE(knownToANewStore(database(), picture(1)));
+        if (change.rewrite) {
+            ASSERT_TRUE(writePicture(picture(1), 1, 40));
+            setTime(picture(1), 1600000000);
+        } else {
+            setTime(picture(1), 1600000001);
+        }
+        EXPECT_FALSE(knownToANewStore(database(), picture(1)));
+        PictureFactsCache cache(std::make_shared<FactsStore>(database()));
+        EXPECT_EQ(cache.facts(picture(1)).quality, change.rewrite ? 40 : 90);
+    }
+}
+
+// A database that is not one, or whose pages are damaged, is started anew and used.
+TEST_F(FactsStoreTest, ADamagedDatabaseIsRebuilt)
+{
+    struct Damage {
+        const char *name;
+        qint64 at;  // where the bytes are overwritten
+        int length; // 0: the file is cut to `at`
+    };
+    for (const Damage damage : {Damage{"header", 0, 100}, Damage{"pages", 4096, 8192}, Damage{"cut", 1000, 0}}) {
+        SCOPED_TRACE(damage.name);
+        QFile::remove(database());
+        for (int i = 0; i < 40; ++i)
+            ASSERT_TRUE(writePicture(picture(i), i));
+        {
+            PictureFactsCache cache(std::make_shared<FactsStore>(database()));
+            for (int i = 0; i < 40; ++i)
+                cache.facts(picture(i));
+        }
+        {
+            QFile file(database());
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            if (damage.length == 0) {
+                ASSERT_TRUE(file.resize(damage.at));
+            } else {
+                ASSERT_TRUE(file.seek(damage.at));
+                file.write(QByteArray(damage.length, '\x5A'));
+            }
+        }
+        FactsStore store(database());
+        ASSERT_TRUE(store.isOpen());
+        PictureFacts facts;
+        for (int i = 0; i < 40; ++i)
+            store.find(*factsKey(picture(i)), facts); // whatever survived, never a crash
+        const auto key = factsKey(picture(0));
+        store.put(*key, readPictureFacts(picture(0)));
+        store.flush();
+        EXPECT_TRUE(store.find(*key, facts));
+        EXPECT_GE(store.count(), 1);
+    }
+}
+
+// Two processes' stores (the window's and lumo-cli's) writing at once both keep everything.
+TEST_F(FactsStoreTest, WritersAtOnceLoseNothing)
+{
+    constexpr int Pictures = 60;
+    for (int i = 0; i < Pictures; ++i)
+        ASSERT_TRUE(writePicture(picture(i), i));
+    const PictureFacts facts = readPictureFacts(picture(0));
+    FactsStore first(database()); // created before the writers race for it
+    auto write = [&](int from) {
+        FactsStore store(database());
+        for (int round = 0; round < 20; ++round) {
+            for (int i = from; i < Pictures; i += 2)
+                store.put(*factsKey(picture(i)), facts);
+            store.flush();
+        }
+    };
+    std::thread window(write, 0);
+    std::thread cli(write, 1);
+    window.join();
+    cli.join();
+    EXPECT_EQ(first.count(), Pictures);
+    for (int i = 0; i < Pictures; ++i)
+        EXPECT_TRUE(knownToANewStore(database(), picture(i))) << i;
+}
+
+// Entries unused for longer than the store keeps them go when it opens; used ones stay.
+TEST_F(FactsStoreTest, EntriesUnusedForAYearGo)
+{
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(writePicture(picture(i), i));
+    {
+        FactsStore store(database());
+        for (int i = 0; i < 2; ++i)
+            store.put(*factsKey(picture(i)), readPictureFacts(picture(i)));
+    }
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(database()).constData(), &db), SQLITE_OK);
+    const qint64 today = QDateTime::currentSecsSinceEpoch() / 86400;
+    const QByteArray age = "UPDATE facts SET used = " + QByteArray::number(today - FactsStore::KeptDays - 1)
+                           + " WHERE inode = " + QByteArray::number(qulonglong(factsKey(picture(0))->inode));
+    EXPECT_EQ(sqlite3_exec(db, age.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_FALSE(knownToANewStore(database(), picture(0)));
+    EXPECT_TRUE(knownToANewStore(database(), picture(1)));
+}
+
+// Records that are not the store's own are refused, never half read.
+TEST(FactsRecord, DamagedRecordsAreRefused)
+{
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("p.jpg"));
+    ASSERT_TRUE(writePicture(path, 3));
+    const QByteArray record = encodeFacts(readPictureFacts(path));
+    PictureFacts facts;
+    ASSERT_TRUE(decodeFacts(record, facts));
+    EXPECT_FALSE(decodeFacts({}, facts));
+    EXPECT_FALSE(decodeFacts(record.left(record.size() - 1), facts));
+    EXPECT_FALSE(decodeFacts(record + 'x', facts));
+    EXPECT_FALSE(decodeFacts(QByteArray(40, '\xFF'), facts));
+}
+
+} // namespace
