@@ -63,10 +63,14 @@ QImage makeThumbnail(const QString &path, QSize cell, const SharedThumbnails &sh
     // or oversized file under a picture's name is none either, and is never waited for.
     if (!openPictureFile(file, path))
         return {};
-    // The other formats an add may take (HEIC, PNG, WebP, ...) are told by their content;
+    // The other formats an add may take (HEIC, PNG, WebP, ...) are told by their content,
+    // a RAW by its name (it looks like any TIFF, and the handle opened here has no name);
     // everything else goes to the JPEG reader, as before.
     const bool other = hasPictureExtension(path, PictureFormats::All) && !hasJpegExtension(path);
-    QImageReader reader(&file, other ? QImageReader::imageFormat(&file) : QByteArray("jpeg"));
+    const QByteArray format = !other ? QByteArray("jpeg")
+        : hasRawExtension(path)      ? QByteArray("raw")
+                                     : QImageReader::imageFormat(&file);
+    QImageReader reader(&file, format);
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
     const bool onItsSide = reader.transformation() & QImageIOHandler::TransformationRotate90;

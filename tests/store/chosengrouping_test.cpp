@@ -6,6 +6,15 @@
 
 namespace {
 
+// Entries kept apart pair by pair: each entry a class of its own.
+std::shared_ptr<const SimilarApart> entriesApart(int count, std::vector<std::pair<int, int>> pairs)
+{
+    std::vector<int> classOf(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        classOf[static_cast<size_t>(i)] = i;
+    return std::make_shared<const SimilarApart>(std::move(classOf), count, std::move(pairs));
+}
+
 Signature randomCells(std::mt19937 &rng, int low = 0, int high = 255)
 {
     Signature s;
@@ -71,7 +80,7 @@ TEST_P(ChosenEntries, GroupAsTheCaseSays)
     const EntriesCase &c = GetParam();
     const Fixture f;
     for (int threads : {1, 2}) {
-        const auto apart = std::make_shared<const SimilarApart>(f.cells->count(), c.apart);
+        const auto apart = entriesApart(f.cells->count(), c.apart);
         EXPECT_EQ(findSimilarToEntries(f.cells, f.unnamed, c.bases, 5, threads, apart), c.expected)
             << c.what << ", " << threads << " threads";
     }
@@ -100,7 +109,7 @@ TEST(ChosenGrouping, PicturesOutsideAreBasesInTheirOrder)
     EXPECT_EQ(findSimilarToPictures(f.cells, f.unnamed, pictures, 5, 2),
               (std::vector<SimilarGroup>{group({0, 2, 5}, n), group({1, 4}, n + 1)}));
     // An entry apart from nothing outside the catalogue: the decisions name entries only.
-    const auto apart = std::make_shared<const SimilarApart>(n, std::vector<std::pair<int, int>>{{0, 5}});
+    const auto apart = entriesApart(n, {{0, 5}});
     EXPECT_EQ(findSimilarToPictures(f.cells, f.unnamed, {flat(100)}, 5, 1, apart),
               (std::vector<SimilarGroup>{group({0, 2}, n)}));
 }
