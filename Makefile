@@ -6,8 +6,7 @@ PACKAGES   := cmake ninja-build g++ pkgconf qt6-base-dev qt6-base-dev-tools qt6-
               qt6-tools-dev qt6-l10n-tools \
               libgtest-dev libgmock-dev libbenchmark-dev libjpeg-turbo-progs \
               libjpeg62-turbo-dev libheif-dev libheif-examples qt6-image-formats-plugins libexif-dev libglib2.0-dev \
-              libraw-dev
-              libsqlite3-dev
+              libraw-dev libsqlite3-dev
 RUN_PACKAGES := fonts-noto-cjk qt6-translations-l10n
 # Building the Debian package and checking it and the installed tree (the package test).
 PACKAGE_TOOLS := dpkg-dev file lintian desktop-file-utils appstream libxml2-utils man-db \
