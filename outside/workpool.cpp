@@ -57,9 +57,10 @@ WorkPool::WorkPool(int threads, Ending ending)
 
 WorkPool::~WorkPool()
 {
+    // Cancelled, a task still queued ends as soon as it starts. Not cleared from the queue:
+    // the pool would drop a mapped job's engine without deleting it (it is not auto-deleted),
+    // and a run task's future would never finish.
     cancel();
-    // What waits in the queue is not wanted; its watchers go with the owner.
-    m_pool->clear();
     if (m_ending == Ending::Wait || m_pool->waitForDone(0))
         delete m_pool;
     else

@@ -23,6 +23,8 @@ class tst_WorkPool : public QObject
 private slots:
     void endingDoesNotWaitForAStuckTask();
     void endingRaisesTheStopFlag();
+    void aQueuedTaskFinishesCancelledAfterTheEnd_data();
+    void aQueuedTaskFinishesCancelledAfterTheEnd();
     void cancelFinishesTheWatchersAndTheNextTaskRuns();
 };
 
@@ -63,6 +65,39 @@ void tst_WorkPool::endingRaisesTheStopFlag()
         QVERIFY(shared->entered.tryAcquire(1, 5000));
     }
     QTRY_VERIFY_WITH_TIMEOUT(shared->stopped.load(), 5000);
+}
+
+void tst_WorkPool::aQueuedTaskFinishesCancelledAfterTheEnd_data()
+{
+    QTest::addColumn<bool>("mapped");
+    QTest::newRow("run") << false;
+    QTest::newRow("mapped") << true;
+}
+
+// A task still queued when its pool ends is not dropped unfinished: its future ends,
+// cancelled, once the thread is free (a dropped mapped job would also leak its engine).
+void tst_WorkPool::aQueuedTaskFinishesCancelledAfterTheEnd()
+{
+    QFETCH(bool, mapped);
+    auto shared = std::make_shared<Shared>();
+    QFuture<void> queued;
+    const QList<int> items{1, 2, 3};
+    {
+        WorkPool pool(1);
+        pool.run([shared] {
+            shared->entered.release();
+            shared->gate.acquire();
+        });
+        if (mapped)
+            queued = QFuture<void>(pool.mapped(items, [shared](int item) { return item + ++shared->ran; }));
+        else
+            queued = pool.run([shared] { ++shared->ran; });
+        QVERIFY(shared->entered.tryAcquire(1, 5000));
+    }
+    shared->gate.release();
+    QTRY_VERIFY_WITH_TIMEOUT(queued.isFinished(), 5000);
+    QVERIFY(queued.isCanceled());
+    QCOMPARE(shared->ran.load(), 0);
 }
 
 // Cancelled, a queued task tells its watcher it finished, cancelled; the pool then runs the
