@@ -6,6 +6,7 @@
 #include <pixcore.h>
 
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -139,6 +140,74 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"HEIC turned 90 with its thumbnail", "heic", 6, 96},
                       FormatCase{"AVIF upright", "avif", 1, 0}, FormatCase{"AVIF turned 90", "avif", 6, 0}),
     [](const ::testing::TestParamInfo<FormatCase> &info) {
+        std::string name = info.param.row;
+        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+        return name;
+    });
+
+// A picture large enough to be shrunk from its planes: soft gradients under hard-edged
+// patches, some of them of saturated colours (where averaging before the conversion and
+// clipping after it differ most), and fine stripes that average out.
+QImage largePicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = qRgb(255 * x / width, 255 * y / height, (x / 3 + y / 5) % 2 ? 200 : 40);
+    }
+    QPainter p(&image);
+    p.fillRect(width / 10, height / 8, width / 4, height / 3, QColor(255, 0, 0));
+    p.fillRect(width / 2, height / 6, width / 5, height / 4, QColor(0, 0, 255));
+    p.fillRect(width / 3, height / 2, width / 3, height / 3, QColor(0, 255, 40));
+    p.fillRect(width * 3 / 4, height * 2 / 3, width / 6, height / 5, QColor(255, 255, 255));
+    p.fillRect(width / 12, height * 3 / 4, width / 6, height / 6, QColor(0, 0, 0));
+    return image;
+}
+
+struct ShrunkCase {
+    const char *row;
+    heif_compression_format format;
+    int width;
+    int height;
+    int orientation;
+};
+
+class ShrunkHeif : public ::testing::TestWithParam<ShrunkCase> {};
+
+// A HEIC or AVIF without a thumbnail is shrunk for its signature from its decoded planes; the
+// signature is that of the whole RGB decode shrunk as before, within 3 a cell.
+TEST_P(ShrunkHeif, ReadsAsTheWholeDecode)
+{
+    const ShrunkCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.heic"));
+    const QString failure = writeHeif(path, largePicture(c.width, c.height), c.format, c.orientation);
+    if (!failure.isEmpty())
+        GTEST_SKIP() << c.row << ": " << failure.toStdString();
+    QImageReader whole(path);
+    const QImage decoded = whole.read();
+    ASSERT_FALSE(decoded.isNull()) << c.row;
+    const Signature before = signatureOfSurface(
+        decoded.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32));
+    const auto now = computePictureSignature(path);
+    ASSERT_TRUE(now) << c.row;
+    int largest = 0;
+    for (size_t i = 0; i < before.size(); ++i)
+        largest = std::max(largest, std::abs(before[i] - now->cells[i]));
+    EXPECT_LE(largest, 3) << c.row;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planes, ShrunkHeif,
+    ::testing::Values(ShrunkCase{"HEIC", heif_compression_HEVC, 1024, 768, 1},
+                      ShrunkCase{"HEIC of odd sides", heif_compression_HEVC, 1001, 777, 1},
+                      ShrunkCase{"HEIC tall", heif_compression_HEVC, 480, 1200, 1},
+                      ShrunkCase{"HEIC turned 90", heif_compression_HEVC, 1024, 768, 6},
+                      ShrunkCase{"HEIC mirrored", heif_compression_HEVC, 1001, 777, 2},
+                      ShrunkCase{"AVIF", heif_compression_AV1, 1024, 768, 1},
+                      ShrunkCase{"AVIF turned 270", heif_compression_AV1, 1001, 777, 8}),
+    [](const ::testing::TestParamInfo<ShrunkCase> &info) {
         std::string name = info.param.row;
         std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
         return name;
