@@ -24,7 +24,8 @@
 #include <memory>
 
 namespace {
-constexpr int Rows = 1'000'000;
+// LUMO_LIST_ROWS sets another count.
+const int Rows = qEnvironmentVariableIntValue("LUMO_LIST_ROWS") > 0 ? qEnvironmentVariableIntValue("LUMO_LIST_ROWS") : 1'000'000;
 
 // Folders of a few hundred pictures each, in an order that is neither sorted by name nor
 // by folder, as a library added over the years is.
@@ -38,7 +39,7 @@ QStringList libraryPaths()
             out << QStringLiteral("/home/user/Pictures/%1/event %2/IMG_%3.jpg")
                        .arg(2000 + folder % 25)
                        .arg(folder, 4, 10, QLatin1Char('0'))
-                       .arg((i * 7919) % Rows, 7, 10, QLatin1Char('0'));
+                       .arg(int((qint64(i) * 7919) % Rows), 7, 10, QLatin1Char('0'));
         }
         return out;
     }();
