@@ -22,7 +22,7 @@
 #include <QStyleOptionSlider>
 #include <QToolBar>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <utility>

@@ -4,7 +4,8 @@
 //
 // The window's code is split by responsibility:
 //   frmLumo.cpp            construction, layout, settings, close protocol
-//   frmLumo_list.cpp       the catalogue list: rows, sorting, selection, drops
+//   frmLumo_list.cpp       the catalogue list: rows, sorting, selection, drops (its rows
+//                          are a CatalogueListModel)
 //   frmLumo_commands.cpp   menus, tool bar, command frames, UpdateCommands, cancel
 //   frmLumo_adding.cpp     adding pictures (dialog, folder scan, drop)
 //   frmLumo_catalogue.cpp  new, save, the modified indicator
@@ -38,8 +39,8 @@ class QPushButton;
 class QSlider;
 class QStatusBar;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
+class CatalogueListModel;
 class Sigbox;
 
 class frmLumo : public QMainWindow, public SamOwner
@@ -125,14 +126,14 @@ private:
 
     // frmLumo_list.cpp
     void createList();
-    QTreeWidgetItem *findRow(const QString &key) const;
-    QTreeWidgetItem *addRow(const QString &key, bool present);
-    void removeRow(QTreeWidgetItem *row);
+    // Rows are positions in the list, valid until the next sort or removal; -1 is none.
+    int findRow(const QString &key) const;
+    int addRow(const QString &key, bool present);
+    void removeRow(int row);
     void clearRows();
     int rowCount() const;
-    static QString rowKey(const QTreeWidgetItem *row);
-    static QString sizeText(qint64 size);
-    void fillRowFromDisk(QTreeWidgetItem *row, const QString &path);
+    QString rowKey(int row) const;
+    void fillRowFromDisk(int row);
     void lsvJpegColumnClick(int column);
     void lsvJpegDblClick();
     void lsvJpegItemClick();
@@ -219,7 +220,8 @@ private:
     QWidget *clbLumo = nullptr;
     QToolBar *tldLumo = nullptr;
     QSlider *sldLike = nullptr;
-    QTreeWidget *lsvJpeg = nullptr;
+    QTreeView *lsvJpeg = nullptr;
+    CatalogueListModel *m_list = nullptr; // the rows of lsvJpeg
     QStatusBar *stbFile = nullptr;
     QStatusBar *stbLumo = nullptr;
     Sigbox *sbxJpeg = nullptr;
@@ -262,7 +264,6 @@ private:
     bool m_modified = false;
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
-    QHash<QString, QTreeWidgetItem *> m_rows; // row key -> row
     SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
     bool m_storeFull = false;                  // the running add met a store that takes no more
     int m_partsBeforeAdd = 1;                  // the store's catalogue files when the add began

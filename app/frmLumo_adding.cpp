@@ -18,13 +18,12 @@
 #include "catalogue/sigbox.h"
 
 #include <QCoreApplication>
-#include <QTreeWidget>
 
 bool frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignature> &picture)
 {
-    QTreeWidgetItem *row = findRow(path);
-    ++(row ? m_addedKnown : m_addedNew);
-    if (!row) {
+    int row = findRow(path);
+    ++(row >= 0 ? m_addedKnown : m_addedNew);
+    if (row < 0) {
         row = addRow(path, true);
         // A file the store cannot read keeps its row; it simply has no signature. One the
         // store cannot hold (memory) does not stay as a row without its entry.
@@ -33,7 +32,7 @@ bool frmLumo::AddJpegFile(const QString &path, const std::optional<PictureSignat
             return false;
         }
     }
-    fillRowFromDisk(row, path);
+    fillRowFromDisk(row);
     setModified(true);
     setFileCount(QString::number(rowCount()));
     return true;
@@ -58,7 +57,7 @@ bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
         return false;
     const QString path = feed.nextPath();
     // A listed path is only refreshed: its signature is never computed again.
-    if (!findRow(path)) {
+    if (findRow(path) < 0) {
         if (!feed.waitForNext()) {
             m_running = false; // the program is quitting
             return false;
@@ -78,7 +77,7 @@ bool frmLumo::addNextJpegFile(SignatureFeed &feed, bool closeStops)
 void frmLumo::queueAhead(SignatureFeed &feed, const QStringList &paths, qsizetype &next) const
 {
     for (; next < paths.size() && !feed.isFull(); ++next)
-        feed.append(paths[next], findRow(paths[next]) != nullptr);
+        feed.append(paths[next], findRow(paths[next]) >= 0);
 }
 
 void frmLumo::AddJpegFiles()
@@ -110,7 +109,7 @@ void frmLumo::AddJpegFiles()
         SignatureFeed feed;
         if (parts.size() == 1) {
             m_jpegPath = PathSplitter::FolderPart(parts.first());
-            feed.append(parts.first(), findRow(parts.first()) != nullptr);
+            feed.append(parts.first(), findRow(parts.first()) >= 0);
             addNextJpegFile(feed, false);
             finalStatus = addedStatus();
         } else if (parts.size() > 1) {
@@ -198,7 +197,7 @@ void frmLumo::fndJpegFileFound(const QString &folder, const QString &fileName, b
     }
     const QString path = joinPath(folder, fileName);
     if (hasPictureExtension(path))
-        m_folderFeed->append(path, findRow(path) != nullptr);
+        m_folderFeed->append(path, findRow(path) >= 0);
     // The scan runs ahead of the list by the look-ahead. Once the flag is clear, the picture
     // in turn is the last one added, as the file being added was before.
     while (!m_folderFeed->isEmpty() && (m_folderFeed->isFull() || !m_running))

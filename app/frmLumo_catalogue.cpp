@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTreeWidget>
 
 void frmLumo::NewJpegList()
 {

@@ -15,7 +15,6 @@
 #include <QToolBar>
 #include <QLayout>
 #include <QToolButton>
-#include <QTreeWidget>
 
 namespace {
 struct Item

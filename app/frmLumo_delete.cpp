@@ -11,7 +11,9 @@
 #include "files/pictureremoval.h"
 #include "catalogue/sigbox.h"
 
-#include <QTreeWidget>
+#include "cataloguelistmodel.h"
+
+#include <QTreeView>
 
 #include <exception>
 #include <optional>
@@ -64,9 +66,8 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
     // the question names.
     QStringList keys;
     for (int p = rowCount(); p >= 1; --p) {
-        const QTreeWidgetItem *row = lsvJpeg->topLevelItem(p - 1);
-        if (row && row->isSelected() && (!only || only->contains(rowKey(row))))
-            keys.append(rowKey(row));
+        if (lsvJpeg->selectionModel()->isRowSelected(p - 1) && (!only || only->contains(rowKey(p - 1))))
+            keys.append(rowKey(p - 1));
     }
     const int answer = DialogService::instance().ShowMessage(
         this, tr("リストから削除します。実際のファイルも削除しますか？"),
@@ -78,7 +79,7 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             // store could not read still leaves, and its file still goes.
             QStringList rowNames;
             for (int p = 0; p < rowCount(); ++p)
-                rowNames.append(rowKey(lsvJpeg->topLevelItem(p)));
+                rowNames.append(rowKey(p));
             QStringList storeNames;
             for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i)
                 storeNames.append(sbxJpeg->FileName(i));
@@ -92,12 +93,14 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 
             // Trash first, then the catalogue: a picture still on the disk keeps its row and entries.
             sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
+            // The rows go in one pass: one by one, a large list would shift once per row.
+            QList<int> goneRows;
             for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p) {
-                QTreeWidgetItem *row = lsvJpeg->topLevelItem(*p);
                 if (similarVisible())
-                    delSamPics(rowKey(row));
-                removeRow(row);
+                    delSamPics(rowKey(*p));
+                goneRows.append(*p);
             }
+            m_list->removeRows(goneRows);
             setModified(true);
             finalStatus = tr("削除完了");
         } catch (const std::exception &error) {

@@ -3,41 +3,41 @@
 
 #include "frmLumo.h"
 
+#include "cataloguelistmodel.h"
+
 #include "outside/pathsplitter.h"
 
 #include "files/folderscan.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHeaderView>
-#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSlider>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
-constexpr int KeyRole = Qt::UserRole;
-constexpr int SizeColumn = 3;
-constexpr int SizeWidth = 13;
+constexpr int KeyRole = CatalogueListModel::KeyRole;
 
 const int ColumnTwips[] = {2540, 5292, 3528, 2540};
 } // namespace
 
 void frmLumo::createList()
 {
-    lsvJpeg = new QTreeWidget(centralWidget());
+    lsvJpeg = new QTreeView(centralWidget());
     lsvJpeg->setObjectName(QStringLiteral("lsvJpeg"));
-    lsvJpeg->setColumnCount(4);
-    lsvJpeg->setHeaderLabels({tr("ファイル名"), tr("パス"),
-                              tr("更新日時"), tr("サイズ")});
-    lsvJpeg->headerItem()->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    m_list = new CatalogueListModel(lsvJpeg);
+    m_list->setIcons(m_iconPresent, m_iconMissing);
+    m_list->setHeaders({tr("ファイル名"), tr("パス"),
+                        tr("更新日時"), tr("サイズ")});
+    lsvJpeg->setModel(m_list);
     lsvJpeg->setRootIsDecorated(false);
     lsvJpeg->setItemsExpandable(false);
-    // Every row has the same height, so adding thousands of rows costs no re-measuring.
+    // Every row has the same height, so adding thousands of rows costs no re-measuring,
+    // and only the rows on screen are asked for their cells.
     lsvJpeg->setUniformRowHeights(true);
     lsvJpeg->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lsvJpeg->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -60,7 +60,7 @@ void frmLumo::createList()
         header->resizeSection(column, twipsX(ColumnTwips[column]));
 
     connect(header, &QHeaderView::sectionClicked, this, &frmLumo::lsvJpegColumnClick);
-    connect(lsvJpeg, &QTreeWidget::itemClicked, this, [this] { lsvJpegItemClick(); });
+    connect(lsvJpeg, &QAbstractItemView::clicked, this, [this] { lsvJpegItemClick(); });
     connect(lsvJpeg, &QWidget::customContextMenuRequested, this, &frmLumo::lsvJpegContextMenu);
     connect(lsvJpeg->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &frmLumo::lsvJpegSelectionChanged);
@@ -99,61 +99,39 @@ bool frmLumo::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-QTreeWidgetItem *frmLumo::findRow(const QString &key) const
+int frmLumo::findRow(const QString &key) const
 {
-    return m_rows.value(key, nullptr);
+    return m_list->findRow(key);
 }
 
-QTreeWidgetItem *frmLumo::addRow(const QString &key, bool present)
+int frmLumo::addRow(const QString &key, bool present)
 {
-    auto *row = new QTreeWidgetItem;
-    row->setText(0, PathSplitter::FileNamePart(key));
-    row->setData(0, KeyRole, key);
-    row->setIcon(0, present ? m_iconPresent : m_iconMissing);
-    row->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
-    lsvJpeg->addTopLevelItem(row);
-    m_rows.insert(key, row);
-    return row;
+    return m_list->addRow(key, present);
 }
 
-void frmLumo::removeRow(QTreeWidgetItem *row)
+void frmLumo::removeRow(int row)
 {
-    m_rows.remove(rowKey(row));
-    delete row;
+    m_list->removeRow(row);
 }
 
 void frmLumo::clearRows()
 {
-    m_rows.clear();
-    lsvJpeg->clear();
+    m_list->clearRows();
 }
 
 int frmLumo::rowCount() const
 {
-    return lsvJpeg->topLevelItemCount();
+    return m_list->rowCount();
 }
 
-QString frmLumo::rowKey(const QTreeWidgetItem *row)
+QString frmLumo::rowKey(int row) const
 {
-    return row->data(0, KeyRole).toString();
+    return m_list->rowKey(row);
 }
 
-QString frmLumo::sizeText(qint64 size)
+void frmLumo::fillRowFromDisk(int row)
 {
-    // Right-aligned to a fixed width, so a plain text sort orders by size.
-    return QString::number(size).rightJustified(SizeWidth, QLatin1Char(' '));
-}
-
-void frmLumo::fillRowFromDisk(QTreeWidgetItem *row, const QString &path)
-{
-    row->setText(1, PathSplitter::FolderPart(path));
-    const QFileInfo file(path);
-    if (!file.exists())
-        return; // vanished: the date and size stay as they were
-    const QDateTime modified = file.lastModified();
-    if (modified.isValid())
-        row->setText(2, QLocale::system().toString(modified, QLocale::ShortFormat));
-    row->setText(SizeColumn, sizeText(file.size()));
+    m_list->fillRowFromDisk(row);
 }
 
 void frmLumo::lsvJpegColumnClick(int column)
@@ -161,19 +139,21 @@ void frmLumo::lsvJpegColumnClick(int column)
     // The direction belongs to the list, not to the column.
     m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     lsvJpeg->header()->setSortIndicatorShown(true);
-    lsvJpeg->sortItems(column, m_sortOrder);
+    lsvJpeg->header()->setSortIndicator(column, m_sortOrder);
+    m_list->sortRows(column, m_sortOrder);
 }
 
 void frmLumo::SyncJpegList(const QString &o_FileName, bool o_Multi)
 {
-    QTreeWidgetItem *row = findRow(o_FileName);
-    if (!row)
+    const int row = findRow(o_FileName);
+    if (row < 0)
         return;
     const QItemSelectionModel::SelectionFlags how =
         (o_Multi ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect)
         | QItemSelectionModel::Rows;
-    lsvJpeg->setCurrentItem(row, 0, how);
-    lsvJpeg->scrollToItem(row);
+    const QModelIndex index = m_list->index(row, 0);
+    lsvJpeg->selectionModel()->setCurrentIndex(index, how);
+    lsvJpeg->scrollTo(index);
 }
 
 QStringList frmLumo::selectedPaths() const
@@ -202,10 +182,8 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
         for (const QItemSelectionRange &range : ranges) {
             if (range.parent().isValid())
                 continue;
-            for (int r = range.top(); r <= range.bottom(); ++r) {
-                if (const QTreeWidgetItem *row = lsvJpeg->topLevelItem(r))
-                    paths.append(rowKey(row));
-            }
+            for (int r = range.top(); r <= range.bottom() && r < rowCount(); ++r)
+                paths.append(rowKey(r));
         }
         return paths;
     };
@@ -219,13 +197,13 @@ QString frmLumo::selectPictures(const QStringList &paths)
     QItemSelection selection;
     QModelIndex first;
     int count = 0;
-    const int columns = lsvJpeg->columnCount();
-    QAbstractItemModel *model = lsvJpeg->model();
+    const int columns = m_list->columnCount();
+    QAbstractItemModel *model = m_list;
     for (int r = 0, n = rowCount(); r < n; ++r) {
-        if (!wanted.contains(rowKey(lsvJpeg->topLevelItem(r))))
+        if (!wanted.contains(rowKey(r)))
             continue;
         int last = r;
-        while (last + 1 < n && wanted.contains(rowKey(lsvJpeg->topLevelItem(last + 1))))
+        while (last + 1 < n && wanted.contains(rowKey(last + 1)))
             ++last;
         selection.append(QItemSelectionRange(model->index(r, 0), model->index(last, columns - 1)));
         if (!first.isValid())
@@ -248,14 +226,15 @@ QString frmLumo::selectPictures(const QStringList &paths)
 
 void frmLumo::lsvJpegDblClick()
 {
-    if (lsvJpeg->selectionModel()->selectedRows().isEmpty())
+    const QItemSelectionModel *selection = lsvJpeg->selectionModel();
+    if (!selection->hasSelection())
         return;
-    QTreeWidgetItem *row = lsvJpeg->currentItem();
-    if (!row || !row->isSelected())
-        row = lsvJpeg->selectedItems().value(0);
-    if (!row)
+    QModelIndex row = lsvJpeg->currentIndex();
+    if (!row.isValid() || !selection->isRowSelected(row.row()))
+        row = selection->selectedRows().value(0);
+    if (!row.isValid())
         return;
-    showViewer(rowKey(row));
+    showViewer(rowKey(row.row()));
     // The user goes on moving through the list while the viewer follows.
     activateWindow();
 }

@@ -3,6 +3,8 @@
 
 #include "frmLumo.h"
 
+#include "cataloguelistmodel.h"
+
 #include "outside/pathsplitter.h"
 #include "waitcursor.h"
 
@@ -11,17 +13,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QSet>
-#include <QTreeWidget>
 
 #include <optional>
 #include <vector>
 
 namespace {
-const QString NoneText = QStringLiteral("(None)");
 constexpr int FillStep = 100;
 } // namespace
 
@@ -65,28 +63,13 @@ bool frmLumo::OpenJpegList(QString FileName)
         finalStatus = tr("読込完了");
         // Any file of a series opens the whole of it, named by its first file.
         setCatalogueName(sbxJpeg->catalogueSet().firstPart());
-        // Same date form as a row filled when a picture is added.
-        const QLocale locale = QLocale::system();
         const auto listEntry = [&](int i) {
             const QString path = sbxJpeg->FileName(i);
             // A later entry with the same path has no row of its own: keys are unique.
-            if (!findRow(path)) {
-                // One file-system query per entry: QFileInfo keeps what it read.
-                const QFileInfo file(path);
-                const bool present = file.isFile();
-                QTreeWidgetItem *row = addRow(path, present);
-                if (present) {
-                    row->setText(1, PathSplitter::FolderPart(path));
-                    const QDateTime modified = file.lastModified();
-                    if (modified.isValid())
-                        row->setText(2, locale.toString(modified, QLocale::ShortFormat));
-                    row->setText(3, sizeText(file.size()));
-                } else {
-                    row->setText(1, NoneText);
-                    row->setText(2, NoneText);
-                    row->setText(3, sizeText(0));
-                }
-            }
+            // Whether the file is still there is read when its row is first shown or
+            // sorted: opening costs no file-system query per picture.
+            if (findRow(path) < 0)
+                m_list->addUnreadRow(path);
         };
         const int count = sbxJpeg->DataCount();
         const quint64 generation = sbxJpeg->table().generation();
@@ -159,7 +142,7 @@ bool frmLumo::OptimizeJpegList()
             kept.insert(sbxJpeg->FileName(i));
         for (const QString &path : std::as_const(removed)) {
             if (!kept.contains(path)) {
-                if (QTreeWidgetItem *row = findRow(path))
+                if (const int row = findRow(path); row >= 0)
                     removeRow(row);
             }
         }

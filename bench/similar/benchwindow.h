@@ -9,7 +9,7 @@
 
 #include <QAction>
 #include <QMenuBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 struct MainWindow
 {
@@ -22,6 +22,6 @@ struct MainWindow
         window.openCommandLine(catalogue);
     }
     void run(const char *command) { window.menuBar()->findChild<QAction *>(QLatin1String(command))->trigger(); }
-    QTreeWidget *list() { return window.findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
+    QTreeView *list() { return window.findChild<QTreeView *>(QStringLiteral("lsvJpeg")); }
     SamGrid *grid() { return frmSam::loaded() ? frmSam::loaded()->findChild<SamGrid *>(QStringLiteral("picList")) : nullptr; }
 };

@@ -17,7 +17,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -45,7 +45,7 @@ private:
     LumoDriver lumo;
 
     frmLumo &window() { return lumo.window(); }
-    QTreeWidget *list() { return lumo.list(); }
+    QTreeView *list() { return lumo.list(); }
     QString panel(const char *key) { return lumo.panel(key); }
     bool saveLit() { return lumo.saveLit(); }
     void run(const char *item) { lumo.run(item); }
@@ -97,7 +97,7 @@ private:
         ScriptedDialogs dialogs;
         dialogs.answers.enqueue(No);
         list()->clearSelection();
-        list()->topLevelItem(0)->setSelected(true);
+        lumo.selectRow(0);
         window().DeleteJepg();
         QVERIFY(window().isModified());
     }
@@ -134,7 +134,7 @@ private slots:
         run("mnuF0");
         QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
         QCOMPARE(dialogs.asked.first().style, 67);
-        QCOMPARE(list()->topLevelItemCount(), goesOn ? 0 : 2);
+        QCOMPARE(list()->model()->rowCount(), goesOn ? 0 : 2);
         QCOMPARE(window().isModified(), !goesOn);
         QCOMPARE(saveLit(), !goesOn);
         QCOMPARE(panel("Info"), QString());
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(dialogs.asked.first().kind, QStringLiteral("ShowFileDialog"));
         QCOMPARE(dialogs.asked.first().mode, int(DialogService::Open));
         QCOMPARE(dialogs.asked.first().dialog.filter, QStringLiteral("*.sbx|*.sbx"));
-        QCOMPARE(list()->topLevelItemCount(), 1); // the dialog was cancelled
+        QCOMPARE(list()->model()->rowCount(), 1); // the dialog was cancelled
     }
 
     void failedSaveKeepsIndicatorAndOldFile()
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(panel("FileCount"), files(250));
         QCOMPARE(panel("Info"), QStringLiteral("読込完了"));
         QCOMPARE(window().catalogueName(), file);
-        QCOMPARE(list()->topLevelItemCount(), 250);
+        QCOMPARE(list()->model()->rowCount(), 250);
         QVERIFY(!window().isModified());
     }
 
@@ -233,7 +233,7 @@ private slots:
         QCOMPARE(dialogs.asked.first().style, 48);
         QCOMPARE(panel("Info"), QStringLiteral("読込中にエラーが発生しました"));
         QCOMPARE(window().catalogueName(), file);
-        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(list()->model()->rowCount(), 0);
     }
 
     void missingPictureIsMarked()
@@ -243,16 +243,18 @@ private slots:
         paths << path(QStringLiteral("gone.jpg"));
         openCatalogue(paths);
         QCOMPARE(rowKeys(), paths);
-        const QTreeWidgetItem *present = list()->topLevelItem(0);
-        const QTreeWidgetItem *missing = list()->topLevelItem(2);
-        QCOMPARE(missing->text(0), QStringLiteral("gone.jpg"));
-        QCOMPARE(missing->text(1), QStringLiteral("(None)"));
-        QCOMPARE(missing->text(2), QStringLiteral("(None)"));
-        QCOMPARE(missing->text(3), QString(12, QLatin1Char(' ')) + QLatin1Char('0'));
-        QCOMPARE(present->text(1), m_dir->path());
-        QCOMPARE(present->text(3), QString(12, QLatin1Char(' ')) + QLatin1Char('7'));
-        QVERIFY(missing->icon(0).cacheKey() != present->icon(0).cacheKey());
-        QCOMPARE(list()->topLevelItem(1)->icon(0).cacheKey(), present->icon(0).cacheKey());
+        const auto text = [this](int row, int column) { return list()->model()->index(row, column).data().toString(); };
+        const auto icon = [this](int row) {
+            return qvariant_cast<QIcon>(list()->model()->index(row, 0).data(Qt::DecorationRole)).cacheKey();
+        };
+        QCOMPARE(text(2, 0), QStringLiteral("gone.jpg"));
+        QCOMPARE(text(2, 1), QStringLiteral("(None)"));
+        QCOMPARE(text(2, 2), QStringLiteral("(None)"));
+        QCOMPARE(text(2, 3), QString(12, QLatin1Char(' ')) + QLatin1Char('0'));
+        QCOMPARE(text(0, 1), m_dir->path());
+        QCOMPARE(text(0, 3), QString(12, QLatin1Char(' ')) + QLatin1Char('7'));
+        QVERIFY(icon(2) != icon(0));
+        QCOMPARE(icon(1), icon(0));
     }
 
     void commandLineQuotes_data()
@@ -275,7 +277,7 @@ private slots:
         window().openCommandLine(before + file + after);
         QVERIFY(dialogs.asked.isEmpty());
         QCOMPARE(window().catalogueName(), file);
-        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
     }
 
     void optimiseDropsMissingEntries()
@@ -433,10 +435,10 @@ private slots:
                 return panel("Info") == QStringLiteral("読込中...");
             if (moment.startsWith(QLatin1String("fill")))
                 return panel("FileCount") == moment.mid(4);
-            return list()->topLevelItemCount() == 2;
+            return list()->model()->rowCount() == 2;
         }, [&] {
-            if (QTreeWidgetItem *row = list()->topLevelItem(0))
-                row->setSelected(true);
+            if (list()->model()->rowCount() > 0)
+                lumo.selectRow(0);
             const QStringList keys = act.split(QLatin1Char(' '));
             for (const QString &key : keys) {
                 if (key == QLatin1String("drop"))
@@ -454,7 +456,7 @@ private slots:
 
         QCOMPARE(dialogs.messages(), messages);
         QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).size(), 1);
-        QCOMPARE(list()->topLevelItemCount(), rows);
+        QCOMPARE(list()->model()->rowCount(), rows);
         QCOMPARE(window().store()->DataCount(), rows);
         QCOMPARE(window().catalogueName(), file);
         QVERIFY(!window().isRunning());
@@ -491,14 +493,14 @@ private slots:
         ScriptedDialogs dialogs;
         window().openCommandLine(file);
         QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("読込中にエラーが発生しました")});
-        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(list()->model()->rowCount(), 0);
         run("mnuL5");
         run("mnuF3");
         const QList<ScriptedDialogs::Call> saves = dialogs.calls(QStringLiteral("ShowFileDialog"));
         QCOMPARE(saves.size(), 1);
         QCOMPARE(saves.first().dialog.fileName, QString());
         QCOMPARE(LumoDriver::bytes(file), bytes);
-        QCOMPARE(list()->topLevelItemCount(), window().store()->DataCount());
+        QCOMPARE(list()->model()->rowCount(), window().store()->DataCount());
     }
 
     void optimiseKeepsPicturesWhoseFolderIsAway()
@@ -521,7 +523,7 @@ private slots:
         QCOMPARE(LumoDriver::catalogueNames(file), kept);
         QCOMPARE(rowKeys(), kept);
         QCOMPARE(storeNames(), kept);
-        QCOMPARE(list()->topLevelItem(2)->text(1), QStringLiteral("(None)"));
+        QCOMPARE(list()->model()->index(2, 1).data().toString(), QStringLiteral("(None)"));
     }
 
     void deleteRows_data()
@@ -537,8 +539,8 @@ private slots:
         QFETCH(int, answer);
         const QStringList paths = pictures(6);
         openCatalogue(paths);
-        list()->topLevelItem(1)->setSelected(true);
-        list()->topLevelItem(4)->setSelected(true);
+        lumo.selectRow(1);
+        lumo.selectRow(4);
         RecordingShell shell;
         ScriptedDialogs dialogs;
         dialogs.answers.enqueue(answer);
@@ -568,7 +570,7 @@ private slots:
         ScriptedDialogs dialogs;
         dialogs.answers.enqueue(Yes);
         window().DeleteJepg();
-        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
         QCOMPARE(shell.removals, QStringList{QString(Nul)});
         QVERIFY(window().isModified());
     }
@@ -577,10 +579,10 @@ private slots:
     {
         // Cancel removes nothing and leaves the status empty.
         openCatalogue(pictures(2));
-        list()->topLevelItem(0)->setSelected(true);
+        lumo.selectRow(0);
         ScriptedDialogs dialogs;
         window().DeleteJepg(); // no scripted answer: the box is closed, Cancel
-        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
         QCOMPARE(window().store()->DataCount(), 2);
         QVERIFY(!window().isModified());
         QCOMPARE(panel("Info"), QString());
@@ -591,8 +593,8 @@ private slots:
         // Two entries of one path share a row; deleting it removes both, as lumo-cli's remove does.
         const QStringList paths = pictures(2);
         openCatalogue({paths[0], paths[1], paths[0]});
-        QCOMPARE(list()->topLevelItemCount(), 2);
-        list()->topLevelItem(0)->setSelected(true);
+        QCOMPARE(list()->model()->rowCount(), 2);
+        lumo.selectRow(0);
         ScriptedDialogs dialogs;
         dialogs.answers.enqueue(No);
         window().DeleteJepg();

@@ -23,7 +23,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThreadPool>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 #include <memory>
@@ -80,7 +80,7 @@ private:
     int m_poolThreads = 0;
 
     frmLumo &window() { return lumo.window(); }
-    QTreeWidget *list() { return lumo.list(); }
+    QTreeView *list() { return lumo.list(); }
     QString panel(const char *key) { return lumo.panel(key); }
     bool saveLit() { return lumo.saveLit(); }
     QAction *action(const char *name) { return window().findChild<QAction *>(QLatin1String(name)); }
@@ -95,8 +95,8 @@ private:
     QStringList rowNames()
     {
         QStringList names;
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            names << list()->topLevelItem(i)->text(0);
+        for (int i = 0; i < list()->model()->rowCount(); ++i)
+            names << list()->model()->index(i, 0).data().toString();
         return names;
     }
     QString folder() { return m_dir->path(); }
@@ -151,7 +151,7 @@ private:
     {
         auto connection = std::make_shared<QMetaObject::Connection>();
         *connection = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this, connection, n, act] {
-            if (list()->topLevelItemCount() == n) {
+            if (list()->model()->rowCount() == n) {
                 disconnect(*connection);
                 QMetaObject::invokeMethod(this, act, Qt::QueuedConnection);
             }
@@ -248,7 +248,7 @@ private slots:
         ScriptedDialogs dialogs;
         onPicture(2, [this] { QTest::keyClick(list(), Qt::Key_Escape); });
         addByDialog(dialogs, makeJpegs(files));
-        QCOMPARE(list()->topLevelItemCount(), rows);
+        QCOMPARE(list()->model()->rowCount(), rows);
         QCOMPARE(window().store()->DataCount(), rows);
         QCOMPARE(panel("Info"), info);
         QCOMPARE(dialogs.messages(), messages);
@@ -276,8 +276,8 @@ private slots:
         const QString path = makeJpeg(folder() + QStringLiteral("/sub"), QStringLiteral("one.jpg"));
         addByDialog(dialogs, {path});
         QCOMPARE(rowNames(), QStringList{"one.jpg"});
-        QCOMPARE(list()->topLevelItem(0)->text(1), folder() + QStringLiteral("/sub"));
-        QCOMPARE(list()->topLevelItem(0)->text(3), QString::number(QFileInfo(path).size()).rightJustified(13));
+        QCOMPARE(list()->model()->index(0, 1).data().toString(), folder() + QStringLiteral("/sub"));
+        QCOMPARE(list()->model()->index(0, 3).data().toString(), QString::number(QFileInfo(path).size()).rightJustified(13));
         QCOMPARE(panel("Info"), Done);
         addByDialog(dialogs, {});
         QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).last().dialog.initDir, folder() + QStringLiteral("/sub"));
@@ -290,15 +290,15 @@ private slots:
         ScriptedDialogs dialogs;
         const QString path = makeJpeg(folder(), QStringLiteral("a.jpg"), 16);
         addByDialog(dialogs, {path});
-        const QString before = list()->topLevelItem(0)->text(3);
+        const QString before = list()->model()->index(0, 3).data().toString();
         makeJpeg(folder(), QStringLiteral("a.jpg.tmp"), 64);
         QFile::remove(path);
         QFile::rename(path + QStringLiteral(".tmp"), path);
         addByDialog(dialogs, {path});
-        QCOMPARE(list()->topLevelItemCount(), 1);
+        QCOMPARE(list()->model()->rowCount(), 1);
         QCOMPARE(window().store()->DataCount(), 1);
-        QCOMPARE(list()->topLevelItem(0)->text(3), QString::number(QFileInfo(path).size()).rightJustified(13));
-        QVERIFY(list()->topLevelItem(0)->text(3) != before);
+        QCOMPARE(list()->model()->index(0, 3).data().toString(), QString::number(QFileInfo(path).size()).rightJustified(13));
+        QVERIFY(list()->model()->index(0, 3).data().toString() != before);
     }
 
     void unreadableFileKeepsItsRow()
@@ -343,11 +343,11 @@ private slots:
         makeJpegs(5);
         dialogs.folders.enqueue(folder());
         connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
-            if (list()->topLevelItemCount() == 2)
+            if (list()->model()->rowCount() == 2)
                 QTest::keyClick(list(), Qt::Key_Escape);
         });
         action("mnuL0")->trigger();
-        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
         QCOMPARE(panel("Info"), Aborted);
         QCOMPARE(dialogs.messages(), QStringList{Aborted});
     }
@@ -357,7 +357,7 @@ private slots:
         // Cancelling the folder picker adds nothing and leaves the status empty.
         ScriptedDialogs dialogs;
         action("mnuL0")->trigger();
-        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(list()->model()->rowCount(), 0);
         QCOMPARE(panel("Info"), QString());
         QCOMPARE(panel("FileCount"), QStringLiteral("0個のファイル"));
     }
@@ -388,7 +388,7 @@ private slots:
         QMimeData text;
         text.setText(QStringLiteral("hello"));
         drop(&text);
-        QCOMPARE(list()->topLevelItemCount(), 1);
+        QCOMPARE(list()->model()->rowCount(), 1);
         QCOMPARE(panel("FileCount"), QStringLiteral("1個のファイル"));
     }
 
@@ -465,7 +465,7 @@ private slots:
         ScriptedDialogs dialogs;
         const QStringList paths = makeJpegs(8);
         const auto stop = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
-            if (list()->topLevelItemCount() == 2) {
+            if (list()->model()->rowCount() == 2) {
                 QVERIFY(SignatureFeed::pool()->waitForDone(5000));
                 QTest::keyClick(list(), Qt::Key_Escape);
             }
@@ -525,11 +525,11 @@ private slots:
         window().SyncJpegList(paths[2], multi);
         window().SyncJpegList(folder() + QStringLiteral("/nothing.jpg"), false);
         QStringList names;
-        for (QTreeWidgetItem *row : list()->selectedItems())
-            names << row->text(0);
+        for (const QModelIndex &row : list()->selectionModel()->selectedRows())
+            names << row.data().toString();
         names.sort();
         QCOMPARE(names, selected);
-        QCOMPARE(list()->currentItem()->text(0), QStringLiteral("p2.jpg"));
+        QCOMPARE(list()->currentIndex().siblingAtColumn(0).data().toString(), QStringLiteral("p2.jpg"));
     }
 
     void menuShortcutsWinOverList()
@@ -541,7 +541,7 @@ private slots:
         list()->clearSelection();
         QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(dialogs.calls(QStringLiteral("ShowFileDialog")).size(), 2);
-        QVERIFY(list()->selectedItems().isEmpty());
+        QVERIFY(!list()->selectionModel()->hasSelection());
     }
 
     void contextMenuLacksOptimise()
@@ -619,7 +619,7 @@ private slots:
         dialogs.files.enqueue(folder() + QStringLiteral("/missing/folder/c.sbx"));
         action("New")->trigger();
         QCOMPARE(dialogs.messages(), (QStringList{SaveQuestion, QStringLiteral("保存中にエラーが発生しました")}));
-        QCOMPARE(list()->topLevelItemCount(), 2);
+        QCOMPARE(list()->model()->rowCount(), 2);
         QVERIFY(saveLit());
         QCOMPARE(panel("Info"), QStringLiteral("保存中にエラーが発生しました"));
     }
@@ -670,7 +670,7 @@ private slots:
         int picturesAfterClose = -1;
         onPicture(2, [this] { window().close(); });
         addByDialog(dialogs, makeJpegs(5));
-        picturesAfterClose = list()->topLevelItemCount();
+        picturesAfterClose = list()->model()->rowCount();
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages(), messages, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(window().isVisible(), !closed, 5000);
         const QHash<QString, int> styles{{Stop, 68}, {Aborted, 64}, {SaveQuestion, 67}};
@@ -689,7 +689,7 @@ private slots:
         addByDialog(dialogs, makeJpegs(5));
         QTRY_VERIFY_WITH_TIMEOUT(!window().isVisible(), 5000);
         QCOMPARE(dialogs.messages(), QStringList{SaveQuestion});
-        QCOMPARE(list()->topLevelItemCount(), 3);
+        QCOMPARE(list()->model()->rowCount(), 3);
     }
 
     void settingsSurviveRestart()

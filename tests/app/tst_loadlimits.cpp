@@ -63,7 +63,7 @@ private slots:
         const std::vector<Signature> cells = twoGroups();
         const QString file = m_dir.filePath(QStringLiteral("full.sbx"));
         lumo.openCatalogue(file, names, cells);
-        QCOMPARE(lumo.list()->topLevelItemCount(), Full);
+        QCOMPARE(lumo.list()->model()->rowCount(), Full);
         QCOMPARE(lumo.panel("FileCount"), QStringLiteral("32767個のファイル"));
         QCOMPARE(lumo.panel("Info"), QStringLiteral("読込完了"));
 
@@ -132,7 +132,7 @@ private slots:
             add();
             QVERIFY2(dialogs.messages().isEmpty(), way);
             const int added = std::string(way) == "one file" ? 1 : 2;
-            QCOMPARE(lumo.list()->topLevelItemCount(), Full + added);
+            QCOMPARE(lumo.list()->model()->rowCount(), Full + added);
             QVERIFY2(lumo.rowKeys() == lumo.storeNames(), way);
             QCOMPARE(lumo.window().store()->catalogueSet().partCount(), 2);
             QCOMPARE(lumo.panel("Info"),

@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -199,9 +199,9 @@ private slots:
             dialogs.folders.enqueue(folder.path());
             window.findChild<QAction *>("mnuL0")->trigger();
             QStringList names;
-            auto *list = window.findChild<QTreeWidget *>("lsvJpeg");
-            for (int i = 0; i < list->topLevelItemCount(); ++i)
-                names << list->topLevelItem(i)->text(0);
+            auto *list = window.findChild<QTreeView *>("lsvJpeg");
+            for (int i = 0; i < list->model()->rowCount(); ++i)
+                names << list->model()->index(i, 0).data().toString();
             QCOMPARE(names, added);
             dialogs.answers.enqueue(DialogService::No); // "現在のファイルを保存しますか？"
             QVERIFY(window.close());

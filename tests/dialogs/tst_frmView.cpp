@@ -19,7 +19,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 #include <memory>
@@ -287,9 +287,9 @@ private slots:
                                    write(QStringLiteral("two.jpg"), testJpeg({60, 30}, 2))};
         dialogs.files.enqueue(CommonDialog::resultFor(paths));
         window->findChild<QAction *>(QStringLiteral("mnuL2"))->trigger();
-        auto *list = window->findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
-        QCOMPARE(list->topLevelItemCount(), 2);
-        auto rowCentre = [&](int row) { return list->visualItemRect(list->topLevelItem(row)).center(); };
+        auto *list = window->findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+        QCOMPARE(list->model()->rowCount(), 2);
+        auto rowCentre = [&](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(0));
         QVERIFY(!frmView::isShown());

@@ -122,9 +122,9 @@ private:
             return names(lumo.rowKeys());
         if (what == QLatin1String("selected")) {
             QStringList keys;
-            const QList<QTreeWidgetItem *> rows = lumo.list()->selectedItems();
-            for (const QTreeWidgetItem *row : rows)
-                keys << row->data(0, Qt::UserRole).toString();
+            const QModelIndexList rows = lumo.list()->selectionModel()->selectedRows();
+            for (const QModelIndex &row : rows)
+                keys << row.data(Qt::UserRole).toString();
             return names(keys, true);
         }
         if (what == QLatin1String("title"))

@@ -38,9 +38,9 @@ private:
     QStringList selected()
     {
         QStringList keys;
-        const QList<QTreeWidgetItem *> rows = lumo.list()->selectedItems();
-        for (const QTreeWidgetItem *row : rows)
-            keys << row->data(0, Qt::UserRole).toString();
+        const QModelIndexList rows = lumo.list()->selectionModel()->selectedRows();
+        for (const QModelIndex &row : rows)
+            keys << row.data(Qt::UserRole).toString();
         keys.sort();
         return names(keys);
     }

@@ -65,9 +65,9 @@ private:
     QStringList selectedKeys()
     {
         QStringList keys;
-        const QList<QTreeWidgetItem *> rows = lumo.list()->selectedItems();
-        for (const QTreeWidgetItem *row : rows)
-            keys << row->data(0, Qt::UserRole).toString();
+        const QModelIndexList rows = lumo.list()->selectionModel()->selectedRows();
+        for (const QModelIndex &row : rows)
+            keys << row.data(Qt::UserRole).toString();
         return sorted(keys);
     }
     // The cells drawn with a selection mark, as the user sees the grid.
@@ -84,10 +84,12 @@ private:
     }
     void clickRow(const QString &path, Qt::KeyboardModifiers modifiers)
     {
-        QTreeWidgetItem *row = lumo.list()->findItems(QFileInfo(path).fileName(), Qt::MatchExactly).value(0);
-        QVERIFY(row);
+        QAbstractItemModel *model = lumo.list()->model();
+        const QModelIndex row = model->match(model->index(0, 0), Qt::DisplayRole, QFileInfo(path).fileName(), 1,
+                                             Qt::MatchExactly).value(0);
+        QVERIFY(row.isValid());
         QTest::mouseClick(lumo.list()->viewport(), Qt::LeftButton, modifiers,
-                          lumo.list()->visualItemRect(row).center());
+                          lumo.list()->visualRect(row).center());
     }
 
     // Files p0..p5: p0, p1, p2 alike, p3 and p4 alike, p5 like none; the comparison run

@@ -20,7 +20,7 @@
 #include <QSlider>
 #include <QToolBar>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 #include <memory>
@@ -191,9 +191,9 @@ private slots:
         frmSam *sam = frmSam::loaded();
         auto *grid = sam->findChild<SamGrid *>(QStringLiteral("picList"));
         QTest::mousePress(grid, Qt::LeftButton, {}, grid->toPixels(grid->geometryTwips().cellRect(1)).center());
-        const QList<QTreeWidgetItem *> selected = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"))->selectedItems();
+        const QModelIndexList selected = window().findChild<QTreeView *>(QStringLiteral("lsvJpeg"))->selectionModel()->selectedRows();
         QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.first()->data(0, Qt::UserRole).toString(), pictureName(0));
+        QCOMPARE(selected.first().data(Qt::UserRole).toString(), pictureName(0));
 
         ScriptedDialogs dialogs;
         dialogs.answers << DialogService::No; // from the catalogue only

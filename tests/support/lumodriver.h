@@ -23,7 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 
 #include <memory>
@@ -68,7 +68,7 @@ public:
     void reset() { m_window.reset(); }
     bool isOpen() const { return m_window != nullptr; }
 
-    QTreeWidget *list() { return window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg")); }
+    QTreeView *list() { return window().findChild<QTreeView *>(QStringLiteral("lsvJpeg")); }
     QString panel(const char *key) { return window().findChild<QLabel *>(QLatin1String(key))->text(); }
     bool saveLit() { return window().findChild<QLabel *>(QStringLiteral("Save"))->isEnabled(); }
 
@@ -86,8 +86,8 @@ public:
     QStringList rowKeys()
     {
         QStringList keys;
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            keys << list()->topLevelItem(i)->data(0, Qt::UserRole).toString();
+        for (int i = 0; i < list()->model()->rowCount(); ++i)
+            keys << list()->model()->index(i, 0).data(Qt::UserRole).toString();
         return keys;
     }
     QStringList storeNames()
@@ -97,13 +97,19 @@ public:
             names << window().store()->FileName(i);
         return names;
     }
+    // Adds the row at this position to the selection.
+    void selectRow(int row)
+    {
+        list()->selectionModel()->select(list()->model()->index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     // Selects exactly the rows of these keys.
     void select(const QStringList &keys)
     {
         list()->clearSelection();
-        for (int i = 0; i < list()->topLevelItemCount(); ++i) {
-            QTreeWidgetItem *row = list()->topLevelItem(i);
-            row->setSelected(keys.contains(row->data(0, Qt::UserRole).toString()));
+        for (int i = 0; i < list()->model()->rowCount(); ++i) {
+            if (keys.contains(list()->model()->index(i, 0).data(Qt::UserRole).toString()))
+                selectRow(i);
         }
     }
 
