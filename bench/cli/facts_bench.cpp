@@ -10,6 +10,10 @@
 //
 //   ../shared/tools/make_scale_corpus.sh 2000 /tmp/scale
 //   build/bin/bench_facts        (LUMO_SCALE_DIR names the folder; default /tmp/scale)
+//
+// And the memory a window's facts cache holds for 100,000 grouped pictures once their facts
+// are read (the heap in use, not the resident size): cache_bytes_per_picture_in_memory.
+//   build/bin/bench_facts --benchmark_filter=CacheMemory
 
 #include "files/folderscan.h"
 #include "pictures/factsstore.h"
@@ -18,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -26,6 +31,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 
 #include <sys/resource.h>
@@ -116,5 +122,46 @@ void BM_FactsBesideAdd(benchmark::State &state)
     }
 }
 BENCHMARK(BM_FactsBesideAdd)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Heap bytes in use.
+qint64 heapBytes()
+{
+    return qint64(mallinfo2().uordblks);
+}
+
+void BM_CacheMemory(benchmark::State &state)
+{
+    constexpr int Pictures = 100000;
+    QTemporaryDir temp;
+    // One small photo-like picture, copied: each copy is a file of its own, read once.
+    QImage image(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x * 5 + y * 29) % 256));
+    }
+    const QString original = temp.filePath(QStringLiteral("p.jpg"));
+    if (!image.save(original, "JPEG", 90)) {
+        state.SkipWithError("cannot write a picture");
+        return;
+    }
+    QStringList pictures;
+    for (int i = 0; i < Pictures; ++i) {
+        pictures << temp.filePath(QStringLiteral("p%1.jpg").arg(i));
+        if (!QFile::copy(original, pictures.back())) {
+            state.SkipWithError("cannot copy the picture");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        const qint64 before = heapBytes();
+        PictureFactsCache cache;
+        for (const QString &picture : pictures)
+            benchmark::DoNotOptimize(cache.facts(picture).detail);
+        state.counters["pictures"] = double(pictures.size());
+        state.counters["cache_mib"] = double(heapBytes() - before) / (1 << 20);
+        state.counters["cache_bytes_per_picture_in_memory"] = double(heapBytes() - before) / double(pictures.size());
+    }
+}
+BENCHMARK(BM_CacheMemory)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace

@@ -453,30 +453,53 @@ void PictureFactsCache::flush()
         m_store->flush();
 }
 
-bool PictureFactsCache::cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts)
+namespace {
+
+// Two names of one file may still be read differently: a RAW's name decides its reader.
+PictureFactsCache::Key cacheKey(const FactsKey &file, const QString &path)
+{
+    return {file.device, file.inode, hasRawExtension(path)};
+}
+
+} // namespace
+
+bool PictureFactsCache::cached(const Key &key, const FactsKey &file, PictureFacts &facts)
 {
     QMutexLocker lock(&m_mutex);
-    const auto found = m_entries.constFind(path);
-    if (found == m_entries.constEnd() || found->bytes != bytes || found->modified != modified)
+    const auto found = m_entries.constFind(key);
+    if (found == m_entries.constEnd() || found->bytes != file.bytes || found->modified != file.modifiedNs)
         return false;
     facts = found->facts;
+    if (!found->counts.isEmpty())
+        decodeFacts(found->counts, facts);
     return true;
+}
+
+void PictureFactsCache::keep(const Key &key, const FactsKey &file, const PictureFacts &facts)
+{
+    // The counts of a picture only ever serve its comparisons with others; kept whole, they
+    // would take a few KiB a picture for as long as the cache lives. Their stored form holds
+    // all that a comparison can ask of them.
+    Entry entry{file.bytes, file.modifiedNs, facts, {}};
+    if (facts.counts) {
+        entry.counts = encodeFacts(facts);
+        entry.facts.counts.reset();
+    }
+    QMutexLocker lock(&m_mutex);
+    m_entries.insert(key, std::move(entry));
 }
 
 // The facts the store holds for the file as it is now, completed by what the file says of
 // itself (its size, time and identity).
-bool PictureFactsCache::stored(const QString &path, PictureFacts &facts, bool headers)
+bool PictureFactsCache::stored(const QString &path, const FactsKey &key, PictureFacts &facts, bool headers)
 {
     if (!m_store)
-        return false;
-    const std::optional<FactsKey> key = factsKey(path);
-    if (!key)
         return false;
     const QFileInfo info(path);
     facts.bytes = info.size();
     facts.modified = info.lastModified().toMSecsSinceEpoch();
     facts.identity = fileIdentity(path);
-    if (m_store->find(*key, facts))
+    if (m_store->find(key, facts))
         return true;
     if (headers)
         return false;
@@ -484,34 +507,39 @@ bool PictureFactsCache::stored(const QString &path, PictureFacts &facts, bool he
     // Only what was read whole from the same file: a file that changed while it was read, or
     // could not be opened, is read again next time.
     if (facts.readable && factsKey(path) == key)
-        m_store->put(*key, facts);
+        m_store->put(key, facts);
     return true;
 }
 
 PictureFacts PictureFactsCache::facts(const QString &path)
 {
-    const QFileInfo info(path);
-    const qint64 bytes = info.size();
-    const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+    // By the file, not its name: another name of a file read before is not read again.
+    const std::optional<FactsKey> file = factsKey(path);
+    if (!file)
+        return readPictureFacts(path); // no file there: nothing to read, nothing to keep
+    const Key key = cacheKey(*file, path);
     PictureFacts facts;
-    if (cached(path, bytes, modified, facts))
+    if (cached(key, *file, facts))
         return facts;
     // Read outside the lock, so that the threads read at once; two threads that read one
     // file at the same moment store the same facts.
-    if (!stored(path, facts, false))
+    if (!stored(path, *file, facts, false))
         facts = readPictureFacts(path);
-    QMutexLocker lock(&m_mutex);
-    m_entries.insert(path, {bytes, modified, facts});
+    // Kept under the time and size seen before the read: a file that changed meanwhile is
+    // read again next time.
+    keep(key, *file, facts);
     return facts;
 }
 
 PictureFacts PictureFactsCache::headerFacts(const QString &path)
 {
-    const QFileInfo info(path);
+    const std::optional<FactsKey> file = factsKey(path);
+    if (!file)
+        return readPictureHeaderFacts(path);
     PictureFacts facts;
-    if (cached(path, info.size(), info.lastModified().toMSecsSinceEpoch(), facts))
+    if (cached(cacheKey(*file, path), *file, facts))
         return facts;
-    if (stored(path, facts, true))
+    if (stored(path, *file, facts, true))
         return facts;
     return readPictureHeaderFacts(path);
 }

@@ -17,6 +17,7 @@
 #include "files/fileidentity.h"
 #include "sigboxcore_export.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QMutex>
@@ -83,9 +84,10 @@ SIGBOXCORE_EXPORT int estimateJpegQuality(const quint16 *table);
 SIGBOXCORE_EXPORT std::array<int, 64> standardLuminanceTable(int quality);
 
 class FactsStore;
+struct FactsKey;
 
-// The facts of a run, read at most once per file: a file is read again only when its size or
-// modification time changed. With a store, facts read in an earlier run are taken from it and
+// The facts of a run, read at most once per file, whatever names it goes by (links, other
+// spellings): a file is read again only when its size or modification time changed. With a store, facts read in an earlier run are taken from it and
 // new ones go to it. Safe to use from many threads at once.
 class SIGBOXCORE_EXPORT PictureFactsCache
 {
@@ -99,17 +101,30 @@ public:
     // Writes to the store what it still holds back.
     void flush();
 
+    // Which file, and how its name has it read.
+    struct Key {
+        quint64 device;
+        quint64 inode;
+        bool rawName;
+        bool operator==(const Key &) const = default;
+        friend size_t qHash(const Key &key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.device, key.inode, key.rawName);
+        }
+    };
+
 private:
     struct Entry {
         qint64 bytes;
-        qint64 modified;
-        PictureFacts facts;
+        qint64 modified;    // nanoseconds, as the file's key has it
+        PictureFacts facts; // without its counts
+        QByteArray counts;  // the facts with their counts as stored (encodeFacts); empty without
     };
-    bool cached(const QString &path, qint64 bytes, qint64 modified, PictureFacts &facts);
-
-    bool stored(const QString &path, PictureFacts &facts, bool headers);
+    bool cached(const Key &key, const FactsKey &file, PictureFacts &facts);
+    void keep(const Key &key, const FactsKey &file, const PictureFacts &facts);
+    bool stored(const QString &path, const FactsKey &key, PictureFacts &facts, bool headers);
 
     std::shared_ptr<FactsStore> m_store;
     QMutex m_mutex;
-    QHash<QString, Entry> m_entries;
+    QHash<Key, Entry> m_entries;
 };

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -11,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <string>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -201,6 +207,105 @@ TEST(FactsRecord, DamagedRecordsAreRefused)
     EXPECT_FALSE(decodeFacts(record.left(record.size() - 1), facts));
     EXPECT_FALSE(decodeFacts(record + 'x', facts));
     EXPECT_FALSE(decodeFacts(QByteArray(40, '\xFF'), facts));
+}
+
+struct NameCase {
+    const char *name;
+    const char *make; // how the second name comes to be: "link", "symlink", "spelling", "copy"
+    int quality;      // that name's quality once the file changed under the first one
+};
+
+void PrintTo(const NameCase &c, std::ostream *os) { *os << c.name; }
+
+class FactsCacheNames : public ::testing::TestWithParam<NameCase>
+{
+protected:
+    QTemporaryDir temp;
+};
+
+// The pictures' bytes at one length, so that a file rewritten in place keeps its size.
+QByteArray paddedTo(const QString &path, qint64 length)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.readAll();
+    return bytes.size() <= length ? bytes + QByteArray(length - bytes.size(), '\0') : QByteArray();
+}
+
+// Another name of a file read before is not read again, while another file is. The file is
+// rewritten in place at its size and time after the first read, so that only a read shows
+// the change.
+TEST_P(FactsCacheNames, AFileIsReadOnceWhateverItsName)
+{
+    const NameCase &c = GetParam();
+    const QString first = temp.filePath(QStringLiteral("p.jpg"));
+    const QString fine = temp.filePath(QStringLiteral("fine.jpg"));
+    const QString coarse = temp.filePath(QStringLiteral("coarse.jpg"));
+    ASSERT_TRUE(writePicture(fine, 3, 90) && writePicture(coarse, 3, 40));
+    const qint64 length = std::max(QFileInfo(fine).size(), QFileInfo(coarse).size()) + 16;
+    const QByteArray before = paddedTo(fine, length);
+    const QByteArray after = paddedTo(coarse, length);
+    ASSERT_FALSE(before.isEmpty() || after.isEmpty());
+    const auto write = [length](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite)); // in place: the same file
+        ASSERT_EQ(file.write(bytes), length);
+        file.close();
+        setTime(path, 1600000000);
+    };
+    write(first, before);
+    const QString second = c.make == std::string("spelling") ? temp.path() + QStringLiteral("/./p.jpg")
+                                                             : temp.filePath(QStringLiteral("q.jpg"));
+    if (c.make == std::string("link"))
+        ASSERT_TRUE(::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()) == 0);
+    else if (c.make == std::string("symlink"))
+        ASSERT_TRUE(QFile::link(first, second));
+    else if (c.make == std::string("copy"))
+        write(second, before);
+
+    PictureFactsCache cache;
+    ASSERT_EQ(cache.facts(first).quality, 90);
+    write(first, after);
+    if (c.make == std::string("copy"))
+        write(second, after);
+    EXPECT_EQ(cache.facts(second).quality, c.quality);
+    EXPECT_EQ(cache.facts(first).quality, 90);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, FactsCacheNames,
+                         ::testing::Values(NameCase{"HardLink", "link", 90}, NameCase{"SymbolicLink", "symlink", 90},
+                                           NameCase{"OtherSpelling", "spelling", 90}, NameCase{"OtherFile", "copy", 40}),
+                         [](const ::testing::TestParamInfo<NameCase> &info) { return std::string(info.param.name); });
+
+// The cache holds no picture's counts in full once it has handed them out, and what it gives
+// again measures the same at every quantisation a comparison can ask for.
+TEST_F(FactsStoreTest, TheCacheLetsGoOfTheCounts)
+{
+    ASSERT_TRUE(writePicture(picture(0), 0, 70));
+    PictureFactsCache cache;
+    std::weak_ptr<const DetailCounts> held;
+    PictureFacts read;
+    {
+        const PictureFacts first = cache.facts(picture(0));
+        ASSERT_TRUE(first.counts);
+        held = first.counts;
+        read = first;
+        read.counts = std::make_shared<DetailCounts>(*first.counts);
+    }
+    EXPECT_TRUE(held.expired());
+    const PictureFacts again = cache.facts(picture(0));
+    ASSERT_TRUE(again.counts);
+    EXPECT_EQ(again.detail, read.detail);
+    EXPECT_EQ(again.counts->steps, read.counts->steps);
+    for (const int quality : {70, 50, 30, 10}) {
+        SCOPED_TRACE(quality);
+        std::array<int, 64> steps = standardLuminanceTable(quality);
+        for (int k = 0; k < 64; ++k)
+            steps[size_t(k)] = std::max(steps[size_t(k)], read.counts->steps[size_t(k)]);
+        for (const int lowest : {1, FineDetailFrequency})
+            EXPECT_EQ(detailAtSteps(again, steps, lowest), detailAtSteps(read, steps, lowest));
+    }
 }
 
 } // namespace
