@@ -156,6 +156,38 @@ private slots:
                  qPrintable(watcher.titles.join(QLatin1Char('|'))));
     }
 
+    void stopEndsTheGroupThenTheRun()
+    {
+        // Esc and Yes during a large group end that group at once, its base placed after
+        // the members placed so far; Yes again before the next group ends the run.
+        constexpr int Copies = 30000;
+        owner().table.clear();
+        for (int i = 0; i < Copies; ++i)
+            owner().table.append(pictureName(i), grey());
+        owner().table.append(pictureName(Copies), whitePatch(0, 20));
+        owner().table.append(pictureName(Copies + 1), whitePatch(0, 20));
+        ScriptedDialogs dialogs;
+        dialogs.answers << DialogService::Yes << DialogService::Yes;
+        TitleWatcher watcher;
+        bool pressed = false;
+        watcher.during = [&pressed](frmSam *window, const QString &) {
+            if (!std::exchange(pressed, true))
+                QTest::keyClick(window, Qt::Key_Escape);
+        };
+        frmSam::ShowLike(&owner(), pictureNames({0, Copies}));
+        QCOMPARE(dialogs.messages(), QStringList(2, QStringLiteral("中止しますか？")));
+        const QStringList placed = sam()->placement();
+        QVERIFY2(placed.size() < Copies, "the group should have been cut short");
+        QCOMPARE(placed.last(), pictureName(0));
+        QCOMPARE(placed.mid(0, placed.size() - 1), pictureNames([&] {
+                     QList<int> members;
+                     for (int i = 1; i < placed.size(); ++i)
+                         members << i;
+                     return members;
+                 }()));
+        QCOMPARE(sam()->groups().size(), size_t(1));
+    }
+
     void droppedFiles_data()
     {
         QTest::addColumn<QStringList>("dropped");
