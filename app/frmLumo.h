@@ -105,6 +105,8 @@ private:
     // The check items of the "画像" menu.
     static constexpr int SearchTurnedItem = 5;
     static constexpr int SearchGreyItem = 6;
+    // "選択した画像に似た画像を探す": shown after "一覧表示", kept last in the item array.
+    static constexpr int LikeSelectedItem = 7;
     enum class CloseOrigin { User, QuitCommand, Resumed };
 
     // frmLumo.cpp
@@ -148,6 +150,7 @@ private:
     void createMenus();
     void createToolBar();
     void UpdateCommands();
+    void updateLikeSelected();
     void copyCommandStates(const QList<QAction *> &items, const QList<int> &indexes,
                            const QStringList &keys);
     void mnuFClick(int index);
@@ -211,6 +214,7 @@ private:
     bool similarVisible() const;
     void delSamPics(const QString &path);
     void showSimilar(int mode);
+    void showSimilarToSelected();
     bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats,
                             QString &language);
     void unloadOtherWindows();

@@ -10,6 +10,7 @@
 #include "catalogue/sigbox.h"
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -95,10 +96,14 @@ void frmLumo::createMenus()
                      {QT_TR_NOOP("一覧表示"), {}},
                      {"-", {}},
                      {QT_TR_NOOP("回転・反転した画像も探す(&T)"), {}},
-                     {QT_TR_NOOP("色の違いを無視する(&G)"), {}}},
+                     {QT_TR_NOOP("色の違いを無視する(&G)"), {}},
+                     {QT_TR_NOOP("選択した画像に似た画像を探す(&L)"), {}}},
                     &frmLumo::mnuJClick, mnuJ);
     for (int i : {SearchTurnedItem, SearchGreyItem})
         mnuJ[i]->setCheckable(true);
+    // Beside the other two searches; its index stays after the check items'.
+    mnuJpeg->removeAction(mnuJ[LikeSelectedItem]);
+    mnuJpeg->insertAction(mnuJ[4], mnuJ[LikeSelectedItem]);
     mnuHelp = build(QStringLiteral("mnuHelp"), tr("ヘルプ(&H)"), QStringLiteral("mnuH"),
                     {{QT_TR_NOOP("バージョン情報(&A)"), {}}}, &frmLumo::mnuHClick, mnuH);
 
@@ -163,6 +168,7 @@ void frmLumo::UpdateCommands()
         button->setEnabled(false);
     for (int i : {SearchTurnedItem, SearchGreyItem})
         mnuJ[i]->setEnabled(!m_running && !commandOnStack());
+    updateLikeSelected();
     // Esc clears the flag while a command's loop is still on the stack: its buttons stay
     // off until it has returned.
     if (m_running || commandOnStack())
@@ -178,6 +184,14 @@ void frmLumo::UpdateCommands()
     // A comparison needs at least two pictures.
     m_buttons.value(QStringLiteral("Like"))->setEnabled(n > 1);
     m_buttons.value(QStringLiteral("List"))->setEnabled(n != 0);
+}
+
+void frmLumo::updateLikeSelected()
+{
+    // No button carries its state: it follows the selection, and is off while a command runs.
+    if (mnuJ.size() <= LikeSelectedItem)
+        return;
+    mnuJ[LikeSelectedItem]->setEnabled(!m_running && !commandOnStack() && lsvJpeg->selectionModel()->hasSelection());
 }
 
 void frmLumo::copyCommandStates(const QList<QAction *> &items, const QList<int> &indexes,
@@ -320,6 +334,13 @@ void frmLumo::mnuJClick(int index)
         setInfo(tr("一覧表示中..."));
         showSimilar(0);
         setInfo(tr("一覧表示完了"));
+        break;
+    case LikeSelectedItem:
+        if (!lsvJpeg->selectionModel()->hasSelection())
+            break;
+        setInfo(tr("類似検索中..."));
+        showSimilarToSelected();
+        setInfo(tr("類似検索終了"));
         break;
     default:
         break;

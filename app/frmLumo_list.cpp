@@ -173,6 +173,7 @@ void frmLumo::watchSelection(SelectionWatcher watcher)
 
 void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
 {
+    updateLikeSelected();
     if (!m_selectionWatcher)
         return;
     // Only the rows that changed, range by range: selecting thousands of rows at once

@@ -34,6 +34,11 @@ void frmLumo::showSimilar(int mode)
     frmSam::ShowEx(this, mode);
 }
 
+void frmLumo::showSimilarToSelected()
+{
+    frmSam::ShowLike(this, selectedPaths());
+}
+
 const SignatureTable &frmLumo::samCatalogue() const
 {
     return sbxJpeg->table();

@@ -98,6 +98,9 @@ frmSam::frmSam(QWidget *parent)
     m_stepTimer.setInterval(0);
     connect(&m_stepTimer, &QTimer::timeout, this, &frmSam::step);
     connect(m_comparison, &SamComparison::rowsReady, &m_stepTimer, qOverload<>(&QTimer::start));
+    connect(&m_chosenSearch, &QFutureWatcherBase::finished, &m_stepTimer, qOverload<>(&QTimer::start));
+    connect(&m_dropRead, &QFutureWatcherBase::finished, this, &frmSam::dropRead);
+    setAcceptDrops(true);
 
     setTitle(QString());
 }
@@ -114,6 +117,15 @@ void frmSam::ShowEx(SamOwner *o_Owner, int o_Mode)
     if (!s_loaded)
         s_loaded = new frmSam(o_Owner->samOwnerWindow());
     s_loaded->open(o_Owner, o_Mode);
+}
+
+void frmSam::ShowLike(SamOwner *o_Owner, const QStringList &o_Paths)
+{
+    if (!o_Owner)
+        return;
+    if (!s_loaded)
+        s_loaded = new frmSam(o_Owner->samOwnerWindow());
+    s_loaded->openChosen(o_Owner, {o_Paths, {}, {}});
 }
 
 frmSam *frmSam::loaded()
@@ -145,6 +157,8 @@ void frmSam::open(SamOwner *owner, int mode)
     if (isRunning() || m_reading)
         return;
     m_owner = owner;
+    // A drop still being read is overtaken by the new run.
+    m_dropping = false;
     frmCompare::unload(); // its groups are gone with the new run
     // The marks follow the owner's list, whatever changes its selection.
     owner->watchSelection([window = QPointer<frmSam>(this)](const QStringList &selected,
@@ -303,6 +317,7 @@ bool frmSam::showingResults() const
 void frmSam::endRun()
 {
     m_comparison->cancel();
+    endChosen();
     m_stepTimer.stop();
     m_names.clear();
     m_baseOpen = false;
@@ -331,6 +346,7 @@ void frmSam::abandonRun()
     timLike->stop();
     timList->stop();
     m_comparison->cancel();
+    endChosen();
     m_stepTimer.stop();
     m_names.clear();
     m_baseOpen = false;

@@ -11,12 +11,15 @@
 //   frmSam_rules.cpp    the "選択" menu: the keep rules over the groups, protected folders
 //   frmSam_notalike.cpp marking pictures not alike, the review of the pairs marked
 //   frmSam_compare.cpp  "比較": the compare window on the pressed picture's group
+//   frmSam_chosen.cpp   the comparison run around chosen pictures, and pictures dropped on it
 
 #include "compareowner.h"
 #include "samgeometry.h"
 
 #include "outside/workpool.h"
 #include "pictures/factsstore.h"
+#include "pictures/picturesignature.h"
+#include "search/chosengrouping.h"
 #include "search/keeprules.h"
 
 #include <QFutureWatcher>
@@ -26,8 +29,11 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QEventLoop;
 class QLabel;
 class QMenu;
@@ -46,6 +52,10 @@ public:
     // o_Mode 0 the list run, 1 the comparison run. Returns when the run has ended or has
     // been stopped; the window then stays open without modality.
     static void ShowEx(SamOwner *o_Owner, int o_Mode);
+    // The same as the comparison run, around chosen pictures only: those of o_Paths that are
+    // entries of the catalogue are the bases, in catalogue order, and every entry of the
+    // catalogue is a candidate, before a base as well as after it.
+    static void ShowLike(SamOwner *o_Owner, const QStringList &o_Paths);
     // The loaded window, or null.
     static frmSam *loaded();
     // Loaded and visible.
@@ -70,6 +80,10 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Picture files dropped on the window once it shows results: their look-alikes in the
+    // catalogue, without adding them.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     enum class State { WaitingForTimer, Running, ShowingResults };
@@ -149,6 +163,22 @@ private:
     std::shared_ptr<PictureFactsCache> compareFactsCache() const override { return m_factsCache; }
     bool compareCanChange() const override;
 
+    // frmSam_chosen.cpp
+    struct Chosen
+    {
+        QStringList paths;               // entries of the catalogue, by name
+        QStringList files;               // pictures outside it ...
+        std::vector<Signature> pictures; // ... and their signatures
+    };
+    void openChosen(SamOwner *owner, Chosen chosen);
+    void startChosen(const SignatureTable &table, std::shared_ptr<const SimilarApart> apart);
+    Next chosenSlice();
+    void endChosen();
+    QString chosenName(int base) const;
+    bool acceptsDrop() const;
+    void dropFiles(const QStringList &files);
+    void dropRead();
+
     // Controls, named as the rest of the program knows them.
     SamGrid *picList = nullptr;
     QLabel *lblTitle = nullptr;
@@ -189,6 +219,24 @@ private:
     bool m_inStep = false;
     bool m_paused = false;    // the Cancel button's question is open
     std::vector<PictureGroup> m_groups; // comparison run: the groups placed so far
+
+    // The comparison run around chosen pictures: the bases of the next run, then the
+    // search's groups as they are placed one after the other.
+    std::optional<Chosen> m_chosenNext;
+    bool m_chosenRun = false;
+    QStringList m_chosenFiles;      // the pictures outside the catalogue, by base - count
+    QHash<int, int> m_chosenNumber; // each base's place among the bases, for the title
+    int m_chosenCount = 0;
+    bool m_chosenReady = false;
+    std::vector<SimilarGroup> m_chosenGroups;
+    size_t m_chosenAt = 0;
+    QFutureWatcher<std::vector<SimilarGroup>> m_chosenSearch;
+    // A drop: the dropped entries of the catalogue while the others' signatures are read.
+    bool m_dropping = false;
+    QStringList m_dropEntries;
+    QStringList m_dropPictures;
+    QFutureWatcher<std::optional<PictureSignature>> m_dropRead;
+    WorkPool m_chosenWork; // the search and the drop's reading
 
     // The run whose results are shown, and the rule reading the groups' pictures.
     SamRun m_shown = SamRun::List;

@@ -65,7 +65,10 @@ void frmSam::beginRun(SamRun run)
     // The slider and the options cannot change while the window is modal, so one reading
     // serves every comparison.
     m_searchRule = run == SamRun::Comparison ? m_owner->similarRule() : SimilarRule{};
-    if (run == SamRun::Comparison)
+    m_chosenRun = run == SamRun::Comparison && m_chosenNext.has_value();
+    if (m_chosenRun)
+        startChosen(table, std::move(apart));
+    else if (run == SamRun::Comparison)
         m_comparison->start(table, m_owner->likeLevel(), m_searchRule, std::move(apart));
     m_state = State::Running;
     step();
@@ -76,7 +79,7 @@ void frmSam::step()
     if (m_inStep || m_paused || m_state != State::Running)
         return;
     m_inStep = true;
-    const Next next = m_run == SamRun::List ? listSlice() : comparisonSlice();
+    const Next next = m_run == SamRun::List ? listSlice() : m_chosenRun ? chosenSlice() : comparisonSlice();
     m_inStep = false;
     if (m_state != State::Running)
         return; // closed under the question

@@ -440,6 +440,10 @@
         <translation>Ignore colour (compare in &amp;grey)</translation>
     </message>
     <message>
+        <source>選択した画像に似た画像を探す(&amp;L)</source>
+        <translation>Find &amp;look-alikes of the selected pictures</translation>
+    </message>
+    <message>
         <source>ヘルプ(&amp;H)</source>
         <translation>&amp;Help</translation>
     </message>
@@ -573,6 +577,10 @@
     <message>
         <source>中止しますか？</source>
         <translation>Stop now?</translation>
+    </message>
+    <message>
+        <source>ドロップしたファイルに画像がありません</source>
+        <translation>None of the dropped files is a picture</translation>
     </message>
     <message>
         <source>比較(&amp;M)...</source>

@@ -36,3 +36,25 @@ QString cleanFullPath(const QString &path)
         return cleaned;
     return QDir::cleanPath(resolved + path.mid(up + 3));
 }
+
+qsizetype sameFileIn(const QStringList &paths, const QString &path)
+{
+    if (path.isEmpty())
+        return -1;
+    if (const qsizetype at = paths.indexOf(path); at >= 0)
+        return at;
+    const QString real = realLocation(path);
+    if (const qsizetype at = paths.indexOf(real); at >= 0)
+        return at;
+    const FileIdentity identity = fileIdentity(path);
+    if (!identity.known)
+        return -1;
+    const QString name = QLatin1Char('/') + QFileInfo(path).fileName();
+    const QString realName = QLatin1Char('/') + QFileInfo(real).fileName();
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &other = paths.at(i);
+        if ((other.endsWith(name) || other.endsWith(realName)) && fileIdentity(other).sameFile(identity))
+            return i;
+    }
+    return -1;
+}

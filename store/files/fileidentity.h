@@ -5,6 +5,7 @@
 #include "sigboxcore_export.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -28,3 +29,8 @@ SIGBOXCORE_EXPORT QString realLocation(const QString &path);
 // part up to the last ".." is resolved where it really leads (after a link to a folder,
 // ".." is the parent of the link's target, not of the link), the rest only cleaned.
 SIGBOXCORE_EXPORT QString cleanFullPath(const QString &path);
+
+// The first of `paths` that leads to the file `path` leads to, -1 for none: the same
+// spelling, or its real location, or else a path of the same file name that reaches the same
+// file (a link to it, a folder reached through a link). Only those few are looked up on disk.
+SIGBOXCORE_EXPORT qsizetype sameFileIn(const QStringList &paths, const QString &path);

@@ -20,7 +20,8 @@ struct Base {
 
 std::vector<SimilarGroup> groupAround(const std::shared_ptr<const SimilarCells> &cells,
                                       const std::vector<uint8_t> &unnamed, const std::vector<Base> &bases,
-                                      int level, int threads, std::shared_ptr<const SimilarApart> apart)
+                                      int level, int threads, std::shared_ptr<const SimilarApart> apart,
+                                      const std::atomic_bool *stop)
 {
     const int count = cells->count();
     const bool withMatches = cells->rule() != SimilarRule{};
@@ -35,6 +36,8 @@ std::vector<SimilarGroup> groupAround(const std::shared_ptr<const SimilarCells> 
     std::vector<std::vector<int>> hits;
     std::vector<std::vector<SimilarMatch>> matches;
     for (size_t from = 0; from < bases.size(); from += BlockBases) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            break;
         const size_t block = std::min(BlockBases, bases.size() - from);
         // Rows of the block's bases, tile by tile; taken entries skipped as of the block's start.
         hits.assign(block * tiles, {});
@@ -81,21 +84,32 @@ std::vector<SimilarGroup> groupAround(const std::shared_ptr<const SimilarCells> 
     return groups;
 }
 
+// The chosen entries as bases: repeats, unnamed and unknown entries left out, in catalogue order.
+void addEntries(std::vector<Base> &chosen, const SimilarCells &cells, const std::vector<uint8_t> &unnamed,
+                std::vector<int> entries)
+{
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    for (int entry : entries) {
+        if (entry < 0 || entry >= cells.count() || (entry < static_cast<int>(unnamed.size()) && unnamed[entry]))
+            continue;
+        chosen.push_back({entry, entry, cells.signature(entry)});
+    }
+}
+
+void addPictures(std::vector<Base> &chosen, const SimilarCells &cells, const std::vector<Signature> &pictures)
+{
+    for (size_t k = 0; k < pictures.size(); ++k)
+        chosen.push_back({-1, cells.count() + static_cast<int>(k), pictures[k]});
+}
+
 } // namespace
 
 std::vector<SimilarGroup> findSimilarToEntries(std::shared_ptr<const SimilarCells> cells,
                                                const std::vector<uint8_t> &unnamed, std::vector<int> bases,
                                                int level, int threads, std::shared_ptr<const SimilarApart> apart)
 {
-    std::sort(bases.begin(), bases.end());
-    bases.erase(std::unique(bases.begin(), bases.end()), bases.end());
-    std::vector<Base> chosen;
-    for (int entry : bases) {
-        if (entry < 0 || entry >= cells->count() || (entry < static_cast<int>(unnamed.size()) && unnamed[entry]))
-            continue;
-        chosen.push_back({entry, entry, cells->signature(entry)});
-    }
-    return groupAround(cells, unnamed, chosen, level, threads, std::move(apart));
+    return findSimilarToChosen(std::move(cells), unnamed, {std::move(bases), {}}, level, threads, std::move(apart));
 }
 
 std::vector<SimilarGroup> findSimilarToPictures(std::shared_ptr<const SimilarCells> cells,
@@ -103,8 +117,16 @@ std::vector<SimilarGroup> findSimilarToPictures(std::shared_ptr<const SimilarCel
                                                 const std::vector<Signature> &pictures, int level, int threads,
                                                 std::shared_ptr<const SimilarApart> apart)
 {
+    return findSimilarToChosen(std::move(cells), unnamed, {{}, pictures}, level, threads, std::move(apart));
+}
+
+std::vector<SimilarGroup> findSimilarToChosen(std::shared_ptr<const SimilarCells> cells,
+                                              const std::vector<uint8_t> &unnamed, ChosenBases bases, int level,
+                                              int threads, std::shared_ptr<const SimilarApart> apart,
+                                              const std::atomic_bool *stop)
+{
     std::vector<Base> chosen;
-    for (size_t k = 0; k < pictures.size(); ++k)
-        chosen.push_back({-1, cells->count() + static_cast<int>(k), pictures[k]});
-    return groupAround(cells, unnamed, chosen, level, threads, std::move(apart));
+    addEntries(chosen, *cells, unnamed, std::move(bases.entries));
+    addPictures(chosen, *cells, bases.pictures);
+    return groupAround(cells, unnamed, chosen, level, threads, std::move(apart), stop);
 }

@@ -9,6 +9,7 @@
 #include "sigboxcore_export.h"
 #include "search/similargrouping.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -27,3 +28,17 @@ SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarToPictures(std::shared_pt
                                                                  const std::vector<Signature> &pictures, int level,
                                                                  int threads,
                                                                  std::shared_ptr<const SimilarApart> apart = {});
+
+// Both kinds of base in one search (the pictures dropped on the window, some of them
+// entries already): the entries first, in catalogue order, then the pictures in the order
+// given, the k-th with base cells->count() + k. A raised `stop` ends the search between
+// blocks of bases with the groups found so far.
+struct ChosenBases {
+    std::vector<int> entries;
+    std::vector<Signature> pictures;
+};
+SIGBOXCORE_EXPORT std::vector<SimilarGroup> findSimilarToChosen(std::shared_ptr<const SimilarCells> cells,
+                                                               const std::vector<uint8_t> &unnamed,
+                                                               ChosenBases bases, int level, int threads,
+                                                               std::shared_ptr<const SimilarApart> apart = {},
+                                                               const std::atomic_bool *stop = nullptr);

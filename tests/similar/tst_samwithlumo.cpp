@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QSlider>
@@ -51,9 +52,11 @@ SignatureTable plantedGroups(int count, bool turnedAndGrey = false)
     return table;
 }
 
-QStringList lumoCliSimilar(const QString &catalogue, int level, SimilarRule rule = {})
+QStringList lumoCliSimilar(const QString &catalogue, int level, SimilarRule rule = {}, const QStringList &of = {})
 {
     QStringList arguments{QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level)};
+    for (const QString &path : of)
+        arguments << QStringLiteral("--of") << path;
     if (rule.turned)
         arguments << QStringLiteral("--turned");
     if (rule.grey)
@@ -147,6 +150,78 @@ private slots:
         QCOMPARE(placed, lumoCliSimilar(file, level, rule));
         if (level >= 5)
             QVERIFY2(placed.size() > 20, "the catalogue should hold groups at this level");
+    }
+
+    void likeSelectedAgreesWithLumoCli_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<bool>("turned");
+        for (int level : {0, 12, 25})
+            QTest::addRow("level %d", level) << level << false;
+        QTest::addRow("level 20 turned") << 20 << true;
+    }
+    void likeSelectedAgreesWithLumoCli()
+    {
+        // "選択した画像に似た画像を探す" places exactly what `lumo-cli similar --of` prints for
+        // the selected rows, whichever order the list shows them in, with the status texts
+        // of "類似検索" around the run.
+        QFETCH(int, level);
+        QFETCH(bool, turned);
+        const SimilarRule rule{turned, false};
+        const QString file = openCatalogue(plantedGroups(400, turned));
+        window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
+        if (turned)
+            command("mnuJ5")->trigger();
+        auto *list = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
+        list->sortItems(0, Qt::DescendingOrder);
+        QStringList chosen;
+        for (int r = 0; r < list->topLevelItemCount(); r += 9) {
+            list->topLevelItem(r)->setSelected(true);
+            chosen << list->topLevelItem(r)->data(0, Qt::UserRole).toString();
+        }
+        TitleWatcher watcher;
+        QStringList seen;
+        watcher.during = [this, &seen](frmSam *, const QString &) { seen << info(); };
+        command("mnuJ7")->trigger();
+        QCOMPARE(seen.first(), QStringLiteral("類似検索中..."));
+        QCOMPARE(info(), QStringLiteral("類似検索終了"));
+        const QStringList placed = frmSam::loaded()->placement();
+        QCOMPARE(placed, lumoCliSimilar(file, level, rule, chosen));
+        if (level >= 12)
+            QVERIFY2(placed.size() > 10, "the chosen rows should have look-alikes at this level");
+    }
+
+    void likeSelectedFollowsTheSelection()
+    {
+        // The item stands after "一覧表示", is off without a selected row and while a search
+        // runs, and on with one.
+        SignatureTable table;
+        for (int i = 0; i < 3; ++i)
+            table.append(pictureName(i), grey());
+        openCatalogue(table);
+        QAction *item = command("mnuJ7");
+        QCOMPARE(item->text(), QStringLiteral("選択した画像に似た画像を探す(&L)"));
+        const QList<QAction *> shown = window().findChild<QMenu *>(QStringLiteral("mnuJpeg"))->actions();
+        QCOMPARE(shown.indexOf(item), shown.indexOf(command("mnuJ3")) + 1);
+        QVERIFY(!item->isEnabled());
+        auto *list = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
+        list->topLevelItem(1)->setSelected(true);
+        QVERIFY(item->isEnabled());
+        bool offDuringRun = false;
+        TitleWatcher watcher;
+        watcher.during = [&](frmSam *, const QString &) { offDuringRun = !item->isEnabled(); };
+        item->trigger();
+        QVERIFY(offDuringRun);
+        QCOMPARE(frmSam::loaded()->placement(), pictureNames({0, 2, 1}));
+        QVERIFY(item->isEnabled());
+        list->clearSelection();
+        QVERIFY(!item->isEnabled());
+        // Chosen with nothing selected (as a stale shortcut would), it opens nothing new.
+        frmSam::unload();
+        QTRY_VERIFY(!frmSam::loaded());
+        item->setEnabled(true);
+        item->trigger();
+        QVERIFY(!frmSam::loaded());
     }
 
     void searchOptionsAreSettings()

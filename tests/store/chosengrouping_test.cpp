@@ -163,3 +163,20 @@ TEST(ChosenGrouping, EveryEntryChosenIsTheFullSearch)
         EXPECT_EQ(findSimilarToEntries(cells, unnamed, bases, 10, 2), full) << count;
     }
 }
+
+TEST(ChosenGrouping, EntriesThenPicturesInOneSearch)
+{
+    // Entries and pictures chosen together: the entries first, in catalogue order, then the
+    // pictures, each finding only what the bases before it left; a raised stop finds nothing.
+    const Fixture f;
+    const int n = f.cells->count();
+    const std::vector<SimilarGroup> both{group({0, 5}, 2), group({1, 4}, n + 1)};
+    EXPECT_EQ(findSimilarToChosen(f.cells, f.unnamed, {{2, 6}, {flat(104), flat(201)}}, 5, 2), both);
+    // Each kind alone is the search of that kind.
+    EXPECT_EQ(findSimilarToChosen(f.cells, f.unnamed, {{5, 1}, {}}, 5, 1),
+              findSimilarToEntries(f.cells, f.unnamed, {5, 1}, 5, 1));
+    EXPECT_EQ(findSimilarToChosen(f.cells, f.unnamed, {{}, {flat(201)}}, 5, 1),
+              findSimilarToPictures(f.cells, f.unnamed, {flat(201)}, 5, 1));
+    const std::atomic_bool stop{true};
+    EXPECT_TRUE(findSimilarToChosen(f.cells, f.unnamed, {{2}, {flat(201)}}, 5, 1, {}, &stop).empty());
+}

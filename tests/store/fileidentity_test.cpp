@@ -155,3 +155,48 @@ INSTANTIATE_TEST_SUITE_P(Identity, FileIsPicture, testing::ValuesIn(identityCase
                          });
 
 } // namespace
+
+namespace {
+
+struct SameFileCase {
+    const char *name;
+    const char *dropped;      // from the test's folder
+    qsizetype expected;       // its place among the catalogue's paths, -1 for none
+};
+
+void PrintTo(const SameFileCase &row, std::ostream *out) { *out << row.name; }
+
+class SameFileIn : public ::testing::TestWithParam<SameFileCase>
+{
+};
+
+} // namespace
+
+TEST_P(SameFileIn, FindsTheEntryOfTheSameFile)
+{
+    // A file is found among the catalogue's paths by the file it is, whatever way it is named.
+    // Catalogue: pictures/a.jpg, linked/b.jpg (a link to pictures/b.jpg), pictures/c.jpg.
+    const SameFileCase &row = GetParam();
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    ASSERT_TRUE(touch(root + QStringLiteral("/pictures/a.jpg")));
+    ASSERT_TRUE(touch(root + QStringLiteral("/pictures/b.jpg")));
+    ASSERT_TRUE(touch(root + QStringLiteral("/pictures/c.jpg")));
+    ASSERT_TRUE(touch(root + QStringLiteral("/other/a.jpg")));
+    ASSERT_TRUE(link(root + QStringLiteral("/pictures/b.jpg"), root + QStringLiteral("/linked/b.jpg")));
+    ASSERT_TRUE(link(root + QStringLiteral("/pictures"), root + QStringLiteral("/folder")));
+    ASSERT_TRUE(link(root + QStringLiteral("/pictures/c.jpg"), root + QStringLiteral("/other/c-link.jpg")));
+    const QStringList catalogue{root + QStringLiteral("/pictures/a.jpg"), root + QStringLiteral("/linked/b.jpg"),
+                                root + QStringLiteral("/pictures/c.jpg")};
+    EXPECT_EQ(sameFileIn(catalogue, root + QLatin1Char('/') + QLatin1String(row.dropped)), row.expected) << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SameFileIn,
+    ::testing::Values(SameFileCase{"the same spelling", "pictures/a.jpg", 0},
+                      SameFileCase{"through a linked folder", "folder/a.jpg", 0},
+                      SameFileCase{"the real file of an entry that is a link", "pictures/b.jpg", 1},
+                      SameFileCase{"a link of another name to an entry", "other/c-link.jpg", 2},
+                      SameFileCase{"another file of the same name", "other/a.jpg", -1},
+                      SameFileCase{"a file that is not there", "pictures/z.jpg", -1}),
+    [](const auto &info) { return std::to_string(info.index); });
