@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QLayout>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 struct Item

@@ -172,12 +172,13 @@ private slots:
         window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
         if (turned)
             command("mnuJ5")->trigger();
-        auto *list = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
-        list->sortItems(0, Qt::DescendingOrder);
+        auto *list = window().findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+        list->model()->sort(0, Qt::DescendingOrder);
         QStringList chosen;
-        for (int r = 0; r < list->topLevelItemCount(); r += 9) {
-            list->topLevelItem(r)->setSelected(true);
-            chosen << list->topLevelItem(r)->data(0, Qt::UserRole).toString();
+        for (int r = 0; r < list->model()->rowCount(); r += 9) {
+            list->selectionModel()->select(list->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            chosen << list->model()->index(r, 0).data(Qt::UserRole).toString();
         }
         TitleWatcher watcher;
         QStringList seen;
@@ -204,8 +205,8 @@ private slots:
         const QList<QAction *> shown = window().findChild<QMenu *>(QStringLiteral("mnuJpeg"))->actions();
         QCOMPARE(shown.indexOf(item), shown.indexOf(command("mnuJ3")) + 1);
         QVERIFY(!item->isEnabled());
-        auto *list = window().findChild<QTreeWidget *>(QStringLiteral("lsvJpeg"));
-        list->topLevelItem(1)->setSelected(true);
+        auto *list = window().findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+        list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QVERIFY(item->isEnabled());
         bool offDuringRun = false;
         TitleWatcher watcher;
