@@ -2,7 +2,9 @@
 
 #include "outside/pathsplitter.h"
 
-#include <QFileInfo>
+#include <QFile>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <numeric>
@@ -22,15 +24,17 @@ int compareWritten(bool leftWritten, bool rightWritten, const T &compare)
 
 CatalogueListModel::FileFacts CatalogueListModel::readFile(const QString &path)
 {
-    // One file-system query: QFileInfo keeps what it read.
-    const QFileInfo file(path);
+    // One stat, and the time kept in UTC: a local time costs the C library a look at the
+    // time-zone file for every conversion, which doubled the reads of a million rows.
     FileFacts facts;
-    facts.exists = file.exists();
-    if (facts.exists) {
-        facts.isFile = file.isFile();
-        facts.modified = file.lastModified();
-        facts.size = file.size();
-    }
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return facts;
+    facts.exists = true;
+    facts.isFile = S_ISREG(status.st_mode);
+    facts.modified = QDateTime::fromMSecsSinceEpoch(
+        qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000, Qt::UTC);
+    facts.size = status.st_size;
     return facts;
 }
 
@@ -143,21 +147,43 @@ void CatalogueListModel::clearRows()
 
 void CatalogueListModel::readRow(Row &row) const
 {
+    applyRead(row, m_reader(row.key));
+}
+
+void CatalogueListModel::applyRead(Row &row, const FileFacts &file) const
+{
     // What opening a catalogue writes: a file no longer found is marked and shows "(None)".
     row.unread = false;
-    const FileFacts file = m_reader(row.key);
     if (file.isFile) {
         row.missing = false;
         row.folder = Folder::Part;
-        if (file.modified.isValid())
-            row.date = m_locale.toString(file.modified, QLocale::ShortFormat);
+        setDate(row, file.modified);
         row.size = file.size;
     } else {
         row.missing = true;
         row.folder = Folder::None;
+        row.modified = QDateTime();
         row.date = NoneText;
         row.size = 0;
     }
+}
+
+void CatalogueListModel::readUnreadRows()
+{
+    std::vector<int> unread;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].unread)
+            unread.push_back(int(i));
+    }
+    // A million files take seconds to ask one after another; the disk answers several at once.
+    std::vector<FileFacts> facts(unread.size());
+    std::vector<int> places(unread.size());
+    std::iota(places.begin(), places.end(), 0);
+    m_readers.blockingMap(places, [this, &unread, &facts](int place) {
+        facts[size_t(place)] = m_reader(m_rows[size_t(unread[size_t(place)])].key);
+    });
+    for (size_t place = 0; place < unread.size(); ++place)
+        applyRead(m_rows[size_t(unread[place])], facts[place]);
 }
 
 void CatalogueListModel::fillRowFromDisk(int position)
@@ -168,11 +194,27 @@ void CatalogueListModel::fillRowFromDisk(int position)
     row.folder = Folder::Part;
     const FileFacts file = m_reader(row.key);
     if (file.exists) {
-        if (file.modified.isValid())
-            row.date = m_locale.toString(file.modified, QLocale::ShortFormat);
+        setDate(row, file.modified);
         row.size = file.size;
     }
     emit dataChanged(index(position, 0), index(position, ColumnCount - 1));
+}
+
+void CatalogueListModel::setDate(Row &row, const QDateTime &modified) const
+{
+    if (!modified.isValid())
+        return;
+    row.date = QString();
+    row.modified = modified;
+}
+
+const QString &CatalogueListModel::dateText(Row &row) const
+{
+    if (row.date.isNull() && row.modified.isValid()) {
+        row.date = m_locale.toString(row.modified.toLocalTime(), QLocale::ShortFormat);
+        row.modified = QDateTime();
+    }
+    return row.date;
 }
 
 QString CatalogueListModel::folderText(const Row &row) const
@@ -222,7 +264,7 @@ QVariant CatalogueListModel::data(const QModelIndex &index, int role) const
     case FolderColumn:
         return row.folder == Folder::Unset ? QVariant() : QVariant(folderText(row));
     case DateColumn:
-        return row.date.isNull() ? QVariant() : QVariant(row.date);
+        return dateWritten(row) ? QVariant(dateText(row)) : QVariant();
     case SizeColumn:
         return row.size < 0 ? QVariant() : QVariant(sizeText(row.size));
     default:
@@ -246,11 +288,11 @@ void CatalogueListModel::sortRows(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount)
         return;
     // The order of a column that comes from the disk needs every row's file read.
-    if (column != NameColumn) {
-        for (Row &row : m_rows) {
-            if (row.unread)
-                readRow(row);
-        }
+    if (column != NameColumn)
+        readUnreadRows();
+    if (column == DateColumn) {
+        for (Row &row : m_rows)
+            dateText(row);
     }
     const auto compare = [column](const Row &l, const Row &r) -> int {
         switch (column) {

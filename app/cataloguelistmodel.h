@@ -12,6 +12,8 @@
 // - Sorting is stable and compares the shown texts as plain strings; the size column's
 //   text is padded to a fixed width, so comparing the numbers gives the same order.
 
+#include "outside/workpool.h"
+
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QHash>
@@ -37,6 +39,7 @@ public:
         QDateTime modified;
         qint64 size = 0;
     };
+    // Called from several threads at once when a sort reads many rows.
     using FileReader = std::function<FileFacts(const QString &path)>;
     static FileFacts readFile(const QString &path);
 
@@ -74,7 +77,9 @@ private:
     enum class Folder : quint8 { Unset, Part, None };
     struct Row {
         QString key;
-        QString date;       // null: not written
+        QString date;       // null: not written, unless `modified` waits to be shown
+        QDateTime modified; // read but not yet written as text: formatting a million dates
+                            // would cost more than reading them
         qint64 size = -1;   // negative: not written
         qint32 nameStart = 0;
         qint32 folderLength = 0;
@@ -84,6 +89,11 @@ private:
     };
     int appendRow(const QString &key, bool present, bool unread);
     void readRow(Row &row) const;
+    void applyRead(Row &row, const FileFacts &file) const;
+    void readUnreadRows();
+    void setDate(Row &row, const QDateTime &modified) const;
+    const QString &dateText(Row &row) const;
+    static bool dateWritten(const Row &row) { return !row.date.isNull() || row.modified.isValid(); }
     void indexKeys() const;
     QString folderText(const Row &row) const;
 
@@ -91,7 +101,8 @@ private:
     // key -> position, rebuilt after a sort or a removal that moves rows.
     mutable QHash<QString, int> m_positions;
     mutable bool m_positionsStale = false;
-    FileReader m_reader;
+    FileReader m_reader; // called from several threads at once when a sort reads the disk
+    WorkPool m_readers;
     QLocale m_locale = QLocale::system();
     QIcon m_iconPresent;
     QIcon m_iconMissing;

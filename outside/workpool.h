@@ -55,6 +55,13 @@ public:
         return future;
     }
 
+    // QtConcurrent::blockingMap on this pool: `map` runs on every element, and this waits.
+    template <typename Sequence, typename Map>
+    void blockingMap(Sequence &sequence, Map &&map)
+    {
+        QtConcurrent::blockingMap(m_pool, sequence, std::forward<Map>(map));
+    }
+
     // Cancels every task started here and raises the stop flag of those running; tasks started
     // afterwards see a new flag. Their watchers still hear that they finished, cancelled.
     void cancel();

@@ -46,11 +46,12 @@ QStringList libraryPaths()
     return paths;
 }
 
-// Every file present, of a date and size that vary with the path.
+// Every file present, of a date and size that vary with the path; in UTC, as the disk's
+// reader gives it.
 CatalogueListModel::FileFacts presentFile(const QString &path)
 {
     const auto hash = qHash(path);
-    return {true, true, QDateTime(QDate(2010, 1, 1).addDays(hash % 5000), QTime(hash % 24, hash % 60)),
+    return {true, true, QDateTime(QDate(2010, 1, 1).addDays(hash % 5000), QTime(hash % 24, hash % 60), Qt::UTC),
             qint64(hash % 20'000'000)};
 }
 

@@ -4,10 +4,17 @@
 
 #include "cataloguelistmodel.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMutex>
 #include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <ctime>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -19,9 +26,11 @@ using Facts = CatalogueListModel::FileFacts;
 struct FakeDisk {
     QHash<QString, Facts> files;
     QStringList asked;
+    QMutex asking; // a sort asks from several threads
     CatalogueListModel::FileReader reader()
     {
         return [this](const QString &path) {
+            const QMutexLocker lock(&asking);
             asked << path;
             return files.value(path);
         };
@@ -85,6 +94,13 @@ class tst_CatalogueListModel : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // Local time away from UTC, so a date shown in the wrong zone cannot pass.
+        qputenv("TZ", "Asia/Tokyo");
+        tzset();
+    }
+
     void sortsAsTheListWidgetDid_data()
     {
         QTest::addColumn<int>("column");
@@ -260,6 +276,51 @@ private slots:
             QCOMPARE(model.addRow(again, true), int(kept.size()));
             QCOMPARE(model.findRow(again), int(kept.size()));
         }
+    }
+
+    void readsTheDiskAsTheFileSeesIt_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("isFile");
+        QTest::newRow("a picture") << "file" << true << true;
+        QTest::newRow("a folder") << "folder" << true << false;
+        QTest::newRow("nothing there") << "missing" << false << false;
+        QTest::newRow("a link to a picture") << "link" << true << true;
+        QTest::newRow("a link to nothing") << "dangling" << false << false;
+    }
+    void readsTheDiskAsTheFileSeesIt()
+    {
+        // The list's own reader against QFileInfo: links followed, the local date shown.
+        QFETCH(QString, kind);
+        QFETCH(bool, exists);
+        QFETCH(bool, isFile);
+        QTemporaryDir dir;
+        const QString picture = dir.filePath("p.jpg");
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(1234, 'x'));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2019, 7, 1), QTime(23, 30)), QFileDevice::FileModificationTime));
+        file.close();
+        QDir(dir.path()).mkdir("sub");
+        QFile::link(picture, dir.filePath("link.jpg"));
+        QFile::link(dir.filePath("gone.jpg"), dir.filePath("dangling.jpg"));
+        const QHash<QString, QString> paths{{"file", picture}, {"folder", dir.filePath("sub")},
+                                            {"missing", dir.filePath("gone.jpg")},
+                                            {"link", dir.filePath("link.jpg")},
+                                            {"dangling", dir.filePath("dangling.jpg")}};
+        const QString path = paths.value(kind);
+        const Facts facts = CatalogueListModel::readFile(path);
+        QCOMPARE(facts.exists, exists);
+        QCOMPARE(facts.isFile, isFile);
+        if (!isFile)
+            return;
+        const QFileInfo info(path);
+        QCOMPARE(facts.size, info.size());
+        QCOMPARE(facts.modified.toMSecsSinceEpoch(), info.lastModified().toMSecsSinceEpoch());
+        CatalogueListModel model;
+        model.addUnreadRow(path);
+        QCOMPARE(model.index(0, 2).data().toString(), QLocale::system().toString(info.lastModified(), QLocale::ShortFormat));
     }
 
     void diskReadOnlyForRowsAsked_data()
