@@ -73,11 +73,13 @@ void frmSam::startChosen(const SignatureTable &table, std::shared_ptr<const Simi
     std::vector<uint8_t> unnamed(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         unnamed[size_t(i)] = m_names.at(i).isEmpty();
-    // One thread of the window's pool: the search spreads over no threads of its own.
+    // One task of the window's pool, which the search spreads over as many processors as the
+    // pool may use, as lumo-cli's does: the groups are the same whatever the count.
     m_chosenSearch.setFuture(m_chosenWork.run(
         [cells = std::move(cells), unnamed = std::move(unnamed), bases = std::move(bases),
-         level = m_owner->likeLevel(), apart = std::move(apart), stop = m_chosenWork.stopFlag()] {
-            return findSimilarToChosen(cells, unnamed, bases, level, 1, apart, stop.get());
+         level = m_owner->likeLevel(), threads = std::max(1, m_chosenWork.maxThreadCount()),
+         apart = std::move(apart), stop = m_chosenWork.stopFlag()] {
+            return findSimilarToChosen(cells, unnamed, bases, level, threads, apart, stop.get());
         }));
 }
 
