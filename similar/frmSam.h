@@ -115,6 +115,10 @@ private:
     void step();
     Next listSlice();
     Next comparisonSlice();
+    // What both comparison runs do between and within groups.
+    bool stopAnsweredYes(); // a stop request, asked: true when the run ends
+    void placeMember(const QString &member, const SimilarMatch &match);
+    void placeBase(const QString &base);
 
     // frmSam_pointer.cpp
     void createMenu();

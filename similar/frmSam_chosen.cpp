@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QPointer>
 #include <QUrl>
 
 namespace {
@@ -105,13 +104,8 @@ frmSam::Next frmSam::chosenSlice()
     for (;;) {
         if (!m_baseOpen) {
             // As in the comparison run: a stop request is answered before the next group.
-            if (m_stop) {
-                const QPointer<frmSam> self(this);
-                const bool yes = askStop();
-                if (!self || m_state != State::Running || yes)
-                    return Next::End;
-                m_stop = false;
-            }
+            if (stopAnsweredYes())
+                return Next::End;
             if (!m_chosenReady) {
                 if (!m_chosenSearch.isFinished())
                     return Next::Wait;
@@ -131,22 +125,14 @@ frmSam::Next frmSam::chosenSlice()
         }
 
         const SimilarGroup &group = m_chosenGroups[m_chosenAt];
-        const int number = int(m_groups.size()) - 1;
         // A stop request ends the group: the members placed so far stay, then the base.
         while (m_member < group.members.size() && !m_stop) {
             const size_t at = m_member++;
-            const SimilarMatch match = at < group.matches.size() ? group.matches[at] : SimilarMatch{};
-            if (match != SimilarMatch{})
-                m_matches.insert(picList->placedCount(), match);
-            const QString &member = m_names.at(group.members[at]);
-            picList->place(member, number, false, samMatchMark(match));
-            m_groups.back().members.append(member);
+            placeMember(m_names.at(group.members[at]), at < group.matches.size() ? group.matches[at] : SimilarMatch{});
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }
-        const QString base = chosenName(group.base);
-        picList->place(base, number, true);
-        m_groups.back().base = base;
+        placeBase(chosenName(group.base));
         m_baseOpen = false;
         ++m_chosenAt;
         if (slice.hasExpired(SliceMs))

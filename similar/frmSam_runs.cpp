@@ -117,15 +117,8 @@ frmSam::Next frmSam::comparisonSlice()
         if (!m_baseOpen) {
             // A stop request is answered at the start of a base: Yes ends the run, No goes
             // on with this base.
-            if (m_stop) {
-                const QPointer<frmSam> self(this);
-                const bool yes = askStop();
-                if (!self || m_state != State::Running)
-                    return Next::End;
-                if (yes)
-                    return Next::End;
-                m_stop = false;
-            }
+            if (stopAnsweredYes())
+                return Next::End;
             const auto base = m_comparison->current();
             if (!base)
                 return m_comparison->atEnd() ? Next::End : Next::Wait;
@@ -152,21 +145,42 @@ frmSam::Next frmSam::comparisonSlice()
             if (!m_found)
                 m_groups.emplace_back(); // the base's first member opens its group
             m_found = true;
-            const SimilarMatch match = base.matches ? (*base.matches)[at] : SimilarMatch{};
-            if (match != SimilarMatch{})
-                m_matches.insert(picList->placedCount(), match);
-            picList->place(m_names.at(member), int(m_groups.size()) - 1, false, samMatchMark(match));
-            m_groups.back().members.append(m_names.at(member));
+            placeMember(m_names.at(member), base.matches ? (*base.matches)[at] : SimilarMatch{});
             if (slice.hasExpired(SliceMs))
                 return Next::Yield;
         }
         if (m_found) {
-            picList->place(m_names.at(base.index), int(m_groups.size()) - 1, true);
-            m_groups.back().base = m_names.at(base.index);
+            placeBase(m_names.at(base.index));
             m_comparison->take(base.index);
         }
         m_baseOpen = false;
         if (m_comparison->advance() || slice.hasExpired(SliceMs))
             return Next::Yield;
     }
+}
+
+bool frmSam::stopAnsweredYes()
+{
+    if (!m_stop)
+        return false;
+    const QPointer<frmSam> self(this);
+    const bool yes = askStop();
+    if (!self || m_state != State::Running || yes)
+        return true;
+    m_stop = false;
+    return false;
+}
+
+void frmSam::placeMember(const QString &member, const SimilarMatch &match)
+{
+    if (match != SimilarMatch{})
+        m_matches.insert(picList->placedCount(), match);
+    picList->place(member, int(m_groups.size()) - 1, false, samMatchMark(match));
+    m_groups.back().members.append(member);
+}
+
+void frmSam::placeBase(const QString &base)
+{
+    picList->place(base, int(m_groups.size()) - 1, true);
+    m_groups.back().base = base;
 }
