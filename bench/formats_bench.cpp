@@ -19,6 +19,8 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include "benchfigures.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -82,24 +84,6 @@ void signatures(benchmark::State &state, Kind kind)
 void BM_Signatures12MP_Jpeg(benchmark::State &state) { signatures(state, Jpeg); }
 void BM_Signatures12MP_HeicWithThumbnail(benchmark::State &state) { signatures(state, HeicWithThumbnail); }
 void BM_Signatures12MP_HeicWhole(benchmark::State &state) { signatures(state, HeicWhole); }
-double processSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
-double minimum(const std::vector<double> &v)
-{
-    return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
-}
-
 bool readNow(const QString &path)
 {
     return computePictureSignature(path).has_value();

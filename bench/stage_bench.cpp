@@ -19,6 +19,8 @@
 #include <pixcore.h>
 #include <signaturepack.h>
 
+#include "benchfigures.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QString>
@@ -108,25 +110,6 @@ Timing triangle(int count, const Row &row)
     t.cpu = double(nanos) / 1e9;
     t.found = found;
     return t;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-// The CPU time of every thread of the process.
-double processSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-double minimum(const std::vector<double> &v)
-{
-    return *std::min_element(v.begin(), v.end());
 }
 
 void againstPrevious(benchmark::State &state, const Signatures &s)

@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "../benchfigures.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -81,14 +83,6 @@ Run runCli(const QStringList &arguments, const QString &dataHome)
     return run;
 }
 
-double minOf(std::vector<double> v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
-double medianOf(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 Signature numbered(int n)
 {
@@ -124,13 +118,13 @@ void BM_CopiesKeptApart(benchmark::State &state)
             apart.push_back(kept.seconds);
             all.push_back(grouped.seconds);
         }
-        state.SetIterationTime(medianOf(apart));
+        state.SetIterationTime(median(apart));
     }
-    state.counters["apart_min_s"] = minOf(apart);
-    state.counters["apart_median_s"] = medianOf(apart);
-    state.counters["all_min_s"] = minOf(all);
-    state.counters["all_median_s"] = medianOf(all);
-    state.counters["ratio_median"] = medianOf(apart) / medianOf(all);
+    state.counters["apart_min_s"] = minimum(apart);
+    state.counters["apart_median_s"] = median(apart);
+    state.counters["all_min_s"] = minimum(all);
+    state.counters["all_median_s"] = median(all);
+    state.counters["ratio_median"] = median(apart) / median(all);
 }
 BENCHMARK(BM_CopiesKeptApart)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
@@ -164,12 +158,12 @@ void BM_MarkWholeGroup(benchmark::State &state)
             empty.push_back(first);
             again.push_back(second);
         }
-        state.SetIterationTime(medianOf(empty));
+        state.SetIterationTime(median(empty));
     }
-    state.counters["empty_min_s"] = minOf(empty);
-    state.counters["empty_median_s"] = medianOf(empty);
-    state.counters["again_min_s"] = minOf(again);
-    state.counters["again_median_s"] = medianOf(again);
+    state.counters["empty_min_s"] = minimum(empty);
+    state.counters["empty_median_s"] = median(empty);
+    state.counters["again_min_s"] = minimum(again);
+    state.counters["again_median_s"] = median(again);
 }
 BENCHMARK(BM_MarkWholeGroup)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
@@ -265,20 +259,20 @@ void BM_MillionPairs(benchmark::State &state)
             addTime.push_back(add.seconds);
             addPeak.push_back(add.peakMiB);
         }
-        state.SetIterationTime(medianOf(bigTime));
+        state.SetIterationTime(median(bigTime));
     }
-    state.counters["million_min_s"] = minOf(bigTime);
-    state.counters["million_median_s"] = medianOf(bigTime);
-    state.counters["million_peak_MiB"] = medianOf(bigPeak);
-    state.counters["older_min_s"] = minOf(oldTime);
-    state.counters["older_median_s"] = medianOf(oldTime);
-    state.counters["older_peak_MiB"] = medianOf(oldPeak);
-    state.counters["two_min_s"] = minOf(smallTime);
-    state.counters["two_median_s"] = medianOf(smallTime);
-    state.counters["two_peak_MiB"] = medianOf(smallPeak);
-    state.counters["add_min_s"] = minOf(addTime);
-    state.counters["add_median_s"] = medianOf(addTime);
-    state.counters["add_peak_MiB"] = medianOf(addPeak);
+    state.counters["million_min_s"] = minimum(bigTime);
+    state.counters["million_median_s"] = median(bigTime);
+    state.counters["million_peak_MiB"] = median(bigPeak);
+    state.counters["older_min_s"] = minimum(oldTime);
+    state.counters["older_median_s"] = median(oldTime);
+    state.counters["older_peak_MiB"] = median(oldPeak);
+    state.counters["two_min_s"] = minimum(smallTime);
+    state.counters["two_median_s"] = median(smallTime);
+    state.counters["two_peak_MiB"] = median(smallPeak);
+    state.counters["add_min_s"] = minimum(addTime);
+    state.counters["add_median_s"] = median(addTime);
+    state.counters["add_peak_MiB"] = median(addPeak);
 }
 BENCHMARK(BM_MillionPairs)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
