@@ -78,7 +78,7 @@ int CatalogueListModel::findRow(const QString &key) const
     return m_positions.value(key, -1);
 }
 
-int CatalogueListModel::appendRow(const QString &key, bool present, bool unread)
+CatalogueListModel::Row CatalogueListModel::makeRow(const QString &key, bool present, bool unread)
 {
     Row row;
     row.key = key;
@@ -86,9 +86,14 @@ int CatalogueListModel::appendRow(const QString &key, bool present, bool unread)
     row.folderLength = qint32(PathSplitter::FolderPart(key).size());
     row.missing = !present;
     row.unread = unread;
+    return row;
+}
+
+int CatalogueListModel::appendRow(const QString &key, bool present, bool unread)
+{
     const int position = rowCount();
     beginInsertRows(QModelIndex(), position, position);
-    m_rows.push_back(std::move(row));
+    m_rows.push_back(makeRow(key, present, unread));
     if (!m_positionsStale)
         m_positions.insert(key, position);
     endInsertRows();
@@ -103,6 +108,26 @@ int CatalogueListModel::addRow(const QString &key, bool present)
 int CatalogueListModel::addUnreadRow(const QString &key)
 {
     return appendRow(key, true, true);
+}
+
+int CatalogueListModel::addUnreadRows(const QStringList &keys)
+{
+    // One insertion for the lot: a shown view lays out all its rows again after each one.
+    indexKeys();
+    const int first = rowCount();
+    std::vector<Row> fresh;
+    for (const QString &key : keys) {
+        if (m_positions.contains(key))
+            continue;
+        m_positions.insert(key, first + int(fresh.size()));
+        fresh.push_back(makeRow(key, true, true));
+    }
+    if (fresh.empty())
+        return 0;
+    beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+    endInsertRows();
+    return int(fresh.size());
 }
 
 void CatalogueListModel::removeRow(int row)

@@ -54,6 +54,9 @@ public:
     int addRow(const QString &key, bool present);
     // A row from an opened catalogue: its icon and other cells come from the disk when asked.
     int addUnreadRow(const QString &key);
+    // Rows from an opened catalogue in one insertion; keys already listed (or repeated) are
+    // left out. How many rows it added.
+    int addUnreadRows(const QStringList &keys);
     void removeRow(int row);
     // These rows (any order, no repeats) in as few steps as their runs allow.
     void removeRows(QList<int> rows);
@@ -87,6 +90,7 @@ private:
         bool missing = false; // the missing-file icon
         bool unread = false;  // listed from a catalogue, the disk not asked yet
     };
+    static Row makeRow(const QString &key, bool present, bool unread);
     int appendRow(const QString &key, bool present, bool unread);
     void readRow(Row &row) const;
     void applyRead(Row &row, const FileFacts &file) const;

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -63,20 +64,24 @@ bool frmLumo::OpenJpegList(QString FileName)
         finalStatus = tr("読込完了");
         // Any file of a series opens the whole of it, named by its first file.
         setCatalogueName(sbxJpeg->catalogueSet().firstPart());
-        const auto listEntry = [&](int i) {
-            const QString path = sbxJpeg->FileName(i);
-            // A later entry with the same path has no row of its own: keys are unique.
-            // Whether the file is still there is read when its row is first shown or
-            // sorted: opening costs no file-system query per picture.
-            if (findRow(path) < 0)
-                m_list->addUnreadRow(path);
-        };
+        // Whether a file is still there is read when its row is first shown or sorted:
+        // opening costs no file-system query per picture. A later entry with the same path
+        // has no row of its own: keys are unique.
         const int count = sbxJpeg->DataCount();
         const quint64 generation = sbxJpeg->table().generation();
+        QStringList pending;
         int i = 0;
         for (; i < count; ++i) {
-            listEntry(i);
+            pending.append(sbxJpeg->FileName(i));
             if (i % FillStep == 0) {
+                // Rows go to the list in batches that grow with it: the view lays all of its
+                // rows out again after each insertion, which a batch of a hundred made
+                // quadratic; so it takes a few dozen layouts for a million, and the first
+                // rows still show at once.
+                if (pending.size() >= std::max(FillStep, m_list->rowCount() / 4)) {
+                    m_list->addUnreadRows(pending);
+                    pending.clear();
+                }
                 setFileCount(QString::number(i));
                 QCoreApplication::processEvents();
                 // The store changed while we yielded (a deletion from another window): the
@@ -86,9 +91,11 @@ bool frmLumo::OpenJpegList(QString FileName)
             }
         }
         if (i < count) {
+            pending.clear();
             for (int k = 0; k < sbxJpeg->DataCount(); ++k)
-                listEntry(k);
+                pending.append(sbxJpeg->FileName(k));
         }
+        m_list->addUnreadRows(pending);
         result = true;
     }
 

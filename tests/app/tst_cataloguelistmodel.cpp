@@ -12,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QMutex>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <ctime>
@@ -276,6 +277,38 @@ private slots:
             QCOMPARE(model.addRow(again, true), int(kept.size()));
             QCOMPARE(model.findRow(again), int(kept.size()));
         }
+    }
+
+    void batchListsEachKeyOnce_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("batch");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("into an empty list") << QStringList{} << QStringList{"/a/1.jpg", "/a/2.jpg"}
+                                            << QStringList{"/a/1.jpg", "/a/2.jpg"};
+        QTest::newRow("a key already listed") << QStringList{"/a/2.jpg"} << QStringList{"/a/1.jpg", "/a/2.jpg", "/a/3.jpg"}
+                                              << QStringList{"/a/2.jpg", "/a/1.jpg", "/a/3.jpg"};
+        QTest::newRow("a key twice in the batch") << QStringList{} << QStringList{"/a/1.jpg", "/b/1.jpg", "/a/1.jpg"}
+                                                  << QStringList{"/a/1.jpg", "/b/1.jpg"};
+        QTest::newRow("nothing new") << QStringList{"/a/1.jpg"} << QStringList{"/a/1.jpg"} << QStringList{"/a/1.jpg"};
+    }
+    void batchListsEachKeyOnce()
+    {
+        // An open lists its entries in batches: one insertion each, keys unique, found by key.
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, batch);
+        QFETCH(QStringList, expected);
+        FakeDisk disk;
+        CatalogueListModel model(nullptr, disk.reader());
+        for (const QString &key : listed)
+            model.addUnreadRow(key);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QCOMPARE(model.addUnreadRows(batch), int(expected.size() - listed.size()));
+        QCOMPARE(inserted.size(), expected.size() > listed.size() ? 1 : 0);
+        QCOMPARE(keys(model), expected);
+        for (int r = 0; r < model.rowCount(); ++r)
+            QCOMPARE(model.findRow(expected[r]), r);
+        QVERIFY(disk.asked.isEmpty());
     }
 
     void readsTheDiskAsTheFileSeesIt_data()
