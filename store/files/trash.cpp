@@ -4,8 +4,18 @@
 #include "files/trash.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QUrl>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,30 +105,116 @@ bool exists(const QByteArray &path)
     return ::lstat(path.constData(), &status) == 0;
 }
 
-// Where the file of this identity landed in `trash`: the first free name of its kind,
-// as GIO chooses; empty when it cannot be found.
-QByteArray landedName(const QByteArray &trash, const QByteArray &name, const struct stat &before)
+// Per trash and name, the number of the next name to try: files of one name take a number
+// each, not a walk past all the numbers taken before. Another process may take a number
+// meanwhile; the record's exclusive creation finds that out and the next one is tried.
+class NameNumbers
 {
-    for (int n = 1;; ++n) {
-        const QByteArray candidate = trashedName(name, n);
-        struct stat status {};
-        if (::lstat((trash + "/files/" + candidate).constData(), &status) == 0) {
-            if (status.st_dev == before.st_dev && status.st_ino == before.st_ino)
-                return candidate;
-        } else if (!exists(trash + "/info/" + candidate + ".trashinfo")) {
-            return {};
-        }
+public:
+    int next(const QByteArray &trash, const QByteArray &name)
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_next.value(trash + '/' + name, 1);
     }
+    // The bare name taken anew means the trash was emptied: the numbers start again.
+    void taken(const QByteArray &trash, const QByteArray &name, int n)
+    {
+        QMutexLocker lock(&m_mutex);
+        int &next = m_next[trash + '/' + name];
+        next = n == 1 ? 2 : std::max(next, n + 1);
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<QByteArray, int> m_next;
+};
+
+NameNumbers &nameNumbers()
+{
+    static NameNumbers numbers;
+    return numbers;
 }
 
-bool wholeRecord(const QByteArray &record)
+// A folder of the trash, made as the desktop makes it when it is not there yet, with the
+// folders above it that are missing (the home trash's data folder may be new too).
+bool ensureFolder(const QByteArray &folder)
 {
-    QFile file(QFile::decodeName(record));
-    if (!file.open(QIODevice::ReadOnly))
+    if (::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST)
+        return true;
+    const qsizetype slash = folder.lastIndexOf('/');
+    if (errno != ENOENT || slash <= 0 || !ensureFolder(folder.left(slash)))
         return false;
-    const QByteArray text = file.read(1 << 16);
-    return text.startsWith("[Trash Info]\n") && text.contains("\nPath=") && text.contains("\nDeletionDate=")
-        && text.endsWith('\n');
+    return ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// The record's text: where the file was (from the trash's file system's top folder for a
+// trash of its own, else whole) percent-encoded, and when it went, in local time.
+QByteArray recordText(const QByteArray &original, const QByteArray &top)
+{
+    const QByteArray relative
+        = top.isEmpty() || top == "/" || !original.startsWith(top + '/') ? original : original.mid(top.size() + 1);
+    return "[Trash Info]\nPath=" + relative.toPercentEncoding("/") + "\nDeletionDate="
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '\n';
+}
+
+// Writes the whole record, created anew: false when the name is taken (`taken` set) or the
+// record could not be written whole, in which case nothing of it is left.
+bool writeRecord(const QByteArray &record, const QByteArray &text, bool &taken)
+{
+    taken = false;
+    const int fd = ::open(record.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        taken = errno == EEXIST;
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.constData() + written, size_t(text.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    const bool whole = ::close(fd) == 0 && written == text.size();
+    if (!whole)
+        ::unlink(record.constData());
+    return whole;
+}
+
+// Moves the file in under its first free name, its record first so that the desktop never
+// sees a file without one; never over another file, never across file systems.
+bool moveInto(const QByteArray &trash, const QByteArray &top, const QByteArray &original)
+{
+    if (!ensureFolder(trash) || !ensureFolder(trash + "/files") || !ensureFolder(trash + "/info") || !soundTrash(trash))
+        return false;
+    const QByteArray name = original.mid(original.lastIndexOf('/') + 1);
+    const QByteArray text = recordText(original, top);
+    NameNumbers &numbers = nameNumbers();
+    // Each try takes a number for good, so a name held by a file without a record (a
+    // leftover) is passed over as a taken record is; the walk ends where no try can succeed.
+    // The bare name first, then on from the numbers taken so far.
+    const int next = numbers.next(trash, name);
+    for (int n = 1; n > 0 && n < (1 << 30); n = n == 1 ? std::max(2, next) : n + 1) {
+        const QByteArray candidate = trashedName(name, n);
+        const QByteArray record = trash + "/info/" + candidate + ".trashinfo";
+        bool taken = false;
+        if (!writeRecord(record, text, taken)) {
+            if (!taken)
+                return false; // a full disk, a folder it cannot write into
+            numbers.taken(trash, name, n);
+            continue;
+        }
+        numbers.taken(trash, name, n);
+        const QByteArray inTrash = trash + "/files/" + candidate;
+        if (::renameat2(AT_FDCWD, original.constData(), AT_FDCWD, inTrash.constData(), RENAME_NOREPLACE) == 0)
+            return true;
+        const int error = errno;
+        ::unlink(record.constData());
+        if (error != EEXIST)
+            return false; // the file cannot move: on another disk, unchangeable, gone
+    }
+    return false;
 }
 
 } // namespace
@@ -162,25 +258,13 @@ TrashResult moveFileToTrash(const QString &path)
     char *absolute = g_file_get_path(file);
     const QByteArray original(absolute);
     g_free(absolute);
-    const qsizetype slash = original.lastIndexOf('/');
-    const QByteArray trash = chosenTrash(slash <= 0 ? QByteArray("/") : original.left(slash), status.st_dev);
-    const bool moved = soundTrash(trash) && g_file_trash(file, nullptr, nullptr);
     g_object_unref(file);
-    if (!moved)
-        return TrashResult::NotMoved;
-
-    const QByteArray landed = landedName(trash, original.mid(slash + 1), status);
-    if (landed.isEmpty())
-        return TrashResult::Moved; // GIO moved it somewhere we do not know; its record is its own
-    const QByteArray record = trash + "/info/" + landed + ".trashinfo";
-    if (wholeRecord(record))
-        return TrashResult::Moved;
-    // Without its record the desktop cannot restore it: back where it was, if nothing has
-    // taken the place meanwhile.
-    const QByteArray inTrash = trash + "/files/" + landed;
-    const bool putBack = !exists(original) && ::rename(inTrash.constData(), original.constData()) == 0;
-    ::unlink(record.constData());
-    return putBack ? TrashResult::NotMoved : TrashResult::NotPutBack;
+    const qsizetype slash = original.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : original.left(slash);
+    const QByteArray trash = chosenTrash(folder, status.st_dev);
+    const bool home = status.st_dev == deviceOf(QByteArray(g_get_home_dir()));
+    const QByteArray top = home ? QByteArray() : topFolder(folder, status.st_dev);
+    return moveInto(trash, top, original) ? TrashResult::Moved : TrashResult::NotMoved;
 }
 
 TrashResult movePictureToTrash(const QString &path, const SharedThumbnails &thumbnails)
