@@ -9,11 +9,9 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,7 +22,7 @@ namespace {
 enum class Folder { Missing, Sound, Unsound };
 
 // A trash folder of ours: a real folder (not a link), the user's own, closed to everyone
-// else. A folder that is not there yet is made so by GIO.
+// else. A folder that is not there yet is made so before the move.
 Folder judge(const QByteArray &folder)
 {
     struct stat status {};
@@ -34,7 +32,7 @@ Folder judge(const QByteArray &folder)
     return sound ? Folder::Sound : Folder::Unsound;
 }
 
-// The trash itself and the two folders GIO writes into.
+// The trash itself and its two folders.
 bool soundTrash(const QByteArray &trash)
 {
     for (const QByteArray &folder : {trash, trash + "/files", trash + "/info"}) {
@@ -63,8 +61,8 @@ QByteArray topFolder(QByteArray folder, dev_t device)
     return folder;
 }
 
-// The trash GIO will choose for a file on `device` in `folder`, as it chooses: the home
-// trash on the home file system; elsewhere $topdir/.Trash/$uid when $topdir/.Trash is a
+// The trash for a file on `device` in `folder`: the home trash on the home file system;
+// elsewhere $topdir/.Trash/$uid when $topdir/.Trash is a
 // sticky folder and $uid in it is (or can be made) the user's folder, else
 // $topdir/.Trash-$uid.
 QByteArray chosenTrash(const QByteArray &folder, dev_t device)
@@ -89,7 +87,7 @@ QByteArray chosenTrash(const QByteArray &folder, dev_t device)
     return base + "/.Trash-" + uid;
 }
 
-// The name GIO gives the n-th file of one name in a trash: "a.jpg", "a.2.jpg", "a.3.jpg", ...
+// The name of the n-th file of one name in a trash: "a.jpg", "a.2.jpg", "a.3.jpg", ...
 QByteArray trashedName(const QByteArray &name, int n)
 {
     if (n == 1)
@@ -97,12 +95,6 @@ QByteArray trashedName(const QByteArray &name, int n)
     const qsizetype dot = name.indexOf('.');
     return dot < 0 ? name + '.' + QByteArray::number(n)
                    : name.left(dot) + '.' + QByteArray::number(n) + name.mid(dot);
-}
-
-bool exists(const QByteArray &path)
-{
-    struct stat status {};
-    return ::lstat(path.constData(), &status) == 0;
 }
 
 // Per trash and name, the number of the next name to try: files of one name take a number
@@ -209,7 +201,20 @@ bool moveInto(const QByteArray &trash, const QByteArray &top, const QByteArray &
         const QByteArray inTrash = trash + "/files/" + candidate;
         if (::renameat2(AT_FDCWD, original.constData(), AT_FDCWD, inTrash.constData(), RENAME_NOREPLACE) == 0)
             return true;
-        const int error = errno;
+        int error = errno;
+        // A file system without that rename (FUSE ones such as NTFS disks): our record holds
+        // the name, so only a leftover can be there; look, and rename only onto nothing.
+        if (error == EINVAL) {
+            struct stat there {};
+            if (::lstat(inTrash.constData(), &there) == 0)
+                error = EEXIST;
+            else if (errno != ENOENT)
+                error = errno;
+            else if (::rename(original.constData(), inTrash.constData()) == 0)
+                return true;
+            else
+                error = errno;
+        }
         ::unlink(record.constData());
         if (error != EEXIST)
             return false; // the file cannot move: on another disk, unchangeable, gone
@@ -270,7 +275,23 @@ TrashResult moveFileToTrash(const QString &path)
 TrashResult movePictureToTrash(const QString &path, const SharedThumbnails &thumbnails)
 {
     const TrashResult result = moveFileToTrash(path);
-    if (result != TrashResult::NotMoved)
+    if (result == TrashResult::Moved)
         thumbnails.remove(path);
     return result;
+}
+
+TrashRun movePicturesToTrash(const QStringList &paths, const SharedThumbnails &thumbnails, const std::atomic_bool &stop,
+                             const std::function<void(int handled)> &done)
+{
+    TrashRun run;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (stop.load()) {
+            run.notTried = paths.mid(i);
+            break;
+        }
+        (movePictureToTrash(paths.at(i), thumbnails) == TrashResult::Moved ? run.moved : run.notMoved) << paths.at(i);
+        if (done)
+            done(int(i + 1));
+    }
+    return run;
 }
