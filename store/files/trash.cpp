@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -222,21 +223,50 @@ bool moveInto(const QByteArray &trash, const QByteArray &top, const QByteArray &
     return false;
 }
 
-} // namespace
+// Where a file goes: its path as recorded, its trash, and the top folder its record's path
+// is relative to (empty for the home trash, whose records hold whole paths).
+struct Destination {
+    QByteArray original;
+    QByteArray trash;
+    QByteArray top;
+};
 
-TrashFolderProblem trashFolderProblem(const QString &path)
+// Empty `trash` when the file is not there.
+Destination destinationOf(const QByteArray &native, struct stat &status)
 {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat status {};
     if (native.isEmpty() || ::lstat(native.constData(), &status) != 0)
         return {};
     GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), native.constData());
     char *absolute = g_file_get_path(file);
-    const QByteArray original(absolute);
+    Destination destination{QByteArray(absolute), {}, {}};
     g_free(absolute);
     g_object_unref(file);
-    const qsizetype slash = original.lastIndexOf('/');
-    const QByteArray trash = chosenTrash(slash <= 0 ? QByteArray("/") : original.left(slash), status.st_dev);
+    const qsizetype slash = destination.original.lastIndexOf('/');
+    QByteArray folder = slash <= 0 ? QByteArray("/") : destination.original.left(slash);
+    if (status.st_dev == deviceOf(QByteArray(g_get_home_dir()))) {
+        destination.trash = chosenTrash(folder, status.st_dev);
+        return destination;
+    }
+    // Another disk's top folder is found on the folder's own path: through a link to one of
+    // its folders the walk up would stop at the link and make a trash no desktop looks in.
+    if (char *real = ::realpath(folder.constData(), nullptr)) {
+        folder = real;
+        ::free(real);
+        destination.original = (folder == "/" ? QByteArray() : folder) + destination.original.mid(slash);
+    }
+    destination.trash = chosenTrash(folder, status.st_dev);
+    destination.top = topFolder(folder, status.st_dev);
+    return destination;
+}
+
+} // namespace
+
+TrashFolderProblem trashFolderProblem(const QString &path)
+{
+    struct stat status {};
+    const QByteArray trash = destinationOf(QFile::encodeName(path), status).trash;
+    if (trash.isEmpty())
+        return {};
     for (const QByteArray &folder : {trash, trash + "/files", trash + "/info"}) {
         struct stat place {};
         if (::lstat(folder.constData(), &place) != 0)
@@ -255,21 +285,12 @@ TrashFolderProblem trashFolderProblem(const QString &path)
 
 TrashResult moveFileToTrash(const QString &path)
 {
-    const QByteArray native = QFile::encodeName(path);
     struct stat status {};
-    if (native.isEmpty() || ::lstat(native.constData(), &status) != 0 || S_ISDIR(status.st_mode))
+    const Destination destination = destinationOf(QFile::encodeName(path), status);
+    if (destination.trash.isEmpty() || S_ISDIR(status.st_mode))
         return TrashResult::NotMoved;
-    GFile *file = g_vfs_get_file_for_path(g_vfs_get_local(), native.constData());
-    char *absolute = g_file_get_path(file);
-    const QByteArray original(absolute);
-    g_free(absolute);
-    g_object_unref(file);
-    const qsizetype slash = original.lastIndexOf('/');
-    const QByteArray folder = slash <= 0 ? QByteArray("/") : original.left(slash);
-    const QByteArray trash = chosenTrash(folder, status.st_dev);
-    const bool home = status.st_dev == deviceOf(QByteArray(g_get_home_dir()));
-    const QByteArray top = home ? QByteArray() : topFolder(folder, status.st_dev);
-    return moveInto(trash, top, original) ? TrashResult::Moved : TrashResult::NotMoved;
+    return moveInto(destination.trash, destination.top, destination.original) ? TrashResult::Moved
+                                                                               : TrashResult::NotMoved;
 }
 
 TrashResult movePictureToTrash(const QString &path, const SharedThumbnails &thumbnails)

@@ -346,6 +346,30 @@ INSTANTIATE_TEST_SUITE_P(
                                    "files/IMG.jpg"}),
     [](const ::testing::TestParamInfo<SameNameCase> &info) { return std::string(info.param.name); });
 
+// A file of another disk reached through a link from the home goes to that disk's trash at
+// its top, where the desktop looks, with its path on the disk in the record.
+TEST(TrashThroughLink, GoesToTheTrashAtTheDisksTop)
+{
+    if (Disk::get()->top().isEmpty())
+        GTEST_SKIP() << Disk::get()->why.toStdString();
+    const QString top = Disk::get()->top();
+    const QString data = dataHome();
+    ASSERT_TRUE(QDir().mkpath(top + QStringLiteral("/pics")) && QDir().mkpath(data));
+    {
+        QFile made(top + QStringLiteral("/pics/a.jpg"));
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(top + QStringLiteral("/pics"), data + QStringLiteral("/linked")));
+    EXPECT_EQ(moveFileToTrash(data + QStringLiteral("/linked/a.jpg")), TrashResult::Moved);
+    const QString trash = top + QStringLiteral("/.Trash-%1").arg(::geteuid());
+    EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/files/a.jpg")));
+    QFile record(trash + QStringLiteral("/info/a.jpg.trashinfo"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().contains("\nPath=pics/a.jpg\n"));
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +"), top);
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 -exec rm -rf {} +"), data);
+}
+
 } // namespace
 
 // GLib reads HOME and XDG_DATA_HOME once, so the process has its home before anything
