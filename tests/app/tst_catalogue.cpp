@@ -569,6 +569,7 @@ private slots:
         // its 中止 ends the moves between two files: the pictures moved leave list and store,
         // every other keeps its row, its entry and its file, and nothing is said of them.
         constexpr int n = 3000;
+        m_home.emptyTrash(); // of the rows before
         QStringList paths;
         for (int i = 0; i < n; ++i) {
             paths << path(QStringLiteral("%1/IMG.jpg").arg(i));
