@@ -62,14 +62,11 @@ QByteArray topFolder(QByteArray folder, dev_t device)
     return folder;
 }
 
-// The trash for a file on `device` in `folder`: the home trash on the home file system;
-// elsewhere $topdir/.Trash/$uid when $topdir/.Trash is a
+// The trash for a file on `device` in `folder`, a file system other than the home trash's: $topdir/.Trash/$uid when $topdir/.Trash is a
 // sticky folder and $uid in it is (or can be made) the user's folder, else
 // $topdir/.Trash-$uid.
 QByteArray chosenTrash(const QByteArray &folder, dev_t device)
 {
-    if (device == deviceOf(QByteArray(g_get_home_dir())))
-        return QByteArray(g_get_user_data_dir()) + "/Trash";
     const QByteArray top = topFolder(folder, device);
     const QByteArray base = top == "/" ? QByteArray() : top;
     const QByteArray uid = QByteArray::number(qulonglong(::geteuid()));
@@ -223,6 +220,24 @@ bool moveInto(const QByteArray &trash, const QByteArray &top, const QByteArray &
     return false;
 }
 
+QByteArray homeTrash() { return QByteArray(g_get_user_data_dir()) + "/Trash"; }
+
+// The file system of the home trash, which takes the files of that file system (not of the
+// home folder's, should the data folder lie elsewhere): that of the trash, or while it is not
+// there yet of the nearest folder above it. A link is judged where it lies; the move refuses it.
+dev_t homeTrashDevice()
+{
+    QByteArray folder = homeTrash();
+    struct stat status {};
+    while (::lstat(folder.constData(), &status) != 0) {
+        const qsizetype slash = folder.lastIndexOf('/');
+        if (slash <= 0)
+            return deviceOf("/");
+        folder = folder.left(slash);
+    }
+    return status.st_dev;
+}
+
 // Where a file goes: its path as recorded, its trash, and the top folder its record's path
 // is relative to (empty for the home trash, whose records hold whole paths).
 struct Destination {
@@ -243,8 +258,8 @@ Destination destinationOf(const QByteArray &native, struct stat &status)
     g_object_unref(file);
     const qsizetype slash = destination.original.lastIndexOf('/');
     QByteArray folder = slash <= 0 ? QByteArray("/") : destination.original.left(slash);
-    if (status.st_dev == deviceOf(QByteArray(g_get_home_dir()))) {
-        destination.trash = chosenTrash(folder, status.st_dev);
+    if (status.st_dev == homeTrashDevice()) {
+        destination.trash = homeTrash();
         return destination;
     }
     // Another disk's top folder is found on the folder's own path: through a link to one of

@@ -1,7 +1,7 @@
 #pragma once
 // The user's desktop trash (freedesktop trash specification): files are moved there, never
-// deleted, in the window and in lumo-cli alike. A file on the home file system goes to
-// $XDG_DATA_HOME/Trash (default ~/.local/share/Trash); one on another file system to that
+// deleted, in the window and in lumo-cli alike. A file on the home trash's file system goes
+// to $XDG_DATA_HOME/Trash (default ~/.local/share/Trash); one on another file system to that
 // file system's own trash ($topdir/.Trash/$uid when $topdir/.Trash is a sticky folder, else
 // $topdir/.Trash-$uid), never copied across. Every trash folder used must be the user's own,
 // no link, and closed to everyone else. The record (Path= percent-encoded, DeletionDate= in

@@ -370,6 +370,34 @@ TEST(TrashThroughLink, GoesToTheTrashAtTheDisksTop)
     shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 -exec rm -rf {} +"), data);
 }
 
+// With the data folder on another disk than the home folder, that disk's files go to the
+// home trash, which lies on it, with their whole paths recorded.
+TEST(TrashOfTheDataFolder, TakesTheFilesOfItsDisk)
+{
+    if (Disk::get()->top().isEmpty())
+        GTEST_SKIP() << Disk::get()->why.toStdString();
+    const QString top = Disk::get()->top();
+    const QString file = top + QStringLiteral("/pics/b.jpg");
+    ASSERT_TRUE(QDir().mkpath(top + QStringLiteral("/pics")) && QDir().mkpath(top + QStringLiteral("/data")));
+    {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    QProcess mover; // GLib has read this process's folders already
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), top + QStringLiteral("/data"));
+    mover.setProcessEnvironment(environment);
+    mover.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--trash"), file});
+    ASSERT_TRUE(mover.waitForFinished(60000));
+    EXPECT_EQ(mover.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(top + QStringLiteral("/data/Trash/files/b.jpg")));
+    QFile record(top + QStringLiteral("/data/Trash/info/b.jpg.trashinfo"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().contains("\nPath=" + QFile::encodeName(file).toPercentEncoding("/") + '\n'));
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +"), top);
+}
+
 } // namespace
 
 // GLib reads HOME and XDG_DATA_HOME once, so the process has its home before anything
