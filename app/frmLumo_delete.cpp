@@ -85,7 +85,8 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
                 storeNames.append(sbxJpeg->FileName(i));
             const FileMover toTrash = [this, &wait](const QStringList &files) {
                 wait.reset();
-                // Files that cannot go to the trash are named to the user there and stay.
+                // Files that cannot go to the trash are named to the user there and stay, as do
+                // those a stop in its progress dialog left unmoved.
                 return ShellService::RemoveFiles(ShellService::joinNulList(files), 0, this);
             };
             const PictureRemoval removal

@@ -116,16 +116,12 @@ int removeCommand(const RemoveOptions &options, CommandContext &context)
     const FileMover toTrash = [&](const QStringList &files) {
         QStringList failed;
         for (const QString &file : files) {
-            const TrashResult result = movePictureToTrash(file, thumbnails);
-            if (result == TrashResult::Moved)
+            if (movePictureToTrash(file, thumbnails) == TrashResult::Moved)
                 continue;
             failed << file;
             reportProblem(context, given.value(file, file),
-                          result == TrashResult::NotMoved
-                              ? QStringLiteral("cannot move to the trash%1; kept in the catalogue")
-                                    .arg(trashFolderReason(trashFolderProblem(file)))
-                              : QStringLiteral("moved to the trash without its record and cannot be put back; "
-                                               "kept in the catalogue"));
+                          QStringLiteral("cannot move to the trash%1; kept in the catalogue")
+                              .arg(trashFolderReason(trashFolderProblem(file))));
         }
         return failed;
     };

@@ -5,7 +5,17 @@
 #include "files/sharedthumbnails.h"
 #include "files/trash.h"
 
-#include <QCoreApplication>
+#include "workpool.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
 
 QString ShellService::BrowseFolder(QWidget *owner, const QString &start)
 {
@@ -49,19 +59,56 @@ QStringList ShellService::RemoveFiles(const QString &nulList, int option, QWidge
 
 QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owner)
 {
-    QStringList notMoved;
-    QStringList notPutBack;
     const QStringList paths = splitNulList(nulList);
-    const SharedThumbnails thumbnails;
-    for (const QString &path : paths) {
-        const TrashResult result = movePictureToTrash(path, thumbnails);
-        if (result == TrashResult::NotMoved)
-            notMoved << path;
-        else if (result == TrashResult::NotPutBack)
-            notPutBack << path;
-    }
-    if (notMoved.isEmpty() && notPutBack.isEmpty())
+    if (paths.isEmpty())
         return {};
+
+    // The moves run on a worker while the window shows how far they are and can stop them
+    // between two files. Modal to the whole program: the main window and the similar-pictures
+    // window share the catalogue the moves change, and neither may start another command on it.
+    QWidget *window = QApplication::activeWindow() ? QApplication::activeWindow() : owner;
+    QProgressDialog progress(QCoreApplication::translate("ShellService", "ごみ箱へ移動中..."),
+                             QCoreApplication::translate("ShellService", "中止"), 0, int(paths.size()), window);
+    progress.setWindowTitle(QCoreApplication::translate("ShellService", "ごみ箱へ移動"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(400);
+    progress.setValue(0);
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+
+    auto stop = std::make_shared<std::atomic_bool>(false);
+    auto handled = std::make_shared<std::atomic_int>(0);
+    QObject::connect(&progress, &QProgressDialog::canceled, [stop] { stop->store(true); });
+    TrashRun run;
+    {
+        WorkPool pool(1, WorkPool::Ending::Wait);
+        QFutureWatcher<TrashRun> watcher;
+        QEventLoop loop;
+        QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &progress, [&progress, handled, stop] {
+            if (progress.wasCanceled())
+                stop->store(true); // cancel() called without the signal
+            else
+                progress.setValue(handled->load());
+        });
+        tick.start(15);
+        const SharedThumbnails thumbnails;
+        const QFuture<TrashRun> moving = pool.run([paths, thumbnails, stop, handled] {
+            return movePicturesToTrash(paths, thumbnails, *stop, [handled](int done) { handled->store(done); });
+        });
+        watcher.setFuture(moving);
+        if (!moving.isFinished())
+            loop.exec();
+        run = moving.result();
+    }
+    progress.hide();
+    QGuiApplication::restoreOverrideCursor();
+
+    const QStringList &notMoved = run.notMoved;
+    if (notMoved.isEmpty())
+        return run.notTried;
 
     // One message, however many files; a long list is cut so the box fits the screen.
     constexpr qsizetype shown = 20;
@@ -100,10 +147,8 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
         text += QStringLiteral("\n\n") + why.arg(problem.folder);
         break;
     }
-    list(QCoreApplication::translate("ShellService", "次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。"),
-         notPutBack);
     DialogService::instance().ShowMessage(owner, text, DialogService::OkExclamation);
-    return notMoved + notPutBack;
+    return notMoved + run.notTried;
 }
 
 ShellService &ShellService::instance()

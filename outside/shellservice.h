@@ -22,10 +22,11 @@ public:
 
     // nulList: full paths, each followed by a NUL character, and one more NUL at the end.
     // Moves each file to the desktop trash; never deletes permanently. The shared
-    // thumbnails of each file moved are removed (SharedThumbnails). The files that
-    // could not be moved, and those moved without their record that could not be put
-    // back, are named together in one message (style 48, owner), and returned. Goes
-    // through the installed service, if any.
+    // thumbnails of each file moved are removed (SharedThumbnails). The moves run off the
+    // window's thread under a progress dialog whose 中止 stops them between two files. The
+    // files that could not be moved are named together in one message (style 48, owner);
+    // they and those not reached before a stop are returned: all stay where they were.
+    // Goes through the installed service, if any.
     static QStringList RemoveFiles(const QString &nulList, int option, QWidget *owner);
 
     // "a\0b\0\0" <-> {"a", "b"}.

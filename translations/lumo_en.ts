@@ -231,8 +231,16 @@
         <translation>These files could not be moved to the trash:</translation>
     </message>
     <message>
-        <source>次のファイルはごみ箱の記録を書けず、元の場所へも戻せませんでした（ごみ箱の files フォルダにあります）。</source>
-        <translation>These files lost their trash record and could not be put back either (they are in the trash&apos;s files folder):</translation>
+        <source>ごみ箱へ移動中...</source>
+        <translation>Moving to the trash...</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>ごみ箱へ移動</source>
+        <translation>Moving to the trash</translation>
     </message>
     <message>
         <source>ごみ箱のフォルダ %1 は他のユーザーにも開かれています。権限を 0700 にしてください（chmod 700 %1）。</source>

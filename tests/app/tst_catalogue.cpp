@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -559,6 +561,56 @@ private slots:
         QCOMPARE(QFile::exists(paths[4]), !gone);
         const QString trash = m_home.trash() + QLatin1Char('/');
         QCOMPARE(QFile::exists(trash + QStringLiteral("p4.jpg")), gone);
+    }
+
+    void deleteStoppedHalfWay()
+    {
+        // Many files of one name, each in its folder, go to the trash under a progress dialog;
+        // its 中止 ends the moves between two files: the pictures moved leave list and store,
+        // every other keeps its row, its entry and its file, and nothing is said of them.
+        constexpr int n = 3000;
+        m_home.emptyTrash(); // of the rows before
+        QStringList paths;
+        for (int i = 0; i < n; ++i) {
+            paths << path(QStringLiteral("%1/IMG.jpg").arg(i));
+            QVERIFY(QDir().mkpath(QFileInfo(paths.last()).path()));
+            LumoDriver::writeBytes(paths.last(), "picture");
+        }
+        openCatalogue(paths);
+        list()->selectAll();
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(Yes);
+        const auto progress = [] {
+            for (QWidget *widget : QApplication::allWidgets()) {
+                if (auto *dialog = qobject_cast<QProgressDialog *>(widget))
+                    return dialog;
+            }
+            return static_cast<QProgressDialog *>(nullptr);
+        };
+        bool stopped = false;
+        when([&] { return progress() && progress()->value() >= n / 20; },
+             [&] {
+                 stopped = true;
+                 const QList<QPushButton *> buttons = progress()->findChildren<QPushButton *>();
+                 QCOMPARE(buttons.size(), 1);
+                 QCOMPARE(buttons.first()->text(), QStringLiteral("中止"));
+                 buttons.first()->click();
+             });
+        run("mnuL3");
+        QVERIFY(stopped);
+
+        QStringList stay;
+        for (const QString &file : paths) {
+            if (QFile::exists(file))
+                stay << file;
+        }
+        QVERIFY2(!stay.isEmpty() && stay.size() < n, qPrintable(QString::number(stay.size())));
+        QCOMPARE(rowKeys(), stay);
+        QCOMPARE(storeNames(), stay);
+        QCOMPARE(QDir(m_home.trash()).entryList(QDir::Files).size(), n - stay.size());
+        QCOMPARE(dialogs.messages(), QStringList{DeleteQuestion});
+        QVERIFY(window().isModified());
+        m_home.emptyTrash();
     }
 
     void deleteWithoutSelection()

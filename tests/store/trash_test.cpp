@@ -273,6 +273,131 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderProblemCase{"NotFolder", "touch Trash", F::NotFolder, "Trash"}),
     [](const ::testing::TestParamInfo<FolderProblemCase> &info) { return std::string(info.param.name); });
 
+struct SameNameCase {
+    const char *name;
+    int files;         // all named IMG.jpg, each in a folder of its own, moved one after another
+    const char *setup; // shell in the home trash before the first move
+    const char *kept;  // a file of the trash that must come out unchanged; nullptr: none
+};
+
+void PrintTo(const SameNameCase &c, std::ostream *os) { *os << c.name; }
+
+using TrashNames = ::testing::TestWithParam<SameNameCase>;
+
+// Files of one name each get a name of their own in the trash, with a record that restores
+// exactly that file; what the trash already holds under a name, listed or left over
+// without a record, stays as it was.
+TEST_P(TrashNames, EachFileOfOneNameLandsApart)
+{
+    const SameNameCase &c = GetParam();
+    const QString data = dataHome();
+    const QString trash = data + QStringLiteral("/Trash");
+    ASSERT_TRUE(QDir().mkpath(trash + QStringLiteral("/files")) && QDir().mkpath(trash + QStringLiteral("/info")));
+    ASSERT_EQ(shell(QStringLiteral("chmod 700 . files info && ") + QString::fromUtf8(c.setup), trash), 0);
+    QStringList files;
+    for (int i = 0; i < c.files; ++i) {
+        const QString folder = data + QStringLiteral("/pics/%1").arg(i);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        files << folder + QStringLiteral("/IMG.jpg");
+        QFile made(files.back());
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+        made.write(QByteArray::number(i));
+    }
+    for (const QString &file : files)
+        ASSERT_EQ(moveFileToTrash(file), TrashResult::Moved) << file.toStdString();
+
+    QStringList restored;
+    for (QDirIterator it(trash + QStringLiteral("/info"), {QStringLiteral("*.trashinfo")}, QDir::Files); it.hasNext();) {
+        QFile record(it.next());
+        ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+        QString path;
+        for (const QByteArray &line : record.readAll().split('\n')) {
+            if (line.startsWith("Path="))
+                path = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5)));
+        }
+        const QString inTrash = trash + QStringLiteral("/files/") + it.fileInfo().completeBaseName();
+        QFile moved(inTrash);
+        if (!files.contains(path))
+            continue; // listed before the moves
+        ASSERT_TRUE(moved.open(QIODevice::ReadOnly)) << inTrash.toStdString();
+        EXPECT_EQ(moved.readAll(), QByteArray::number(files.indexOf(path))) << inTrash.toStdString();
+        restored << path;
+    }
+    restored.sort();
+    QStringList expected = files;
+    expected.sort();
+    EXPECT_EQ(restored, expected);
+    if (c.kept) {
+        QFile kept(trash + QLatin1Char('/') + QLatin1String(c.kept));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "before\n");
+    }
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 -exec rm -rf {} +"), data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, TrashNames,
+    ::testing::Values(SameNameCase{"OneName", 40, "true", nullptr},
+                      SameNameCase{"LeftoverWithoutRecord", 3, "echo before > files/IMG.jpg", "files/IMG.jpg"},
+                      SameNameCase{"NumberedLeftover", 3, "echo before > files/IMG.2.jpg", "files/IMG.2.jpg"},
+                      SameNameCase{"ListedBefore", 3,
+                                   "echo before > files/IMG.jpg && printf '[Trash Info]\\nPath=/x/IMG.jpg\\n"
+                                   "DeletionDate=2020-01-01T00:00:00\\n' > info/IMG.jpg.trashinfo",
+                                   "files/IMG.jpg"}),
+    [](const ::testing::TestParamInfo<SameNameCase> &info) { return std::string(info.param.name); });
+
+// A file of another disk reached through a link from the home goes to that disk's trash at
+// its top, where the desktop looks, with its path on the disk in the record.
+TEST(TrashThroughLink, GoesToTheTrashAtTheDisksTop)
+{
+    if (Disk::get()->top().isEmpty())
+        GTEST_SKIP() << Disk::get()->why.toStdString();
+    const QString top = Disk::get()->top();
+    const QString data = dataHome();
+    ASSERT_TRUE(QDir().mkpath(top + QStringLiteral("/pics")) && QDir().mkpath(data));
+    {
+        QFile made(top + QStringLiteral("/pics/a.jpg"));
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(top + QStringLiteral("/pics"), data + QStringLiteral("/linked")));
+    EXPECT_EQ(moveFileToTrash(data + QStringLiteral("/linked/a.jpg")), TrashResult::Moved);
+    const QString trash = top + QStringLiteral("/.Trash-%1").arg(::geteuid());
+    EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/files/a.jpg")));
+    QFile record(trash + QStringLiteral("/info/a.jpg.trashinfo"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().contains("\nPath=pics/a.jpg\n"));
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +"), top);
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 -exec rm -rf {} +"), data);
+}
+
+// With the data folder on another disk than the home folder, that disk's files go to the
+// home trash, which lies on it, with their whole paths recorded.
+TEST(TrashOfTheDataFolder, TakesTheFilesOfItsDisk)
+{
+    if (Disk::get()->top().isEmpty())
+        GTEST_SKIP() << Disk::get()->why.toStdString();
+    const QString top = Disk::get()->top();
+    const QString file = top + QStringLiteral("/pics/b.jpg");
+    ASSERT_TRUE(QDir().mkpath(top + QStringLiteral("/pics")) && QDir().mkpath(top + QStringLiteral("/data")));
+    {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    QProcess mover; // GLib has read this process's folders already
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), top + QStringLiteral("/data"));
+    mover.setProcessEnvironment(environment);
+    mover.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--trash"), file});
+    ASSERT_TRUE(mover.waitForFinished(60000));
+    EXPECT_EQ(mover.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(top + QStringLiteral("/data/Trash/files/b.jpg")));
+    QFile record(top + QStringLiteral("/data/Trash/info/b.jpg.trashinfo"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().contains("\nPath=" + QFile::encodeName(file).toPercentEncoding("/") + '\n'));
+    shell(QStringLiteral("find . -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +"), top);
+}
+
 } // namespace
 
 // GLib reads HOME and XDG_DATA_HOME once, so the process has its home before anything
