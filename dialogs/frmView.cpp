@@ -9,9 +9,9 @@
 
 #include "files/folderscan.h"
 #include "pictures/pictureformats.h"
+#include "pictures/uprightpicture.h"
 
 #include <QFontMetrics>
-#include <QImageReader>
 #include <QMutex>
 #include <QPointer>
 #include <QPushButton>
@@ -26,19 +26,6 @@ constexpr int DesignHeightTwips = 915;
 // Files are checked one at a time, whichever viewer asks (a viewer unloaded may still be
 // checking), so two quick views of one cut-off file cannot both repair it.
 QMutex s_checking;
-
-// Qt refuses to decode pictures whose pixels need more memory than its allocation limit
-// (256 MB by default, about 64 MP); a panorama must not show "表示不可" for that. The limit
-// is the process's, so it is only ever raised, never lowered.
-void raiseAllocationLimit()
-{
-    constexpr qint64 bytesPerPixel = 4;
-    constexpr qint64 mega = 1024 * 1024;
-    constexpr int needed = int((frmView::MaxPicturePixels * bytesPerPixel + mega - 1) / mega);
-    const int current = QImageReader::allocationLimit();
-    if (current != 0 && current < needed)
-        QImageReader::setAllocationLimit(needed);
-}
 } // namespace
 
 frmView::frmView(QWidget *o_Owner)
@@ -48,7 +35,6 @@ frmView::frmView(QWidget *o_Owner)
     // The user goes on working in the owner's list or grid while the viewer follows it.
     setAttribute(Qt::WA_ShowWithoutActivating);
     m_settings.setUp(this, AppSettings::defaultAppName(), true, false);
-    raiseAllocationLimit();
 
     picView = new PictureBox(this);
     picView->setObjectName(QStringLiteral("picView"));
@@ -139,9 +125,9 @@ frmView::Picture frmView::loadPicture(const QString &path, quint64 request,
     if (latest->load() != request || !isPictureFile(path)
         || (!jpeg && (hasJpegExtension(path) || !hasPictureExtension(path, PictureFormats::All))))
         return picture;
-    QImageReader reader(path, jpeg ? "jpeg" : QByteArray());
-    reader.setAutoTransform(true); // upright, as the camera was held
-    picture.image = reader.read();
+    // Upright, as the camera was held, and at its own size unless that is beyond what Qt
+    // decodes: then smaller, to fit, the limit being the whole program's.
+    picture.image = decodeUprightPicture(path, [](QSize) { return 1.0; }).image;
     picture.ok = !picture.image.isNull();
     return picture;
 }

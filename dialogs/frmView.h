@@ -1,6 +1,7 @@
 #pragma once
 // The picture viewer: one window, reused by every caller, that shows a picture file at
-// its own size. It is loaded on first use and unloaded by Esc or its close box.
+// its own size (smaller only when that is beyond Qt's allocation limit, which it leaves as
+// it is). It is loaded on first use and unloaded by Esc or its close box.
 //
 // The file is checked (and a cut-off JPEG repaired) and decoded on a worker thread, one
 // file at a time in the order asked; only the last file asked for is shown. A freshly
@@ -44,9 +45,6 @@ public:
     const AppSettings &settings() const { return m_settings; }
     // A picture is being checked or decoded for the last ShowEx.
     bool isBusy() const { return m_busy; }
-
-    // Pictures up to this many pixels decode; Qt's own default limit stops at about 64 MP.
-    static constexpr qint64 MaxPicturePixels = 200'000'000;
 
     ~frmView() override;
 

@@ -13,8 +13,9 @@
 #include <cmath>
 
 namespace {
-// Above this many pixels a picture is decoded smaller even at its own size: Qt refuses a
-// few times more, and a pane never shows that many.
+// Above this many pixels a picture is decoded smaller even at its own size, whatever Qt's
+// allocation limit (which caps it further): a pane never shows that many, and four panes
+// stay under a gigabyte.
 constexpr double MostDecodedPixels = 50e6;
 // A zoom that needs more of the picture decodes it for twice as much, so the next steps
 // of the wheel do not each decode again.

@@ -20,6 +20,19 @@ QSize scaledSize(QSize size, double scale)
     return QSize(std::max(1, qRound(size.width() * scale)), std::max(1, qRound(size.height() * scale)));
 }
 
+// The largest scale (at most 1) at which a picture of `size` decodes to 32-bit pixels within
+// Qt's allocation limit. The limit is the process's and stays as it is: a
+// picture beyond it is read smaller, never refused for its size alone.
+double limitScale(QSize size)
+{
+    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+    const double bytes = double(size.width()) * size.height() * 4;
+    if (limit <= 0 || bytes <= 0)
+        return 1.0;
+    // A little under: the rounding of the scaled sides must not carry it over.
+    return std::min(1.0, 0.99 * std::sqrt(double(limit) / bytes));
+}
+
 // As Qt's readers turn a picture for its orientation: mirrored first, then a quarter turn.
 QImage turned(const QImage &image, QImageIOHandler::Transformations how)
 {
@@ -50,8 +63,12 @@ bool decodeJpeg(QByteArray &data, const std::function<double(QSize)> &scaleFor,
         return false;
     const QSize stored(jpeg.width(), jpeg.height());
     picture.size = how & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
-    const double scale = std::clamp(scaleFor(picture.size), 1e-6, 1.0);
-    const int eighths = std::clamp(int(std::ceil(8 * scale - 1e-9)), 1, 8);
+    const double most = limitScale(stored);
+    const double scale = std::clamp(std::min(scaleFor(picture.size), most), 1e-6, 1.0);
+    int eighths = std::clamp(int(std::ceil(8 * scale - 1e-9)), 1, 8);
+    // The 1/8 step above the scale must fit the limit too; below it the picture is not shrunk.
+    while (eighths > 1 && eighths / 8.0 > most)
+        --eighths;
     const QSize wanted = scaledSize(stored, scale);
     // Shrunk to the wanted size as Qt's reader does, and turned.
     const auto finish = [wanted, how, &picture](const QImage &image) {
@@ -102,7 +119,7 @@ UprightPicture decodeUprightPicture(const QString &path, const std::function<dou
     // The reader scales the picture as stored and turns it after.
     const bool quarter = reader.transformation() & QImageIOHandler::TransformationRotate90;
     picture.size = quarter ? stored.transposed() : stored;
-    const double scale = std::min(1.0, scaleFor(picture.size));
+    const double scale = std::min({1.0, scaleFor(picture.size), limitScale(stored)});
     if (scale < 1)
         reader.setScaledSize(scaledSize(stored, scale));
     picture.image = reader.read();

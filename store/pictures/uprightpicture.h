@@ -8,7 +8,9 @@
 // come first in the file, so at that step its decoding stops once they are in, the same
 // picture without entropy-decoding the rest. Decoded larger, a progressive JPEG can give a
 // coarse picture from those first scans, before the rest is read. Other formats go through
-// Qt's readers.
+// Qt's readers. Whatever the scale asked, the picture is decoded small enough to fit Qt's
+// allocation limit, which is left as it is; a reader that cannot decode smaller than the
+// whole (no scaled reading) refuses a picture beyond it, and the picture stays null.
 // Re-entrant: safe on any thread.
 
 #include "sigboxcore_export.h"

@@ -258,20 +258,38 @@ private slots:
         QVERIFY(!second->settings().optionB());
     }
 
-    void largePicturesAllowed()
+    void picturesBeyondTheLimit_data()
     {
-        // A photo of 67 million pixels, beyond the 256 MB Qt decodes by default, is shown at its size.
-        const QSize side(8200, 8200);
-        const QString path = m_dir.filePath(QStringLiteral("large.jpg"));
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("PNG") << QByteArray("PNG");
+        QTest::newRow("JPEG") << QByteArray("JPEG");
+    }
+    void picturesBeyondTheLimit()
+    {
+        // A picture beyond Qt's allocation limit is shown smaller, to fit it, never as
+        // "表示不可"; the limit, the whole program's, stays as it was.
+        QFETCH(QByteArray, format);
+        const QSize side(4000, 2000); // 31 MB as 32-bit pixels
+        const QString path = m_dir.filePath(QStringLiteral("large.") + QString::fromLatin1(format).toLower());
         {
-            QImage picture(side, QImage::Format_RGB888);
+            QImage picture(side, QImage::Format_RGB32);
             picture.fill(QColor(40, 90, 200));
-            QVERIFY(picture.save(path, "JPEG", 50));
+            QVERIFY(picture.save(path, format.constData(), 50));
         }
+        const int before = QImageReader::allocationLimit();
+        constexpr int LimitMb = 16;
+        QImageReader::setAllocationLimit(LimitMb);
         frmView *viewer = view(path);
+        const int after = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(before);
+        QCOMPARE(after, LimitMb);
         QCOMPARE(picView(viewer)->text(), QString());
-        QCOMPARE(picView(viewer)->picture().size(), side);
-        QVERIFY(picView(viewer)->picture().pixelColor(4100, 4100).blue() > 150);
+        const QImage shown = picView(viewer)->picture();
+        QVERIFY(shown.sizeInBytes() <= qint64(LimitMb) * 1024 * 1024);
+        QVERIFY2(shown.width() >= side.width() / 2 && qAbs(shown.width() - 2 * shown.height()) <= 2,
+                 qPrintable(QStringLiteral("%1 x %2").arg(shown.width()).arg(shown.height())));
+        QVERIFY(shown.pixelColor(shown.width() / 2, shown.height() / 2).blue() > 150);
+        QCOMPARE(viewer->size(), shown.size());
         frmView::unload();
     }
 

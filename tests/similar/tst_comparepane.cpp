@@ -144,6 +144,45 @@ private slots:
             QCOMPARE(readComparePicture(path, zoom, QSizeF(400, 300), std::make_shared<std::atomic_bool>(false),
                                         [](ComparePicture) {}).ok, shown);
     }
+
+    void beyondTheLimit_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QSize>("decoded");
+        QTest::newRow("fitted") << 1.0 << QSize(400, 267);
+        QTest::newRow("zoomed in") << 3.0 << QSize(1200, 800);
+        // Its own size would take 23 MB: it is shown from the most the limit lets decode.
+        QTest::newRow("at its own size") << 7.5 << QSize();
+    }
+    void beyondTheLimit()
+    {
+        // A big PNG (a scan, a panorama) is decoded at the size the pane shows it, and never
+        // beyond Qt's allocation limit, which stays as it was.
+        QFETCH(double, zoom);
+        QFETCH(QSize, decoded);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QImage image(3000, 2000, QImage::Format_RGB32);
+        image.fill(QColor(200, 40, 40));
+        QVERIFY(image.save(path, "PNG"));
+        const int before = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(8);
+        const ComparePicture picture =
+            readComparePicture(path, zoom, QSizeF(400, 300), std::make_shared<std::atomic_bool>(false));
+        const int after = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(before);
+        QCOMPARE(after, 8);
+        QVERIFY(picture.ok);
+        QCOMPARE(picture.size, QSize(3000, 2000));
+        if (decoded.isValid()) {
+            QCOMPARE(picture.image.size(), decoded);
+        } else {
+            const qint64 limit = 8 * 1024 * 1024;
+            QVERIFY(picture.image.sizeInBytes() <= limit && picture.image.sizeInBytes() > limit * 9 / 10);
+            QVERIFY(qAbs(picture.image.width() * 2 - picture.image.height() * 3) <= 3);
+        }
+        QVERIFY(picture.image.pixelColor(5, 5).red() > 180);
+    }
 };
 
 QTEST_MAIN(tst_comparepane)
