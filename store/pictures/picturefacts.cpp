@@ -220,7 +220,6 @@ private:
             if (low && step > 0)
                 m_top[k] = std::max<qint16>(m_top[k], PrimaryHistograms::Values - 1);
             m_offset[k] = offset;
-            m_index[k] = qint16(offset); // at most 64 x 257 in all
             offset += size_t(m_top[k]) + 1;
         }
         m_used = offset;
@@ -233,9 +232,11 @@ private:
     // Most coefficients of a block are zero or weak: only the others are visited.
     void countAc(const qint16 *block)
     {
-        alignas(16) std::array<qint16, BlockSize> where;
-        for (quint64 mask = strongOnes(block, where.data()); mask; mask &= mask - 1)
-            ++m_sizes[size_t(where[size_t(std::countr_zero(mask))])];
+        for (quint64 mask = strongOnes(block); mask; mask &= mask - 1) {
+            const auto k = size_t(std::countr_zero(mask));
+            const int size = std::min<int>(m_top[k], std::abs(int(block[k])));
+            ++m_sizes[m_offset[k] + size_t(size)];
+        }
     }
 
     // The low frequencies' histograms, for the traces of an earlier compression, from their
@@ -259,32 +260,25 @@ private:
         return m_primary;
     }
 
-    // Bit k set when coefficient k is larger than m_weak[k]; `where` the place of each
-    // coefficient's size (up to the top one) in m_sizes.
-    quint64 strongOnes(const qint16 *block, qint16 *where) const
+    // Bit k set when coefficient k is larger than m_weak[k].
+    quint64 strongOnes(const qint16 *block) const
     {
         quint64 mask = 0;
 #if defined(__SSE2__)
         const __m128i zero = _mm_setzero_si128();
-        const auto load = [](const qint16 *values) { return _mm_load_si128(reinterpret_cast<const __m128i *>(values)); };
+        const auto sizes = [&zero](const qint16 *values) {
+            const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
+            return _mm_max_epi16(value, _mm_subs_epi16(zero, value)); // saturated: |-32768| is 32767
+        };
+        const auto weak = [this](int k) { return _mm_load_si128(reinterpret_cast<const __m128i *>(m_weak.data() + k)); };
         for (int k = 0; k < BlockSize; k += 16) {
-            __m128i strong[2];
-            for (int half = 0; half < 2; ++half) {
-                const int at = k + 8 * half;
-                const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + at));
-                const __m128i size = _mm_max_epi16(value, _mm_subs_epi16(zero, value)); // saturated: |-32768| is 32767
-                strong[half] = _mm_cmpgt_epi16(size, load(m_weak.data() + at));
-                _mm_store_si128(reinterpret_cast<__m128i *>(where + at),
-                                _mm_add_epi16(_mm_min_epi16(size, load(m_top.data() + at)), load(m_index.data() + at)));
-            }
-            mask |= quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(strong[0], strong[1])))) << k;
+            const __m128i strong = _mm_packs_epi16(_mm_cmpgt_epi16(sizes(block + k), weak(k)),
+                                                   _mm_cmpgt_epi16(sizes(block + k + 8), weak(k + 8)));
+            mask |= quint64(unsigned(_mm_movemask_epi8(strong))) << k;
         }
 #else
-        for (size_t k = 0; k < BlockSize; ++k) {
-            const int size = std::min(32767, std::abs(int(block[k])));
-            mask |= quint64(size > m_weak[k]) << k;
-            where[k] = qint16(m_index[k] + std::min<int>(size, m_top[k]));
-        }
+        for (size_t k = 0; k < BlockSize; ++k)
+            mask |= quint64(std::min(32767, std::abs(int(block[k]))) > m_weak[k]) << k;
 #endif
         return mask;
     }
@@ -298,9 +292,8 @@ private:
     size_t m_used = 0;             // of m_sizes
     std::array<int, BlockSize> m_steps{};
     alignas(16) std::array<qint16, BlockSize> m_weak{};
-    alignas(16) std::array<qint16, BlockSize> m_top{};
+    std::array<qint16, BlockSize> m_top{};
     std::array<size_t, BlockSize> m_offset{};
-    alignas(16) std::array<qint16, BlockSize> m_index{}; // m_offset, as the vector sums take it
     std::array<quint32, BlockSize *(TopRung + 1)> m_sizes; // per frequency from m_offset, by size
     std::array<qint64, 3> m_dcSum{};
     PrimaryHistograms m_primary;

@@ -76,11 +76,12 @@ int estimatePrimaryStep(const std::array<quint32, PrimaryHistograms::Values> &hi
         int remainder = 0;   // of c * step past a multiple of first
         for (int c = 1; c <= last; ++c) {
             remainder += step;
-            remainder -= remainder >= first ? first : 0; // step < first
-            // Without a branch: which values are empty follows no pattern the processor learns.
-            const bool empty = !reachable(remainder, step, first);
-            expected += empty ? smooth[size_t(c)] : 0.0;
-            found += empty ? double(histogram[size_t(c)]) : 0.0;
+            while (remainder >= first)
+                remainder -= first;
+            if (reachable(remainder, step, first))
+                continue;
+            expected += smooth[size_t(c)];
+            found += double(histogram[size_t(c)]);
         }
         expected *= double(total) / smoothSum;
         if (expected < std::max(LeastEmptyValues, LeastEmptyShare * double(total)) || found > MostFoundInEmpty * expected)
