@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(!facts.readable || (facts.width > 0 && facts.height > 0), "a readable picture without a size");
     require(facts.detail == -1.0 || facts.detail >= 0.0, "a negative detail");
     if (facts.counts)
-        require(detailAtSteps(facts, facts.counts->steps) == facts.detail, "the detail is not its own steps'");
+        require(detailAtSteps(facts, coarsestSteps({&facts})) == facts.detail, "the detail is not its own steps'");
     // What the facts cache stores comes back the same.
     PictureFacts stored;
     require(decodeFacts(encodeFacts(facts), stored), "stored facts cannot be read back");

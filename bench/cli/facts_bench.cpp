@@ -6,7 +6,8 @@
 //                    does not touch;
 //   second_over_add  reading the same facts again from the cache on disk, opened anew as a
 //                    second run of lumo-cli opens it (the target is at most 0.05);
-//   cache_bytes_per_picture  the database's size on disk over the pictures (at most 200).
+//   cache_bytes_per_picture  the database's files' size on disk once the cache is closed, over
+//                    the pictures (at most 200).
 //
 //   ../shared/tools/make_scale_corpus.sh 2000 /tmp/scale
 //   build/bin/bench_facts        (LUMO_SCALE_DIR names the folder; default /tmp/scale)

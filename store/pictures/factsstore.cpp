@@ -16,7 +16,7 @@
 namespace {
 
 // The layout of a record; a store of another layout is emptied.
-constexpr int RecordFormat = 1;
+constexpr int RecordFormat = 2;
 // Pending writes go to disk in one transaction each this many.
 constexpr size_t Batch = 256;
 // How long a writer waits for another process's transaction.
@@ -27,7 +27,6 @@ enum Flag : uchar {
     Grey = 2,
     Counted = 4,
     Taken = 8,
-    StandardSteps = 16,
     Raw = 32,
 };
 
@@ -79,21 +78,30 @@ struct Reader {
     }
 };
 
-// The lowest rung a comparison can ask of frequency k: groups are measured at their
-// coarsest steps, never finer than the picture's own (see detailAtSteps).
-size_t lowestRung(int step)
+// A series of counts as its first and the differences from each to the next: neighbouring
+// qualities count about as many.
+void putSeries(QByteArray &out, const std::array<quint64, DetailQualities.size()> &series)
 {
-    const int limit = std::max(DetailThreshold, step + 1);
-    return size_t(std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit) - DetailRungs.begin());
+    quint64 before = 0;
+    for (const quint64 value : series) {
+        putSigned(out, qint64(value - before));
+        before = value;
+    }
 }
 
-int standardQualityOf(const DetailCounts &counts)
+bool readSeries(Reader &in, std::array<quint64, DetailQualities.size()> &series, quint64 most)
 {
-    std::array<quint16, 64> table{};
-    for (int k = 0; k < 64; ++k)
-        table[size_t(k)] = quint16(std::clamp(counts.steps[size_t(k)], 0, 65535));
-    const int estimate = estimateJpegQuality(table.data());
-    return estimate > 0 && standardLuminanceTable(estimate) == counts.steps ? estimate : 0;
+    qint64 value = 0;
+    for (quint64 &each : series) {
+        const qint64 difference = in.signedNumber();
+        if (difference < -qint64(most) || difference > qint64(most))
+            return false;
+        value += difference;
+        if (value < 0 || quint64(value) > most)
+            return false;
+        each = quint64(value);
+    }
+    return in.ok;
 }
 
 } // namespace
@@ -103,9 +111,8 @@ QByteArray encodeFacts(const PictureFacts &facts)
     QByteArray out;
     out.reserve(160);
     const DetailCounts *counts = facts.counts.get();
-    const int standard = counts ? standardQualityOf(*counts) : 0;
     uchar flags = (facts.readable ? Readable : 0) | (facts.grey ? Grey : 0) | (counts ? Counted : 0)
-                  | (facts.taken.isValid() ? Taken : 0) | (standard ? StandardSteps : 0) | (facts.raw ? Raw : 0);
+                  | (facts.taken.isValid() ? Taken : 0) | (facts.raw ? Raw : 0);
     out.append(char(flags));
     putNumber(out, quint64(std::max(0, facts.width)));
     putNumber(out, quint64(std::max(0, facts.height)));
@@ -120,24 +127,8 @@ QByteArray encodeFacts(const PictureFacts &facts)
     if (!counts)
         return out;
     putNumber(out, quint64(std::max<qint64>(0, counts->blocks)));
-    if (standard) {
-        putNumber(out, quint64(standard));
-    } else {
-        for (int step : counts->steps)
-            putNumber(out, quint64(std::max(0, step)));
-    }
-    // Per frequency the rungs a comparison can ask for, as differences from the rung above,
-    // up to the last one reached.
-    for (size_t k = 1; k < 64; ++k) {
-        const auto &reaching = counts->reaching[k];
-        const size_t first = lowestRung(counts->steps[k]);
-        size_t end = reaching.size();
-        while (end > first && reaching[end - 1] == 0)
-            --end;
-        putNumber(out, end > first ? end - first : 0);
-        for (size_t r = first; r < end; ++r)
-            putNumber(out, reaching[r] - (r + 1 < reaching.size() ? reaching[r + 1] : 0));
-    }
+    putSeries(out, counts->all);
+    putSeries(out, counts->fine);
     return out;
 }
 
@@ -168,37 +159,16 @@ bool decodeFacts(const QByteArray &record, PictureFacts &facts)
     if (flags & Counted) {
         auto counts = std::make_shared<DetailCounts>();
         counts->blocks = qint64(in.upTo(quint64(1) << 40));
-        if (flags & StandardSteps) {
-            const int quality = int(in.upTo(100));
-            if (quality < 1)
-                return false;
-            counts->steps = standardLuminanceTable(quality);
-        } else {
-            for (int &step : counts->steps)
-                step = int(in.upTo(65535));
-        }
-        for (size_t k = 1; k < 64 && in.ok; ++k) {
-            auto &reaching = counts->reaching[k];
-            const size_t first = lowestRung(counts->steps[k]);
-            const size_t used = size_t(in.upTo(reaching.size() - first));
-            std::vector<quint64> differences(used);
-            for (quint64 &difference : differences)
-                difference = in.upTo(0xFFFFFFFFu);
-            quint64 sum = 0;
-            for (size_t r = first + used; r-- > first;) {
-                sum += differences[r - first];
-                if (sum > 0xFFFFFFFFu)
-                    return false;
-                reaching[r] = quint32(sum);
-            }
-            // Below the lowest rung asked for, nothing is kept: as if none were stronger.
-            for (size_t r = 0; r < first; ++r)
-                reaching[r] = used ? reaching[first] : 0;
-        }
-        if (!in.ok)
+        // No block has more than its 63 AC coefficients, nor more fine ones than strong ones.
+        const quint64 most = quint64(counts->blocks) * 63;
+        if (!readSeries(in, counts->all, most) || !readSeries(in, counts->fine, most))
             return false;
+        for (size_t q = 0; q < DetailQualities.size(); ++q) {
+            if (counts->fine[q] > counts->all[q])
+                return false;
+        }
         read.counts = counts;
-        read.detail = detailAtSteps(read, counts->steps);
+        read.detail = detailAtSteps(read, coarsestSteps({&read}));
     }
     if (!in.ok || in.at != record.size())
         return false;

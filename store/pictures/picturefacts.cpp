@@ -39,6 +39,26 @@ constexpr qint64 KeptBufferBytes = 16 * 1024 * 1024;
 // Coefficients in a block.
 constexpr int BlockSize = 64;
 
+// The rungs at which coefficients are counted: a value v counts at every rung <= v.
+constexpr std::array<int, 16> DetailRungs{8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 64, 80, 96, 128, 256};
+
+// The rung at which a frequency of own step `own` counts as detail when measured at the
+// coarser step `coarse`; DetailRungs.size() when none does. A coefficient of one coarse step
+// may stand for a weak value rounded up: it counts from more than one step. A picture saved
+// again at a finer step holds its first compression's values moved by up to half its own step
+// and a rounding: those are not stronger than the step either. Multiples of the coarse step
+// count from the second as before, whatever rung stands between.
+size_t rungAt(int coarse, int own)
+{
+    const auto rungOf = [](int limit) {
+        return size_t(std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit) - DetailRungs.begin());
+    };
+    const size_t lowest = rungOf(std::max(DetailThreshold, coarse + 1));
+    size_t highest = size_t(std::upper_bound(DetailRungs.begin(), DetailRungs.end(), 2 * coarse) - DetailRungs.begin());
+    highest = highest > 0 ? std::max(lowest, highest - 1) : lowest;
+    return own < coarse ? std::clamp(rungOf(std::max(DetailThreshold, coarse + 2 + own / 2)), lowest, highest) : lowest;
+}
+
 // The standard luminance table at quality 50, natural order.
 constexpr quint16 StandardLuminance[64] = {
     16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
@@ -103,7 +123,6 @@ public:
             m_dcStep[size_t(c)] = steps ? steps[0] : -1;
         }
         m_stepsKnown = knowSteps(jpeg.quantSteps(0));
-        m_primary.clear();
         return m_stepsKnown;
     }
 
@@ -115,10 +134,8 @@ public:
             return;
         const unsigned width = m_width[size_t(component)];
         if (component == 0) {
-            for (unsigned column = 0; column < width; ++column) {
+            for (unsigned column = 0; column < width; ++column)
                 countAc(blocks + size_t(column) * BlockSize);
-                countLow(blocks + size_t(column) * BlockSize);
-            }
         } else {
             for (unsigned column = 0; column < width; ++column)
                 m_dcSum[size_t(component)] += std::abs(int(blocks[size_t(column) * BlockSize]));
@@ -128,28 +145,40 @@ public:
     // Writes the detail, its counts and the colour.
     void finish(PictureFacts &facts)
     {
-        auto counts = std::make_shared<DetailCounts>();
-        counts->blocks = qint64(m_width[0]) * m_height[0];
-        counts->steps = m_steps;
+        // Per frequency, for each rung, the blocks whose coefficient reaches it.
+        std::array<std::array<quint32, DetailRungs.size()>, BlockSize> reaching{};
         for (int k = 1; k < BlockSize; ++k) {
             const quint32 *sizes = m_sizes.data() + m_offset[size_t(k)];
-            quint32 reaching = 0;
+            quint32 reached = 0;
             int rung = int(DetailRungs.size()) - 1;
             // From the largest size down, so that a rung reached counts every larger size too.
             for (int size = m_top[size_t(k)]; size >= 1; --size) {
                 const qint64 value = qint64(size) * m_steps[size_t(k)];
                 while (rung >= 0 && DetailRungs[size_t(rung)] > value)
-                    counts->reaching[size_t(k)][size_t(rung--)] = reaching;
+                    reaching[size_t(k)][size_t(rung--)] = reached;
                 if (rung < 0)
                     break;
-                reaching += sizes[size];
+                reached += sizes[size];
             }
             for (; rung >= 0; --rung)
-                counts->reaching[size_t(k)][size_t(rung)] = reaching;
+                reaching[size_t(k)][size_t(rung)] = reached;
+        }
+        auto counts = std::make_shared<DetailCounts>();
+        counts->blocks = qint64(m_width[0]) * m_height[0];
+        for (size_t q = 0; q < DetailQualities.size(); ++q) {
+            const std::array<int, BlockSize> standard = standardLuminanceTable(DetailQualities[q]);
+            for (size_t k = 1; k < BlockSize; ++k) {
+                const int own = m_steps[k];
+                const size_t rung = rungAt(std::max(own, standard[k]), own);
+                const quint32 strong = rung < DetailRungs.size() ? reaching[k][rung] : 0;
+                counts->all[q] += strong;
+                if (int(k % 8 + k / 8) >= FineDetailFrequency)
+                    counts->fine[q] += strong;
+            }
         }
         facts.counts = counts;
-        facts.detail = detailAtSteps(facts, counts->steps);
-        facts.primaryQuality = estimatePrimaryQuality(m_primary, m_steps, facts.quality);
+        facts.detail = detailAtSteps(facts, coarsestSteps({&facts}));
+        facts.primaryQuality = estimatePrimaryQuality(primaryHistograms(counts->blocks), m_steps, facts.quality);
 
         // Colour: the chroma blocks' mean offset from neutral, in levels (a DC of 8 is one level).
         if (m_components < 3) {
@@ -183,8 +212,13 @@ private:
             const int step = table[k];
             m_steps[k] = step;
             // A size of one step never counts: detailAtSteps asks for more than one step.
-            m_weak[k] = k == 0 || step == 0 ? Never : qint16(std::max(1, (DetailRungs.front() - 1) / step));
+            // The low frequencies are counted whole, for the traces of an earlier compression.
+            const bool low = std::find(PrimaryHistograms::Natural.begin(), PrimaryHistograms::Natural.end(), int(k))
+                             != PrimaryHistograms::Natural.end();
+            m_weak[k] = k == 0 || step == 0 ? Never : low ? 0 : qint16(std::max(1, (DetailRungs.front() - 1) / step));
             m_top[k] = step == 0 ? 0 : qint16((TopRung + step - 1) / step);
+            if (low && step > 0)
+                m_top[k] = std::max<qint16>(m_top[k], PrimaryHistograms::Values - 1);
             m_offset[k] = offset;
             offset += size_t(m_top[k]) + 1;
         }
@@ -205,13 +239,25 @@ private:
         }
     }
 
-    // The low frequencies' histograms, for the traces of an earlier compression.
-    void countLow(const qint16 *block)
+    // The low frequencies' histograms, for the traces of an earlier compression, from their
+    // counts by size; the zeros are what the other sizes leave of the blocks.
+    const PrimaryHistograms &primaryHistograms(qint64 blocks)
     {
         for (size_t i = 0; i < PrimaryHistograms::Natural.size(); ++i) {
-            const int value = std::min(PrimaryHistograms::Values - 1, std::abs(int(block[PrimaryHistograms::Natural[i]])));
-            ++m_primary.counts[i][size_t(value)];
+            const auto k = size_t(PrimaryHistograms::Natural[i]);
+            auto &histogram = m_primary.counts[i];
+            histogram = {};
+            if (m_steps[k] == 0)
+                continue;
+            const quint32 *sizes = m_sizes.data() + m_offset[k];
+            quint64 nonZero = 0;
+            for (int size = 1; size <= m_top[k]; ++size) {
+                histogram[size_t(std::min(size, PrimaryHistograms::Values - 1))] += sizes[size];
+                nonZero += sizes[size];
+            }
+            histogram[0] = quint32(std::max<qint64>(0, blocks - qint64(nonZero)));
         }
+        return m_primary;
     }
 
     // Bit k set when coefficient k is larger than m_weak[k].
@@ -358,42 +404,24 @@ PictureFacts readFacts(const QString &path, Reading reading)
 
 DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures)
 {
-    DetailSteps steps{};
+    int lowest = DetailQualities.back();
     for (const PictureFacts *picture : pictures) {
-        if (picture && picture->counts) {
-            for (int k = 0; k < 64; ++k)
-                steps[k] = std::max(steps[k], picture->counts->steps[k]);
-        }
+        if (picture && picture->counts && picture->quality > 0)
+            lowest = std::min(lowest, picture->quality);
     }
-    return steps;
+    // Taken down, so that no picture is measured finer than the coarsest of them.
+    const auto above = std::upper_bound(DetailQualities.begin(), DetailQualities.end(), lowest);
+    return {above == DetailQualities.begin() ? DetailQualities.front() : *std::prev(above)};
 }
 
-double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lowestFrequency)
+double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, DetailFrequencies frequencies)
 {
     if (!facts.counts || facts.counts->blocks == 0)
         return facts.counts ? 0.0 : -1.0;
-    quint64 strong = 0;
-    for (int k = 1; k < 64; ++k) {
-        if (k % 8 + k / 8 < lowestFrequency)
-            continue;
-        // A coefficient of one coarse step may stand for a weak value rounded up: it counts
-        // from more than one step. A picture saved again at a finer step holds its first
-        // compression's values moved by up to half its own step and a rounding: those are not
-        // stronger than the step either. Multiples of the coarse step count from the second
-        // as before, whatever rung stands between.
-        const int coarse = steps[k];
-        const int own = facts.counts->steps[k];
-        const auto rungOf = [](int limit) {
-            return size_t(std::lower_bound(DetailRungs.begin(), DetailRungs.end(), limit) - DetailRungs.begin());
-        };
-        const size_t lowest = rungOf(std::max(DetailThreshold, coarse + 1));
-        size_t highest = size_t(std::upper_bound(DetailRungs.begin(), DetailRungs.end(), 2 * coarse) - DetailRungs.begin());
-        highest = highest > 0 ? std::max(lowest, highest - 1) : lowest;
-        const size_t rung
-            = own < coarse ? std::clamp(rungOf(std::max(DetailThreshold, coarse + 2 + own / 2)), lowest, highest) : lowest;
-        if (rung < DetailRungs.size())
-            strong += facts.counts->reaching[k][rung];
-    }
+    // Another quality is taken down too.
+    const auto above = std::upper_bound(DetailQualities.begin(), DetailQualities.end(), steps.quality);
+    const size_t q = above == DetailQualities.begin() ? 0 : size_t(above - DetailQualities.begin()) - 1;
+    const quint64 strong = frequencies == DetailFrequencies::Fine ? facts.counts->fine[q] : facts.counts->all[q];
     return double(strong) / double(facts.counts->blocks);
 }
 

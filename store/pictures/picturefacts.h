@@ -11,8 +11,9 @@
 // count compare at one scale. Blurred, up-scaled and heavily re-compressed copies lose their
 // strong high-frequency coefficients; blocking from earlier compression lies on the edges of
 // the blocks or is weaker than the threshold, so it adds little. Pictures compared with each
-// other are measured at one quantisation too, the coarsest of them (detailAtSteps), so that
-// a re-save at a higher quality gains nothing from the rounding of its original.
+// other are measured at one quantisation too, the standard table of the lowest quality among
+// them (coarsestSteps, detailAtSteps), so that a re-save at a higher quality gains nothing
+// from the rounding of its original.
 
 #include "files/fileidentity.h"
 #include "sigboxcore_export.h"
@@ -27,15 +28,18 @@
 #include <memory>
 #include <vector>
 
-// The rungs at which coefficients are counted: a value v counts at every rung <= v.
-inline constexpr std::array<int, 16> DetailRungs{8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 64, 80, 96, 128, 256};
+// The qualities at which a picture's detail is kept: pictures compared with each other are
+// measured at the standard table of the lowest quality among them, taken down to one of
+// these. Finer between 70 and 100, where originals and their re-saves lie.
+inline constexpr std::array<int, 18> DetailQualities{5, 10, 20, 30, 40, 50, 60, 70, 75, 80, 85, 88, 90, 92, 94, 96, 98, 100};
 
-// Per AC frequency (natural order, 0 the DC unused): the file's quantisation step, and for
-// each rung the number of blocks whose coefficient reaches it (a coefficient of one step is
-// left out: it never counts as detail, see detailAtSteps).
+// Per quality of DetailQualities, the strong coefficients of all the picture's blocks when
+// counted at that quantisation (detailAtSteps): of every AC frequency, and of the finer ones
+// alone (FineDetailFrequency). A few numbers a picture, so that the facts cache on disk stays
+// small; all that a comparison reads of the picture.
 struct DetailCounts {
-    std::array<int, 64> steps{};
-    std::array<std::array<quint32, DetailRungs.size()>, 64> reaching{};
+    std::array<quint64, DetailQualities.size()> all{};
+    std::array<quint64, DetailQualities.size()> fine{};
     qint64 blocks = 0;
 };
 
@@ -58,16 +62,25 @@ struct PictureFacts {
     FileIdentity identity; // which file, whatever the path's spelling
 };
 
-// The largest quantisation step of each frequency among pictures measured.
-using DetailSteps = std::array<int, 64>;
+// The quantisation at which pictures are compared: the standard table of a quality of
+// DetailQualities.
+struct DetailSteps {
+    int quality = DetailQualities.back();
+    bool operator==(const DetailSteps &) const = default;
+};
+// The coarsest among measured pictures: that of the lowest quality, taken down to one of
+// DetailQualities.
 SIGBOXCORE_EXPORT DetailSteps coarsestSteps(const std::vector<const PictureFacts *> &pictures);
-// The detail of a measured picture counted as if quantised with `steps`, of the frequencies
-// from `lowestFrequency` up (the sum of the horizontal and vertical index in the block, 1 to
-// 14); -1 when not measured.
-SIGBOXCORE_EXPORT double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps, int lowestFrequency = 1);
 // The finer frequencies, from which a slight blur takes most: a copy blurred and re-saved
 // finer may keep as many strong coefficients of the lowest ones as its original.
 inline constexpr int FineDetailFrequency = 3;
+// Which frequencies detail is counted of: every AC one, or those whose horizontal and vertical
+// index in the block add up to FineDetailFrequency or more.
+enum class DetailFrequencies { All, Fine };
+// The detail of a measured picture counted as if quantised with `steps` (no finer than its
+// own at any frequency); -1 when not measured.
+SIGBOXCORE_EXPORT double detailAtSteps(const PictureFacts &facts, const DetailSteps &steps,
+                                       DetailFrequencies frequencies = DetailFrequencies::All);
 
 // The dequantised value from which an AC coefficient counts as detail.
 inline constexpr int DetailThreshold = 8;

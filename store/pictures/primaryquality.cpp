@@ -27,12 +27,12 @@ constexpr int LeastAgreeing = 3;
 constexpr int LeastQuality = 50;
 constexpr double LeastAgreeingShare = 0.6;
 
-// Whether the value c * step can come from a multiple of `first` requantised at `step`.
-bool reachable(int c, int step, int first)
+// Whether a value `remainder` past a multiple of `first` can come from a multiple requantised
+// at `step`: within half a step and the noise of the nearest multiple, in whole units.
+bool reachable(int remainder, int step, int first)
 {
-    const double value = double(c) * step;
-    const double multiple = std::round(value / first) * first;
-    return std::abs(value - multiple) <= step / 2.0 + RoundingNoise;
+    static_assert(RoundingNoise == 1.0, "the noise is counted in whole units");
+    return 2 * std::min(remainder, first - remainder) <= step + 2;
 }
 
 // The transposed index of a natural-order position: a quarter turn swaps a block's axes.
@@ -73,8 +73,12 @@ int estimatePrimaryStep(const std::array<quint32, PrimaryHistograms::Values> &hi
     for (int first = step + 1; first <= std::min(LargestStep, last * step); ++first) {
         double expected = 0; // what a smooth histogram puts where the grid leaves nothing
         double found = 0;    // what the picture holds there
+        int remainder = 0;   // of c * step past a multiple of first
         for (int c = 1; c <= last; ++c) {
-            if (reachable(c, step, first))
+            remainder += step;
+            while (remainder >= first)
+                remainder -= first;
+            if (reachable(remainder, step, first))
                 continue;
             expected += smooth[size_t(c)];
             found += double(histogram[size_t(c)]);

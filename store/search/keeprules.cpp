@@ -76,7 +76,7 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
         std::vector<double> fine(facts.size(), 0.0);
         for (int i : candidates) {
             detail[i] = detailAtSteps(facts[i], steps);
-            fine[i] = detailAtSteps(facts[i], steps, FineDetailFrequency);
+            fine[i] = detailAtSteps(facts[i], steps, DetailFrequencies::Fine);
         }
         // First only the clearly poorer copies go (blurred, blown up, re-compressed hard):
         // a copy cropped by a column and re-saved finer gains detail from its original's

@@ -1,5 +1,6 @@
 #include "pictures/factsstore.h"
 #include "pictures/picturefacts.h"
+#include "search/keeprules.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -76,7 +77,8 @@ TEST_F(FactsStoreTest, ASecondRunFindsTheFacts)
     EXPECT_EQ(stored.modified, read.modified);
     EXPECT_TRUE(stored.identity.sameFile(read.identity));
     ASSERT_TRUE(stored.counts);
-    EXPECT_EQ(stored.counts->steps, read.counts->steps);
+    EXPECT_EQ(stored.counts->all, read.counts->all);
+    EXPECT_EQ(stored.counts->fine, read.counts->fine);
 }
 
 // A file written anew, or given another time, is read again; its old facts are not used.
@@ -209,6 +211,94 @@ TEST(FactsRecord, DamagedRecordsAreRefused)
     EXPECT_FALSE(decodeFacts(QByteArray(40, '\xFF'), facts));
 }
 
+// Counts no picture can have: more strong coefficients than its blocks hold, or more fine
+// ones than strong ones.
+TEST(FactsRecord, ImpossibleCountsAreRefused)
+{
+    QTemporaryDir temp;
+    const QString path = temp.filePath(QStringLiteral("p.jpg"));
+    ASSERT_TRUE(writePicture(path, 3));
+    const PictureFacts read = readPictureFacts(path);
+    ASSERT_TRUE(read.counts);
+    struct Impossible {
+        const char *name;
+        size_t quality; // of DetailQualities
+        quint64 all, fine; // in blocks' worth of coefficients
+    };
+    for (const Impossible c : {Impossible{"AllOver63", 0, 64, 0}, Impossible{"FineOver63", 17, 64, 64},
+                               Impossible{"FineOverAll", 8, 2, 3}}) {
+        SCOPED_TRACE(c.name);
+        auto counts = std::make_shared<DetailCounts>(*read.counts);
+        counts->all[c.quality] = c.all * quint64(counts->blocks);
+        counts->fine[c.quality] = c.fine * quint64(counts->blocks);
+        PictureFacts damaged = read;
+        damaged.counts = counts;
+        PictureFacts facts;
+        EXPECT_FALSE(decodeFacts(encodeFacts(damaged), facts));
+    }
+}
+
+struct RankingCase {
+    const char *name;
+    std::vector<int> qualities; // one picture each, of one scene
+};
+
+void PrintTo(const RankingCase &c, std::ostream *os) { *os << c.name; }
+
+class CachedRanking : public ::testing::TestWithParam<RankingCase>
+{
+protected:
+    QTemporaryDir temp;
+};
+
+// A second run ranks a group from the store as the first ranked it from the files: the
+// same detail at the group's coarsest quantisation, the same picture kept.
+TEST_P(CachedRanking, IsTheFreshRanking)
+{
+    const RankingCase &c = GetParam();
+    const QString database = temp.filePath(QStringLiteral("facts.sqlite"));
+    QStringList pictures;
+    std::vector<PictureFacts> fresh;
+    for (size_t i = 0; i < c.qualities.size(); ++i) {
+        pictures << temp.filePath(QStringLiteral("p%1.jpg").arg(i));
+        ASSERT_TRUE(writePicture(pictures.back(), 5, c.qualities[i]));
+        setTime(pictures.back(), 1600000000 + qint64(i));
+        fresh.push_back(readPictureFacts(pictures.back()));
+    }
+    {
+        PictureFactsCache first(std::make_shared<FactsStore>(database));
+        for (const QString &picture : pictures)
+            first.facts(picture);
+    }
+    PictureFactsCache second(std::make_shared<FactsStore>(database));
+    std::vector<PictureFacts> stored;
+    for (const QString &picture : pictures) {
+        ASSERT_TRUE(knownToANewStore(database, picture));
+        stored.push_back(second.facts(picture));
+    }
+    const auto measuredOf = [](const std::vector<PictureFacts> &facts) {
+        std::vector<const PictureFacts *> measured;
+        for (const PictureFacts &each : facts)
+            measured.push_back(&each);
+        return measured;
+    };
+    const DetailSteps steps = coarsestSteps(measuredOf(fresh));
+    EXPECT_EQ(coarsestSteps(measuredOf(stored)), steps);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        for (const DetailFrequencies frequencies : {DetailFrequencies::All, DetailFrequencies::Fine})
+            EXPECT_EQ(detailAtSteps(stored[i], steps, frequencies), detailAtSteps(fresh[i], steps, frequencies)) << i;
+    }
+    EXPECT_EQ(planGroup(pictures, stored, {KeepRule::Best}, ProtectedFolders()).keep,
+              planGroup(pictures, fresh, {KeepRule::Best}, ProtectedFolders()).keep);
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, CachedRanking,
+                         ::testing::Values(RankingCase{"FinerResaves", {85, 95, 98}},
+                                           RankingCase{"HeavyRecompression", {90, 40, 70}},
+                                           RankingCase{"BetweenTheKeptQualities", {93, 91, 99}},
+                                           RankingCase{"Lowest", {3, 100}}),
+                         [](const ::testing::TestParamInfo<RankingCase> &info) { return std::string(info.param.name); });
+
 struct NameCase {
     const char *name;
     const char *make; // how the second name comes to be: "link", "symlink", "spelling", "copy"
@@ -297,15 +387,8 @@ TEST_F(FactsStoreTest, TheCacheLetsGoOfTheCounts)
     const PictureFacts again = cache.facts(picture(0));
     ASSERT_TRUE(again.counts);
     EXPECT_EQ(again.detail, read.detail);
-    EXPECT_EQ(again.counts->steps, read.counts->steps);
-    for (const int quality : {70, 50, 30, 10}) {
-        SCOPED_TRACE(quality);
-        std::array<int, 64> steps = standardLuminanceTable(quality);
-        for (int k = 0; k < 64; ++k)
-            steps[size_t(k)] = std::max(steps[size_t(k)], read.counts->steps[size_t(k)]);
-        for (const int lowest : {1, FineDetailFrequency})
-            EXPECT_EQ(detailAtSteps(again, steps, lowest), detailAtSteps(read, steps, lowest));
-    }
+    EXPECT_EQ(again.counts->all, read.counts->all);
+    EXPECT_EQ(again.counts->fine, read.counts->fine);
 }
 
 } // namespace
