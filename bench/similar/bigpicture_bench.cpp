@@ -12,6 +12,8 @@
 #include <frmCompare.h>
 #include <frmView.h>
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -164,14 +166,5 @@ BENCHMARK(BM_BigPictures)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    g_dir = new QTemporaryDir;
-    qputenv("XDG_CONFIG_HOME", g_dir->filePath(QStringLiteral("config")).toLocal8Bit());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    delete g_dir;
-    return 0;
+    return runWindowBenchmarks(argc, argv, g_dir);
 }

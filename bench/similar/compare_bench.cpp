@@ -11,6 +11,8 @@
 #include <frmCompare.h>
 #include "pictures/picturefacts.h"
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -166,14 +168,5 @@ BENCHMARK(BM_NextGroup)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterati
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    g_dir = new QTemporaryDir;
-    qputenv("XDG_CONFIG_HOME", g_dir->filePath(QStringLiteral("config")).toLocal8Bit());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    delete g_dir;
-    return 0;
+    return runWindowBenchmarks(argc, argv, g_dir);
 }

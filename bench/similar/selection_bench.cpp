@@ -21,6 +21,8 @@
 #include <samgrid.h>
 
 #include <QAction>
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -180,17 +182,5 @@ BENCHMARK(BM_Rule32767In5000Groups)->Unit(benchmark::kMillisecond)->UseManualTim
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    g_dir = new QTemporaryDir;
-    // Settings and shared thumbnails of this run stay in the temporary folder.
-    qputenv("XDG_CONFIG_HOME", g_dir->filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", g_dir->filePath(QStringLiteral("data")).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", g_dir->filePath(QStringLiteral("cache")).toLocal8Bit());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    delete g_dir;
-    return 0;
+    return runWindowBenchmarks(argc, argv, g_dir);
 }
