@@ -103,7 +103,11 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             }
             m_list->removeRows(goneRows);
             setModified(true);
-            finalStatus = tr("削除完了");
+            // A stop in the trash's progress, or a file that could not be moved, leaves
+            // pictures behind: the status must not call that complete.
+            finalStatus = removal.kept.isEmpty()
+                ? tr("削除完了")
+                : tr("削除を終了しました（%n個の画像は残っています）", nullptr, int(removal.kept.size()));
         } catch (const std::exception &error) {
             wait.reset();
             DialogService::instance().ShowError(QStringLiteral("DeleteJepg"),

@@ -575,6 +575,13 @@
             <numerusform>Dropped %n entries whose files are gone</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>削除を終了しました（%n個の画像は残っています）</source>
+        <translation>
+            <numerusform>Deletion ended (%n picture kept)</numerusform>
+            <numerusform>Deletion ended (%n pictures kept)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>frmSam</name>

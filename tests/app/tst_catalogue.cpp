@@ -610,6 +610,7 @@ private slots:
         QCOMPARE(QDir(m_home.trash()).entryList(QDir::Files).size(), n - stay.size());
         QCOMPARE(dialogs.messages(), QStringList{DeleteQuestion});
         QVERIFY(window().isModified());
+        QCOMPARE(panel("Info"), QStringLiteral("削除を終了しました（%1個の画像は残っています）").arg(stay.size()));
         m_home.emptyTrash();
     }
 
