@@ -8,8 +8,6 @@
 #include "workpool.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QProgressDialog>
 #include <QTimer>
@@ -83,9 +81,6 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
     TrashRun run;
     {
         WorkPool pool(1, WorkPool::Ending::Wait);
-        QFutureWatcher<TrashRun> watcher;
-        QEventLoop loop;
-        QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &progress, [&progress, handled, stop] {
             if (progress.wasCanceled())
@@ -95,13 +90,9 @@ QStringList ShellService::removeFiles(const QString &nulList, int, QWidget *owne
         });
         tick.start(15);
         const SharedThumbnails thumbnails;
-        const QFuture<TrashRun> moving = pool.run([paths, thumbnails, stop, handled] {
+        run = pool.runServingEvents([paths, thumbnails, stop, handled] {
             return movePicturesToTrash(paths, thumbnails, *stop, [handled](int done) { handled->store(done); });
         });
-        watcher.setFuture(moving);
-        if (!moving.isFinished())
-            loop.exec();
-        run = moving.result();
     }
     progress.hide();
     QGuiApplication::restoreOverrideCursor();

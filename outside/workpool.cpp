@@ -1,6 +1,8 @@
 #include "outside/workpool.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -89,6 +91,17 @@ void WorkPool::cancel()
 bool WorkPool::waitForDone(int msecs)
 {
     return m_pool->waitForDone(msecs);
+}
+
+void WorkPool::serveUntilFinished(const QFuture<void> &future)
+{
+    QFutureWatcher<void> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    // The watcher tells of the end through the loop, also when it came before exec().
+    if (!future.isFinished())
+        loop.exec();
 }
 
 void WorkPool::keep(const QFuture<void> &future)

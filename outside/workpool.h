@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,18 @@ public:
         return future;
     }
 
+    // Runs `function` here while the calling thread, the user-interface thread, goes on
+    // serving events, and returns its result: long work in a command whose window keeps
+    // answering. The pool must not be cancelled meanwhile.
+    template <typename Function>
+    auto runServingEvents(Function &&function)
+    {
+        auto future = run(std::forward<Function>(function));
+        serveUntilFinished(QFuture<void>(future));
+        if constexpr (!std::is_void_v<std::invoke_result_t<Function>>)
+            return future.result();
+    }
+
     // QtConcurrent::mapped on this pool.
     template <typename Sequence, typename Map>
     auto mapped(Sequence &&sequence, Map &&map)
@@ -74,6 +87,7 @@ public:
 
 private:
     void keep(const QFuture<void> &future);
+    static void serveUntilFinished(const QFuture<void> &future);
 
     QThreadPool *m_pool; // owned; handed over at the end when a task still runs
     Ending m_ending;

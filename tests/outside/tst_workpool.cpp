@@ -26,6 +26,8 @@ private slots:
     void aQueuedTaskFinishesCancelledAfterTheEnd_data();
     void aQueuedTaskFinishesCancelledAfterTheEnd();
     void cancelFinishesTheWatchersAndTheNextTaskRuns();
+    void runServingEventsAnswersMeanwhile_data();
+    void runServingEventsAnswersMeanwhile();
 };
 
 // A pool whose task is stuck ends at once; the task never started is dropped, and the
@@ -125,6 +127,40 @@ void tst_WorkPool::cancelFinishesTheWatchersAndTheNextTaskRuns()
     next.setFuture(pool.run([stop = pool.stopFlag()] { return stop->load(); }));
     next.waitForFinished();
     QCOMPARE(next.result(), false);
+}
+
+void tst_WorkPool::runServingEventsAnswersMeanwhile_data()
+{
+    QTest::addColumn<bool>("finishedAtOnce");
+    QTest::newRow("long task") << false;
+    QTest::newRow("finished before the wait") << true;
+}
+
+// The calling thread serves its events while the task runs (here, an event posted by the
+// task itself lets it go on), and gets the task's result once it has finished.
+void tst_WorkPool::runServingEventsAnswersMeanwhile()
+{
+    QFETCH(bool, finishedAtOnce);
+    auto shared = std::make_shared<Shared>();
+    WorkPool pool(1, WorkPool::Ending::Wait);
+    QObject receiver;
+    int served = 0;
+    const int result = pool.runServingEvents([shared, &receiver, &served, finishedAtOnce] {
+        if (finishedAtOnce)
+            return 7;
+        QMetaObject::invokeMethod(&receiver, [shared, &served] {
+            ++served;
+            shared->gate.release();
+        }, Qt::QueuedConnection);
+        // Without events served by the waiting thread this never comes.
+        return shared->gate.tryAcquire(1, 10000) ? 42 : -1;
+    });
+    QCOMPARE(result, finishedAtOnce ? 7 : 42);
+    QCOMPARE(served, finishedAtOnce ? 0 : 1);
+
+    bool ran = false;
+    pool.runServingEvents([&ran] { ran = true; });
+    QVERIFY(ran);
 }
 
 QTEST_GUILESS_MAIN(tst_WorkPool)
