@@ -130,6 +130,12 @@ int CatalogueListModel::addUnreadRows(const QStringList &keys)
     return int(fresh.size());
 }
 
+void CatalogueListModel::reserveRows(int rows)
+{
+    m_rows.reserve(size_t(std::max(rows, 0)));
+    m_positions.reserve(rows);
+}
+
 void CatalogueListModel::removeRow(int row)
 {
     removeRows({row});

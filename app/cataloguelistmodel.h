@@ -57,6 +57,9 @@ public:
     // Rows from an opened catalogue in one insertion; keys already listed (or repeated) are
     // left out. How many rows it added.
     int addUnreadRows(const QStringList &keys);
+    // Room for `rows` in all, so that growing to them never copies or rehashes a large list
+    // in one step.
+    void reserveRows(int rows);
     void removeRow(int row);
     // These rows (any order, no repeats) in as few steps as their runs allow.
     void removeRows(QList<int> rows);

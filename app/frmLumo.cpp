@@ -303,6 +303,11 @@ void frmLumo::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    // A close asked for while the catalogue is being saved for the close before it.
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
     const CloseOrigin origin = m_closeOrigin;
     m_closeOrigin = CloseOrigin::User;
 

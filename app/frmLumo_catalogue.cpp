@@ -4,6 +4,7 @@
 #include "frmLumo.h"
 
 #include "outside/pathsplitter.h"
+#include "outside/workpool.h"
 #include "waitcursor.h"
 
 #include "catalogue/sigbox.h"
@@ -57,7 +58,10 @@ bool frmLumo::SaveJpegList(bool askFirst)
         const QString path = dlgLumo.fileName;
         m_filePath = PathSplitter::FolderPart(path);
         WaitCursor wait;
-        if (!sbxJpeg->Save(path)) {
+        // Written on a worker while the window answers: a million entries take seconds.
+        // Commands wait meanwhile, so nothing changes the store under the writer.
+        WorkPool writer(1, WorkPool::Ending::Wait);
+        if (!writer.runServingEvents([store = sbxJpeg, path] { return store->Save(path); })) {
             finalStatus = tr("保存完了");
             setModified(false);
             m_catalogueUnread = false;

@@ -6,6 +6,7 @@
 #include "cataloguelistmodel.h"
 
 #include "outside/pathsplitter.h"
+#include "outside/workpool.h"
 #include "waitcursor.h"
 
 #include "files/folderscan.h"
@@ -22,6 +23,7 @@
 
 namespace {
 constexpr int FillStep = 100;
+constexpr int MaxBatch = 32768;
 } // namespace
 
 bool frmLumo::OpenJpegList(QString FileName)
@@ -55,7 +57,17 @@ bool frmLumo::OpenJpegList(QString FileName)
     setInfo(tr("読込中..."));
     QCoreApplication::processEvents();
 
-    if (sbxJpeg->Load(FileName)) {
+    // The series is read on a worker into a set of its own, which the store then takes:
+    // a million entries take seconds to read, and the window answers meanwhile (commands
+    // wait, as during any command).
+    bool failed = false;
+    {
+        CatalogueSet loaded;
+        WorkPool reader(1, WorkPool::Ending::Wait);
+        failed = reader.runServingEvents([&loaded, FileName] { return loaded.load(FileName).failed(); });
+        sbxJpeg->adoptLoaded(std::move(loaded));
+    }
+    if (failed) {
         m_catalogueUnread = true;
         finalStatus = tr("読込中にエラーが発生しました");
         wait.reset();
@@ -70,6 +82,7 @@ bool frmLumo::OpenJpegList(QString FileName)
         const int count = sbxJpeg->DataCount();
         const quint64 generation = sbxJpeg->table().generation();
         QStringList pending;
+        m_list->reserveRows(count);
         int i = 0;
         for (; i < count; ++i) {
             pending.append(sbxJpeg->FileName(i));
@@ -77,8 +90,9 @@ bool frmLumo::OpenJpegList(QString FileName)
                 // Rows go to the list in batches that grow with it: the view lays all of its
                 // rows out again after each insertion, which a batch of a hundred made
                 // quadratic; so it takes a few dozen layouts for a million, and the first
-                // rows still show at once.
-                if (pending.size() >= std::max(FillStep, m_list->rowCount() / 4)) {
+                // rows still show at once. A batch costs about a microsecond a row, so it
+                // stops growing where it would keep input waiting.
+                if (pending.size() >= std::clamp(m_list->rowCount() / 4, FillStep, MaxBatch)) {
                     m_list->addUnreadRows(pending);
                     pending.clear();
                 }

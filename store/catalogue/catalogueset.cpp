@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 QString splitCatalogueName(const QString &catalogue, int part)
 {
@@ -150,6 +151,14 @@ void CatalogueSet::clear()
     m_table.clear();
     m_first.clear();
     m_parts.assign(1, Part{});
+}
+
+void CatalogueSet::replaceWith(CatalogueSet &&other)
+{
+    m_table.replaceWith(std::move(other.m_table));
+    m_first = std::exchange(other.m_first, QString());
+    m_parts = std::exchange(other.m_parts, std::vector<Part>(1));
+    other.m_table = SignatureTable(SignatureTable::Unlimited);
 }
 
 CatalogueResult CatalogueSet::load(const QString &file)

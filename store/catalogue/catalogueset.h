@@ -49,6 +49,9 @@ public:
     // Reads the series `file` belongs to. A part that fails fails the whole (the set is
     // then empty); the result is that part's, with the entries of the whole.
     CatalogueResult load(const QString &file);
+    // Takes the entries and series of a set read elsewhere (on a worker) in place of these;
+    // `other` is left empty.
+    void replaceWith(CatalogueSet &&other);
     // Writes the parts whose entries changed, each atomically; every part when `first` is
     // not the series read or saved last (whose files beyond the new ones go to the trash).
     CatalogueResult save(const QString &first);

@@ -35,6 +35,8 @@ public:
     // True when the load failed; the table is then empty. Any part of a series reads the
     // whole series.
     bool Load(const QString &fname);
+    // Takes a set read elsewhere (CatalogueSet::load on a worker) as Load would have left it.
+    void adoptLoaded(CatalogueSet &&loaded) { m_set.replaceWith(std::move(loaded)); }
     // Saves with every part but the last full again (after entries have gone).
     bool saveRepacked(const QString &fname);
 

@@ -1,7 +1,9 @@
 #include "entries/signaturetable.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <string>
 
 SignatureTable::SignatureTable()
@@ -173,6 +175,13 @@ int32_t SignatureTable::checkValue(int first, int second) const
     checkSlot(first);
     checkSlot(second);
     return GetCheckValuePX(m_cells[first].data(), m_cells[second].data());
+}
+
+void SignatureTable::replaceWith(SignatureTable &&other)
+{
+    const quint64 next = std::max(m_generation, other.m_generation) + 1;
+    *this = std::move(other);
+    m_generation = next;
 }
 
 void SignatureTable::resetBlank(int count)

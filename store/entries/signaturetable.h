@@ -59,6 +59,9 @@ public:
     // Replaces the table with `count` + 1 blank slots (used by the catalogue reader).
     void resetBlank(int count);
     void setSlot(int index, const QString &name, const Signature &cells);
+    // Takes `other`'s slots in place of these (a table read on a worker); the generation
+    // moves past both, so a loop that yielded over either sees the change.
+    void replaceWith(SignatureTable &&other);
 
     // Changes whenever entries may have moved or gone (remove, clear, a load); appending
     // leaves it alone. A loop that yields compares it to know its indexes still hold.

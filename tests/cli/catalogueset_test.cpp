@@ -129,6 +129,25 @@ INSTANTIATE_TEST_SUITE_P(
                     ASSERT_EQ(s.set.partEntries(1), 5);
                 },
                 2, {false, false}},
+        SetCase{"ReadElsewhereThenTakenOver", 2 * Full + 10,
+                [](Series &s) {
+                    // As the window opens: the store emptied, the series read into a set of
+                    // its own, which the store then takes.
+                    s.set.clear();
+                    CatalogueSet read;
+                    ASSERT_FALSE(read.load(s.part(3)).failed());
+                    const quint64 generations[] = {s.set.table().generation(), read.table().generation()};
+                    s.set.replaceWith(std::move(read));
+                    EXPECT_GT(s.set.table().generation(), std::max(generations[0], generations[1]));
+                    EXPECT_EQ(read.count(), 0);
+                    EXPECT_EQ(read.partCount(), 1);
+                    EXPECT_EQ(read.firstPart(), QString());
+                    ASSERT_EQ(s.set.count(), 2 * Full + 10);
+                    ASSERT_EQ(s.set.firstPart(), s.first());
+                    s.append(2 * Full + 10, 100);
+                    ASSERT_FALSE(s.set.save(s.first()).failed());
+                },
+                3, {false, false, true}},
         SetCase{"SaveAfterReopenAndChange", Full + 5,
                 [](Series &s) {
                     ASSERT_FALSE(s.set.load(s.first()).failed());
