@@ -1,5 +1,7 @@
 // Opening a full catalogue (32,767 entries, every picture present) into the main window:
-// the list is filled in one pass; its files are read as their rows are shown. Adding a folder of
+// the list is filled in one pass; its files are read as their rows are shown. Opening a
+// library of many parts, and deleting 10,000 selected pictures to the trash: time, and how
+// long an input event waited meanwhile (99th percentile and longest). Adding a folder of
 // 5,000 pictures: total time, the longest stretch without serving window events, and how
 // much the process grew. Adding a folder of 2,000 pictures of about 1.5 MP, and photos of
 // 12 to 20 MP through the dialog, each with a pool of 1 and of 2 threads: total times,
@@ -16,6 +18,8 @@
 #include "outside/scripteddialogs.h"
 #include "signaturefeed.h"
 
+#include "../eventlatency.h"
+
 #include "catalogue/catalogue.h"
 
 #include <QAction>
@@ -23,6 +27,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -44,8 +49,9 @@ QString g_catalogue;
 void prepare()
 {
     g_dir = new QTemporaryDir;
-    // Settings of this run stay in the temporary folder.
+    // Settings and the trash of this run stay in the temporary folder.
     qputenv("XDG_CONFIG_HOME", g_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", g_dir->filePath(QStringLiteral("data")).toLocal8Bit());
     SignatureTable table;
     for (int i = 0; i < SignatureTable::MaxEntries; ++i) {
         const QString path = g_dir->filePath(QStringLiteral("p%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
@@ -100,15 +106,65 @@ void BM_OpenLibrary(benchmark::State &state)
     frmLumo window;
     window.show();
     const auto *list = window.findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+    EventLatency input;
     for (auto _ : state) {
         window.openCommandLine(first);
         if (!dialogs.asked.isEmpty())
             state.SkipWithError("the library did not open");
     }
+    input.stop();
     state.counters["entries"] = list->model()->rowCount();
     state.counters["residentMiB"] = residentMiB();
+    state.counters["input_wait_p99_ms"] = input.percentileMs(0.99);
+    state.counters["input_wait_longest_ms"] = input.longestMs();
 }
 BENCHMARK(BM_OpenLibrary)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 10,000 pictures in 100 folders, all selected and deleted with their files: the moves to
+// the trash under the progress dialog, and how long input waited meanwhile.
+void BM_DeleteMarked10000(benchmark::State &state)
+{
+    constexpr int Pictures = 10'000;
+    const QString folder = g_dir->filePath(QStringLiteral("marked"));
+    double longestWaitMs = 0;
+    double p99WaitMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        SignatureTable table;
+        for (int i = 0; i < Pictures; ++i) {
+            const QString path = QStringLiteral("%1/%2/IMG_%3.jpg").arg(folder).arg(i % 100).arg(i);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile out(path);
+            if (!out.open(QIODevice::WriteOnly) || out.write("picture") != 7)
+                qFatal("cannot write %s", qPrintable(path));
+            table.append(path, Signature{});
+        }
+        const QString catalogue = g_dir->filePath(QStringLiteral("marked.sbx"));
+        if (saveCatalogue(catalogue, table).failed())
+            qFatal("cannot write the catalogue");
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(6); // yes: the files go too
+        dialogs.answers.enqueue(7); // no to saving the changed catalogue
+        frmLumo window;
+        window.show();
+        window.openCommandLine(catalogue);
+        auto *list = window.findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+        list->selectAll();
+        state.ResumeTiming();
+        {
+            EventLatency input;
+            window.findChild<QAction *>(QStringLiteral("mnuL3"))->trigger();
+            input.stop();
+            longestWaitMs = std::max(longestWaitMs, input.longestMs());
+            p99WaitMs = std::max(p99WaitMs, input.percentileMs(0.99));
+        }
+        if (list->model()->rowCount() != 0)
+            state.SkipWithError("not every picture was deleted");
+    }
+    state.counters["input_wait_longest_ms"] = longestWaitMs;
+    state.counters["input_wait_p99_ms"] = p99WaitMs;
+}
+BENCHMARK(BM_DeleteMarked10000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // Heap bytes in use (not the resident size, which earlier freed memory would hide).
 long heapInUseKiB()
@@ -134,31 +190,16 @@ QString pictureFolder()
     return folder;
 }
 
-// A 1 ms timer notes every turn of the event loop while it lives; the largest gap between
-// turns is how long the window could not repaint or see Esc.
-class GapMeter
-{
-public:
-    GapMeter()
-    {
-        m_sinceTurn.start();
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_sinceTurn.restart());
-        });
-        m_ticker.start(1);
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QElapsedTimer m_sinceTurn;
-    QTimer m_ticker;
-    qint64 m_longest = 0;
-};
-
 // Runs one list command on a fresh window, the folder add (mnuL0) or the dialog add (mnuL2)
 // with `answer` as the folder or the dialog's result, and returns the rows it made.
-// `gapMs` and `grownKiB` keep the largest seen.
-int runAdd(const char *command, const QString &answer, qint64 &gapMs, long &grownKiB)
+// The figures keep the largest seen.
+struct AddFigures
+{
+    double longestWaitMs = 0; // the longest an input event waited
+    double p99WaitMs = 0;
+    long grownKiB = 0;
+};
+int runAdd(const char *command, const QString &answer, AddFigures &figures)
 {
     ScriptedDialogs dialogs;
     if (qstrcmp(command, "mnuL0") == 0)
@@ -170,25 +211,27 @@ int runAdd(const char *command, const QString &answer, qint64 &gapMs, long &grow
     window.show();
     const long before = heapInUseKiB();
     {
-        GapMeter gaps;
+        EventLatency input;
         window.findChild<QAction *>(QLatin1String(command))->trigger();
-        gapMs = std::max(gapMs, gaps.longestMs());
+        input.stop();
+        figures.longestWaitMs = std::max(figures.longestWaitMs, input.longestMs());
+        figures.p99WaitMs = std::max(figures.p99WaitMs, input.percentileMs(0.99));
     }
-    grownKiB = std::max(grownKiB, heapInUseKiB() - before);
+    figures.grownKiB = std::max(figures.grownKiB, heapInUseKiB() - before);
     return window.findChild<QTreeView *>(QStringLiteral("lsvJpeg"))->model()->rowCount();
 }
 
 void BM_FolderAdd5000(benchmark::State &state)
 {
     const QString folder = pictureFolder();
-    qint64 longestGap = 0;
-    long grownKiB = 0;
+    AddFigures figures;
     for (auto _ : state) {
-        if (runAdd("mnuL0", folder, longestGap, grownKiB) != 5000)
+        if (runAdd("mnuL0", folder, figures) != 5000)
             state.SkipWithError("the folder was not added completely");
     }
-    state.counters["longest_gap_ms"] = double(longestGap);
-    state.counters["grown_MiB"] = double(grownKiB) / 1024.0;
+    state.counters["input_wait_longest_ms"] = figures.longestWaitMs;
+    state.counters["input_wait_p99_ms"] = figures.p99WaitMs;
+    state.counters["grown_MiB"] = double(figures.grownKiB) / 1024.0;
 }
 BENCHMARK(BM_FolderAdd5000)->Unit(benchmark::kMillisecond)->Iterations(2);
 // Reads every file once, so the first timed run does not pay for the disk.
@@ -285,15 +328,14 @@ void comparePoolSizes(benchmark::State &state, const char *command, const QStrin
 {
     double ms[2] = {0, 0};
     double otherCpu[2] = {0, 0};
-    qint64 gapMs[2] = {0, 0};
-    long grownKiB = 0;
+    AddFigures figures[2];
     for (auto _ : state) {
         for (int threads : {1, 2}) {
             const PoolSize pool(threads);
             const CpuTimes before = cpuTimes();
             QElapsedTimer clock;
             clock.start();
-            if (runAdd(command, answer, gapMs[threads - 1], grownKiB) != rows)
+            if (runAdd(command, answer, figures[threads - 1]) != rows)
                 state.SkipWithError("the pictures were not added completely");
             const double took = double(clock.nsecsElapsed()) / 1e6;
             const CpuTimes after = cpuTimes();
@@ -307,11 +349,11 @@ void comparePoolSizes(benchmark::State &state, const char *command, const QStrin
     state.counters["ms_1_thread"] = ms[0] / iterations;
     state.counters["ms_2_threads"] = ms[1] / iterations;
     state.counters["speedup"] = ms[0] / ms[1];
-    state.counters["gap_ms_1_thread"] = double(gapMs[0]);
-    state.counters["gap_ms_2_threads"] = double(gapMs[1]);
+    state.counters["input_wait_longest_ms_1_thread"] = figures[0].longestWaitMs;
+    state.counters["input_wait_longest_ms_2_threads"] = figures[1].longestWaitMs;
     state.counters["other_cores_1_thread"] = std::max(0.0, otherCpu[0] * 1000.0 / ms[0]);
     state.counters["other_cores_2_threads"] = std::max(0.0, otherCpu[1] * 1000.0 / ms[1]);
-    state.counters["grown_MiB"] = double(grownKiB) / 1024.0;
+    state.counters["grown_MiB"] = double(std::max(figures[0].grownKiB, figures[1].grownKiB)) / 1024.0;
 }
 
 void BM_FolderAdd2000Pool(benchmark::State &state)
