@@ -15,6 +15,7 @@
 
 #include "outside/appsettings.h"
 #include "outside/dialogservice.h"
+#include "outside/workpool.h"
 
 #include "pictures/pictureformats.h"
 #include <samowner.h>
@@ -90,6 +91,9 @@ public:
     SimilarRule similarRule() const override { return m_similarRule; }
     QWidget *samOwnerWindow() override { return this; }
     const SignatureTable &samCatalogue() const override;
+
+    // The pool an add computes its signatures in, one thread per core unless set otherwise.
+    WorkPool &signaturePool() { return m_signatures; }
 
     bool isRunning() const { return m_running; }
     bool isModified() const { return m_modified; }
@@ -268,6 +272,10 @@ private:
     bool m_modified = false;
     bool m_catalogueUnread = false; // the current catalogue name is a file that failed to load
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    // The adds' signatures. Not Qt's global pool: Qt's painting splits large fills into
+    // tasks there and waits for them, and behind a queue of decodes the window would stop
+    // repainting.
+    WorkPool m_signatures;
     SignatureFeed *m_folderFeed = nullptr;     // the folder add's pictures while it scans
     bool m_storeFull = false;                  // the running add met a store that takes no more
     int m_partsBeforeAdd = 1;                  // the store's catalogue files when the add began

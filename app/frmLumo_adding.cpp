@@ -106,7 +106,7 @@ void frmLumo::AddJpegFiles()
         QCoreApplication::processEvents();
 
         const QStringList parts = dlgLumo.fileName.split(QChar(u'\0'), Qt::SkipEmptyParts);
-        SignatureFeed feed;
+        SignatureFeed feed(m_signatures);
         if (parts.size() == 1) {
             m_jpegPath = PathSplitter::FolderPart(parts.first());
             feed.append(parts.first(), findRow(parts.first()) >= 0);
@@ -157,7 +157,7 @@ void frmLumo::addFolder()
         return;
     }
     tellUnreadableFormats();
-    SignatureFeed feed;
+    SignatureFeed feed(m_signatures);
     m_folderFeed = &feed;
     m_storeFull = false;
     m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
@@ -226,7 +226,7 @@ void frmLumo::addDroppedFiles(const QStringList &paths)
     if (!jpegs.isEmpty())
         tellUnreadableFormats();
     // A drop neither stops nor lets the user act inside it: its waits take no user input.
-    SignatureFeed feed(QEventLoop::ExcludeUserInputEvents);
+    SignatureFeed feed(m_signatures, QEventLoop::ExcludeUserInputEvents);
     m_storeFull = false;
     m_partsBeforeAdd = sbxJpeg->catalogueSet().partCount();
     beginAddCount();

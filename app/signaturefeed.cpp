@@ -1,9 +1,7 @@
 #include "signaturefeed.h"
 
 #include <QFutureWatcher>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -14,17 +12,11 @@ namespace {
 constexpr qint64 TurnMs = 40;
 } // namespace
 
-SignatureFeed::SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags)
-    : m_pool(pool())
+SignatureFeed::SignatureFeed(WorkPool &pool, QEventLoop::ProcessEventsFlags waitFlags)
+    : m_pool(pool)
     , m_waitFlags(waitFlags)
-    , m_limit(qsizetype(AheadPerThread) * std::max(1, m_pool->maxThreadCount()))
+    , m_limit(qsizetype(AheadPerThread) * std::max(1, m_pool.maxThreadCount()))
 {
-}
-
-QThreadPool *SignatureFeed::pool()
-{
-    static QThreadPool signatures;
-    return &signatures;
 }
 
 SignatureFeed::~SignatureFeed()
@@ -45,7 +37,7 @@ void SignatureFeed::start(Pending &pending)
 {
     // The path is copied into the task: nothing of the window or of this feed is shared.
     using FromFile = std::optional<PictureSignature> (*)(const QString &);
-    pending.signature = QtConcurrent::run(m_pool, static_cast<FromFile>(&computePictureSignature), pending.path);
+    pending.signature = m_pool.run(static_cast<FromFile>(&computePictureSignature), pending.path);
     pending.started = true;
     m_started.insert(pending.path);
 }

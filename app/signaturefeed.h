@@ -5,12 +5,13 @@
 // cancelled before it starts or, when already running, finishes unseen: it cannot reach
 // the catalogue.
 //
-//     SignatureFeed feed;
+//     SignatureFeed feed(pool);               // the window's WorkPool
 //     feed.append(path, listed);               // computed now unless listed
 //     ...
 //     if (!listed && !feed.waitForNext()) ...  // waits in the event loop
 //     std::optional<PictureSignature> picture = feed.takeNext();
 
+#include "outside/workpool.h"
 #include "pictures/picturesignature.h"
 
 #include <QElapsedTimer>
@@ -22,8 +23,6 @@
 
 #include <optional>
 
-class QThreadPool;
-
 class SignatureFeed
 {
 public:
@@ -31,8 +30,9 @@ public:
     // turn of the event loop, few enough that memory stays small (a result is 17 KB).
     static constexpr int AheadPerThread = 16;
 
-    // `waitFlags`: the events a wait lets through.
-    explicit SignatureFeed(QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
+    // `pool`: where the signatures are computed, outliving the feed. `waitFlags`: the events
+    // a wait lets through.
+    explicit SignatureFeed(WorkPool &pool, QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents);
     ~SignatureFeed();
     SignatureFeed(const SignatureFeed &) = delete;
     SignatureFeed &operator=(const SignatureFeed &) = delete;
@@ -56,11 +56,6 @@ public:
     // Forgets every queued picture.
     void clear();
 
-    // The pool the signatures are computed in, one thread per core unless set otherwise.
-    // Not Qt's global pool: Qt's painting splits large fills into tasks there and waits
-    // for them, and behind a queue of decodes the window would stop repainting.
-    static QThreadPool *pool();
-
 private:
     using Result = std::optional<PictureSignature>;
     struct Pending
@@ -71,7 +66,7 @@ private:
     };
     void start(Pending &pending);
 
-    QThreadPool *m_pool;
+    WorkPool &m_pool;
     QEventLoop::ProcessEventsFlags m_waitFlags;
     qsizetype m_limit;
     QQueue<Pending> m_queue;

@@ -26,7 +26,6 @@
 class CompareOwner;
 class ComparePane;
 class QScrollArea;
-class QThreadPool;
 
 class frmCompare : public QDialog
 {

@@ -16,7 +16,6 @@
 
 #include "frmLumo.h"
 #include "outside/scripteddialogs.h"
-#include "signaturefeed.h"
 
 #include "../eventlatency.h"
 
@@ -192,14 +191,15 @@ QString pictureFolder()
 
 // Runs one list command on a fresh window, the folder add (mnuL0) or the dialog add (mnuL2)
 // with `answer` as the folder or the dialog's result, and returns the rows it made.
-// The figures keep the largest seen.
+// The figures keep the largest seen. threads: the size of the window's signature pool (0: one
+// thread per core).
 struct AddFigures
 {
     double longestWaitMs = 0; // the longest an input event waited
     double p99WaitMs = 0;
     long grownKiB = 0;
 };
-int runAdd(const char *command, const QString &answer, AddFigures &figures)
+int runAdd(const char *command, const QString &answer, AddFigures &figures, int threads = 0)
 {
     ScriptedDialogs dialogs;
     if (qstrcmp(command, "mnuL0") == 0)
@@ -208,6 +208,8 @@ int runAdd(const char *command, const QString &answer, AddFigures &figures)
         dialogs.files.enqueue(answer);
     dialogs.answers.enqueue(7); // no to saving what was added
     frmLumo window;
+    if (threads > 0)
+        window.signaturePool().setMaxThreadCount(threads);
     window.show();
     const long before = heapInUseKiB();
     {
@@ -278,21 +280,6 @@ QString scaleFolder()
     return folder;
 }
 
-// Sets the signature pool's size for one benchmark and puts it back afterwards.
-class PoolSize
-{
-public:
-    explicit PoolSize(int threads)
-        : m_before(SignatureFeed::pool()->maxThreadCount())
-    {
-        SignatureFeed::pool()->setMaxThreadCount(threads);
-    }
-    ~PoolSize() { SignatureFeed::pool()->setMaxThreadCount(m_before); }
-
-private:
-    int m_before;
-};
-
 // CPU time used by the whole machine and by this process so far, in seconds (Linux): the
 // difference over a run is what other programs took from the cores meanwhile.
 struct CpuTimes
@@ -331,11 +318,10 @@ void comparePoolSizes(benchmark::State &state, const char *command, const QStrin
     AddFigures figures[2];
     for (auto _ : state) {
         for (int threads : {1, 2}) {
-            const PoolSize pool(threads);
             const CpuTimes before = cpuTimes();
             QElapsedTimer clock;
             clock.start();
-            if (runAdd(command, answer, figures[threads - 1]) != rows)
+            if (runAdd(command, answer, figures[threads - 1], threads) != rows)
                 state.SkipWithError("the pictures were not added completely");
             const double took = double(clock.nsecsElapsed()) / 1e6;
             const CpuTimes after = cpuTimes();

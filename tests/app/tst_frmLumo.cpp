@@ -4,7 +4,6 @@
 #include "frmLumo.h"
 #include "lumodriver.h"
 #include "outside/scripteddialogs.h"
-#include "signaturefeed.h"
 
 #include "catalogue/catalogue.h"
 #include "pictures/picturesignature.h"
@@ -77,7 +76,6 @@ class tst_frmLumo : public QObject
 private:
     LumoDriver lumo;
     std::unique_ptr<QTemporaryDir> m_dir;
-    int m_poolThreads = 0;
 
     frmLumo &window() { return lumo.window(); }
     QTreeView *list() { return lumo.list(); }
@@ -163,7 +161,6 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        m_poolThreads = SignatureFeed::pool()->maxThreadCount();
     }
     void init()
     {
@@ -182,7 +179,6 @@ private slots:
             lumo.window().close();
             lumo.reset();
         }
-        SignatureFeed::pool()->setMaxThreadCount(m_poolThreads);
     }
 
     void commandStates_data()
@@ -400,7 +396,7 @@ private slots:
         // every picture, and a listed path is neither computed nor entered again.
         QFETCH(QString, way);
         QFETCH(int, threads);
-        SignatureFeed::pool()->setMaxThreadCount(threads);
+        window().signaturePool().setMaxThreadCount(threads);
         ScriptedDialogs dialogs;
         // Sizes far apart, so the pool finishes the pictures out of order.
         QStringList paths;
@@ -461,18 +457,18 @@ private slots:
         // after it: two rows, two entries, the second one's face, and nothing lands later.
         QFETCH(QString, way);
         QFETCH(int, threads);
-        SignatureFeed::pool()->setMaxThreadCount(threads);
+        window().signaturePool().setMaxThreadCount(threads);
         ScriptedDialogs dialogs;
         const QStringList paths = makeJpegs(8);
         const auto stop = connect(list()->model(), &QAbstractItemModel::rowsInserted, this, [this] {
             if (list()->model()->rowCount() == 2) {
-                QVERIFY(SignatureFeed::pool()->waitForDone(5000));
+                QVERIFY(window().signaturePool().waitForDone(5000));
                 QTest::keyClick(list(), Qt::Key_Escape);
             }
         });
         addBy(way, dialogs, paths);
         disconnect(stop);
-        QVERIFY(SignatureFeed::pool()->waitForDone(5000));
+        QVERIFY(window().signaturePool().waitForDone(5000));
         QCoreApplication::processEvents();
         QCOMPARE(rowNames(), (QStringList{"p0.jpg", "p1.jpg"}));
         QCOMPARE(window().store()->DataCount(), 2);

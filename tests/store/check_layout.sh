@@ -19,6 +19,11 @@ done
 while IFS= read -r file; do
     own=$(rank "${file%%/*}")
     while IFS=: read -r line target; do
+        # A path relative to the including file is taken as the folder it lands in.
+        if [[ $target == ./* || $target == ../* || $target == */./* || $target == */../* ]]; then
+            target=$(realpath -m --relative-to=. "$(dirname "$file")/$target")
+            while [[ $target == ../* ]]; do target=${target#../}; done
+        fi
         dir=${target%%/*}
         [[ $target == */* ]] || continue
         case $dir in
