@@ -126,4 +126,86 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Where a box of `type` starts in a file's bytes (its first such box).
+qsizetype boxAt(const QByteArray &bytes, const char *type)
+{
+    return bytes.indexOf(QByteArray(type, 4)) - 4;
+}
+
+void setSize(QByteArray &bytes, qsizetype at, uint32_t size)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(size >> (24 - 8 * i));
+}
+
+struct DamageCase {
+    const char *row;
+    bool hostile; // the grid of 10,000 tile items over one tile, else a 2x2 grid
+    std::function<void(QByteArray &)> damage;
+};
+
+class HeifBoxDamage : public ::testing::TestWithParam<DamageCase> {};
+
+// A file whose boxes do not fit in one another, or that ends inside its meta box, is not a
+// picture, and hostile counts are found behind boxes of other kinds or an end cut short.
+TEST_P(HeifBoxDamage, RefusesBoxesThatDoNotFit)
+{
+    const DamageCase &c = GetParam();
+    if (codedTiles().size() < 4)
+        GTEST_SKIP() << "libheif has no HEVC encoder here";
+    HeifGridFile grid;
+    grid.columns = c.hostile ? 100 : 2;
+    grid.rows = grid.columns;
+    grid.tiles.assign(codedTiles().begin(), codedTiles().begin() + (c.hostile ? 1 : 4));
+    grid.shareBytes = c.hostile;
+    QByteArray bytes = grid.bytes();
+    c.damage(bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("damaged.heic"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) > 0);
+    file.close();
+    QImageReader reader(path);
+    ASSERT_FALSE(reader.size().isValid()) << c.row;
+    EXPECT_TRUE(reader.read().isNull()) << c.row;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, HeifBoxDamage,
+    ::testing::Values(
+        DamageCase{"cut after the meta box's header", false,
+                   [](QByteArray &b) { b.truncate(boxAt(b, "meta") + 10); }},
+        DamageCase{"cut inside the item infos", false,
+                   [](QByteArray &b) { b.truncate(boxAt(b, "iinf") + 30); }},
+        DamageCase{"cut inside the grid's references", false,
+                   [](QByteArray &b) { b.truncate(boxAt(b, "dimg") + 12); }},
+        DamageCase{"item infos larger than the meta box", false,
+                   [](QByteArray &b) { setSize(b, boxAt(b, "iinf"), uint32_t(b.size())); }},
+        DamageCase{"an item info of four bytes", false, [](QByteArray &b) { setSize(b, boxAt(b, "infe"), 4); }},
+        DamageCase{"more references than the box holds", false,
+                   [](QByteArray &b) {
+                       const qsizetype at = boxAt(b, "dimg");
+                       b[at + 10] = char(0x7f);
+                   }},
+        DamageCase{"a meta box larger than the file", false,
+                   [](QByteArray &b) { setSize(b, boxAt(b, "meta"), 0xfffffff0u); }},
+        DamageCase{"a 64-bit size cut short", false,
+                   [](QByteArray &b) {
+                       const qsizetype at = boxAt(b, "meta");
+                       b.truncate(at + 12);
+                       setSize(b, at, 1);
+                   }},
+        DamageCase{"hostile, behind boxes of other kinds", true,
+                   [](QByteArray &b) {
+                       const qsizetype at = boxAt(b, "meta");
+                       b.insert(at, QByteArray("\0\0\0\x10" "free" "12345678\0\0\0\x08" "abcd", 24));
+                   }},
+        DamageCase{"hostile, its pictures' bytes cut short", true,
+                   [](QByteArray &b) { b.truncate(boxAt(b, "mdat") + 40); }}),
+    [](const ::testing::TestParamInfo<DamageCase> &info) {
+        std::string name = info.param.row;
+        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+        return name;
+    });
+
 } // namespace
