@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "dngwriter.h"
+#include "heifgrid.h"
 #include "heiffiles.h"
 #include "jpegwriter.h"
 #include "search/notalike.h"
@@ -108,7 +109,8 @@ QMap<QString, QByteArray> pictures()
 }
 
 // HEIC and AVIF files from libheif's encoder: plain, turned with a thumbnail, and with the
-// second format. A format whose encoder is missing or fails here is left out.
+// second format; two grids of its tiles. A format whose encoder is missing or fails here is
+// left out.
 bool writeHeifSeeds(const QDir &top)
 {
     if (!top.mkpath(QStringLiteral("heif")))
@@ -130,6 +132,16 @@ bool writeHeifSeeds(const QDir &top)
             ++written;
         else
             std::fprintf(stderr, "seed %s left out: %s\n", seed.name, qPrintable(failure));
+    }
+    // Grids written box by box: 2x2 tiles, and the same with 32-bit counts and ids.
+    if (const auto tile = codeTile(picture({64, 64}, 7))) {
+        HeifGridFile grid;
+        grid.tiles = {*tile};
+        const bool plain = writeFile(top.filePath(QStringLiteral("heif/grid.heic")), grid.bytes());
+        grid.wideCounts = true;
+        grid.otherItems = 1;
+        if (plain && writeFile(top.filePath(QStringLiteral("heif/widegrid.heic")), grid.bytes()))
+            written += 2;
     }
     // Without any, the fuzzer would start from nothing it can read.
     return written > 0;

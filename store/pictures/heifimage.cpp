@@ -1,4 +1,5 @@
 #include "pictures/heifimage.h"
+#include "pictures/heifitems.h"
 
 #include <QIODevice>
 #include <QImage>
@@ -293,6 +294,8 @@ bool HeifImageHandler::open() const
     initHeifLibrary();
     auto file = std::make_unique<File>();
     file->bytes = device()->readAll();
+    if (!heifItemsWithinLimits(file->bytes))
+        return false;
     file->context.reset(heif_context_alloc());
     if (!file->context)
         return false;
