@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -156,6 +157,18 @@ private:
             return lumo.panel("lblLikeValue");
         if (what == QLatin1String("levelTip"))
             return lumo.window().findChild<QSlider *>(QStringLiteral("sldLike"))->toolTip();
+        if (what == QLatin1String("shownTip"))
+            return QToolTip::isVisible() ? QToolTip::text() : QStringLiteral("<hidden>");
+        if (what == QLatin1String("levelPlace")) {
+            // On the slider's band, after its right end.
+            const QWidget *slider = lumo.window().findChild<QSlider *>(QStringLiteral("sldLike"));
+            const QWidget *value = lumo.window().findChild<QLabel *>(QStringLiteral("lblLikeValue"));
+            const QRect at = value->geometry();
+            const bool beside = value->isVisible() && value->parentWidget() == slider->parentWidget()
+                && at.left() >= slider->geometry().right() && at.center().y() >= slider->geometry().top()
+                && at.center().y() <= slider->geometry().bottom();
+            return beside ? QStringLiteral("beside") : QStringLiteral("at %1,%2").arg(at.x()).arg(at.y());
+        }
         return QStringLiteral("<unknown ") + what + QLatin1Char('>');
     }
 
@@ -270,9 +283,11 @@ private slots:
             << QStringList{"search", "move 0"} << QStringList{"missing=", "tip^=@/p1.jpg(3KB)"};
 
         // The level as a number.
-        QTest::newRow("the level at the start") << QStringList{} << QStringList{"level=0", "levelTip=0"};
+        QTest::newRow("the level at the start")
+            << QStringList{} << QStringList{"level=0", "levelTip=0", "levelPlace=beside"};
         QTest::newRow("the level follows the keys")
-            << QStringList{"level Right", "level Right", "level PgUp"} << QStringList{"level=7", "levelTip=7"};
+            << QStringList{"level Right", "level Right", "level PgUp"}
+            << QStringList{"level=7", "levelTip=7", "shownTip=7", "levelPlace=beside"};
     }
     void rows()
     {
