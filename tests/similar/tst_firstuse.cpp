@@ -260,6 +260,11 @@ private slots:
             << QStringList{"search", "press 0", "compare"} << QStringList{"best=p0"};
         QTest::newRow("選択を解除, told in the window")
             << QStringList{"search", "press 0", "rule 7"} << QStringList{"selected=", "samStatus=0個の画像を選択しました"};
+        QTest::newRow("a press that changes the selection clears the window's note")
+            << QStringList{"search", "rule 0", "press 0"} << QStringList{"selected=p1", "samStatus="};
+        QTest::newRow("a deletion clears the window's note")
+            << QStringList{"search", "rule 0", "answer No", "skey Del"}
+            << QStringList{"selected=", "samStatus=", "FileCount=7個のファイル"};
         QTest::newRow("a new run clears the window's note")
             << QStringList{"search", "rule 0", "search"} << QStringList{"samStatus="};
 
