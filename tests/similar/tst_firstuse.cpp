@@ -96,6 +96,18 @@ private:
         } else if (verb == QLatin1String("folder")) {
             dialogs.folders << m_dir->path();
             lumo.run("mnuL0");
+        } else if (verb == QLatin1String("files")) {
+            // The dialog's answer for several files: the folder, then each name, NUL between.
+            QStringList parts{m_dir->path()};
+            for (const QString &name : what.split(QLatin1Char(' ')))
+                parts << name + QStringLiteral(".jpg");
+            dialogs.files << parts.join(QChar(u'\0'));
+            lumo.run("mnuL2");
+        } else if (verb == QLatin1String("drop")) {
+            QStringList paths;
+            for (const QString &name : what.split(QLatin1Char(' ')))
+                paths << path(name);
+            lumo.drop(paths);
         } else if (verb == QLatin1String("optimise")) {
             lumo.run("mnuL5");
         } else if (verb == QLatin1String("level")) {
@@ -275,6 +287,11 @@ private slots:
         QTest::newRow("a folder with one picture more")
             << QStringList{"copy p0 n0", "folder"}
             << QStringList{"Info=追加完了", "Note=新規 1個、登録済み 10個", "FileCount=11個のファイル"};
+        QTest::newRow("two files chosen, one of them listed")
+            << QStringList{"copy p0 n0", "files p3 n0"}
+            << QStringList{"Info=追加完了", "Note=新規 1個、登録済み 1個", "FileCount=11個のファイル"};
+        QTest::newRow("two files dropped, one of them listed")
+            << QStringList{"copy p0 n0", "drop n0 p3"} << QStringList{"Note=新規 1個、登録済み 1個", "FileCount=11個のファイル"};
         QTest::newRow("optimise counts what it dropped")
             << QStringList{"remove p9", "remove p5", "optimise"}
             << QStringList{"Info=読込完了", "Note=ファイルのない2個を除外しました", "FileCount=8個のファイル"};
