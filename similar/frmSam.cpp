@@ -163,8 +163,12 @@ void frmSam::open(SamOwner *owner, int mode)
     // The marks follow the owner's list, whatever changes its selection.
     owner->watchSelection([window = QPointer<frmSam>(this)](const QStringList &selected,
                                                              const QStringList &deselected) {
-        if (window)
+        if (window) {
             window->picList->changeSelection(selected, deselected);
+            // What a rule selected no longer stands once the selection has changed since;
+            // the rule's own selection comes before its note.
+            window->lblStatus->clear();
+        }
         if (frmCompare *compare = frmCompare::loaded())
             compare->followMarks();
     });

@@ -195,7 +195,7 @@ private:
     QMenu *mnuSelect = nullptr;
     QList<QAction *> mnuS;
     QAction *mnuCompare = nullptr;
-    QLabel *lblStatus = nullptr; // what the last rule selected, under the grid
+    QLabel *lblStatus = nullptr; // what the last rule selected, under the grid, until the selection changes
 
     // Read when the window is opened.
     SamOwner *m_owner = nullptr;

@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -95,6 +96,18 @@ private:
         } else if (verb == QLatin1String("folder")) {
             dialogs.folders << m_dir->path();
             lumo.run("mnuL0");
+        } else if (verb == QLatin1String("files")) {
+            // The dialog's answer for several files: the folder, then each name, NUL between.
+            QStringList parts{m_dir->path()};
+            for (const QString &name : what.split(QLatin1Char(' ')))
+                parts << name + QStringLiteral(".jpg");
+            dialogs.files << parts.join(QChar(u'\0'));
+            lumo.run("mnuL2");
+        } else if (verb == QLatin1String("drop")) {
+            QStringList paths;
+            for (const QString &name : what.split(QLatin1Char(' ')))
+                paths << path(name);
+            lumo.drop(paths);
         } else if (verb == QLatin1String("optimise")) {
             lumo.run("mnuL5");
         } else if (verb == QLatin1String("level")) {
@@ -156,6 +169,18 @@ private:
             return lumo.panel("lblLikeValue");
         if (what == QLatin1String("levelTip"))
             return lumo.window().findChild<QSlider *>(QStringLiteral("sldLike"))->toolTip();
+        if (what == QLatin1String("shownTip"))
+            return QToolTip::isVisible() ? QToolTip::text() : QStringLiteral("<hidden>");
+        if (what == QLatin1String("levelPlace")) {
+            // On the slider's band, after its right end.
+            const QWidget *slider = lumo.window().findChild<QSlider *>(QStringLiteral("sldLike"));
+            const QWidget *value = lumo.window().findChild<QLabel *>(QStringLiteral("lblLikeValue"));
+            const QRect at = value->geometry();
+            const bool beside = value->isVisible() && value->parentWidget() == slider->parentWidget()
+                && at.left() >= slider->geometry().right() && at.center().y() >= slider->geometry().top()
+                && at.center().y() <= slider->geometry().bottom();
+            return beside ? QStringLiteral("beside") : QStringLiteral("at %1,%2").arg(at.x()).arg(at.y());
+        }
         return QStringLiteral("<unknown ") + what + QLatin1Char('>');
     }
 
@@ -247,6 +272,11 @@ private slots:
             << QStringList{"search", "press 0", "compare"} << QStringList{"best=p0"};
         QTest::newRow("選択を解除, told in the window")
             << QStringList{"search", "press 0", "rule 7"} << QStringList{"selected=", "samStatus=0個の画像を選択しました"};
+        QTest::newRow("a press that changes the selection clears the window's note")
+            << QStringList{"search", "rule 0", "press 0"} << QStringList{"selected=p1", "samStatus="};
+        QTest::newRow("a deletion clears the window's note")
+            << QStringList{"search", "rule 0", "answer No", "skey Del"}
+            << QStringList{"selected=", "samStatus=", "FileCount=7個のファイル"};
         QTest::newRow("a new run clears the window's note")
             << QStringList{"search", "rule 0", "search"} << QStringList{"samStatus="};
 
@@ -257,6 +287,11 @@ private slots:
         QTest::newRow("a folder with one picture more")
             << QStringList{"copy p0 n0", "folder"}
             << QStringList{"Info=追加完了", "Note=新規 1個、登録済み 10個", "FileCount=11個のファイル"};
+        QTest::newRow("two files chosen, one of them listed")
+            << QStringList{"copy p0 n0", "files p3 n0"}
+            << QStringList{"Info=追加完了", "Note=新規 1個、登録済み 1個", "FileCount=11個のファイル"};
+        QTest::newRow("two files dropped, one of them listed")
+            << QStringList{"copy p0 n0", "drop n0 p3"} << QStringList{"Note=新規 1個、登録済み 1個", "FileCount=11個のファイル"};
         QTest::newRow("optimise counts what it dropped")
             << QStringList{"remove p9", "remove p5", "optimise"}
             << QStringList{"Info=読込完了", "Note=ファイルのない2個を除外しました", "FileCount=8個のファイル"};
@@ -270,9 +305,11 @@ private slots:
             << QStringList{"search", "move 0"} << QStringList{"missing=", "tip^=@/p1.jpg(3KB)"};
 
         // The level as a number.
-        QTest::newRow("the level at the start") << QStringList{} << QStringList{"level=0", "levelTip=0"};
+        QTest::newRow("the level at the start")
+            << QStringList{} << QStringList{"level=0", "levelTip=0", "levelPlace=beside"};
         QTest::newRow("the level follows the keys")
-            << QStringList{"level Right", "level Right", "level PgUp"} << QStringList{"level=7", "levelTip=7"};
+            << QStringList{"level Right", "level Right", "level PgUp"}
+            << QStringList{"level=7", "levelTip=7", "shownTip=7", "levelPlace=beside"};
     }
     void rows()
     {
