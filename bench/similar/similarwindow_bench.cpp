@@ -18,6 +18,7 @@
 //   build/bin/bench_similarwindow        (LUMO_SCALE_DIR names another folder)
 
 #include "../cli/randomsignatures.h"
+#include "../eventlatency.h"
 #include "benchwindow.h"
 #include "thumbnailbench.h"
 
@@ -43,6 +44,7 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <optional>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -178,12 +180,14 @@ struct ComparisonRun {
     Timed time;
     double uiThreadSeconds = 0; // processor time the user-interface thread used meanwhile
     qint64 gap = 0;
+    double inputWaitP99Ms = 0; // how long a posted event waited, 99th percentile
+    double inputWaitLongestMs = 0;
     bool foundNothing = false;
 };
 
 // "類似検索" at level 50 from the main window (with "回転・反転した画像も探す" checked); with
-// `probe` a 1 ms timer notes every turn of the event loop (it costs the run time of its own,
-// so the timed run goes without).
+// `probe` a 1 ms timer notes every turn of the event loop and posted events tell how long
+// input waited (they cost the run time of their own, so the timed run goes without).
 ComparisonRun runComparison(const QString &catalogue, bool probe, bool turned)
 {
     ComparisonRun run;
@@ -192,8 +196,11 @@ ComparisonRun runComparison(const QString &catalogue, bool probe, bool turned)
     if (turned)
         main.run("mnuJ5");
     EventGap events;
-    if (probe)
+    std::optional<EventLatency> input;
+    if (probe) {
         events.start();
+        input.emplace();
+    }
     QElapsedTimer clock;
     clock.start();
     const double uiBefore = threadCpuSeconds();
@@ -202,6 +209,11 @@ ComparisonRun runComparison(const QString &catalogue, bool probe, bool turned)
     run.uiThreadSeconds = threadCpuSeconds() - uiBefore;
     run.time = {seconds(clock), processorSeconds(RUSAGE_SELF) - processBefore};
     run.gap = events.stop();
+    if (input) {
+        input->stop();
+        run.inputWaitP99Ms = input->percentileMs(0.99);
+        run.inputWaitLongestMs = input->longestMs();
+    }
     run.foundNothing = frmSam::loaded()->placement() == QStringList{QString()};
     return run;
 }
@@ -232,6 +244,8 @@ void BM_ComparisonRun32767(benchmark::State &state)
     state.counters["lumo_cli_cpu_s"] = cli.processor;
     state.counters["ui_thread_cpu_s"] = timed.uiThreadSeconds;
     state.counters["longest_gap_ms"] = double(probed.gap);
+    state.counters["input_wait_p99_ms"] = probed.inputWaitP99Ms;
+    state.counters["input_wait_longest_ms"] = probed.inputWaitLongestMs;
 }
 BENCHMARK(BM_ComparisonRun32767)->ArgName("turned")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
