@@ -51,6 +51,25 @@ double cellDifference(const QImage &read, int column, int row, const QImage &til
     return double(sum) / (64.0 * 64.0 * 3.0);
 }
 
+// A gtest name for a row's words.
+template <class Case>
+std::string rowName(const ::testing::TestParamInfo<Case> &info)
+{
+    std::string name = info.param.row;
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+// The file's bytes in `dir`, or an empty path when they could not be written.
+QString writtenFile(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("picture.heic"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
 struct GridCase {
     const char *row;
     int columns;
@@ -83,10 +102,8 @@ TEST_P(HeifGridLimits, ReadsCameraGridsAndRefusesHostileCounts)
     grid.wideCounts = c.wideCounts;
     grid.metaSizeField = c.metaSizeField;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("grid.heic"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(grid.bytes()) > 0);
-    file.close();
+    const QString path = writtenFile(dir, grid.bytes());
+    ASSERT_FALSE(path.isEmpty());
 
     QImageReader reader(path);
     const QSize size = reader.size();
@@ -120,11 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         GridCase{"10,000 tile items of 32-bit counts", 100, 100, 0, 1, true, 0, true, -1, false},
         GridCase{"10,000 tile items, meta sized to the end", 100, 100, 0, 1, true, 0, false, 0, false},
         GridCase{"10,000 tile items, meta of a 64-bit size", 100, 100, 0, 1, true, 0, false, 1, false}),
-    [](const ::testing::TestParamInfo<GridCase> &info) {
-        std::string name = info.param.row;
-        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-        return name;
-    });
+    rowName<GridCase>);
 
 // Where a box of `type` starts in a file's bytes (its first such box).
 qsizetype boxAt(const QByteArray &bytes, const char *type)
@@ -161,10 +174,8 @@ TEST_P(HeifBoxDamage, RefusesBoxesThatDoNotFit)
     QByteArray bytes = grid.bytes();
     c.damage(bytes);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("damaged.heic"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) > 0);
-    file.close();
+    const QString path = writtenFile(dir, bytes);
+    ASSERT_FALSE(path.isEmpty());
     QImageReader reader(path);
     ASSERT_FALSE(reader.size().isValid()) << c.row;
     EXPECT_TRUE(reader.read().isNull()) << c.row;
@@ -202,10 +213,6 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         DamageCase{"hostile, its pictures' bytes cut short", true,
                    [](QByteArray &b) { b.truncate(boxAt(b, "mdat") + 40); }}),
-    [](const ::testing::TestParamInfo<DamageCase> &info) {
-        std::string name = info.param.row;
-        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-        return name;
-    });
+    rowName<DamageCase>);
 
 } // namespace
