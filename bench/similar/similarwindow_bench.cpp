@@ -3,6 +3,7 @@
 //   turned and mirrored copies looked for, against `lumo-cli similar` (with --turned) on
 //   the same catalogue timed in the same run, and the longest gap between two events
 //   served during the run (a 1 ms timer notes every turn of the event loop);
+// - the same run over a set of numbered parts (LUMO_BIG_SET) against lumo-cli on its parts;
 // - the list run of the 2,000-picture scale corpus: when every thumbnail of the first
 //   screen has been drawn, when the run itself ends, and the longest event gap;
 // - the same list run when the shared thumbnail folder holds a valid thumbnail of every
@@ -23,6 +24,7 @@
 #include "thumbnailbench.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogueset.h"
 #include <frmLumo.h>
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>
@@ -159,18 +161,18 @@ struct Timed {
     double processor = 0; // seconds of processor time used meanwhile
 };
 
-// `lumo-cli similar --level 50` (with --turned) on the catalogue; negative seconds when it
-// failed or found a group.
-Timed timeLumoCli(const QString &catalogue, bool turned)
+// `lumo-cli similar --level LEVEL` (with --turned) on the catalogues; negative seconds when
+// it failed or found a group.
+Timed timeLumoCli(const QStringList &catalogues, bool turned, int level = 50)
 {
     const double before = processorSeconds(RUSAGE_CHILDREN);
     QElapsedTimer clock;
     clock.start();
-    QStringList arguments{QStringLiteral("similar"), QStringLiteral("--level"), QStringLiteral("50")};
+    QStringList arguments{QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level)};
     if (turned)
         arguments << QStringLiteral("--turned");
     QProcess cli;
-    cli.start(QStringLiteral(LUMO_CLI), arguments << catalogue);
+    cli.start(QStringLiteral(LUMO_CLI), arguments << catalogues);
     if (!cli.waitForFinished(-1) || cli.exitCode() != 0 || !cli.readAllStandardOutput().isEmpty())
         return {-1, 0};
     return {seconds(clock), processorSeconds(RUSAGE_CHILDREN) - before};
@@ -185,14 +187,14 @@ struct ComparisonRun {
     bool foundNothing = false;
 };
 
-// "類似検索" at level 50 from the main window (with "回転・反転した画像も探す" checked); with
+// "類似検索" at `level` from the main window (with "回転・反転した画像も探す" checked); with
 // `probe` a 1 ms timer notes every turn of the event loop and posted events tell how long
 // input waited (they cost the run time of their own, so the timed run goes without).
-ComparisonRun runComparison(const QString &catalogue, bool probe, bool turned)
+ComparisonRun runComparison(const QString &catalogue, bool probe, bool turned, int level = 50)
 {
     ComparisonRun run;
     MainWindow main(catalogue);
-    main.window.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(50);
+    main.window.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(level);
     if (turned)
         main.run("mnuJ5");
     EventGap events;
@@ -228,9 +230,9 @@ void BM_ComparisonRun32767(benchmark::State &state)
     Timed cli;
     ComparisonRun timed, probed;
     for (auto _ : state) {
-        const Timed before = timeLumoCli(catalogue, turned);
+        const Timed before = timeLumoCli({catalogue}, turned);
         timed = runComparison(catalogue, false, turned);
-        const Timed after = timeLumoCli(catalogue, turned);
+        const Timed after = timeLumoCli({catalogue}, turned);
         probed = runComparison(catalogue, true, turned);
         if (before.seconds < 0 || after.seconds < 0 || !timed.foundNothing || !probed.foundNothing)
             return state.SkipWithError("lumo-cli failed, or a group was found");
@@ -248,6 +250,42 @@ void BM_ComparisonRun32767(benchmark::State &state)
     state.counters["input_wait_longest_ms"] = probed.inputWaitLongestMs;
 }
 BENCHMARK(BM_ComparisonRun32767)->ArgName("turned")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// The same over a set of numbered parts (LUMO_BIG_SET: its first file, e.g. the output of
+// tools/make_big_catalogue.py) at the level given, lumo-cli reading the same parts just
+// before and after the window's run. Only the posted events probe this run: at this size a
+// second run of the window costs too long.
+void BM_ComparisonRunSet(benchmark::State &state)
+{
+    const QString first = qEnvironmentVariable("LUMO_BIG_SET");
+    if (first.isEmpty())
+        return state.SkipWithError("LUMO_BIG_SET names no catalogue set");
+    const int level = int(state.range(0));
+    const QStringList parts = catalogueSeries(first);
+    Timed cli;
+    ComparisonRun run;
+    for (auto _ : state) {
+        const Timed before = timeLumoCli(parts, false, level);
+        run = runComparison(first, true, false, level);
+        const Timed after = timeLumoCli(parts, false, level);
+        if (before.seconds < 0 || after.seconds < 0 || !run.foundNothing)
+            return state.SkipWithError("lumo-cli failed, or a group was found");
+        cli = {(before.seconds + after.seconds) / 2, (before.processor + after.processor) / 2};
+        state.counters["lumo_cli_before_s"] = before.seconds;
+        state.counters["lumo_cli_after_s"] = after.seconds;
+        state.SetIterationTime(run.time.seconds);
+    }
+    state.counters["parts"] = double(parts.size());
+    state.counters["window_s"] = run.time.seconds;
+    state.counters["lumo_cli_s"] = cli.seconds;
+    state.counters["ratio"] = run.time.seconds / cli.seconds;
+    state.counters["window_cpu_s"] = run.time.processor;
+    state.counters["lumo_cli_cpu_s"] = cli.processor;
+    state.counters["cpu_ratio"] = run.time.processor / cli.processor;
+    state.counters["input_wait_p99_ms"] = run.inputWaitP99Ms;
+    state.counters["input_wait_longest_ms"] = run.inputWaitLongestMs;
+}
+BENCHMARK(BM_ComparisonRunSet)->ArgName("level")->Arg(10)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 // Every cell in view has its thumbnail decoded (or failed).
 bool screenDecoded(SamGrid *grid)

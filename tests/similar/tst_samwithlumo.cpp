@@ -24,6 +24,7 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -52,7 +53,8 @@ SignatureTable plantedGroups(int count, bool turnedAndGrey = false)
     return table;
 }
 
-QStringList lumoCliSimilar(const QString &catalogue, int level, SimilarRule rule = {}, const QStringList &of = {})
+QStringList lumoCliSimilar(const QStringList &catalogues, int level, SimilarRule rule = {}, const QStringList &of = {},
+                           const QString &keep = {})
 {
     QStringList arguments{QStringLiteral("similar"), QStringLiteral("--level"), QString::number(level)};
     for (const QString &path : of)
@@ -61,8 +63,10 @@ QStringList lumoCliSimilar(const QString &catalogue, int level, SimilarRule rule
         arguments << QStringLiteral("--turned");
     if (rule.grey)
         arguments << QStringLiteral("--grey");
+    if (!keep.isEmpty())
+        arguments << QStringLiteral("--keep") << keep;
     QProcess cli;
-    cli.start(QStringLiteral(LUMO_CLI), arguments << catalogue);
+    cli.start(QStringLiteral(LUMO_CLI), arguments << catalogues);
     if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
         return {QStringLiteral("<lumo-cli failed>")};
     QStringList placed = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -147,9 +151,74 @@ private slots:
             command("mnuJ6")->trigger();
         command("mnuJ2")->trigger();
         const QStringList placed = frmSam::loaded()->placement();
-        QCOMPARE(placed, lumoCliSimilar(file, level, rule));
+        QCOMPARE(placed, lumoCliSimilar({file}, level, rule));
         if (level >= 5)
             QVERIFY2(placed.size() > 20, "the catalogue should hold groups at this level");
+    }
+
+    void agreesWithLumoCliAcrossParts()
+    {
+        // Over more pictures than one catalogue file holds, with groups whose pictures lie in
+        // both files: "類似検索" places what lumo-cli prints for the two files, a rule selects
+        // in the main list what `--keep` drops, and a cell of the second file selects its row.
+        constexpr int Full = SignatureTable::MaxEntries;
+        constexpr int Planted = 300;
+        const SignatureTable planted = plantedGroups(Planted);
+        std::mt19937 random(5);
+        SignatureTable first, second;
+        QSet<QString> secondNames; // the planted pictures of the second file
+        for (int i = 0; i < Full + Planted; ++i) {
+            SignatureTable &part = i < Full ? first : second;
+            const int p = i - (Full - Planted / 2);
+            if (p < 0 || p >= Planted) {
+                part.append(pictureName(i), randomSignature(random));
+                continue;
+            }
+            // A planted picture is a file, so that a rule can read it.
+            const QString file = m_dir.filePath(QStringLiteral("p%1.jpg").arg(i));
+            QImage picture(16, 16, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(p % 360, 200, 200));
+            QVERIFY(picture.save(file, "JPEG"));
+            part.append(file, planted.cells(p));
+            if (i >= Full)
+                secondNames.insert(file);
+        }
+        const QStringList parts{m_dir.filePath(QStringLiteral("c.sbx")), m_dir.filePath(QStringLiteral("c-2.sbx"))};
+        QVERIFY(!saveCatalogue(parts[0], first).failed() && !saveCatalogue(parts[1], second).failed());
+        window().openCommandLine(parts[0]);
+        QCOMPARE(window().store()->DataCount(), Full + Planted);
+
+        constexpr int Level = 12;
+        window().findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(Level);
+        command("mnuJ2")->trigger();
+        const QStringList placed = frmSam::loaded()->placement();
+        QCOMPARE(placed, lumoCliSimilar(parts, Level));
+        const auto inSecond = [&](const QString &path) { return secondNames.contains(path); };
+        QVERIFY2(std::count_if(placed.begin(), placed.end(), inSecond) > 20, "groups should reach into the second file");
+
+        frmSam *sam = frmSam::loaded();
+        sam->findChild<QAction *>(QStringLiteral("mnuS5"))->trigger(); // keep each group's base
+        QTRY_VERIFY(!sam->isApplyingRule());
+        auto *list = window().findChild<QTreeView *>(QStringLiteral("lsvJpeg"));
+        QStringList selected;
+        for (const QModelIndex &row : list->selectionModel()->selectedRows())
+            selected << row.data(Qt::UserRole).toString();
+        QStringList dropped = lumoCliSimilar(parts, Level, {}, {}, QStringLiteral("base"));
+        selected.sort();
+        dropped.sort();
+        QCOMPARE(selected, dropped);
+        QVERIFY(std::any_of(selected.begin(), selected.end(), inSecond));
+        auto *grid = sam->findChild<SamGrid *>(QStringLiteral("picList"));
+        for (int k = 0; k < placed.size(); ++k)
+            QCOMPARE(grid->isMarked(k), dropped.contains(placed[k]));
+
+        // The grid shows the row of the cell pressed at the top, as scrolled there.
+        const int cell = int(std::find_if(placed.begin(), placed.end(), inSecond) - placed.begin());
+        grid->setAreaTop(-(cell / grid->geometryTwips().columns) * grid->geometryTwips().rowHeight());
+        QTest::mousePress(grid, Qt::LeftButton, {}, grid->toPixels(grid->geometryTwips().cellRect(cell)).center());
+        const QModelIndexList pressed = list->selectionModel()->selectedRows();
+        QCOMPARE(pressed.size(), 1);
+        QCOMPARE(pressed.first().data(Qt::UserRole).toString(), placed[cell]);
     }
 
     void likeSelectedAgreesWithLumoCli_data()
@@ -187,7 +256,7 @@ private slots:
         QCOMPARE(seen.first(), QStringLiteral("類似検索中..."));
         QCOMPARE(info(), QStringLiteral("類似検索終了"));
         const QStringList placed = frmSam::loaded()->placement();
-        QCOMPARE(placed, lumoCliSimilar(file, level, rule, chosen));
+        QCOMPARE(placed, lumoCliSimilar({file}, level, rule, chosen));
         if (level >= 12)
             QVERIFY2(placed.size() > 10, "the chosen rows should have look-alikes at this level");
     }
