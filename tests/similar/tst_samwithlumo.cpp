@@ -164,6 +164,7 @@ private slots:
         constexpr int Full = SignatureTable::MaxEntries;
         constexpr int Planted = 300;
         const SignatureTable planted = plantedGroups(Planted);
+        QTemporaryDir dir; // of its own, so no other catalogue there has these files beside it
         std::mt19937 random(5);
         SignatureTable first, second;
         QSet<QString> secondNames; // the planted pictures of the second file
@@ -175,7 +176,7 @@ private slots:
                 continue;
             }
             // A planted picture is a file, so that a rule can read it.
-            const QString file = m_dir.filePath(QStringLiteral("p%1.jpg").arg(i));
+            const QString file = dir.filePath(QStringLiteral("p%1.jpg").arg(i));
             QImage picture(16, 16, QImage::Format_RGB32);
             picture.fill(QColor::fromHsv(p % 360, 200, 200));
             QVERIFY(picture.save(file, "JPEG"));
@@ -183,7 +184,7 @@ private slots:
             if (i >= Full)
                 secondNames.insert(file);
         }
-        const QStringList parts{m_dir.filePath(QStringLiteral("c.sbx")), m_dir.filePath(QStringLiteral("c-2.sbx"))};
+        const QStringList parts{dir.filePath(QStringLiteral("c.sbx")), dir.filePath(QStringLiteral("c-2.sbx"))};
         QVERIFY(!saveCatalogue(parts[0], first).failed() && !saveCatalogue(parts[1], second).failed());
         window().openCommandLine(parts[0]);
         QCOMPARE(window().store()->DataCount(), Full + Planted);
