@@ -36,9 +36,11 @@ struct SamComparison::RowsOf
 };
 
 SamComparison::SamComparison(QObject *parent)
-    : QObject(parent), m_waitingFor(new QFutureWatcher<Rows>(this))
+    : QObject(parent), m_waitingFor(new QFutureWatcher<Rows>(this)),
+      m_preparation(new QFutureWatcher<std::shared_ptr<SimilarSearch>>(this))
 {
     connect(m_waitingFor, &QFutureWatcherBase::finished, this, &SamComparison::rowsReady);
+    connect(m_preparation, &QFutureWatcherBase::finished, this, &SamComparison::prepared);
 }
 
 SamComparison::~SamComparison()
@@ -50,16 +52,35 @@ void SamComparison::start(const SignatureTable &table, int level, SimilarRule ru
                           std::shared_ptr<const SimilarApart> apart)
 {
     cancel();
-    m_search.emplace(table, level, rule);
-    m_search->keepApart(std::move(apart));
     m_withMatches = rule != SimilarRule{};
-    m_allCut = false;
     m_position = 0;
+    m_preparing = m_pool.run([&table, level, rule, apart = std::move(apart)] {
+        auto search = std::make_shared<SimilarSearch>(table, level, rule);
+        search->keepApart(apart);
+        return search;
+    });
+    m_preparation->setFuture(m_preparing);
+}
+
+void SamComparison::prepared()
+{
+    if (!m_preparing.isValid() || m_preparing.isCanceled())
+        return;
+    m_search = m_preparing.result();
+    m_preparing = {};
+    m_allCut = false;
     launch();
+    emit rowsReady();
 }
 
 void SamComparison::cancel()
 {
+    if (m_preparing.isValid()) {
+        // It reads the table, which may change once this returns.
+        m_preparation->setFuture({});
+        m_preparing.waitForFinished();
+        m_preparing = {};
+    }
     m_waitingFor->setFuture({});
     for (Pending &pending : m_blocks)
         pending.future.cancel();

@@ -27,11 +27,13 @@ public:
     ~SamComparison() override;
 
     // Starts a search over the table as it is now; an earlier search is dropped. `apart`:
-    // entries never grouped together.
+    // entries never grouped together. The signatures are taken and packed on the pool
+    // (for a million entries that is most of a second), so the table must stay as it is
+    // until the first base is had or the search is cancelled.
     void start(const SignatureTable &table, int level, SimilarRule rule = {},
                std::shared_ptr<const SimilarApart> apart = {});
     // Drops the search and its copy of the signatures; rows still being computed are thrown
-    // away when they end.
+    // away when they end. A search still taking the table's signatures is waited for.
     void cancel();
 
     struct Base
@@ -47,7 +49,7 @@ public:
     // Goes on to the next base; true when that ended a block.
     bool advance();
     // Every base has been settled (or no search is going on).
-    bool atEnd() const { return m_blocks.empty(); }
+    bool atEnd() const { return m_blocks.empty() && !m_preparing.isValid(); }
 
     bool isTaken(int entry) const { return m_search->isTaken(entry); }
     void take(int entry) { m_search->take(entry); }
@@ -74,10 +76,14 @@ private:
 
     struct RowsOf;
     void launch();
+    void prepared();
 
-    std::optional<SimilarSearch> m_search;
+    std::shared_ptr<SimilarSearch> m_search;
     std::deque<Pending> m_blocks;
     QFutureWatcher<Rows> *m_waitingFor = nullptr;
+    // The search being made on the pool; no future once it is had (or none is wanted).
+    QFuture<std::shared_ptr<SimilarSearch>> m_preparing;
+    QFutureWatcher<std::shared_ptr<SimilarSearch>> *m_preparation = nullptr;
     // The comparison's own threads, so that no other work queues behind a search.
     WorkPool m_pool;
     bool m_withMatches = false;

@@ -9,7 +9,9 @@
 //                              the plain search timed in the same run;
 //   LumoCliSimilarNotAlike     the same catalogue with 10,000 pairs of its pictures marked
 //                              not alike, beside the search with none in the same run;
-//   ReadNotAlike               reading a file of 10,000 pairs marked not alike.
+//   ReadNotAlike               reading a file of 10,000 pairs marked not alike;
+//   SearchStart                a search's start over 1,000,000 entries, before its first
+//                              comparison (what the thread that starts it spends).
 // Wall-clock times: the figures hold only on a machine that is otherwise idle.
 
 #include "../bareloop.h"
@@ -28,6 +30,7 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -49,6 +52,28 @@ void BM_GroupingWithoutPairs(benchmark::State &state)
 // Second argument 0: all cores.
 BENCHMARK(BM_GroupingWithoutPairs)->Args({2000, 1})->Args({2000, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GroupingWithoutPairs)->Args({20000, 1})->Args({20000, 0})->Iterations(1)->Unit(benchmark::kSecond);
+
+// What a search over a whole set does before its first comparison, on the thread that
+// starts it (the window's): the signatures taken and packed, and the first block cut.
+void BM_SearchStart(benchmark::State &state)
+{
+    const int count = static_cast<int>(state.range(0));
+    SignatureTable table(SignatureTable::Unlimited);
+    table.reserve(count);
+    std::mt19937 random(1);
+    for (int i = 0; i < count; ++i) {
+        Signature cells;
+        for (int16_t &value : cells)
+            value = static_cast<int16_t>(random() % 256);
+        table.append(QStringLiteral("/pictures/%1.jpg").arg(i), cells);
+    }
+    const SimilarRule rule{state.range(1) != 0, false};
+    for (auto _ : state) {
+        SimilarSearch search(table, 10, rule);
+        benchmark::DoNotOptimize(search.cut(64).size());
+    }
+}
+BENCHMARK(BM_SearchStart)->ArgNames({"entries", "turned"})->Args({1000000, 0})->Args({1000000, 1})->Iterations(3)->Unit(benchmark::kMillisecond);
 
 double seconds(const QElapsedTimer &clock)
 {
