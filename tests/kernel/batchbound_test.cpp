@@ -195,3 +195,63 @@ INSTANTIATE_TEST_SUITE_P(Isa, BatchBound,
                              return cases;
                          }()),
                          caseName);
+
+TEST_P(BatchBound, RunsOfUnlikeAndAlikePairsAnswerAsTheSortingDefinition)
+{
+    // A row where runs of pairs that share nothing (rejected after few distances) and runs
+    // of pairs tied on the level (read to the end) follow one another, so the comparison
+    // changes how it reads registers within the row, more than once: every hit, and the
+    // first turning within the level, as GetCheckValuePX says, at level - 1, level, level + 1.
+    const Search search = GetParam().search;
+    std::mt19937 rng(static_cast<unsigned>(2000 + static_cast<int>(search)));
+    long found = 0;
+    for (int v : {1, 10, 15, 16, 20, 35, 36, 50, 120, 121}) {
+        const int target = search == Search::Grey ? (v + 2) / 3 * 3 : v;
+        Sig base = randomSig(rng);
+        if (search == Search::Grey)
+            pixcore::greySignature(base.data(), base.data());
+        std::vector<Sig> bases(search == Search::Turned ? pixcore::GridTurnCount : 1, base);
+        for (size_t t = 1; t < bases.size(); ++t)
+            pixcore::turnSignature(base.data(), static_cast<pixcore::GridTurn>(t), bases[t].data());
+        std::vector<Sig> candidates{base};
+        for (int run = 0; run < 12; ++run) {
+            const int length = between(rng, 20, 120);
+            for (int k = 0; k < length; ++k) {
+                const Sig &from = bases[rng() % bases.size()];
+                if (run % 2 == 0)
+                    candidates.push_back(randomSig(rng));
+                else
+                    candidates.push_back(search == Search::Grey ? greyAtDistances(from, tiedDistances(target / 3, 128, rng))
+                                                                : atDistances(from, tiedDistances(target, 384, rng), rng));
+            }
+        }
+        const int n = static_cast<int>(candidates.size());
+        pixcore::SignaturePack pack;
+        ASSERT_TRUE(pack.assign(candidates.front().data(), n));
+        std::vector<int32_t> hits(n);
+        std::vector<uint8_t> which(n);
+        for (int level = target - 1; level <= target + 1; ++level) {
+            std::vector<int32_t> expected;
+            std::vector<uint8_t> expectedWhich;
+            for (int j = 1; j < n; ++j) {
+                for (size_t b = 0; b < bases.size(); ++b) {
+                    if (GetCheckValuePX(bases[b].data(), candidates[j].data()) <= level) {
+                        expected.push_back(j);
+                        expectedWhich.push_back(static_cast<uint8_t>(b));
+                        break;
+                    }
+                }
+            }
+            const int32_t count = search == Search::Turned
+                ? pack.findWithinLevelOfAny(GetParam().isa, bases.front().data(), pixcore::GridTurnCount, 1, n, level,
+                                            hits.data(), which.data())
+                : pack.findWithinLevel(GetParam().isa, 0, 1, n, level, hits.data());
+            ASSERT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + count), expected) << "value " << v << " level " << level;
+            if (search == Search::Turned) {
+                ASSERT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + count), expectedWhich);
+            }
+            found += count;
+        }
+    }
+    EXPECT_GE(found, 1000);
+}
