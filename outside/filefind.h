@@ -7,10 +7,18 @@
 // '.') are skipped and symbolic links to folders are not followed; links to files are
 // reported. For each file that matches the pattern it emits FileFound(folder of the file
 // without trailing separator, file name, cancel); a handler that sets cancel = true stops
-// the scan, and so does Cancel(). A matching file whose path is not valid UTF-8 cannot be
-// reported as text: it is kept in unreadableNames() instead. While scanning it lets window
-// events through at least every 50 ms, so Esc and repaints work. Find returns when the
-// scan has ended. Find called while a scan runs does nothing.
+// the scan, and so does Cancel(): no file is reported after either. A matching file whose
+// path is not valid UTF-8 cannot be reported as text: it is kept in unreadableNames()
+// instead.
+//
+// The folders are read on a worker of a WorkPool of the scan's own, a batch of files at a
+// time, a few batches ahead; FileFound is emitted on the calling (user-interface) thread,
+// in the scan's order, while that thread goes on serving window events: a folder on a slow
+// or vanished disk holds the worker, never the window (Esc, repaints and commands work,
+// also between files at least every 50 ms). Find returns when the scan has ended, or at
+// once after a cancel: a worker still stuck in a read stops when the read returns. Find
+// called while a scan runs does nothing. A FileFind deleted during its scan (from an event
+// served meanwhile) ends it; Find then returns without touching it.
 //
 // Handlers connect directly (the default for an object of the same thread):
 //     connect(fndJpeg, &FileFind::FileFound, this,
@@ -21,6 +29,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QEventLoop;
 
 class FileFind : public QObject
 {
@@ -47,15 +60,22 @@ public:
     // as the file system spells them; FileFound was not raised for them.
     const QByteArrayList &unreadableNames() const { return m_unreadable; }
 
+    // For the tests, which stand in for a slow disk with it: called on the worker before
+    // each step of the scans that start afterwards (a step reads a folder or takes a file).
+    void setBeforeStep(std::function<void()> beforeStep) { m_beforeStep = std::move(beforeStep); }
+
 signals:
     void FileFound(const QString &folder, const QString &fileName, bool &cancel);
 
 private:
-    void yieldIfDue();
+    struct Scan;
 
     bool m_running = false;
     bool m_cancel = false;
     int m_found = 0;
     QByteArrayList m_unreadable;
     QElapsedTimer m_sinceYield;
+    std::shared_ptr<Scan> m_scan;       // shared with the worker reading it
+    QEventLoop *m_waiting = nullptr;    // Find's wait for the next batch
+    std::function<void()> m_beforeStep;
 };

@@ -45,6 +45,9 @@ public:
     explicit FolderScan(const QString &folder, bool subFolders = true);
 
     Step next(ScannedFile &file);
+    // True when the next step reads a folder (or ends the scan) rather than take a file: a
+    // caller hands on the files it holds before a read that may be slow.
+    bool readsNext() const { return m_files.empty(); }
 
 private:
     struct Folder
