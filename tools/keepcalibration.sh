@@ -10,8 +10,9 @@
 #   resave95, resave98 (the same pixels re-saved at 95 and 98, of the originals saved at 75 to
 #   92 only, with the original's own file time); folder (a byte-identical copy of the same name
 #   in a copied folder, "写真 - コピー", made later than the original); mirror95, turn95,
-#   bright95 (mirrored, turned a quarter, brightened, each re-saved at 95) and half85 (half the
-#   sides, exported at 85) -- random file times.
+#   bright95 (mirrored, turned a quarter, brightened, each re-saved at 95: edits, written after
+#   their original, a minute to 30 days later) and half85 (half the sides, exported at 85) --
+#   random file times. EDIT_TIMES=random gives the edits random times too.
 # Runs every rule through `lumo-cli similar --keep` at levels 10, 20 and 30, plain and with
 # --turned --grey, and prints per rule and kind in how many groups of an original and its
 # copy the original is kept ("all": the original and every copy in one catalogue), then the
@@ -73,7 +74,7 @@ for original in $(ls "$corpus"/originals/*.jpg | LC_ALL=C sort | head -n "$count
 done
 
 # Times that say nothing: every file somewhere in the last ten years; but a re-save keeps its
-# original's time, and a copied folder is younger than what it copies.
+# original's time, an edit and a copied folder are younger than what they come from.
 now=$(date +%s)
 pictures() { find "$work/copies" -name '*.jpg' | LC_ALL=C sort; }
 pictures | awk -v now="$now" 'BEGIN { srand(7) } { printf "%d %s\n", now - int(rand() * 315360000), $0 }' |
@@ -81,6 +82,13 @@ pictures | awk -v now="$now" 'BEGIN { srand(7) } { printf "%d %s\n", now - int(r
 for copy in "$work"/copies/*__resave9[58].jpg; do
     [ -e "$copy" ] && touch -r "${copy%__*}.jpg" "$copy"
 done
+if [ "${EDIT_TIMES:-later}" != random ]; then
+    for copy in "$work"/copies/*__{mirror95,turn95,bright95}.jpg; do
+        [ -e "$copy" ] || continue
+        delay=$(($(cksum <<<"$(basename "$copy")" | cut -d' ' -f1) % 2592000 + 60))
+        touch -d "@$(($(stat -c %Y "${copy%__*}.jpg") + delay))" "$copy"
+    done
+fi
 for copy in "$work/copies/$copied"/*.jpg; do
     touch -d "@$(($(stat -c %Y "$work/copies/$(basename "$copy")") + 86400))" "$copy"
 done

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -95,9 +96,20 @@ void narrowBest(std::vector<int> &candidates, const std::vector<PictureFacts> &f
         const int held = heldQuality(facts[i]);
         return held > 0 && held <= BestLossQuality && finest - held >= BestLossSteps;
     });
-    // At the same content, a picture that shows no earlier compression is nearer the source.
-    if (std::any_of(candidates.begin(), candidates.end(), [&](int i) { return facts[i].primaryQuality == 0; }))
-        std::erase_if(candidates, [&](int i) { return facts[i].primaryQuality > 0; });
+    // At the same content, a picture that shows an earlier compression is a re-save of one
+    // saved at about that quality: where such a one is among them, showing none, it is nearer
+    // the source. Against any other (a tone change hides the earlier grid of a copy) it says
+    // nothing: the picture that shows one may be the original, itself re-saved once.
+    std::vector<int> sources;
+    for (int i : candidates) {
+        if (facts[i].primaryQuality == 0 && facts[i].quality > 0)
+            sources.push_back(i);
+    }
+    std::erase_if(candidates, [&](int i) {
+        return facts[i].primaryQuality > 0 && std::any_of(sources.begin(), sources.end(), [&](int s) {
+                   return std::abs(facts[s].quality - facts[i].primaryQuality) <= BestSourceSteps;
+               });
+    });
 }
 
 // The candidates the rule likes best; all of them when it cannot tell them apart.

@@ -47,7 +47,7 @@ SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 //  4. detail (picturefacts.h): first a picture with less than 60 % of the most goes (a
 //     blurred or blown-up copy, even when its file is larger), then the most pixels exactly
 //     (a copy cropped by a column and re-saved finer gains detail from its original's
-//     blocking), then detail of the finer frequencies within 15 % is level;
+//     blocking), then detail of the finer frequencies within 17 % is level;
 //  5. the most pixels exactly;
 //  6. the quality held, where the difference is a real loss: a picture of quality at most
 //     BestLossQuality and BestLossSteps or more below the best goes (q40 against q90), a
@@ -55,11 +55,18 @@ SIGBOXCORE_EXPORT QString keepRuleName(KeepRule rule);
 //     edit whose earlier compression does not show). The quality held is that of an
 //     earlier compression where the picture shows one (a q98 re-save of a q75 picture
 //     holds q75); an unknown quality (not a JPEG) is no loss;
-//  7. a picture that shows no earlier compression over one that does.
+//  7. a picture that shows no earlier compression over one that shows it was re-saved from
+//     about that picture's own quality (within BestSourceSteps).
 // A copy edited at the original's size and sharpness (brightened, mirrored) stays level
 // through all seven, and the ties after the rules settle it.
 inline constexpr double BestPixelTolerance = 0.01;
-inline constexpr double BestDetailTolerance = 0.15;
+// A tone change of a tenth scales every coefficient by about that much, and the count of the
+// strong fine ones, many near the threshold, grows by up to a fifth (1.19 at most among a
+// 10 % brighter photo's fine frequencies); a photo shrunk and blown up again keeps at most
+// about four fifths (0.81). Within 17 % is level: 1/1.2 stays in, 0.81 goes.
+inline constexpr double BestDetailTolerance = 0.17;
+// The earlier compression's estimate lands within 5 steps of the quality first saved at.
+inline constexpr int BestSourceSteps = 6;
 // Quality 60 is where the blocking of a JPEG begins to show in a photo; 20 steps below
 // the best is more than the spread of settings that editors and cameras save at.
 inline constexpr int BestLossQuality = 60;
