@@ -131,8 +131,7 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
     V d[pixcore::batch::CellCount];
     V lowest[7];
     const V level = L::splat(row.level);
-    auto addGroup = [&](int g, bool known) {
-        V group[8];
+    auto sortedGroup = [&](int g, bool known, V *group) {
 #pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
             const int c = StageOrder[8 * g + i];
@@ -141,16 +140,23 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
             group[i] = d[8 * g + i];
         }
         sortEight<L>(group);
+    };
+    auto merge = [&](const V *group) {
+        V merged[7];
+        lowestSeven<L>(lowest, group, merged);
+#pragma GCC unroll 7
+        for (int i = 0; i < 7; ++i)
+            lowest[i] = merged[i];
+    };
+    auto addGroup = [&](int g, bool known) {
+        V group[8];
+        sortedGroup(g, known, group);
         if (g == 0) {
 #pragma GCC unroll 7
             for (int i = 0; i < 7; ++i)
                 lowest[i] = group[i];
         } else {
-            V merged[7];
-            lowestSeven<L>(lowest, group, merged);
-#pragma GCC unroll 7
-            for (int i = 0; i < 7; ++i)
-                lowest[i] = merged[i];
+            merge(group);
         }
     };
     if (QuickCells > 0) {
@@ -175,12 +181,31 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
         if ((atMostTenAbove<L>(d, QuickCells, L::add(upper, level)) & waiting) == 0)
             return 0;
     }
+    if constexpr (FirstGroups >= 2 && FirstGroups < 8) {
+        // The first stage needs only the 7th smallest of its distances: the 7 smallest of
+        // two ascending runs are min(a[i], b[6 - i]), so the 7th is the largest of those.
+        // The merge in order waits until the register is not rejected.
 #pragma GCC unroll 8
-    for (int g = 0; g < FirstGroups; ++g)
-        addGroup(g, 8 * g < QuickCells);
-    stop = 1;
-    if (FirstGroups < 8 && (atMostTenAbove<L>(d, 8 * FirstGroups, L::add(lowest[6], level)) & waiting) == 0)
-        return 0;
+        for (int g = 0; g < FirstGroups - 1; ++g)
+            addGroup(g, 8 * g < QuickCells);
+        V last[8];
+        sortedGroup(FirstGroups - 1, 8 * (FirstGroups - 1) < QuickCells, last);
+        V seventh = L::min(lowest[0], last[6]);
+#pragma GCC unroll 6
+        for (int i = 1; i < 7; ++i)
+            seventh = L::max(seventh, L::min(lowest[i], last[6 - i]));
+        stop = 1;
+        if ((atMostTenAbove<L>(d, 8 * FirstGroups, L::add(seventh, level)) & waiting) == 0)
+            return 0;
+        merge(last);
+    } else {
+#pragma GCC unroll 8
+        for (int g = 0; g < FirstGroups; ++g)
+            addGroup(g, 8 * g < QuickCells);
+        stop = 1;
+        if (FirstGroups < 8 && (atMostTenAbove<L>(d, 8 * FirstGroups, L::add(lowest[6], level)) & waiting) == 0)
+            return 0;
+    }
 #pragma GCC unroll 8
     for (int g = FirstGroups; g < SecondGroups; ++g)
         addGroup(g, 8 * g < QuickCells);
