@@ -110,6 +110,19 @@ protected:
 
 } // namespace
 
+// A random base as the search compares it: grey for the grey search, with its seven turns
+// after it for the turned one.
+std::vector<Sig> searchBases(Search search, std::mt19937 &rng)
+{
+    Sig base = randomSig(rng);
+    if (search == Search::Grey)
+        pixcore::greySignature(base.data(), base.data());
+    std::vector<Sig> bases(search == Search::Turned ? pixcore::GridTurnCount : 1, base);
+    for (size_t t = 1; t < bases.size(); ++t)
+        pixcore::turnSignature(base.data(), static_cast<pixcore::GridTurn>(t), bases[t].data());
+    return bases;
+}
+
 TEST_P(BatchBound, PairsOnTheLevelAnswerAsTheSortingDefinition)
 {
     // Rows of candidates whose check value with a base (or one of its 8 turnings, or in
@@ -124,12 +137,8 @@ TEST_P(BatchBound, PairsOnTheLevelAnswerAsTheSortingDefinition)
     std::array<long, 3> nearLevel{}; // pairs whose check value is level - 1, level, level + 1
     long found = 0;
     for (int row = 0; row < 12; ++row) {
-        Sig base = randomSig(rng);
-        if (search == Search::Grey)
-            pixcore::greySignature(base.data(), base.data());
-        std::vector<Sig> bases(search == Search::Turned ? pixcore::GridTurnCount : 1, base);
-        for (size_t t = 1; t < bases.size(); ++t)
-            pixcore::turnSignature(base.data(), static_cast<pixcore::GridTurn>(t), bases[t].data());
+        const std::vector<Sig> bases = searchBases(search, rng);
+        const Sig &base = bases[0];
         std::vector<Sig> candidates;
         for (int v : values) {
             for (int k = 0; k < 40; ++k) {
@@ -207,12 +216,8 @@ TEST_P(BatchBound, RunsOfUnlikeAndAlikePairsAnswerAsTheSortingDefinition)
     long found = 0;
     for (int v : {1, 10, 15, 16, 20, 35, 36, 50, 120, 121}) {
         const int target = search == Search::Grey ? (v + 2) / 3 * 3 : v;
-        Sig base = randomSig(rng);
-        if (search == Search::Grey)
-            pixcore::greySignature(base.data(), base.data());
-        std::vector<Sig> bases(search == Search::Turned ? pixcore::GridTurnCount : 1, base);
-        for (size_t t = 1; t < bases.size(); ++t)
-            pixcore::turnSignature(base.data(), static_cast<pixcore::GridTurn>(t), bases[t].data());
+        const std::vector<Sig> bases = searchBases(search, rng);
+        const Sig &base = bases[0];
         std::vector<Sig> candidates{base};
         for (int run = 0; run < 12; ++run) {
             const int length = between(rng, 20, 120);
