@@ -40,7 +40,7 @@ private slots:
 
 private:
     void touch(const QString &relative);
-    void build(const QStringList &specs);
+    void build(const QStringList &entries);
     QStringList run(FileFind &fnd, QString folder, const QString &pattern = QStringLiteral("*.*"), int flags = 0);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -69,21 +69,21 @@ QStringList tst_FileFind::run(FileFind &fnd, QString folder, const QString &patt
     return found;
 }
 
-// Builds a tree under "t" of the temporary folder. Each spec is a path in percent-encoded bytes
+// Builds a tree under "t" of the temporary folder. Each entry is a path in percent-encoded bytes
 // (so "%FF" makes a name that is no UTF-8): "a/b.jpg" a file, "a/" a folder, "l->a" a symbolic
 // link to "a", "u:a" folder a made unreadable.
-void tst_FileFind::build(const QStringList &specs)
+void tst_FileFind::build(const QStringList &entries)
 {
     const QByteArray root = QFile::encodeName(m_dir->filePath(QStringLiteral("t")));
     QVERIFY(::mkdir(root.constData(), 0755) == 0);
     QByteArrayList unreadable;
-    for (const QString &spec : specs) {
-        if (spec.startsWith(QLatin1String("u:"))) {
-            unreadable << root + '/' + QByteArray::fromPercentEncoding(spec.mid(2).toUtf8());
+    for (const QString &entry : entries) {
+        if (entry.startsWith(QLatin1String("u:"))) {
+            unreadable << root + '/' + QByteArray::fromPercentEncoding(entry.mid(2).toUtf8());
             continue;
         }
-        const qsizetype arrow = spec.indexOf(QLatin1String("->"));
-        const QByteArray path = QByteArray::fromPercentEncoding((arrow < 0 ? spec : spec.left(arrow)).toUtf8());
+        const qsizetype arrow = entry.indexOf(QLatin1String("->"));
+        const QByteArray path = QByteArray::fromPercentEncoding((arrow < 0 ? entry : entry.left(arrow)).toUtf8());
         // The folders on the way.
         for (qsizetype slash = path.indexOf('/'); slash >= 0; slash = path.indexOf('/', slash + 1))
             ::mkdir((root + '/' + path.left(slash)).constData(), 0755);
@@ -91,7 +91,7 @@ void tst_FileFind::build(const QStringList &specs)
             continue;
         const QByteArray full = root + '/' + path;
         if (arrow >= 0) {
-            const QByteArray target = root + '/' + QByteArray::fromPercentEncoding(spec.mid(arrow + 2).toUtf8());
+            const QByteArray target = root + '/' + QByteArray::fromPercentEncoding(entry.mid(arrow + 2).toUtf8());
             QVERIFY(::symlink(target.constData(), full.constData()) == 0);
         } else {
             const int fd = ::open(full.constData(), O_CREAT | O_WRONLY, 0644);
