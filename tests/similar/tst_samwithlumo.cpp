@@ -67,7 +67,8 @@ QStringList lumoCliSimilar(const QStringList &catalogues, int level, SimilarRule
         arguments << QStringLiteral("--keep") << keep;
     QProcess cli;
     cli.start(QStringLiteral(LUMO_CLI), arguments << catalogues);
-    if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
+    // A collection past one file's 32,767 pictures takes minutes in a sanitizer build.
+    if (!cli.waitForFinished(600000) || cli.exitCode() != 0)
         return {QStringLiteral("<lumo-cli failed>")};
     QStringList placed = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     // An empty grid keeps the one empty entry each run starts with.
