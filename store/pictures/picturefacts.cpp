@@ -340,8 +340,11 @@ bool readJpeg(const QByteArray &data, Reading reading, PictureFacts &facts)
     const bool started = meter.start(jpeg);
     const std::optional<bool> scans = started ? jpeg.hasMultipleScans() : std::nullopt;
     bool measured = started && scans;
-    if (measured && *scans) {
-        // Progressive pictures and others of many scans, whose every scan adds to every block.
+    if (measured && (*scans || jpeg.arithmetic())) {
+        // Progressive pictures and others of many scans, whose every scan adds to every block;
+        // and arithmetic-coded ones, whose decoder goes on through zeros past the end of their
+        // data, so that only the bound on the whole picture keeps a damaged header's claim of
+        // gigapixels from costing minutes.
         measured = jpeg.readCoefficients(meter, WholePictureBytes);
     } else if (measured) {
         measured = jpeg.streamCoefficients(meter, workspace.coefficients);

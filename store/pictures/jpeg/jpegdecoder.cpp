@@ -12,6 +12,7 @@
 
 extern "C" {
 #include <jerror.h>
+#include <jpegint.h>
 }
 
 static_assert(sizeof(JCOEF) == sizeof(qint16) && sizeof(JBLOCK) == 64 * sizeof(qint16));
@@ -91,6 +92,9 @@ public:
             retire(m_bands[size_t(c)]);
     }
 
+    // Whether the decoder ran out of data and the stream stopped there, every row handed on.
+    bool ended() const { return m_ended; }
+
 private:
     struct Band {
         std::array<JBLOCKROW, MAX_SAMP_FACTOR> rows{};
@@ -140,11 +144,29 @@ private:
         if (first != band.first) {
             if (!writable || first != band.first + band.height)
                 fail(common);
-            of(common).retire(band);
+            CoefficientStream &stream = of(common);
+            // A new row of MCUs starts with the first component's: the rows before are whole.
+            if (band.component == 0 && outOfData(*reinterpret_cast<j_decompress_ptr>(common))) {
+                stream.finish();
+                stream.m_ended = true;
+                common->err->error_exit(common);
+            }
+            stream.retire(band);
             clear(band);
             band.first = first;
         }
         return band.rows.data();
+    }
+
+    // Once the Huffman decoder has run out of data for good (the source is at its end, or at
+    // a marker other than a restart, which the scan does not read past), it leaves every
+    // later block as it finds it, zero: the rows still to come would hand on nothing, and a
+    // few damaged bytes that claim a picture of gigapixels cost no more than they hold.
+    static bool outOfData(const jpeg_decompress_struct &info)
+    {
+        const int marker = info.unread_marker;
+        const bool restart = marker >= 0xD0 && marker <= 0xD7;
+        return !info.arith_code && info.entropy && info.entropy->insufficient_data && marker >= 0xC0 && !restart;
     }
 
     static void clear(Band &band)
@@ -160,6 +182,7 @@ private:
     }
 
     JpegBlockRows &m_sink;
+    bool m_ended = false;
     std::array<Band, MAX_COMPONENTS> m_bands{};
     int m_count = 0;
     JBLOCKROW m_free = nullptr;
@@ -211,6 +234,11 @@ JpegDecoder::Output JpegDecoder::output() const
     case JCS_GRAYSCALE: return Output::Grey;
     default: return Output::Other;
     }
+}
+
+bool JpegDecoder::arithmetic() const
+{
+    return m_state->info.arith_code;
 }
 
 bool JpegDecoder::ycbcr() const
@@ -330,6 +358,8 @@ bool JpegDecoder::streamCoefficients(JpegBlockRows &rows, std::vector<qint16> &w
     CoefficientStream stream(info, rows, workspace);
     const bool read = jpegStep(m_state->failure, [&info] { jpeg_read_coefficients(&info); })
                       || info.input_iMCU_row >= info.total_iMCU_rows;
+    if (stream.ended())
+        return true;
     if (read)
         stream.finish();
     return read;

@@ -63,6 +63,7 @@ public:
     int components() const;
     Output output() const;
     bool ycbcr() const; // the colour is stored as YCbCr
+    bool arithmetic() const; // arithmetic-coded, not Huffman-coded
     // A component's quantisation steps (64, natural order): the table latched for its scan,
     // else the one its frame names; null when the file holds no such table.
     const quint16 *quantSteps(int component) const;
@@ -82,7 +83,8 @@ public:
     // The coefficients of a picture of one scan, handed to `rows` as the library decodes them,
     // kept meanwhile in `workspace` (only the rows being decoded), which the caller may keep
     // for the next picture. What fails after the last row takes nothing from the rows, which
-    // are all handed over then; false, with some handed, when the library fails before.
+    // are all handed over then; false, with some handed, when the library fails before. Once
+    // a Huffman-coded picture's data run out, the rows left (all zero) are not handed.
     bool streamCoefficients(JpegBlockRows &rows, std::vector<qint16> &workspace);
 
 private:
