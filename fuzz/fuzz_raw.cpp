@@ -1,8 +1,10 @@
-// Camera RAW files from arbitrary bytes through our reader (LibRaw's opening, its preview
-// unpacking and, where no preview fits, its half-size development), whole and at the size
-// of a signature: never a crash, never a hang, and a picture read at a scaled size has
-// exactly that size. The limits are set before anything is decoded: Qt's allocation limit
-// low, so that a header asking for a huge sensor is refused rather than developed.
+// Camera RAW files from arbitrary bytes through our reader, whole and at the size of a
+// signature: never a crash or a hang of the program that reads, and a picture read at a
+// scaled size has exactly that size. LibRaw runs in the reader's helper process (its
+// opening, its preview unpacking and, where no preview fits, its half-size development): a
+// file that crashes LibRaw there is a file that cannot be read, not a finding. The limits
+// are set before anything is decoded: Qt's allocation limit low, so that a header asking
+// for a huge sensor is refused rather than developed.
 
 #include "pictures/pictureformats.h"
 

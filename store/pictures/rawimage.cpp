@@ -1,30 +1,26 @@
 #include "pictures/rawimage.h"
 
-#include "pictures/jpeg/jpegdecoder.h"
+#include "pictures/rawchannel.h"
 
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
+#include <QMutex>
 #include <QVariant>
 
-#include <cmath>
+#include <atomic>
 #include <cstring>
+#include <string>
 
-#include <libraw/libraw.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 namespace {
-
-// A preview smaller than this on either side says too little for a signature.
-constexpr int MinPreviewSide = 64;
-// How far the preview's shape may stray from the sensor picture's: the rounding of a
-// preview a few hundred pixels wide, never a letter-box or a crop.
-constexpr double ShapeTolerance = 0.02;
-
-bool withinAllocationLimit(qint64 bytes)
-{
-    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
-    return limit == 0 || bytes <= limit;
-}
 
 // LibRaw's turn numbering (its "flip") as the EXIF orientation, then as Qt's.
 QImageIOHandler::Transformations transformationOf(int flip)
@@ -41,12 +37,120 @@ QImageIOHandler::Transformations transformationOf(int flip)
     }
 }
 
-// LibRaw reports damaged data on stderr unless told otherwise; a damaged file is a
-// failed read here, nothing to print.
-void ignoreDataError(void *, const char *, const int) {}
-void ignoreMemoryError(void *, const char *, const char *) {}
+QMutex helperMutex;
+QString helperOverride;
+std::atomic<int> helperSeconds{RawImageHandler::HelperSeconds};
+
+// The helper program lies beside the library this reader is built into, in the build
+// tree and installed alike.
+std::string helperPath()
+{
+    {
+        QMutexLocker lock(&helperMutex);
+        if (!helperOverride.isEmpty())
+            return helperOverride.toStdString();
+    }
+    static const std::string beside = [] {
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<const void *>(&transformationOf), &info) || !info.dli_fname)
+            return std::string();
+        std::string library = info.dli_fname;
+        const size_t slash = library.rfind('/');
+        return slash == std::string::npos ? std::string("lumo-raw") : library.substr(0, slash + 1) + "lumo-raw";
+    }();
+    return beside;
+}
 
 } // namespace
+
+// The helper process that develops one file: started with the file's bytes, asked for one
+// picture, killed and waited for when the reader is done with it, whatever state it is in.
+class RawImageHandler::Helper
+{
+public:
+    Helper() = default;
+    Helper(const Helper &) = delete;
+    Helper &operator=(const Helper &) = delete;
+    ~Helper() { stop(); }
+
+    // Starts the helper on `bytes`; false when it cannot be started or cannot read them.
+    bool start(const QByteArray &bytes, RawHeader &header)
+    {
+        const std::string path = helperPath();
+        if (path.empty())
+            return false;
+        int sockets[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, sockets[1], RawChannel);
+        // No other descriptor of this process reaches the helper.
+        posix_spawn_file_actions_addclosefrom_np(&actions, RawChannel + 1);
+        const std::string limit = std::to_string(std::max(0, QImageReader::allocationLimit()));
+        char *const arguments[] = {const_cast<char *>(path.c_str()), const_cast<char *>(limit.c_str()), nullptr};
+        // In a process group of its own, so that whatever it starts goes with it.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, arguments, environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(sockets[1]);
+        m_socket = sockets[0];
+        if (spawned != 0)
+            return false;
+        m_pid = pid;
+        m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(helperSeconds.load());
+        const quint64 length = quint64(bytes.size());
+        return sendAll(m_socket, &length, sizeof length, m_deadline)
+               && sendAll(m_socket, bytes.constData(), size_t(bytes.size()), m_deadline) && receiveAll(m_socket, &header, sizeof header, m_deadline) && header.read == 1;
+    }
+
+    // The picture developed at `wanted` (none: its own size), as 24-bit RGB; null when the
+    // helper has none, fails, or answers with a picture no reader here would take.
+    QImage develop(QSize wanted)
+    {
+        QImage image;
+        const qint32 asked[2] = {wanted.isValid() ? wanted.width() : 0, wanted.isValid() ? wanted.height() : 0};
+        RawPictureHeader answer;
+        if (sendAll(m_socket, asked, sizeof asked, m_deadline) && receiveAll(m_socket, &answer, sizeof answer, m_deadline)
+            && answer.read == 1 && answer.width > 0 && answer.height > 0 && answer.width <= MaxSide
+            && answer.height <= MaxSide
+            && QImageIOHandler::allocateImage(QSize(answer.width, answer.height), QImage::Format_RGB888, &image)) {
+            for (int y = 0; y < image.height(); ++y) {
+                if (!receiveAll(m_socket, image.scanLine(y), size_t(image.width()) * 3, m_deadline)) {
+                    image = QImage();
+                    break;
+                }
+            }
+        }
+        stop();
+        return image;
+    }
+
+private:
+    void stop()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+        m_socket = -1;
+        if (m_pid > 0) {
+            ::kill(-m_pid, SIGKILL);
+            while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+        m_pid = -1;
+    }
+
+    int m_socket = -1;
+    pid_t m_pid = -1;
+    RawDeadline m_deadline;
+};
 
 bool isRawFormat(const QByteArray &format)
 {
@@ -58,115 +162,17 @@ bool isRawFormat(const QByteArray &format)
 }
 
 struct RawImageHandler::File {
-    QByteArray bytes; // LibRaw reads from it without a copy
-    // Thread-safe LibRaw (libraw_r): one processor per file, so readers on other threads
-    // share nothing. It is large, hence on the heap.
-    std::unique_ptr<LibRaw> raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
-    // Kept from the header: the reader asks for the turn after the picture is read and
-    // LibRaw's buffers are gone.
-    QSize size;   // the sensor picture as LibRaw develops it, before the turn
-    double shape = 1;
+    Helper helper;
+    // Kept from the header: the reader asks for the turn after the picture is read.
+    QSize size; // the sensor picture as it is developed, before the turn
     QImageIOHandler::Transformations turn;
-
-    // The embedded preview when it shows the whole sensor picture at least as large as
-    // `wanted`, at least the half-size picture when nothing is wanted, else null; decoded
-    // at the smallest eighth that covers `wanted`, whole when nothing is.
-    QImage preview(QSize wanted);
-    // The sensor data developed at half size, as stored (not turned).
-    QImage halfSize();
 };
 
-QImage RawImageHandler::File::preview(QSize wanted)
+void RawImageHandler::setHelperForTests(const QString &path, int seconds)
 {
-    const libraw_thumbnail_t &thumbnail = raw->imgdata.thumbnail;
-    const QSize listed(thumbnail.twidth, thumbnail.theight);
-    // Shown at its own size (the viewer), a preview smaller than the half-size picture
-    // would show less than the sensor has.
-    const QSize least = wanted.isValid() ? wanted : size / 2;
-    // Checked on the size the header lists before anything is unpacked, and again on the
-    // size the preview turns out to have, as the header may not tell the truth.
-    const auto fits = [this, least](QSize candidate) {
-        if (candidate.width() < MinPreviewSide || candidate.height() < MinPreviewSide || candidate.width() > MaxSide
-            || candidate.height() > MaxSide)
-            return false;
-        if (candidate.width() < least.width() || candidate.height() < least.height())
-            return false;
-        const double own = double(candidate.width()) / candidate.height();
-        return std::abs(own - shape) <= ShapeTolerance * shape;
-    };
-    if (!fits(listed) || thumbnail.tlength == 0 || qint64(thumbnail.tlength) > bytes.size())
-        return {};
-    if (raw->unpack_thumb() != LIBRAW_SUCCESS || !thumbnail.thumb)
-        return {};
-    if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
-        // Through the program's one JPEG reader, at the smallest eighth that still covers
-        // what is wanted. A preview is stored as the sensor is: its own EXIF turn, if any,
-        // is not applied, the RAW's is.
-        const QByteArray jpeg = QByteArray::fromRawData(thumbnail.thumb, qsizetype(thumbnail.tlength));
-        JpegDecoder decoder(jpeg);
-        if (!decoder.readHeader() || !fits(QSize(decoder.width(), decoder.height())))
-            return {};
-        const auto scaled = [&decoder](int eighths) {
-            return QSize((decoder.width() * eighths + 7) / 8, (decoder.height() * eighths + 7) / 8);
-        };
-        JpegDecoder::Scaling scaling;
-        scaling.readerLimits = true;
-        while (wanted.isValid() && scaling.eighths > 1 && scaled(scaling.eighths - 1).width() >= wanted.width()
-               && scaled(scaling.eighths - 1).height() >= wanted.height())
-            --scaling.eighths;
-        const QImage image = decoder.decode(scaling);
-        // The eighth decoded is measured against what is wanted, not against the whole.
-        const QSize decoded = wanted.isValid() ? wanted : QSize(decoder.width(), decoder.height());
-        return image.width() >= decoded.width() && image.height() >= decoded.height() ? image : QImage();
-    }
-    // Else 8-bit RGB, as some cameras and DNG writers keep a small preview.
-    QImage image;
-    if (thumbnail.tformat != LIBRAW_THUMBNAIL_BITMAP || thumbnail.tcolors != 3
-        || qint64(thumbnail.tlength) < qint64(listed.width()) * listed.height() * 3
-        || !QImageIOHandler::allocateImage(listed, QImage::Format_RGB888, &image))
-        return {};
-    for (int y = 0; y < listed.height(); ++y)
-        std::memcpy(image.scanLine(y), thumbnail.thumb + qsizetype(y) * listed.width() * 3, size_t(listed.width()) * 3);
-    return image;
-}
-
-QImage RawImageHandler::File::halfSize()
-{
-    // LibRaw's 16-bit, 4-channel working picture against Qt's limit: half the size of a
-    // mosaic, the whole of three channels already developed. The sensor data itself is
-    // bounded by max_raw_memory_mb.
-    const int step = raw->imgdata.idata.filters != 0 ? 2 : 1;
-    if (!withinAllocationLimit(qint64(size.width() / step + 1) * (size.height() / step + 1) * 8))
-        return {};
-    libraw_output_params_t &params = raw->imgdata.params;
-    params.half_size = 1;
-    params.use_camera_wb = 1;
-    params.user_flip = 0;
-    params.output_bps = 8;
-    params.output_color = 1;
-    // sRGB's own curve, as a JPEG holds its colours, at the exposure the camera recorded:
-    // a brightening that follows the picture's own highlights would tell a dim scene from
-    // its JPEG by how dim it is.
-    params.gamm[0] = 1 / 2.4;
-    params.gamm[1] = 12.92;
-    params.no_auto_bright = 1;
-    params.adjust_maximum_thr = 0; // the white level the file gives, not the brightest pixel
-    if (raw->unpack() != LIBRAW_SUCCESS || raw->dcraw_process() != LIBRAW_SUCCESS)
-        return {};
-    int width = 0;
-    int height = 0;
-    int colors = 0;
-    int bits = 0;
-    raw->get_mem_image_format(&width, &height, &colors, &bits);
-    const QSize developed(width, height);
-    if (developed.isEmpty() || width > MaxSide || height > MaxSide || colors != 3 || bits != 8)
-        return {};
-    QImage image;
-    if (!QImageIOHandler::allocateImage(developed, QImage::Format_RGB888, &image))
-        return {};
-    if (raw->copy_mem_image(image.bits(), int(image.bytesPerLine()), 0) != LIBRAW_SUCCESS)
-        return {};
-    return image;
+    QMutexLocker lock(&helperMutex);
+    helperOverride = path;
+    helperSeconds = seconds > 0 ? seconds : HelperSeconds;
 }
 
 RawImageHandler::RawImageHandler() = default;
@@ -200,28 +206,17 @@ bool RawImageHandler::open() const
     const qint64 length = device()->size();
     if (length <= 0 || length > MaxFileBytes)
         return false;
+    const QByteArray bytes = device()->readAll();
+    if (bytes.isEmpty() || bytes.size() > MaxFileBytes)
+        return false;
     auto file = std::make_unique<File>();
-    file->bytes = device()->readAll();
-    if (file->bytes.isEmpty() || file->bytes.size() > MaxFileBytes)
+    RawHeader header;
+    if (!file->helper.start(bytes, header))
         return false;
-    LibRaw &raw = *file->raw;
-    raw.set_dataerror_handler(ignoreDataError, nullptr);
-    raw.set_memerror_handler(ignoreMemoryError, nullptr);
-    raw.imgdata.params.max_raw_memory_mb = MaxRawMemoryMb;
-    if (raw.open_buffer(file->bytes.data(), size_t(file->bytes.size())) != LIBRAW_SUCCESS)
+    file->size = QSize(header.width, header.height);
+    if (file->size.isEmpty() || header.width > MaxSide || header.height > MaxSide)
         return false;
-    const libraw_image_sizes_t &sizes = raw.imgdata.sizes;
-    file->size = QSize(sizes.width, sizes.height);
-    if (file->size.isEmpty() || sizes.width > MaxSide || sizes.height > MaxSide || sizes.raw_width == 0
-        || sizes.raw_height == 0)
-        return false;
-    // The sensor data LibRaw unpacks, 16 bits a sample, within Qt's limit as every
-    // decoded picture is.
-    const int samples = raw.imgdata.idata.filters != 0 ? 1 : 4;
-    if (!withinAllocationLimit(qint64(sizes.raw_width) * sizes.raw_height * 2 * samples))
-        return false;
-    file->shape = double(sizes.width) / (sizes.height * (sizes.pixel_aspect > 0 ? sizes.pixel_aspect : 1.0));
-    file->turn = transformationOf(sizes.flip);
+    file->turn = transformationOf(header.flip);
     m_file = std::move(file);
     m_failed = false;
     return true;
@@ -229,16 +224,11 @@ bool RawImageHandler::open() const
 
 bool RawImageHandler::read(QImage *image)
 {
-    if (!image || !open() || !m_file->raw)
+    if (!image || !open() || m_read)
         return false;
+    m_read = true; // one picture a handler: the helper is gone after it
     const QSize wanted = m_scaledSize.isValid() && !m_scaledSize.isEmpty() ? m_scaledSize : QSize();
-    QImage picture = m_file->preview(wanted);
-    if (picture.isNull())
-        picture = m_file->halfSize();
-    // One picture a handler: LibRaw's buffers and the file's bytes go now, not when the
-    // reader does.
-    m_file->raw.reset();
-    m_file->bytes = QByteArray();
+    QImage picture = m_file->helper.develop(wanted);
     if (picture.isNull())
         return false;
     if (wanted.isValid() && picture.size() != wanted)

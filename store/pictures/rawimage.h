@@ -14,10 +14,17 @@
 // the picture upright, and the signature, taken as stored, matches the JPEG the camera
 // wrote beside the RAW. The size reported is the sensor picture's.
 //
+// LibRaw runs in a helper process of its own (lumo-raw, rawdevelop.h), one for each file
+// read: a file that crashes it, hangs it or sends its memory use wild is a file that cannot
+// be read, and the program that asked goes on. A helper that has not answered within
+// HelperSeconds is killed.
+//
 // Limits, checked from the header before anything is unpacked: the file at most
 // MaxFileBytes, the picture at most MaxSide a side, the sensor data and the developed
 // picture each within Qt's allocation limit (as every decoded picture is), and LibRaw's
 // own buffers at most MaxRawMemoryMb.
+
+#include "pictures/rawdevelop.h"
 
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
@@ -32,9 +39,10 @@ inline constexpr std::array<const char *, 11> RawExtensions{"arw", "cr2", "cr3",
 class RawImageHandler : public QImageIOHandler
 {
 public:
-    static constexpr qint64 MaxFileBytes = qint64(512) << 20;
-    static constexpr int MaxSide = 1 << 15;
-    static constexpr unsigned MaxRawMemoryMb = 1024;
+    static constexpr qint64 MaxFileBytes = RawDevelopment::MaxFileBytes;
+    static constexpr int MaxSide = RawDevelopment::MaxSide;
+    static constexpr unsigned MaxRawMemoryMb = RawDevelopment::MaxRawMemoryMb;
+    static constexpr int HelperSeconds = 120;
 
     RawImageHandler();
     ~RawImageHandler() override;
@@ -50,13 +58,19 @@ public:
     // they are told by their extension, as the plug-in's keys.
     static bool canRead(QIODevice *device);
 
+    // Another helper program in place of lumo-raw and another time it is given; an empty
+    // path for lumo-raw again, 0 seconds for HelperSeconds.
+    static void setHelperForTests(const QString &path, int seconds);
+
 private:
+    class Helper;
     struct File;
     // Reads the file and LibRaw's view of it once; false when LibRaw cannot read it.
     bool open() const;
 
     mutable std::unique_ptr<File> m_file;
     mutable bool m_failed = false;
+    bool m_read = false;
     QSize m_scaledSize;
 };
 

@@ -2,13 +2,14 @@
 # What a Linux user gets: the install into a fresh prefix and, once built, the Debian
 # package, checked with the tools a distribution checks them with.
 #
-# check_package.sh CMAKE BUILD_DIR APP_ID VERSION LIBDIR
+# check_package.sh CMAKE BUILD_DIR APP_ID VERSION LIBDIR WRITE_DNG
 #   LIBDIR: the private library folder below the prefix (lib/x86_64-linux-gnu/lumo).
+#   WRITE_DNG: a program that writes a small DNG to the path it is given.
 # The package lumo_VERSION_ARCH.deb in BUILD_DIR is checked when it is newer than the
 # build; with LUMO_PACKAGE_REQUIRED=1 (make package) a missing or stale one fails.
 set -uo pipefail
 
-cmake=$1 build=$2 id=$3 version=$4 libdir=$5
+cmake=$1 build=$2 id=$3 version=$4 libdir=$5 write_dng=$6
 export LC_ALL=C.UTF-8
 unset LD_LIBRARY_PATH
 
@@ -39,6 +40,7 @@ bin/lumo-cli
 $libdir/libpixcore.so
 $libdir/libsigbox.so
 $libdir/libsigboxcore.so
+$libdir/lumo-raw
 share/applications/$id.desktop
 share/doc/lumo/README.md
 share/doc/lumo/changelog.gz
@@ -80,6 +82,14 @@ check_programs() {
     out=$("$usr/bin/lumo-cli" similar --json "$pictures/c.sbx")
     [[ $out == "[{\"base\": \"$pictures/a.jpg\", \"members\": [\"$pictures/b.jpg\"]}]" ]] \
         || fail "lumo-cli similar --json says '$out'"
+    # Two copies of one RAW: its helper, installed beside the libraries, develops them.
+    local raws=$work/raws-$RANDOM
+    mkdir -p "$raws"
+    "$write_dng" "$raws/x.dng" && cp "$raws/x.dng" "$raws/y.dng" || fail "no DNG written"
+    "$usr/bin/lumo-cli" add --all-formats "$raws/c.sbx" "$raws" 2>/dev/null || fail "lumo-cli add of RAWs exits $?"
+    out=$("$usr/bin/lumo-cli" similar --json "$raws/c.sbx")
+    [[ $out == "[{\"base\": \"$raws/x.dng\", \"members\": [\"$raws/y.dng\"]}]" ]] \
+        || fail "lumo-cli similar --json on RAWs says '$out'"
 }
 
 case_ "The install puts exactly the programs, Lumo's libraries, desktop files, manual pages and documents below the prefix"
@@ -149,7 +159,7 @@ done
 deb=$(ls "$build"/lumo_"$version"_*.deb 2>/dev/null | head -n 1)
 newer_than_package() {
     find "$build/bin" "$build/packaging" "$build/app" -maxdepth 1 -newer "$deb" \
-        \( -name 'lumo' -o -name 'lumo-cli' -o -name '*.so' -o -name '*.gz' -o -name '*.xml' \
+        \( -name 'lumo' -o -name 'lumo-cli' -o -name 'lumo-raw' -o -name '*.so' -o -name '*.gz' -o -name '*.xml' \
         -o -name '*.desktop' -o -name copyright \) -print -quit
 }
 if [[ -z $deb || -n $(newer_than_package) ]]; then

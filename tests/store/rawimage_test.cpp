@@ -241,6 +241,15 @@ INSTANTIATE_TEST_SUITE_P(
                                       const QByteArray whole = wholeDng();
                                       return whole.left(whole.size() - 384 * 256 * 2 + 16);
                                   }},
+                      // LibRaw reads a pattern of 36 colours as a 6 x 6 mosaic's, from past
+                      // the end of the file, and crashes later on what it read.
+                      DamagedCase{"a colour pattern past the end of the file", [] {
+                                      QByteArray bytes = wholeDng();
+                                      const qsizetype at = bytes.indexOf(QByteArray("\x8e\x82\x01\x00\x04\x00\x00\x00", 8));
+                                      if (at >= 0)
+                                          bytes[at + 4] = 36;
+                                      return at >= 0 ? bytes : QByteArray();
+                                  }},
                       DamagedCase{"a sensor of 0 x 0", [] {
                                       QByteArray bytes = makeDng(QImage(2, 2, QImage::Format_RGB32), DngSensor::Cfa, 1);
                                       // ImageWidth and ImageLength are the second and third entries.
