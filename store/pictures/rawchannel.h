@@ -1,10 +1,12 @@
 #pragma once
 // What the RAW reader and its helper program say to each other over a stream socket, the
-// helper's descriptor RawChannel. The reader sends the file's length and bytes; the helper
-// answers with a RawHeader. The reader may then send the size it wants (0 x 0: the picture's
-// own); the helper answers with a RawPictureHeader and the picture's rows, 3 bytes a pixel,
-// one after another without padding. Both sides are one program's, built together, so the
-// numbers travel in the machine's own order.
+// helper's descriptor RawChannel. For each file the reader sends a RawFile, with the file's
+// descriptor beside it (SCM_RIGHTS) or its bytes after it; the helper answers with a
+// RawHeader. When the file was read, the reader sends the
+// size it wants (0 x 0: the picture's own; -1 x -1: no picture) and, unless it wants none,
+// the helper answers with a RawPictureHeader and, when there is a picture, its rows, 3 bytes
+// a pixel, one after another without padding. Then the next file. Both sides are one
+// program's, built together, so the numbers travel in the machine's own order.
 
 #include <QtGlobal>
 
@@ -12,12 +14,20 @@
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 inline constexpr int RawChannel = 3;
+
+struct RawFile {
+    quint64 length = 0;
+    quint64 offset = 0;           // where the picture starts in the file passed
+    qint32 allocationLimitMb = 0; // Qt's, which bounds what is decoded
+    qint32 passed = 0;            // 1: the file's descriptor comes with this, not its bytes
+};
 
 struct RawHeader {
     qint32 read = 0; // 1 when LibRaw read the file within the limits
@@ -76,6 +86,39 @@ inline bool sendAll(int socket, const void *data, size_t size, RawDeadline deadl
     return true;
 }
 
+// Sends `file` with `descriptor` beside it, by `deadline`.
+inline bool sendFile(int socket, const RawFile &file, int descriptor, RawDeadline deadline)
+{
+    if (descriptor < 0)
+        return sendAll(socket, &file, sizeof file, deadline);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{const_cast<RawFile *>(&file), sizeof file};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr *rights = CMSG_FIRSTHDR(&message);
+    rights->cmsg_level = SOL_SOCKET;
+    rights->cmsg_type = SCM_RIGHTS;
+    rights->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(rights), &descriptor, sizeof(int));
+    for (;;) {
+        const ssize_t sent = ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(socket, POLLOUT, deadline))
+                return false;
+            continue;
+        }
+        if (sent <= 0)
+            return false;
+        // The descriptor went with the first byte; the rest of the message follows plain.
+        return sendAll(socket, reinterpret_cast<const char *>(&file) + sent, sizeof file - size_t(sent), deadline);
+    }
+}
+
 // Receives exactly `size` bytes by `deadline`, or false: the other side closed, failed or
 // kept silent past it. RawDeadline::max() waits for ever.
 inline bool receiveAll(int socket, void *data, size_t size, RawDeadline deadline = RawDeadline::max())
@@ -96,4 +139,29 @@ inline bool receiveAll(int socket, void *data, size_t size, RawDeadline deadline
         size -= size_t(got);
     }
     return true;
+}
+
+// Receives a RawFile and, when one came beside it, the descriptor in `descriptor` (else -1).
+inline bool receiveFile(int socket, RawFile &file, int &descriptor)
+{
+    descriptor = -1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{&file, sizeof file};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do {
+        got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return false;
+    for (cmsghdr *header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
+            && header->cmsg_len == CMSG_LEN(sizeof(int)))
+            std::memcpy(&descriptor, CMSG_DATA(header), sizeof(int));
+    }
+    return receiveAll(socket, reinterpret_cast<char *>(&file) + got, sizeof file - size_t(got));
 }

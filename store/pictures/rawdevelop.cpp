@@ -45,7 +45,8 @@ bool RawDevelopment::open(QByteArray bytes)
     raw.set_dataerror_handler(ignoreDataError, nullptr);
     raw.set_memerror_handler(ignoreMemoryError, nullptr);
     raw.imgdata.params.max_raw_memory_mb = MaxRawMemoryMb;
-    if (raw.open_buffer(m_bytes.data(), size_t(m_bytes.size())) != LIBRAW_SUCCESS)
+    // LibRaw only reads the buffer; through constData a mapped file is not copied.
+    if (raw.open_buffer(const_cast<char *>(m_bytes.constData()), size_t(m_bytes.size())) != LIBRAW_SUCCESS)
         return false;
     const libraw_image_sizes_t &sizes = raw.imgdata.sizes;
     m_size = QSize(sizes.width, sizes.height);

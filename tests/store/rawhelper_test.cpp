@@ -1,12 +1,13 @@
 // The RAW reader against a helper that fails in every way a process can: it crashes, hangs,
 // stops reading, says nothing, breaks off, or claims a picture it does not send. Each is a
 // file that cannot be read, within the time the reader gives the helper, and no helper
-// outlives its reader. A file that crashes LibRaw itself is one of them.
+// is left running. A file that crashes LibRaw itself is one of them (rawimage_test).
 
 #include "dngwriter.h"
 #include "pictures/rawimage.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
@@ -16,7 +17,9 @@
 #include <cerrno>
 #include <string>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,7 +57,7 @@ TEST_P(FailingHelper, IsAFileThatCannotBeRead)
     script.write(QByteArray("#!/bin/sh\n") + QByteArray::fromStdString(c.script) + '\n');
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    RawImageHandler::setHelperForTests(path, 2);
+    RawImageHandler::setHelperForTests(path, 2); // no helper of an earlier test is left
 
     // Larger than a socket's buffer, so that a helper that reads nothing holds up the send.
     QByteArray bytes = aDng();
@@ -65,7 +68,8 @@ TEST_P(FailingHelper, IsAFileThatCannotBeRead)
     reader.setAutoDetectImageFormat(false);
     EXPECT_EQ(reader.size().isValid(), c.header) << reader.size().width();
     EXPECT_TRUE(reader.read().isNull());
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a helper outlived its reader";
+    // Not one process of this one's is left, neither running nor ended.
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed helper is left";
     EXPECT_EQ(errno, ECHILD);
 }
 
@@ -95,18 +99,68 @@ INSTANTIATE_TEST_SUITE_P(
                                  true}),
     [](const ::testing::TestParamInfo<HelperCase> &info) { return std::string(info.param.row); });
 
-// The helper itself read through its reader, for comparison: the same file is read.
-TEST(RawHelper, ReadsTheFile)
+// This process's own children.
+std::vector<pid_t> children()
 {
-    QByteArray bytes = aDng();
+    std::vector<pid_t> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (name) state ppid ...: the name may hold spaces, never ")".
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (after.size() > 1 && after[1].toInt() == getpid())
+            found.push_back(pid);
+    }
+    return found;
+}
+
+QImage readDng(const QByteArray &dng)
+{
+    QByteArray bytes = dng;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "dng");
     reader.setAutoDetectImageFormat(false);
-    EXPECT_EQ(reader.size(), QSize(64, 48));
-    const QImage image = reader.read();
-    EXPECT_FALSE(image.isNull());
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    return reader.size() == QSize(64, 48) ? reader.read() : QImage();
+}
+
+// The helper reads one file after another; one that has gone while it waited is replaced
+// without the file's being lost, and one that is asked for the size alone goes on too.
+TEST(RawHelper, ReadsFileAfterFile)
+{
+    RawImageHandler::setHelperForTests(QString(), 0);
+    ASSERT_TRUE(children().empty());
+    EXPECT_FALSE(readDng(aDng()).isNull());
+    const std::vector<pid_t> first = children();
+    EXPECT_EQ(first.size(), 1u) << "the helper waits for the next file";
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), 0);
+
+    EXPECT_FALSE(readDng(aDng()).isNull());
+    EXPECT_EQ(children(), first) << "the same helper read the second file";
+
+    {
+        QByteArray bytes = aDng();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "dng");
+        reader.setAutoDetectImageFormat(false);
+        EXPECT_EQ(reader.size(), QSize(64, 48));
+    }
+    EXPECT_EQ(children(), first) << "a helper asked for the size alone waits for the next file";
+
+    for (const pid_t pid : first) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0); // as if it had been ended by anyone else
+    }
+    EXPECT_FALSE(readDng(aDng()).isNull()) << "a helper gone while it waited loses the file";
+    EXPECT_EQ(children().size(), 1u);
+    RawImageHandler::setHelperForTests(QString(), 0);
+    EXPECT_TRUE(children().empty());
 }
 
 } // namespace
