@@ -163,4 +163,20 @@ TEST(RawHelper, ReadsFileAfterFile)
     EXPECT_TRUE(children().empty());
 }
 
+// The helper's time runs from each question: a reader that asks for the picture long after
+// it read the size still gets it.
+TEST(RawHelper, GivesThePictureLongAfterTheSize)
+{
+    RawImageHandler::setHelperForTests(QString(), 1);
+    QByteArray bytes = aDng();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "dng");
+    reader.setAutoDetectImageFormat(false);
+    EXPECT_EQ(reader.size(), QSize(64, 48));
+    ::usleep(1'500'000);
+    EXPECT_FALSE(reader.read().isNull());
+    RawImageHandler::setHelperForTests(QString(), 0);
+}
+
 } // namespace
