@@ -205,6 +205,42 @@ INSTANTIATE_TEST_SUITE_P(Isa, BatchBound,
                          }()),
                          caseName);
 
+// Every hit of the candidates after the first (a base itself), and the first turning within
+// the level, at each of `levels`, as GetCheckValuePX says; the hits found in all.
+long expectAsTheSortingDefinition(const Case &c, const std::vector<Sig> &bases, const std::vector<Sig> &candidates,
+                                  const std::vector<int> &levels, const std::string &what)
+{
+    const int n = static_cast<int>(candidates.size());
+    pixcore::SignaturePack pack;
+    EXPECT_TRUE(pack.assign(candidates.front().data(), n));
+    std::vector<int32_t> hits(n);
+    std::vector<uint8_t> which(n);
+    long found = 0;
+    for (const int level : levels) {
+        std::vector<int32_t> expected;
+        std::vector<uint8_t> expectedWhich;
+        for (int j = 1; j < n; ++j) {
+            for (size_t b = 0; b < bases.size(); ++b) {
+                if (GetCheckValuePX(bases[b].data(), candidates[j].data()) <= level) {
+                    expected.push_back(j);
+                    expectedWhich.push_back(static_cast<uint8_t>(b));
+                    break;
+                }
+            }
+        }
+        const int32_t count = c.search == Search::Turned
+            ? pack.findWithinLevelOfAny(c.isa, bases.front().data(), pixcore::GridTurnCount, 1, n, level, hits.data(),
+                                        which.data())
+            : pack.findWithinLevel(c.isa, 0, 1, n, level, hits.data());
+        EXPECT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + count), expected) << what << " level " << level;
+        if (c.search == Search::Turned) {
+            EXPECT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + count), expectedWhich) << what;
+        }
+        found += count;
+    }
+    return found;
+}
+
 TEST_P(BatchBound, RunsOfUnlikeAndAlikePairsAnswerAsTheSortingDefinition)
 {
     // A row where runs of pairs that share nothing (rejected after few distances) and runs
@@ -230,33 +266,73 @@ TEST_P(BatchBound, RunsOfUnlikeAndAlikePairsAnswerAsTheSortingDefinition)
                                                                 : atDistances(from, tiedDistances(target, 384, rng), rng));
             }
         }
-        const int n = static_cast<int>(candidates.size());
-        pixcore::SignaturePack pack;
-        ASSERT_TRUE(pack.assign(candidates.front().data(), n));
-        std::vector<int32_t> hits(n);
-        std::vector<uint8_t> which(n);
-        for (int level = target - 1; level <= target + 1; ++level) {
-            std::vector<int32_t> expected;
-            std::vector<uint8_t> expectedWhich;
-            for (int j = 1; j < n; ++j) {
-                for (size_t b = 0; b < bases.size(); ++b) {
-                    if (GetCheckValuePX(bases[b].data(), candidates[j].data()) <= level) {
-                        expected.push_back(j);
-                        expectedWhich.push_back(static_cast<uint8_t>(b));
-                        break;
-                    }
-                }
-            }
-            const int32_t count = search == Search::Turned
-                ? pack.findWithinLevelOfAny(GetParam().isa, bases.front().data(), pixcore::GridTurnCount, 1, n, level,
-                                            hits.data(), which.data())
-                : pack.findWithinLevel(GetParam().isa, 0, 1, n, level, hits.data());
-            ASSERT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + count), expected) << "value " << v << " level " << level;
-            if (search == Search::Turned) {
-                ASSERT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + count), expectedWhich);
-            }
-            found += count;
-        }
+        found += expectAsTheSortingDefinition(GetParam(), bases, candidates, {target - 1, target, target + 1},
+                                              "value " + std::to_string(v));
     }
     EXPECT_GE(found, 1000);
+}
+
+// The cells in the order the comparison reads them: a checkerboard's black cells first,
+// their rows in the order 0, 4, 2, 6, 1, 5, 3, 7, then the white cells likewise.
+std::array<int, pixcore::Cells> readingOrder()
+{
+    std::array<int, pixcore::Cells> order{};
+    int n = 0;
+    for (int colour = 0; colour < 2; ++colour) {
+        for (int r : {0, 4, 2, 6, 1, 5, 3, 7}) {
+            for (int q = 0; q < 8; ++q) {
+                if ((r + q) % 2 == colour)
+                    order[size_t(n++)] = 8 * r + q;
+            }
+        }
+    }
+    return order;
+}
+
+// 64 distances whose check value is `target`, with the 7 smallest (6 of them below the 7th)
+// and the 11 largest all among the first `front` cells read: there a stage that reads only
+// those cells is already exact, and any fault in how it ranks them changes its answer.
+std::vector<int> frontLoaded(int target, int ceiling, int front, std::mt19937 &rng)
+{
+    const int x = between(rng, 6, std::min(150, ceiling - target));
+    std::vector<int> extremes;
+    for (int i = 0; i < 6; ++i)
+        extremes.push_back(between(rng, 0, x - 1));
+    extremes.push_back(x);
+    extremes.insert(extremes.end(), 11, x + target);
+    std::array<int, pixcore::Cells> order = readingOrder();
+    std::shuffle(order.begin(), order.begin() + front, rng);
+    std::vector<int> d(pixcore::Cells, -1);
+    for (size_t i = 0; i < extremes.size(); ++i)
+        d[size_t(order[i])] = extremes[i];
+    for (int &v : d) {
+        if (v < 0)
+            v = between(rng, x, x + target); // ties at either end keep both ranks
+    }
+    return d;
+}
+
+TEST_P(BatchBound, PairsDecidedInTheFirstCellsReadAnswerAsTheSortingDefinition)
+{
+    // Pairs whose check value every stage that reads the first 24, 32 or 40 cells already
+    // sees exactly, their smallest distances spread over its groups of 8 in every way.
+    const Search search = GetParam().search;
+    std::mt19937 rng(static_cast<unsigned>(3000 + static_cast<int>(search)));
+    long found = 0;
+    for (int v : {2, 9, 10, 11, 15, 16, 20, 35, 36, 50, 51, 120}) {
+        const int target = search == Search::Grey ? (v + 2) / 3 * 3 : v;
+        const std::vector<Sig> bases = searchBases(search, rng);
+        std::vector<Sig> candidates{bases[0]};
+        for (int front : {18, 24, 32, 40}) {
+            for (int k = 0; k < 60; ++k) {
+                const Sig &from = bases[rng() % bases.size()];
+                candidates.push_back(search == Search::Grey
+                                         ? greyAtDistances(from, frontLoaded(target / 3, 128, front, rng))
+                                         : atDistances(from, frontLoaded(target, 384, front, rng), rng));
+            }
+        }
+        found += expectAsTheSortingDefinition(GetParam(), bases, candidates, {target - 1, target, target + 1},
+                                              "value " + std::to_string(v));
+    }
+    EXPECT_GE(found, 2000);
 }
