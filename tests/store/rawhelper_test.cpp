@@ -18,6 +18,7 @@
 #include <string>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +26,26 @@ namespace {
 
 // A helper header as the reader expects it, written by printf in the shell.
 const char *const Header = R"(printf '\001\000\000\000\100\000\000\000\060\000\000\000\000\000\000\000\000\000\000\000\000\000\370\077' >&3)";
+
+// This process's own children.
+std::vector<pid_t> children()
+{
+    std::vector<pid_t> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (name) state ppid ...: the name may hold spaces, never ")".
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (after.size() > 1 && after[1].toInt() == getpid())
+            found.push_back(pid);
+    }
+    return found;
+}
 
 struct HelperCase {
     const char *row;
@@ -37,7 +58,14 @@ void PrintTo(const HelperCase &c, std::ostream *os) { *os << c.row; }
 class FailingHelper : public ::testing::TestWithParam<HelperCase>
 {
 protected:
-    void TearDown() override { RawImageHandler::setHelperForTests(QString(), 0); }
+    // What a helper starts is this process's to wait for when the helper has gone, so
+    // that a helper ended without its own children shows.
+    void SetUp() override { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    void TearDown() override
+    {
+        RawImageHandler::setHelperForTests(QString(), 0);
+        ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    }
 };
 
 QByteArray aDng()
@@ -68,8 +96,15 @@ TEST_P(FailingHelper, IsAFileThatCannotBeRead)
     reader.setAutoDetectImageFormat(false);
     EXPECT_EQ(reader.size().isValid(), c.header) << reader.size().width();
     EXPECT_TRUE(reader.read().isNull());
-    // Not one process of this one's is left, neither running nor ended.
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a failed helper is left";
+    // Not one process of this one's is left, nor one that a helper started: those end with
+    // their helper, a moment later, and are waited for here.
+    for (int wait = 0; wait < 100 && !children().empty(); ++wait) {
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        ::usleep(10'000);
+    }
+    EXPECT_TRUE(children().empty()) << "a failed helper, or what it started, is left";
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
 }
 
@@ -98,26 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
                                      + R"(; printf '\001\000\000\000\004\000\000\000\004\000\000\000abcdefghij' >&3)",
                                  true}),
     [](const ::testing::TestParamInfo<HelperCase> &info) { return std::string(info.param.row); });
-
-// This process's own children.
-std::vector<pid_t> children()
-{
-    std::vector<pid_t> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool number = false;
-        const pid_t pid = pid_t(entry.toInt(&number));
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!number || !stat.open(QIODevice::ReadOnly))
-            continue;
-        // pid (name) state ppid ...: the name may hold spaces, never ")".
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (after.size() > 1 && after[1].toInt() == getpid())
-            found.push_back(pid);
-    }
-    return found;
-}
 
 QImage readDng(const QByteArray &dng)
 {
