@@ -29,8 +29,7 @@ struct SamComparison::RowsOf
         rows.entries.resize(block.size());
         if (withMatches)
             rows.matches.resize(block.size());
-        for (size_t i = 0; i < block.size(); ++i)
-            rows.entries[i] = block.row(i, withMatches ? &rows.matches[i] : nullptr);
+        block.rows(0, block.size(), rows.entries.data(), withMatches ? rows.matches.data() : nullptr);
         return rows;
     }
 };

@@ -9,6 +9,7 @@
 //                      read once its search runs, against 2 x the packed signatures + 64 MiB.
 // The whole search of 200,000 pictures is 2e10 pairs, far more than a benchmark can wait
 // for; the rows of a slice of bases make the same comparisons on the same pack.
+//   MillionRowsTogether  rows of a million pictures, base by base against 8 bases together.
 // Wall-clock times: the figures hold only on a machine that is otherwise idle.
 
 #include "../bareloop.h"
@@ -27,8 +28,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -168,6 +171,79 @@ void BM_CollectionSearch(benchmark::State &state)
 // Pictures, catalogues, bases searched.
 BENCHMARK(BM_CollectionSearch)->Args({100000, 4, 1200})->Args({200000, 7, 600})
     ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+
+// A million random signatures, packed as a search packs them, made once.
+std::shared_ptr<const SimilarCells> millionCells()
+{
+    static std::shared_ptr<const SimilarCells> made = [] {
+        auto cells = std::make_shared<SimilarCells>(SimilarRule{});
+        constexpr int Pictures = 1000000;
+        constexpr int Run = 10000;
+        if (!cells->reserve(Pictures))
+            return std::shared_ptr<SimilarCells>();
+        std::mt19937 random(7);
+        std::vector<Signature> run(Run);
+        for (int done = 0; done < Pictures; done += Run) {
+            for (Signature &signature : run) {
+                for (int16_t &value : signature)
+                    value = static_cast<int16_t>(random() % 256);
+            }
+            cells->append(run.data(), Run);
+        }
+        return cells;
+    }();
+    return made;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The first bases of a million pictures at level 10, on all cores: each base's row on its
+// own (the pack streamed from memory once a base) against 8 bases' rows together (once for
+// the 8), alternating. ratio_min / ratio_median: together over alone; million_min: the whole
+// search at the rate of rows together.
+void BM_MillionRowsTogether(benchmark::State &state)
+{
+    const std::shared_ptr<const SimilarCells> cells = millionCells();
+    if (!cells)
+        return state.SkipWithError("out of memory");
+    const int bases = static_cast<int>(state.range(0));
+    constexpr int Together = 8;
+    const int threads = QThread::idealThreadCount();
+    const int pictures = cells->count();
+    const double pairs = double(bases) * (pictures - 1) - double(bases) * (bases - 1) / 2;
+    std::vector<double> alone, together, ratios;
+    for (auto _ : state) {
+        for (int round = 0; round < 5; ++round) {
+            SimilarSearch grouping(cells, {}, 10);
+            const SimilarSearch::Block block = grouping.cut(bases);
+            std::vector<std::vector<int>> rows(bases);
+            QElapsedTimer clock;
+            clock.start();
+            spread(bases, threads, [&](int i) { rows[i] = block.row(i); });
+            alone.push_back(seconds(clock));
+            clock.restart();
+            spread((bases + Together - 1) / Together, threads, [&](int p) {
+                block.rows(p * Together, std::min((p + 1) * Together, bases), &rows[p * Together]);
+            });
+            together.push_back(seconds(clock));
+            ratios.push_back(alone.back() / together.back());
+        }
+        state.SetIterationTime(median(together));
+    }
+    state.counters["alone_s_min"] = *std::min_element(alone.begin(), alone.end());
+    state.counters["together_s_min"] = *std::min_element(together.begin(), together.end());
+    state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
+    state.counters["ratio_median"] = median(ratios);
+    state.counters["pairs_per_s"] = pairs / median(together);
+    state.counters["million_min"] = 1e6 * (1e6 - 1) / 2 / (pairs / median(together)) / 60;
+    state.counters["threads"] = threads;
+}
+BENCHMARK(BM_MillionRowsTogether)->Arg(256)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 } // namespace
 

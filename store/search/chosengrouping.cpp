@@ -8,7 +8,7 @@ namespace {
 
 // Candidates per piece of work: a stretch of the pack that stays in a core's cache while
 // every base of a block passes over it.
-constexpr int Tile = 8192;
+constexpr int Tile = SimilarCells::Tile;
 // Bases whose rows are computed before any of them is settled.
 constexpr size_t BlockBases = 16;
 

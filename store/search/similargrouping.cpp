@@ -244,33 +244,66 @@ SimilarSearch::SimilarSearch(std::shared_ptr<const SimilarCells> cells, const st
 std::vector<int> SimilarSearch::Block::row(size_t i, std::vector<SimilarMatch> *matches) const
 {
     std::vector<int> hits;
-    const int base = (*m_open)[m_begin + i];
-    const uint8_t *skip = m_skip->data();
-    // Candidates kept apart from the base could never join it: they are not compared at
-    // all, and a base with nothing else left after it has an empty row. Many copies of one
-    // picture decided not alike to each other cost no comparison then.
-    std::vector<uint8_t> ownSkip;
-    const std::span<const int> apart = m_apart ? m_apart->apartFrom(m_apart->classOf(base)) : std::span<const int>{};
-    if (!apart.empty()) {
-        size_t kept = 0;
-        for (int cls : apart) {
-            const std::vector<int> &entries = (*m_classOpen)[cls];
-            kept += entries.end() - std::upper_bound(entries.begin(), entries.end(), base);
-        }
-        if (kept == m_open->size() - (m_begin + i + 1))
-            return hits;
-        if (kept > 0) {
-            ownSkip = *m_skip;
+    rows(i, i + 1, &hits, matches);
+    return hits;
+}
+
+void SimilarSearch::Block::rows(size_t begin, size_t end, std::vector<int> *rows,
+                                std::vector<SimilarMatch> *matches) const
+{
+    struct Base {
+        size_t slot;
+        int entry;
+        Signature cells;
+        const uint8_t *skip;
+        std::vector<uint8_t> ownSkip;
+    };
+    std::vector<Base> bases;
+    bases.reserve(end - begin);
+    for (size_t i = begin; i < end; ++i) {
+        rows[i - begin].clear();
+        if (matches)
+            matches[i - begin].clear();
+        Base base{i - begin, (*m_open)[m_begin + i], {}, m_skip->data(), {}};
+        // Candidates kept apart from the base could never join it: they are not compared
+        // at all, and a base with nothing else left after it has an empty row. Many copies
+        // of one picture decided not alike to each other cost no comparison then.
+        const std::span<const int> apart = m_apart ? m_apart->apartFrom(m_apart->classOf(base.entry))
+                                                   : std::span<const int>{};
+        if (!apart.empty()) {
+            size_t kept = 0;
             for (int cls : apart) {
                 const std::vector<int> &entries = (*m_classOpen)[cls];
-                for (auto e = std::upper_bound(entries.begin(), entries.end(), base); e != entries.end(); ++e)
-                    ownSkip[*e] = 1;
+                kept += entries.end() - std::upper_bound(entries.begin(), entries.end(), base.entry);
             }
-            skip = ownSkip.data();
+            if (kept == m_open->size() - (m_begin + i + 1))
+                continue;
+            if (kept > 0) {
+                base.ownSkip = *m_skip;
+                for (int cls : apart) {
+                    const std::vector<int> &entries = (*m_classOpen)[cls];
+                    for (auto e = std::upper_bound(entries.begin(), entries.end(), base.entry); e != entries.end(); ++e)
+                        base.ownSkip[*e] = 1;
+                }
+                base.skip = base.ownSkip.data();
+            }
         }
+        base.cells = m_cells->signature(base.entry);
+        bases.push_back(std::move(base));
     }
-    m_cells->collectSimilar(base, base + 1, m_level, skip, hits, matches);
-    return hits;
+    if (bases.empty())
+        return;
+    // Bases ascend, so the first one's row is the longest.
+    const int count = m_cells->count();
+    for (int from = bases.front().entry + 1; from < count;) {
+        const int to = std::min((from / SimilarCells::Tile + 1) * SimilarCells::Tile, count);
+        for (const Base &base : bases) {
+            if (base.entry + 1 < to)
+                m_cells->collectSimilarTo(base.cells, std::max(from, base.entry + 1), to, m_level, base.skip,
+                                          rows[base.slot], matches ? &matches[base.slot] : nullptr);
+        }
+        from = to;
+    }
 }
 
 void SimilarSearch::openClasses()
@@ -372,6 +405,8 @@ namespace {
 
 // Below this many comparisons a block is not worth starting threads for.
 constexpr size_t ThreadedBlockMinimum = 20000;
+// Bases a thread takes at once, reading each tile of candidates for all of them.
+constexpr size_t BasesTogether = 8;
 
 } // namespace
 
@@ -401,10 +436,11 @@ std::vector<SimilarGroup> findSimilarGroups(std::shared_ptr<const SimilarCells> 
         if (block.size() == 0)
             break;
         const int used = block.comparisons() < ThreadedBlockMinimum ? 1 : threads;
-        parallelFor(0, block.size(), used, [&rows, &matches, &block](size_t i) {
-            if (!matches.empty())
-                matches[i].clear();
-            rows[i] = block.row(i, matches.empty() ? nullptr : &matches[i]);
+        const size_t pieces = (block.size() + BasesTogether - 1) / BasesTogether;
+        parallelFor(0, pieces, used, [&rows, &matches, &block](size_t p) {
+            const size_t begin = p * BasesTogether;
+            block.rows(begin, std::min(begin + BasesTogether, block.size()), &rows[begin],
+                       matches.empty() ? nullptr : &matches[begin]);
         });
 
         for (size_t i = 0; i < block.size(); ++i) {

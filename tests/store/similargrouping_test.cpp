@@ -252,3 +252,76 @@ INSTANTIATE_TEST_SUITE_P(Blocks, SimilarSearchTiming,
                          [](const ::testing::TestParamInfo<Timing> &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+struct Together {
+    const char *name;
+    SimilarRule rule;
+    size_t cutBefore; // bases cut (and left unsettled) before the block
+    size_t bases;
+};
+
+std::ostream &operator<<(std::ostream &os, const Together &t) { return os << t.name; }
+
+class SimilarSearchRowsTogether : public ::testing::TestWithParam<Together>
+{
+};
+
+// Copies of a few entries on both sides of the tile boundaries at 8,192 and 16,384, so rows
+// that cross them have hits on each side, and of one entry in the last few.
+SignatureTable acrossTiles()
+{
+    SignatureTable table = clusteredTable(16500, 23, 29, true, true);
+    for (int i : {8190, 8191, 8192, 8193, 12000, 16383, 16384, 16499})
+        table.setSlot(i, table.name(i), table.cells(8185 + i % 3));
+    for (int i : {16496, 16497, 16498})
+        table.setSlot(i, table.name(i), table.cells(16499));
+    return table;
+}
+
+// Rows of several bases computed together, tile by tile, are each base's row as the
+// comparison of that one base with every later candidate gives it, hits and matches alike:
+// bases whose rows start in the block's first tile or a later one, and rows of a single
+// entry at the end.
+TEST_P(SimilarSearchRowsTogether, AsEachBaseAlone)
+{
+    const Together &run = GetParam();
+    static const SignatureTable table = acrossTiles();
+    auto cells = std::make_shared<const SimilarCells>(
+        std::vector<Signature>(table.allCells().begin(), table.allCells().begin() + table.count()), run.rule);
+    std::vector<uint8_t> unnamed(table.count());
+    for (int i = 0; i < table.count(); ++i)
+        unnamed[i] = table.name(i).isEmpty();
+    int hits = 0;
+    for (int level : {6, 20}) {
+        SimilarSearch search(cells, unnamed, level);
+        search.cut(run.cutBefore);
+        const SimilarSearch::Block block = search.cut(run.bases);
+        ASSERT_EQ(block.size(), run.bases);
+        std::vector<std::vector<int>> rows(block.size(), {-1});
+        std::vector<std::vector<SimilarMatch>> matches(block.size(), {SimilarMatch{}});
+        block.rows(0, block.size(), rows.data(), matches.data());
+        for (size_t i = 0; i < block.size(); ++i) {
+            std::vector<int> expected;
+            std::vector<SimilarMatch> expectedMatches;
+            cells->collectSimilarTo(cells->signature(block.base(i)), block.base(i) + 1, cells->count(), level,
+                                    unnamed.data(), expected, &expectedMatches);
+            EXPECT_EQ(rows[i], expected) << "level " << level << ", base " << block.base(i);
+            EXPECT_EQ(matches[i], expectedMatches) << "level " << level << ", base " << block.base(i);
+            hits += static_cast<int>(expected.size());
+        }
+    }
+    EXPECT_GT(hits, 0) << "the bases should have look-alikes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, SimilarSearchRowsTogether,
+    ::testing::Values(Together{"firstBases", {}, 0, 8}, Together{"acrossATileBoundary", {}, 7890, 24},
+                      Together{"turnedAcrossATileBoundary", {true, false}, 7890, 24},
+                      Together{"greyAcrossATileBoundary", {false, true}, 7890, 24},
+                      Together{"lastTile", {true, true}, 15831, 100},
+                      Together{"lastBases", {}, 15928, 3}),
+    [](const ::testing::TestParamInfo<Together> &info) { return std::string(info.param.name); });
+
+} // namespace
