@@ -64,20 +64,33 @@ inline bool waitFor(int socket, short events, RawDeadline deadline)
     }
 }
 
+// One call of `transfer` (a send or receive that does not block), made again when a
+// signal cut it short or the socket was not ready, until `deadline`: the bytes it moved,
+// 0 when the other side closed, -1 when it failed or the deadline passed.
+template <typename Transfer>
+inline ssize_t transferOnce(int socket, short events, RawDeadline deadline, const Transfer &transfer)
+{
+    for (;;) {
+        const ssize_t moved = transfer();
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(socket, events, deadline))
+                return -1;
+            continue;
+        }
+        return moved;
+    }
+}
+
 // Sends all of `size` bytes by `deadline`, or false: the other side has gone or stopped
 // reading. Never raises SIGPIPE. RawDeadline::max() waits for ever.
 inline bool sendAll(int socket, const void *data, size_t size, RawDeadline deadline = RawDeadline::max())
 {
     const char *at = static_cast<const char *>(data);
     while (size > 0) {
-        const ssize_t sent = ::send(socket, at, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(socket, POLLOUT, deadline))
-                return false;
-            continue;
-        }
+        const ssize_t sent = transferOnce(socket, POLLOUT, deadline,
+                                          [&] { return ::send(socket, at, size, MSG_NOSIGNAL | MSG_DONTWAIT); });
         if (sent <= 0)
             return false;
         at += sent;
@@ -103,20 +116,12 @@ inline bool sendFile(int socket, const RawFile &file, int descriptor, RawDeadlin
     rights->cmsg_type = SCM_RIGHTS;
     rights->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(rights), &descriptor, sizeof(int));
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(socket, POLLOUT, deadline))
-                return false;
-            continue;
-        }
-        if (sent <= 0)
-            return false;
-        // The descriptor went with the first byte; the rest of the message follows plain.
-        return sendAll(socket, reinterpret_cast<const char *>(&file) + sent, sizeof file - size_t(sent), deadline);
-    }
+    const ssize_t sent = transferOnce(socket, POLLOUT, deadline,
+                                      [&] { return ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT); });
+    if (sent <= 0)
+        return false;
+    // The descriptor went with the first byte; the rest of the message follows plain.
+    return sendAll(socket, reinterpret_cast<const char *>(&file) + sent, sizeof file - size_t(sent), deadline);
 }
 
 // Receives exactly `size` bytes by `deadline`, or false: the other side closed, failed or
@@ -125,14 +130,7 @@ inline bool receiveAll(int socket, void *data, size_t size, RawDeadline deadline
 {
     char *at = static_cast<char *>(data);
     while (size > 0) {
-        const ssize_t got = ::recv(socket, at, size, MSG_DONTWAIT);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(socket, POLLIN, deadline))
-                return false;
-            continue;
-        }
+        const ssize_t got = transferOnce(socket, POLLIN, deadline, [&] { return ::recv(socket, at, size, MSG_DONTWAIT); });
         if (got <= 0)
             return false;
         at += got;

@@ -5,6 +5,7 @@
 #include "jpegwriter.h"
 #include "pictures/jpeg/jpegdecoder.h"
 #include "pictures/picturefacts.h"
+#include "storetestutil.h"
 
 #include <QImage>
 #include <QPainter>
@@ -179,10 +180,9 @@ TEST(Streamed, FactsOfAHugeClaim)
         jpeg = claiming(jpeg, 65000, 65000);
         jpeg.replace(frame, 2, arithmetic ? "\xFF\xC9" : "\xFF\xC0");
         QTemporaryDir temp;
-        QFile file(temp.filePath(QStringLiteral("p.jpg")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
-        file.close();
-        const PictureFacts facts = readPictureFacts(file.fileName());
+        const QString path = temp.filePath(QStringLiteral("p.jpg"));
+        ASSERT_TRUE(writeFile(path, jpeg));
+        const PictureFacts facts = readPictureFacts(path);
         EXPECT_TRUE(facts.readable) << arithmetic;
         EXPECT_EQ(facts.width, 65000) << arithmetic;
         EXPECT_EQ(bool(facts.counts), !arithmetic) << arithmetic;

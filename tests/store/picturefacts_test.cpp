@@ -2,6 +2,7 @@
 #include "search/keeprules.h"
 #include "pictures/picturefacts.h"
 #include "pictures/factsstore.h"
+#include "storetestutil.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -275,9 +276,7 @@ TEST_P(LibraryFacts, EveryLayoutIsMeasured)
     damage(jpeg, c.damage);
     QTemporaryDir temp;
     const QString path = temp.filePath(QStringLiteral("p.jpg"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
-    file.close();
+    ASSERT_TRUE(writeFile(path, jpeg));
 
     const PictureFacts facts = readPictureFacts(path);
     if (c.damage == Damage::None) {

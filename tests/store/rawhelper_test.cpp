@@ -5,6 +5,7 @@
 
 #include "dngwriter.h"
 #include "pictures/rawimage.h"
+#include "storetestutil.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -80,11 +81,8 @@ TEST_P(FailingHelper, IsAFileThatCannotBeRead)
     const HelperCase &c = GetParam();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("helper"));
-    QFile script(path);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QByteArray("#!/bin/sh\n") + QByteArray::fromStdString(c.script) + '\n');
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(writeFile(path, QByteArray("#!/bin/sh\n") + QByteArray::fromStdString(c.script) + '\n'));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     RawImageHandler::setHelperForTests(path, 2); // no helper of an earlier test is left
 
     // Larger than a socket's buffer, so that a helper that reads nothing holds up the send.
@@ -134,14 +132,25 @@ INSTANTIATE_TEST_SUITE_P(
                                  true}),
     [](const ::testing::TestParamInfo<HelperCase> &info) { return std::string(info.param.row); });
 
+// A DNG in memory read as the viewer and the thumbnails read one: the size first.
+struct DngReader {
+    explicit DngReader(const QByteArray &dng)
+        : bytes(dng)
+    {
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+        reader.setFormat("dng");
+        reader.setAutoDetectImageFormat(false);
+    }
+    QByteArray bytes;
+    QBuffer buffer{&bytes};
+    QImageReader reader;
+};
+
 QImage readDng(const QByteArray &dng)
 {
-    QByteArray bytes = dng;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "dng");
-    reader.setAutoDetectImageFormat(false);
-    return reader.size() == QSize(64, 48) ? reader.read() : QImage();
+    DngReader dngReader(dng);
+    return dngReader.reader.size() == QSize(64, 48) ? dngReader.reader.read() : QImage();
 }
 
 // The helper reads one file after another; one that has gone while it waited is replaced
@@ -158,14 +167,7 @@ TEST(RawHelper, ReadsFileAfterFile)
     EXPECT_FALSE(readDng(aDng()).isNull());
     EXPECT_EQ(children(), first) << "the same helper read the second file";
 
-    {
-        QByteArray bytes = aDng();
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "dng");
-        reader.setAutoDetectImageFormat(false);
-        EXPECT_EQ(reader.size(), QSize(64, 48));
-    }
+    EXPECT_EQ(DngReader(aDng()).reader.size(), QSize(64, 48));
     EXPECT_EQ(children(), first) << "a helper asked for the size alone waits for the next file";
 
     for (const pid_t pid : first) {
@@ -183,14 +185,10 @@ TEST(RawHelper, ReadsFileAfterFile)
 TEST(RawHelper, GivesThePictureLongAfterTheSize)
 {
     RawImageHandler::setHelperForTests(QString(), 1);
-    QByteArray bytes = aDng();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "dng");
-    reader.setAutoDetectImageFormat(false);
-    EXPECT_EQ(reader.size(), QSize(64, 48));
+    DngReader dng(aDng());
+    EXPECT_EQ(dng.reader.size(), QSize(64, 48));
     ::usleep(1'500'000);
-    EXPECT_FALSE(reader.read().isNull());
+    EXPECT_FALSE(dng.reader.read().isNull());
     RawImageHandler::setHelperForTests(QString(), 0);
 }
 

@@ -3,6 +3,7 @@
 #include "pictures/picturesignature.h"
 #include "pictures/uprightpicture.h"
 #include "search/keeprules.h"
+#include "storetestutil.h"
 
 #include <pixcore.h>
 
@@ -222,10 +223,7 @@ TEST_P(DamagedRaw, GivesNoPicture)
     const DamagedCase &c = GetParam();
     QTemporaryDir dir;
     const QString raw = dir.filePath(QStringLiteral("broken.cr2"));
-    QFile file(raw);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(c.bytes());
-    file.close();
+    ASSERT_TRUE(writeFile(raw, c.bytes()));
     EXPECT_FALSE(computePictureSignature(raw)) << c.row;
     EXPECT_TRUE(decodeUprightPicture(raw, [](QSize) { return 1.0; }).image.isNull()) << c.row;
 }
