@@ -6,9 +6,6 @@
 
 namespace {
 
-// Candidates per piece of work: a stretch of the pack that stays in a core's cache while
-// every base of a block passes over it.
-constexpr int Tile = SimilarCells::Tile;
 // Bases whose rows are computed before any of them is settled.
 constexpr size_t BlockBases = 16;
 
@@ -31,7 +28,7 @@ std::vector<SimilarGroup> groupAround(const std::shared_ptr<const SimilarCells> 
     for (int i = 0; i < count && i < static_cast<int>(unnamed.size()); ++i)
         taken[i] = unnamed[i] != 0;
 
-    const int tiles = (count + Tile - 1) / Tile;
+    const int tiles = (count + SimilarCells::Tile - 1) / SimilarCells::Tile;
     std::vector<SimilarGroup> groups;
     std::vector<std::vector<int>> hits;
     std::vector<std::vector<SimilarMatch>> matches;
@@ -43,8 +40,8 @@ std::vector<SimilarGroup> groupAround(const std::shared_ptr<const SimilarCells> 
         hits.assign(block * tiles, {});
         matches.assign(withMatches ? block * tiles : 0, {});
         parallelFor(0, static_cast<size_t>(tiles), threads, [&](size_t t) {
-            const int first = static_cast<int>(t) * Tile;
-            const int end = std::min(first + Tile, count);
+            const int first = static_cast<int>(t) * SimilarCells::Tile;
+            const int end = std::min(first + SimilarCells::Tile, count);
             for (size_t b = 0; b < block; ++b) {
                 const Base &base = bases[from + b];
                 if (base.entry >= 0 && taken[base.entry])

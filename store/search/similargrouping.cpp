@@ -255,8 +255,7 @@ void SimilarSearch::Block::rows(size_t begin, size_t end, std::vector<int> *rows
         size_t slot;
         int entry;
         Signature cells;
-        const uint8_t *skip;
-        std::vector<uint8_t> ownSkip;
+        std::vector<uint8_t> ownSkip; // empty: the block's skip bytes
     };
     std::vector<Base> bases;
     bases.reserve(end - begin);
@@ -264,7 +263,7 @@ void SimilarSearch::Block::rows(size_t begin, size_t end, std::vector<int> *rows
         rows[i - begin].clear();
         if (matches)
             matches[i - begin].clear();
-        Base base{i - begin, (*m_open)[m_begin + i], {}, m_skip->data(), {}};
+        Base base{i - begin, (*m_open)[m_begin + i], {}, {}};
         // Candidates kept apart from the base could never join it: they are not compared
         // at all, and a base with nothing else left after it has an empty row. Many copies
         // of one picture decided not alike to each other cost no comparison then.
@@ -285,7 +284,6 @@ void SimilarSearch::Block::rows(size_t begin, size_t end, std::vector<int> *rows
                     for (auto e = std::upper_bound(entries.begin(), entries.end(), base.entry); e != entries.end(); ++e)
                         base.ownSkip[*e] = 1;
                 }
-                base.skip = base.ownSkip.data();
             }
         }
         base.cells = m_cells->signature(base.entry);
@@ -299,7 +297,8 @@ void SimilarSearch::Block::rows(size_t begin, size_t end, std::vector<int> *rows
         const int to = std::min((from / SimilarCells::Tile + 1) * SimilarCells::Tile, count);
         for (const Base &base : bases) {
             if (base.entry + 1 < to)
-                m_cells->collectSimilarTo(base.cells, std::max(from, base.entry + 1), to, m_level, base.skip,
+                m_cells->collectSimilarTo(base.cells, std::max(from, base.entry + 1), to, m_level,
+                                          base.ownSkip.empty() ? m_skip->data() : base.ownSkip.data(),
                                           rows[base.slot], matches ? &matches[base.slot] : nullptr);
         }
         from = to;
