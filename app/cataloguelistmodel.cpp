@@ -144,6 +144,13 @@ void CatalogueListModel::removeRow(int row)
 void CatalogueListModel::removeRows(QList<int> rows)
 {
     std::sort(rows.begin(), rows.end());
+    qsizetype runs = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        runs += i == 0 || rows[i - 1] != rows[i] - 1;
+    if (runs > RemovedRunsOneByOne) {
+        removeScatteredRows(rows);
+        return;
+    }
     // From the last run up, so the positions of the runs still to go hold.
     qsizetype end = rows.size();
     while (end > 0) {
@@ -164,6 +171,38 @@ void CatalogueListModel::removeRows(QList<int> rows)
         endRemoveRows();
         end = begin;
     }
+}
+
+void CatalogueListModel::removeScatteredRows(const QList<int> &sortedRows)
+{
+    // Run by run, every run would shift the rows after it and have the views and the
+    // persistent indexes follow: the whole list once per run. In one pass instead, as a
+    // change of layout whose removed rows' persistent indexes become invalid.
+    emit layoutAboutToBeChanged();
+    std::vector<int> newPosition(m_rows.size(), -1);
+    size_t kept = 0;
+    qsizetype next = 0;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        if (next < sortedRows.size() && size_t(sortedRows[next]) == r) {
+            ++next;
+            continue;
+        }
+        newPosition[r] = int(kept);
+        if (kept != r)
+            m_rows[kept] = std::move(m_rows[r]);
+        ++kept;
+    }
+    m_rows.resize(kept);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before) {
+        const int row = newPosition[size_t(index.row())];
+        after.append(row < 0 ? QModelIndex() : this->index(row, index.column()));
+    }
+    changePersistentIndexList(before, after);
+    m_positionsStale = true;
+    emit layoutChanged();
 }
 
 void CatalogueListModel::clearRows()

@@ -61,8 +61,10 @@ public:
     // in one step.
     void reserveRows(int rows);
     void removeRow(int row);
-    // These rows (any order, no repeats) in as few steps as their runs allow.
+    // These rows (any order, no repeats) in as few steps as their runs allow; rows in more
+    // than RemovedRunsOneByOne runs in one pass, as a change of layout.
     void removeRows(QList<int> rows);
+    static constexpr qsizetype RemovedRunsOneByOne = 16;
     void clearRows();
     int rowCount() const { return int(m_rows.size()); }
     QString rowKey(int row) const { return m_rows[size_t(row)].key; }
@@ -95,6 +97,7 @@ private:
     };
     static Row makeRow(const QString &key, bool present, bool unread);
     int appendRow(const QString &key, bool present, bool unread);
+    void removeScatteredRows(const QList<int> &sortedRows);
     void readRow(Row &row) const;
     void applyRead(Row &row, const FileFacts &file) const;
     void readUnreadRows();

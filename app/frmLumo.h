@@ -33,6 +33,7 @@ class SignatureFeed;
 struct PictureSignature;
 class QAction;
 class QItemSelection;
+class QModelIndex;
 class QLabel;
 class QMenu;
 class QMimeData;
@@ -131,6 +132,9 @@ private:
     int twipsY(int twips) const;
 
     // frmLumo_list.cpp
+    // The rows of these paths become the list's selection, as few ranges as they make; how
+    // many rows, and the first of them.
+    int selectRows(const QStringList &paths, QModelIndex *first = nullptr);
     void createList();
     // Rows are positions in the list, valid until the next sort or removal; -1 is none.
     int findRow(const QString &key) const;
@@ -216,7 +220,7 @@ private:
     void showViewer(const QString &path);
     void unloadViewerAndSimilar();
     bool similarVisible() const;
-    void delSamPics(const QString &path);
+    void delSamPics(const QStringList &paths);
     void showSimilar(int mode);
     void showSimilarToSelected();
     bool showSettingsDialog(qint16 &samCols, qint32 &samWidth, qint32 &samHeight, bool &allFormats,

@@ -15,7 +15,9 @@
 
 #include <QTreeView>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -64,10 +66,19 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 
     // The selected rows, from the last up, as their files are handed over; exactly those
     // the question names.
+    // Read from the selection's ranges: asking row by row costs every range for every row.
+    std::vector<int> selectedRows;
+    const QItemSelection selection = lsvJpeg->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int r = range.top(); r <= range.bottom() && r < rowCount(); ++r)
+            selectedRows.push_back(r);
+    }
+    std::sort(selectedRows.begin(), selectedRows.end(), std::greater<>());
+    selectedRows.erase(std::unique(selectedRows.begin(), selectedRows.end()), selectedRows.end());
     QStringList keys;
-    for (int p = rowCount(); p >= 1; --p) {
-        if (lsvJpeg->selectionModel()->isRowSelected(p - 1) && (!only || only->contains(rowKey(p - 1))))
-            keys.append(rowKey(p - 1));
+    for (int r : selectedRows) {
+        if (!only || only->contains(rowKey(r)))
+            keys.append(rowKey(r));
     }
     const int answer = DialogService::instance().ShowMessage(
         this, tr("リストから削除します。実際のファイルも削除しますか？"),
@@ -96,12 +107,26 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
             // The rows go in one pass: one by one, a large list would shift once per row.
             QList<int> goneRows;
+            QStringList gone;
             for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p) {
-                if (similarVisible())
-                    delSamPics(rowKey(*p));
+                gone.append(rowKey(*p));
                 goneRows.append(*p);
             }
-            m_list->removeRows(goneRows);
+            if (similarVisible())
+                delSamPics(gone);
+            // The rows that stay selected are selected again afterwards: a change of many
+            // rows at once drops the selection's ranges whose corners went.
+            const QSet<QString> goneKeys(gone.begin(), gone.end());
+            QStringList staySelected;
+            for (auto r = selectedRows.rbegin(); r != selectedRows.rend(); ++r) {
+                if (!goneKeys.contains(rowKey(*r)))
+                    staySelected.append(rowKey(*r));
+            }
+            if (!goneRows.isEmpty()) {
+                lsvJpeg->selectionModel()->clearSelection();
+                m_list->removeRows(goneRows);
+                selectRows(staySelected);
+            }
             setModified(true);
             // A stop in the trash's progress, or a file that could not be moved, leaves
             // pictures behind: the status must not call that complete.

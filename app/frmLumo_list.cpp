@@ -193,10 +193,22 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
 
 QString frmLumo::selectPictures(const QStringList &paths)
 {
+    QModelIndex first;
+    const int count = selectRows(paths, &first);
+    if (first.isValid()) {
+        lsvJpeg->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        lsvJpeg->scrollTo(first);
+    }
+    const QString told = tr("%n個の画像を選択しました", nullptr, count);
+    setInfo(told);
+    return told;
+}
+
+int frmLumo::selectRows(const QStringList &paths, QModelIndex *first)
+{
     const QSet<QString> wanted(paths.begin(), paths.end());
     // Neighbouring rows as one range: the selection model compares ranges with ranges.
     QItemSelection selection;
-    QModelIndex first;
     int count = 0;
     const int columns = m_list->columnCount();
     QAbstractItemModel *model = m_list;
@@ -207,22 +219,17 @@ QString frmLumo::selectPictures(const QStringList &paths)
         while (last + 1 < n && wanted.contains(rowKey(last + 1)))
             ++last;
         selection.append(QItemSelectionRange(model->index(r, 0), model->index(last, columns - 1)));
-        if (!first.isValid())
-            first = model->index(r, 0);
+        if (first && !first->isValid())
+            *first = model->index(r, 0);
         count += last - r + 1;
         r = last;
     }
     QItemSelectionModel *selectionModel = lsvJpeg->selectionModel();
     // Cleared first, so the new ranges are not compared with the old ones.
     selectionModel->clearSelection();
-    if (!selection.isEmpty()) {
+    if (!selection.isEmpty())
         selectionModel->select(selection, QItemSelectionModel::Select);
-        selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-        lsvJpeg->scrollTo(first);
-    }
-    const QString told = tr("%n個の画像を選択しました", nullptr, int(count));
-    setInfo(told);
-    return told;
+    return count;
 }
 
 void frmLumo::lsvJpegDblClick()

@@ -23,10 +23,10 @@ bool frmLumo::similarVisible() const
     return frmSam::isShown();
 }
 
-void frmLumo::delSamPics(const QString &path)
+void frmLumo::delSamPics(const QStringList &paths)
 {
     if (frmSam *similar = frmSam::loaded())
-        similar->DelSamPics(path);
+        similar->DelSamPics(paths);
 }
 
 void frmLumo::showSimilar(int mode)

@@ -65,6 +65,8 @@ public:
 
     // Blanks the first cell that shows o_FileName (exact, case-sensitive), if any.
     void DelSamPics(const QString &o_FileName);
+    // The same for each of them.
+    void DelSamPics(const QStringList &o_FileNames);
 
     // The placement list: the full path of the picture in each cell, "" for an empty cell.
     const QStringList &placement() const;

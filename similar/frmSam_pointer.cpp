@@ -168,18 +168,28 @@ void frmSam::picListDblClick()
 
 void frmSam::DelSamPics(const QString &o_FileName)
 {
-    // The picture has left the catalogue, every entry of it: it leaves the groups too.
+    DelSamPics(QStringList{o_FileName});
+}
+
+void frmSam::DelSamPics(const QStringList &o_FileNames)
+{
+    // The pictures have left the catalogue, every entry of them: they leave the groups too,
+    // all in one pass over the groups, however many went.
+    const QSet<QString> gone(o_FileNames.begin(), o_FileNames.end());
     for (PictureGroup &group : m_groups) {
-        if (group.base == o_FileName)
+        if (gone.contains(group.base))
             group.base.clear();
-        group.members.removeAll(o_FileName);
+        group.members.removeIf([&gone](const QString &member) { return gone.contains(member); });
     }
-    const int k = picList->firstCellOf(o_FileName);
-    if (k < 0)
-        return;
-    lblTitle->hide();
-    // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
-    picList->blank(k);
-    if (frmCompare *compare = frmCompare::loaded())
-        compare->DelComparePics(o_FileName);
+    frmCompare *compare = frmCompare::loaded();
+    for (const QString &path : o_FileNames) {
+        const int k = picList->firstCellOf(path);
+        if (k < 0)
+            continue;
+        lblTitle->hide();
+        // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
+        picList->blank(k);
+        if (compare)
+            compare->DelComparePics(path);
+    }
 }

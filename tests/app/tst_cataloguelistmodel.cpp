@@ -237,20 +237,39 @@ private slots:
     void removalKeepsKeysAndSelection_data()
     {
         QTest::addColumn<QList<int>>("removed");
-        QTest::newRow("the last") << QList<int>{7};
-        QTest::newRow("the first") << QList<int>{0};
-        QTest::newRow("a run in the middle") << QList<int>{2, 3, 4};
-        QTest::newRow("scattered, out of order") << QList<int>{6, 1, 3};
-        QTest::newRow("all") << QList<int>{0, 1, 2, 3, 4, 5, 6, 7};
+        QTest::addColumn<int>("added"); // rows after the mixed ones
+        QTest::newRow("the last") << QList<int>{7} << 0;
+        QTest::newRow("the first") << QList<int>{0} << 0;
+        QTest::newRow("a run in the middle") << QList<int>{2, 3, 4} << 0;
+        QTest::newRow("scattered, out of order") << QList<int>{6, 1, 3} << 0;
+        QTest::newRow("all") << QList<int>{0, 1, 2, 3, 4, 5, 6, 7} << 0;
+        // More runs than go one by one: removed in one pass.
+        QList<int> everyThird, runsOfTwo, allButTwo;
+        for (int r = 59; r >= 0; r -= 3)
+            everyThird << r;
+        for (int r = 1; r < 64; r += 3)
+            runsOfTwo << r << r + 1;
+        for (int r = 1; r < 63; ++r)
+            allButTwo << r;
+        QTest::newRow("20 runs, from the last down") << everyThird << 52;
+        QTest::newRow("21 runs of two, up to the last") << runsOfTwo << 56;
+        QTest::newRow("every row but the first and the last, in 1 run") << allButTwo << 56;
+        QList<int> manyRunsAndTheEnds = everyThird;
+        manyRunsAndTheEnds << 0 << 63;
+        QTest::newRow("20 runs, the first and the last") << manyRunsAndTheEnds << 56;
     }
     void removalKeepsKeysAndSelection()
     {
         // The rows named go, the others keep their order, their keys find them and the
         // selected ones among them stay selected.
         QFETCH(QList<int>, removed);
+        QFETCH(int, added);
         Mixed mixed;
         CatalogueListModel &model = mixed.model;
+        for (int i = 0; i < added; ++i)
+            model.addRow(QStringLiteral("/r/n%1.jpg").arg(i), i % 5 != 0);
         QItemSelectionModel selection(&model);
+        selection.setCurrentIndex(model.index(model.rowCount() - 1, 0), QItemSelectionModel::NoUpdate);
         const QStringList before = keys(model);
         QStringList kept;
         QStringList keptSelected;
@@ -271,6 +290,9 @@ private slots:
             QCOMPARE(model.findRow(kept[r]), r);
         for (const int r : std::as_const(removed))
             QCOMPARE(model.findRow(before[r]), -1);
+        // The current row, when it stays, is the same picture.
+        if (!removed.contains(int(before.size()) - 1))
+            QCOMPARE(selection.currentIndex().data(CatalogueListModel::KeyRole).toString(), before.last());
         // A key given back after its removal is a new row at the end.
         if (!removed.isEmpty()) {
             const QString again = before[removed.first()];
