@@ -6,15 +6,23 @@
 // - a rule ("画素数の多い画像を残す") over the result of a comparison run of 32,767 entries
 //   in 5,000 groups, the pictures' headers and file times read (warm cache): from the menu
 //   item to the new selection in the list; then the grid's 削除 of the pictures it marked
-//   (from the catalogue only).
+//   (from the catalogue only);
+// - the result of a comparison run over a whole set of parts (LUMO_BIG_GROUPS: its first
+//   part, written by tools/make_big_catalogue.py --copies 10 --files DIR): the run, the
+//   process's resident memory with the grid, the grid scrolled to its last row and back,
+//   比較 on the last group and paging back through the groups before it, every rule, and
+//   the grid's 削除 of what the last rule marked (from the catalogue only), each with how
+//   long a posted event waited meanwhile.
 //
 //   cmake -S . -B build -DLUMO_BUILD_BENCH=ON && cmake --build build --target bench_samselection
 //   build/bin/bench_samselection       (LUMO_SCALE_DIR: a folder of JPEG pictures to link to;
 //                                       without it, small pictures are made)
 
+#include "../eventlatency.h"
 #include "benchwindow.h"
 
 #include "catalogue/catalogue.h"
+#include <frmCompare.h>
 #include <frmLumo.h>
 #include <frmSam.h>
 #include <outside/scripteddialogs.h>
@@ -28,7 +36,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -36,6 +46,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <optional>
 #include <random>
 
 namespace {
@@ -177,6 +188,144 @@ void BM_Rule32767In5000Groups(benchmark::State &state)
     state.counters["left"] = double(main.list()->model()->rowCount());
 }
 BENCHMARK(BM_Rule32767In5000Groups)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// What a step of the big result took, and how long input waited meanwhile.
+struct Step {
+    double ms = 0;
+    double inputWaitP99Ms = 0;
+    double inputWaitLongestMs = 0;
+};
+
+template <typename Act, typename Done>
+std::optional<Step> timedStep(Act act, Done done, int timeoutMs)
+{
+    EventLatency input;
+    QElapsedTimer clock;
+    clock.start();
+    act();
+    if (!serveUntil(done, timeoutMs))
+        return std::nullopt;
+    Step step{milliseconds(clock), 0, 0};
+    // What was posted while a step held the thread is served now, and waited that long.
+    QCoreApplication::processEvents();
+    input.stop();
+    step.inputWaitP99Ms = input.percentileMs(0.99);
+    step.inputWaitLongestMs = input.longestMs();
+    return step;
+}
+
+void note(benchmark::State &state, const std::string &name, const Step &step)
+{
+    state.counters[name + "_ms"] = step.ms;
+    state.counters[name + "_input_p99_ms"] = step.inputWaitP99Ms;
+    state.counters[name + "_input_longest_ms"] = step.inputWaitLongestMs;
+}
+
+void press(SamGrid *grid, int cell)
+{
+    const QPointF at = grid->toPixels(grid->geometryTwips().cellRect(cell)).center();
+    QMouseEvent down(QEvent::MouseButtonPress, at, grid->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(grid, &down);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, grid->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(grid, &up);
+}
+
+void BM_ResultOfSet(benchmark::State &state)
+{
+    const QString first = qEnvironmentVariable("LUMO_BIG_GROUPS");
+    if (first.isEmpty())
+        return state.SkipWithError("LUMO_BIG_GROUPS names no catalogue set");
+    for (auto _ : state) {
+        MainWindow main(first);
+        const int entries = main.list()->model()->rowCount();
+        state.counters["entries"] = entries;
+        main.window.findChild<QSlider *>(QStringLiteral("sldLike"))->setValue(10);
+        QElapsedTimer clock;
+        clock.start();
+        main.run("mnuJ2");
+        state.counters["run_s"] = milliseconds(clock) / 1000;
+        SamGrid *grid = main.grid();
+        frmSam *sam = frmSam::loaded();
+        if (!grid || sam->groups().empty())
+            return state.SkipWithError("the run found no group");
+        state.counters["groups"] = double(sam->groups().size());
+        state.counters["cells"] = grid->placedCount();
+        serveUntil([grid] { return screenDecoded(grid); }, 10000);
+        state.counters["resident_MiB"] = statusMiB("VmRSS:");
+
+        // The last row and back, as a drag of the scroll bar's thumb does.
+        auto *slider = sam->findChild<QSlider *>(QStringLiteral("sldList"));
+        const auto scrollTo = [&](int value) {
+            return timedStep([&] { slider->setValue(value); },
+                             [&] { return slider->value() == value && screenDecoded(grid); }, 10000);
+        };
+        const std::optional<Step> toEnd = scrollTo(slider->maximum());
+        const std::optional<Step> toStart = scrollTo(slider->minimum());
+        if (!toEnd || !toStart)
+            return state.SkipWithError("a screen was not drawn within 10 s");
+        note(state, "scroll_to_end", *toEnd);
+        note(state, "scroll_to_start", *toStart);
+        state.counters["rows"] = slider->maximum() - slider->minimum() + 1;
+
+        // 比較 on the last group, then back through the groups before it.
+        slider->setValue(slider->maximum());
+        serveUntil([grid] { return screenDecoded(grid); }, 10000);
+        press(grid, grid->placedCount() - 1);
+        const std::optional<Step> compare = timedStep(
+            [sam] { sam->findChild<QAction *>(QStringLiteral("mnuCompare"))->trigger(); },
+            [] { return frmCompare::loaded() && frmCompare::loaded()->isPictureShown(0); }, 60000);
+        if (!compare || frmCompare::loaded()->group() != int(sam->groups().size()) - 1)
+            return state.SkipWithError("比較 did not show the last group");
+        note(state, "compare_open", *compare);
+        Step slowest;
+        for (int back = 0; back < 20; ++back) {
+            frmCompare *window = frmCompare::loaded();
+            const int group = window->group();
+            const std::optional<Step> step = timedStep(
+                [window] {
+                    QKeyEvent key(QEvent::KeyPress, Qt::Key_PageUp, {});
+                    QApplication::sendEvent(window, &key);
+                },
+                [window, group] { return window->group() == group - 1 && window->isPictureShown(0); }, 60000);
+            if (!step)
+                return state.SkipWithError("比較 did not show the group before");
+            if (step->ms > slowest.ms)
+                slowest = *step;
+        }
+        note(state, "compare_page_slowest", slowest);
+        frmCompare::unload();
+
+        // Every rule, from a clear selection: the facts of the groups' pictures are read
+        // by the first and come from the window's cache for the others.
+        static const char *const rules[] = {"best", "pixels", "size", "newest", "oldest", "base"};
+        QItemSelectionModel *selection = main.list()->selectionModel();
+        for (int i = 0; i < int(std::size(rules)); ++i) {
+            selection->clearSelection();
+            QAction *rule = sam->findChild<QAction *>(QStringLiteral("mnuS%1").arg(i));
+            const std::optional<Step> step =
+                timedStep([rule] { rule->trigger(); }, [sam] { return !sam->isApplyingRule(); }, 3600 * 1000);
+            if (!step)
+                return state.SkipWithError("a rule did not end within an hour");
+            if (!selection->hasSelection())
+                return state.SkipWithError("a rule selected nothing");
+            note(state, std::string("rule_") + rules[i], *step);
+        }
+        const int marked = int(selection->selectedRows().size());
+        state.counters["marked"] = marked;
+
+        // The grid's 削除 of what the last rule marked, from the catalogue only.
+        main.dialogs.answers << 7;
+        const std::optional<Step> removed = timedStep(
+            [sam] { sam->findChild<QAction *>(QStringLiteral("mnuF0"))->trigger(); },
+            [&] { return main.list()->model()->rowCount() == entries - marked; }, 3600 * 1000);
+        if (!removed)
+            return state.SkipWithError("the marked pictures did not leave the list within an hour");
+        note(state, "delete_marked", *removed);
+        state.counters["peak_MiB"] = statusMiB("VmHWM:");
+        state.SetIterationTime(milliseconds(clock) / 1000);
+    }
+}
+BENCHMARK(BM_ResultOfSet)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 } // namespace
 

@@ -287,25 +287,6 @@ void BM_ComparisonRunSet(benchmark::State &state)
 }
 BENCHMARK(BM_ComparisonRunSet)->ArgName("level")->Arg(10)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
-// Every cell in view has its thumbnail decoded (or failed).
-bool screenDecoded(SamGrid *grid)
-{
-    const SamGeometry &geometry = grid->geometryTwips();
-    bool any = false;
-    for (int k = -grid->areaTop() / geometry.rowHeight() * geometry.columns; k < grid->placedCount(); ++k) {
-        const QRect cell = grid->toPixels(geometry.cellRect(k));
-        if (cell.top() >= grid->height())
-            break;
-        if (!cell.intersects(grid->rect()))
-            continue;
-        any = true;
-        const ThumbnailCache::State s = grid->thumbnails().state(grid->entry(k));
-        if (s != ThumbnailCache::State::Ready && s != ThumbnailCache::State::Failed)
-            return false;
-    }
-    return any;
-}
-
 // Notes the first paint of the grid, once armed, that draws every thumbnail in view.
 class ScreenDrawn : public QObject
 {
@@ -472,19 +453,6 @@ void BM_ListRunSharedThumbnailsPageByPage(benchmark::State &state)
     state.counters["mean_ratio"] = shared.total / std::max(decoded.total, 1e-9);
 }
 BENCHMARK(BM_ListRunSharedThumbnailsPageByPage)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
-
-double statusMiB(const QByteArray &key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return 0;
-}
 
 void BM_ListRun32767Memory(benchmark::State &state)
 {
