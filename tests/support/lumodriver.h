@@ -13,6 +13,7 @@
 #include "catalogue/sigbox.h"
 
 #include <QAction>
+#include <QSet>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -107,8 +108,9 @@ public:
     void select(const QStringList &keys)
     {
         list()->clearSelection();
+        const QSet<QString> wanted(keys.begin(), keys.end());
         for (int i = 0; i < list()->model()->rowCount(); ++i) {
-            if (keys.contains(list()->model()->index(i, 0).data(Qt::UserRole).toString()))
+            if (wanted.contains(list()->model()->index(i, 0).data(Qt::UserRole).toString()))
                 selectRow(i);
         }
     }
