@@ -27,6 +27,7 @@
 #include <QMainWindow>
 
 #include <optional>
+#include <vector>
 
 class FileFind;
 class SignatureFeed;
@@ -132,6 +133,8 @@ private:
     int twipsY(int twips) const;
 
     // frmLumo_list.cpp
+    // The selected rows, ascending.
+    std::vector<int> selectedRowNumbers() const;
     // The rows of these paths become the list's selection, as few ranges as they make; how
     // many rows, and the first of them.
     int selectRows(const QStringList &paths, QModelIndex *first = nullptr);

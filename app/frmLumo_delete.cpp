@@ -15,9 +15,7 @@
 
 #include <QTreeView>
 
-#include <algorithm>
 #include <exception>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -66,19 +64,11 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 
     // The selected rows, from the last up, as their files are handed over; exactly those
     // the question names.
-    // Read from the selection's ranges: asking row by row costs every range for every row.
-    std::vector<int> selectedRows;
-    const QItemSelection selection = lsvJpeg->selectionModel()->selection();
-    for (const QItemSelectionRange &range : selection) {
-        for (int r = range.top(); r <= range.bottom() && r < rowCount(); ++r)
-            selectedRows.push_back(r);
-    }
-    std::sort(selectedRows.begin(), selectedRows.end(), std::greater<>());
-    selectedRows.erase(std::unique(selectedRows.begin(), selectedRows.end()), selectedRows.end());
+    const std::vector<int> selectedRows = selectedRowNumbers();
     QStringList keys;
-    for (int r : selectedRows) {
-        if (!only || only->contains(rowKey(r)))
-            keys.append(rowKey(r));
+    for (auto r = selectedRows.rbegin(); r != selectedRows.rend(); ++r) {
+        if (!only || only->contains(rowKey(*r)))
+            keys.append(rowKey(*r));
     }
     const int answer = DialogService::instance().ShowMessage(
         this, tr("リストから削除します。実際のファイルも削除しますか？"),
@@ -118,9 +108,9 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             // rows at once drops the selection's ranges whose corners went.
             const QSet<QString> goneKeys(gone.begin(), gone.end());
             QStringList staySelected;
-            for (auto r = selectedRows.rbegin(); r != selectedRows.rend(); ++r) {
-                if (!goneKeys.contains(rowKey(*r)))
-                    staySelected.append(rowKey(*r));
+            for (int r : selectedRows) {
+                if (!goneKeys.contains(rowKey(r)))
+                    staySelected.append(rowKey(r));
             }
             if (!goneRows.isEmpty()) {
                 lsvJpeg->selectionModel()->clearSelection();

@@ -19,6 +19,8 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 constexpr int KeyRole = CatalogueListModel::KeyRole;
 
@@ -156,13 +158,28 @@ void frmLumo::SyncJpegList(const QString &o_FileName, bool o_Multi)
     lsvJpeg->scrollTo(index);
 }
 
+std::vector<int> frmLumo::selectedRowNumbers() const
+{
+    // Read from the selection's ranges (whole rows): asking row by row, as selectedRows()
+    // does, costs every range for every row.
+    std::vector<int> rows;
+    const QItemSelection selection = lsvJpeg->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int r = range.top(); r <= range.bottom() && r < rowCount(); ++r)
+            rows.push_back(r);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
 QStringList frmLumo::selectedPaths() const
 {
     QStringList paths;
-    const QModelIndexList rows = lsvJpeg->selectionModel()->selectedRows();
-    paths.reserve(rows.size());
-    for (const QModelIndex &index : rows)
-        paths.append(index.data(KeyRole).toString());
+    const std::vector<int> rows = selectedRowNumbers();
+    paths.reserve(qsizetype(rows.size()));
+    for (int r : rows)
+        paths.append(rowKey(r));
     return paths;
 }
 
