@@ -23,8 +23,38 @@ QString realLocation(const QString &path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+namespace {
+// An absolute path without "//", "." or ".." segments or a closing '/', which cleaning
+// would return as it is: most stored paths are, and cleaning one costs an allocation.
+bool alreadyClean(const QString &path)
+{
+    const qsizetype size = path.size();
+    if (size == 0 || path.front() != QLatin1Char('/') || (size > 1 && path.back() == QLatin1Char('/')))
+        return false;
+    const QChar *text = path.constData();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (text[i] != QLatin1Char('/') || i + 1 == size)
+            continue;
+        const QChar next = text[i + 1];
+        if (next == QLatin1Char('/'))
+            return false;
+        if (next != QLatin1Char('.'))
+            continue;
+        // "/." or "/.." as a whole segment.
+        qsizetype end = i + 2;
+        if (end < size && text[end] == QLatin1Char('.'))
+            ++end;
+        if (end == size || text[end] == QLatin1Char('/'))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 QString cleanFullPath(const QString &path)
 {
+    if (alreadyClean(path))
+        return path;
     const QString cleaned = QDir::cleanPath(path);
     const qsizetype up = path.lastIndexOf(QLatin1String("/.."));
     if (up < 0 || (up + 3 < path.size() && path.at(up + 3) != QLatin1Char('/')) || cleaned == path)

@@ -22,11 +22,23 @@ PictureRemoval removePictures(const std::vector<QStringList> &catalogues, const 
 {
     PictureRemoval removal;
     removal.entries.resize(catalogues.size());
+    // Only the named pictures are looked for: hashing every entry of a million made the
+    // removal of a few the slow part of a deletion.
     QHash<QString, std::vector<std::pair<int, int>>> places; // cleaned path -> (catalogue, entry)
+    std::vector<QString> cleanedPaths;
+    cleanedPaths.reserve(size_t(paths.size()));
+    for (const QString &path : paths) {
+        cleanedPaths.push_back(path.isEmpty() ? QString() : cleanFullPath(path));
+        if (!path.isEmpty())
+            places[cleanedPaths.back()];
+    }
     for (size_t k = 0; k < catalogues.size(); ++k) {
         for (qsizetype i = 0; i < catalogues[k].size(); ++i) {
-            if (!catalogues[k].at(i).isEmpty())
-                places[cleanFullPath(catalogues[k].at(i))].emplace_back(int(k), int(i));
+            const QString &name = catalogues[k].at(i);
+            if (name.isEmpty())
+                continue;
+            if (const auto place = places.find(cleanFullPath(name)); place != places.end())
+                place->emplace_back(int(k), int(i));
         }
     }
 
@@ -34,12 +46,13 @@ PictureRemoval removePictures(const std::vector<QStringList> &catalogues, const 
     QSet<QString> seen;
     QStringList present;
     QHash<QString, QString> cleanedOf; // as named -> cleaned, for the files handed to `move`
-    for (const QString &path : paths) {
-        const QString cleaned = cleanFullPath(path);
+    for (qsizetype p = 0; p < paths.size(); ++p) {
+        const QString &path = paths[p];
+        const QString &cleaned = cleanedPaths[size_t(p)];
         if (path.isEmpty() || seen.contains(cleaned))
             continue;
         seen.insert(cleaned);
-        if (!places.contains(cleaned)) {
+        if (const auto place = places.constFind(cleaned); place == places.cend() || place->empty()) {
             removal.unknown << path;
             continue;
         }
