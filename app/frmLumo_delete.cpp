@@ -6,6 +6,7 @@
 
 #include "outside/pathsplitter.h"
 #include "outside/shellservice.h"
+#include "outside/workpool.h"
 #include "waitcursor.h"
 
 #include "files/pictureremoval.h"
@@ -15,7 +16,9 @@
 
 #include <QTreeView>
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -52,7 +55,11 @@ void frmLumo::DeleteJepg(const QStringList &o_Only)
     if (commandOnStack())
         return;
     const QSet<QString> only(o_Only.begin(), o_Only.end());
+    // A command of this window while it lasts: the deletion serves events while it matches
+    // the pictures, and nothing else may change the catalogue meanwhile.
+    beginFrame(Frame::Plain);
     deleteSelectedRows(&only);
+    endFrame(Frame::Plain);
 }
 
 void frmLumo::deleteSelectedRows(const QSet<QString> *only)
@@ -85,33 +92,47 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i)
                 storeNames.append(sbxJpeg->FileName(i));
             const FileMover toTrash = [this, &wait](const QStringList &files) {
-                wait.reset();
-                // Files that cannot go to the trash are named to the user there and stay, as do
-                // those a stop in its progress dialog left unmoved.
-                return ShellService::RemoveFiles(ShellService::joinNulList(files), 0, this);
+                QStringList failed;
+                // The trash's progress is a window of this thread; the matching waits for it.
+                QMetaObject::invokeMethod(
+                    this,
+                    [&] {
+                        wait.reset();
+                        // Files that cannot go to the trash are named to the user there and
+                        // stay, as do those a stop in its progress dialog left unmoved.
+                        failed = ShellService::RemoveFiles(ShellService::joinNulList(files), 0, this);
+                    },
+                    Qt::BlockingQueuedConnection);
+                return failed;
             };
-            const PictureRemoval removal
-                = removePictures({storeNames, rowNames}, keys, answer == DialogService::Yes ? toTrash : FileMover());
+            // Matched on a worker: a tenth of a million pictures against a million entries
+            // takes longer than input may wait.
+            WorkPool matcher(1, WorkPool::Ending::Wait);
+            const PictureRemoval removal = matcher.runServingEvents([&] {
+                return removePictures({storeNames, rowNames}, keys, answer == DialogService::Yes ? toTrash : FileMover());
+            });
 
             // Trash first, then the catalogue: a picture still on the disk keeps its row and entries.
             sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
-            // The rows go in one pass: one by one, a large list would shift once per row.
+            // The rows go in one pass: one by one, a large list would shift once per row. They
+            // are found again by their keys: the list may have been sorted meanwhile.
             QList<int> goneRows;
             QStringList gone;
             for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p) {
-                gone.append(rowKey(*p));
-                goneRows.append(*p);
+                gone.append(rowNames[*p]);
+                if (const int row = findRow(rowNames[*p]); row >= 0)
+                    goneRows.append(row);
             }
             if (similarVisible())
                 delSamPics(gone);
             // The rows that stay selected are selected again afterwards: a change of many
-            // rows at once drops the selection's ranges whose corners went.
-            const QSet<QString> goneKeys(gone.begin(), gone.end());
+            // rows at once drops the selection's ranges whose corners went. Both ascending.
+            std::vector<int> stayRows;
+            std::set_difference(selectedRows.begin(), selectedRows.end(), removal.entries[1].begin(),
+                                removal.entries[1].end(), std::back_inserter(stayRows));
             QStringList staySelected;
-            for (int r : selectedRows) {
-                if (!goneKeys.contains(rowKey(r)))
-                    staySelected.append(rowKey(r));
-            }
+            for (int r : stayRows)
+                staySelected.append(rowNames[r]);
             if (!goneRows.isEmpty()) {
                 lsvJpeg->selectionModel()->clearSelection();
                 m_list->removeRows(goneRows);

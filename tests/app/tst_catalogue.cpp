@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QMimeData>
@@ -561,6 +562,42 @@ private slots:
         QCOMPARE(QFile::exists(paths[4]), !gone);
         const QString trash = m_home.trash() + QLatin1Char('/');
         QCOMPARE(QFile::exists(trash + QStringLiteral("p4.jpg")), gone);
+    }
+
+    void deleteWhileTheListIsSorted()
+    {
+        // The pictures are matched while the window serves events, and the list may be
+        // sorted meanwhile (here while the trash moves the files): the pictures chosen leave,
+        // not the rows that now stand where they stood.
+        const QStringList paths = pictures(6);
+        openCatalogue(paths);
+        lumo.selectRow(0);
+        lumo.selectRow(2);
+        struct SortingShell : RecordingShell {
+            std::function<void()> during;
+            bool onWindowThread = false;
+            QStringList removeFiles(const QString &nulList, int option, QWidget *owner) override
+            {
+                onWindowThread = QThread::currentThread() == qApp->thread();
+                during();
+                return RecordingShell::removeFiles(nulList, option, owner);
+            }
+        } shell;
+        QHeaderView *header = list()->header();
+        shell.during = [&] {
+            // Name descending: p5 .. p0, so that rows 0 and 2 hold other pictures.
+            while (rowKeys().first() != paths.last())
+                emit header->sectionClicked(0);
+        };
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(Yes);
+        run("mnuL3");
+        QVERIFY(shell.onWindowThread);
+        QCOMPARE(shell.removals, QStringList{paths[2] + Nul + paths[0] + Nul + Nul});
+        QCOMPARE(rowKeys(), (QStringList{paths[5], paths[4], paths[3], paths[1]}));
+        QCOMPARE(storeNames(), (QStringList{paths[1], paths[3], paths[4], paths[5]}));
+        QVERIFY(!list()->selectionModel()->hasSelection());
+        QCOMPARE(panel("Info"), QStringLiteral("削除完了"));
     }
 
     void deleteStoppedHalfWay()
