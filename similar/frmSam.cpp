@@ -92,6 +92,7 @@ frmSam::frmSam(QWidget *parent)
     createCompareItem();
     createSelectMenu();
     connect(&m_facts, &QFutureWatcherBase::finished, this, &frmSam::factsRead);
+    connect(&m_plan, &QFutureWatcherBase::finished, this, &frmSam::planMade);
 
     m_comparison = new SamComparison(this);
     m_stepTimer.setSingleShot(true);
@@ -345,6 +346,7 @@ void frmSam::abandonRun()
     if (m_reading) {
         // The pool's reads end on their own; their results are not wanted.
         m_facts.cancel();
+        m_plan.cancel();
         endReading();
     }
     timLike->stop();

@@ -138,6 +138,7 @@ private:
     void mnuSClick(int index);
     void applyRule(KeepRule rule);
     void factsRead();
+    void planMade();
     void endReading();
     void editProtectedFolders();
 
@@ -250,7 +251,8 @@ private:
     std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
-    WorkPool m_work; // the rules' reading of the facts
+    QFutureWatcher<QStringList> m_plan; // the pictures the rule drops, planned off this thread
+    WorkPool m_work; // the rules' reading of the facts and their planning
     // Shared with the reading threads, which may outlive the window.
     std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>(FactsStore::user());
 };

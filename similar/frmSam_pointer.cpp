@@ -182,14 +182,18 @@ void frmSam::DelSamPics(const QStringList &o_FileNames)
         group.members.removeIf([&gone](const QString &member) { return gone.contains(member); });
     }
     frmCompare *compare = frmCompare::loaded();
+    QStringList shown;
     for (const QString &path : o_FileNames) {
-        const int k = picList->firstCellOf(path);
-        if (k < 0)
+        if (picList->firstCellOf(path) < 0)
             continue;
-        lblTitle->hide();
-        // Blanked in the grid's own geometry: the settings may have changed since it was laid out.
-        picList->blank(k);
+        shown.append(path);
         if (compare)
             compare->DelComparePics(path);
     }
+    if (shown.isEmpty())
+        return;
+    lblTitle->hide();
+    // Blanked in the grid's own geometry: the settings may have changed since it was laid
+    // out. Every cell of a picture: it has left every group.
+    picList->blankPictures(shown);
 }

@@ -18,6 +18,7 @@
 
 #include <iterator>
 #include <optional>
+#include <utility>
 
 namespace {
 struct RuleItem
@@ -107,13 +108,22 @@ void frmSam::factsRead()
     if (!m_reading || m_facts.isCanceled())
         return;
     m_factsCache->flush();
-    const std::vector<GroupPlan> plans = planGroups(m_ruleGroups, m_facts.future().results(), {m_rule},
-                                                    ProtectedFolders(m_owner->protectedFolders()));
-    QStringList drop;
-    for (const GroupPlan &plan : plans)
-        drop += plan.drop;
-    m_ruleGroups.clear();
-    lblStatus->setText(m_owner->selectPictures(drop));
+    // Planned on the pool: a hundred thousand groups take longer than input may wait.
+    m_plan.setFuture(m_work.run([groups = std::exchange(m_ruleGroups, {}), read = m_facts.future(),
+                                 rules = std::vector<KeepRule>{m_rule},
+                                 protect = ProtectedFolders(m_owner->protectedFolders())] {
+        QStringList drop;
+        for (const GroupPlan &plan : planGroups(groups, read.results(), rules, protect))
+            drop += plan.drop;
+        return drop;
+    }));
+}
+
+void frmSam::planMade()
+{
+    if (!m_reading || m_plan.isCanceled())
+        return;
+    lblStatus->setText(m_owner->selectPictures(m_plan.result()));
     endReading();
 }
 

@@ -58,6 +58,8 @@ public:
     void place(const QString &path, int group = -1, bool base = false, const QString &mark = QString());
     // Empties cell k: picture and caption give way to the background (its group's tint).
     void blank(int k);
+    // Empties every cell that shows one of the paths.
+    void blankPictures(const QStringList &paths);
     // The first cell that shows path, or -1.
     int firstCellOf(const QString &path) const;
     // The group of cell k (-1: none, or beyond the cells placed) and whether it is the base.

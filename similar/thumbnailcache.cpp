@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
+#include <QSet>
 #include <QPainter>
 #include <QThread>
 
@@ -178,20 +179,32 @@ void ThumbnailCache::want(const QStringList &paths)
 
 void ThumbnailCache::forget(const QString &path)
 {
-    for (Decode &decode : m_decodes) {
-        if (decode.path == path)
-            decode.dropped = true;
+    forget(QStringList{path});
+}
+
+void ThumbnailCache::forget(const QStringList &paths)
+{
+    // The wish is ranked and the decodes scheduled once for all: a deletion blanks tens
+    // of thousands of cells at once.
+    QSet<QString> unwished;
+    for (const QString &path : paths) {
+        for (Decode &decode : m_decodes) {
+            if (decode.path == path)
+                decode.dropped = true;
+        }
+        const auto it = m_entries.find(path);
+        if (it != m_entries.end()) {
+            if (it->state == State::Pending)
+                m_entries.erase(it);
+            else
+                evict(it);
+        }
+        // A blanked cell is not wanted again until the window says so.
+        if (m_rank.contains(path))
+            unwished.insert(path);
     }
-    const auto it = m_entries.find(path);
-    if (it != m_entries.end()) {
-        if (it->state == State::Pending)
-            m_entries.erase(it);
-        else
-            evict(it);
-    }
-    // A blanked cell is not wanted again until the window says so.
-    if (m_rank.contains(path)) {
-        m_wish.removeAll(path);
+    if (!unwished.isEmpty()) {
+        m_wish.removeIf([&unwished](const QString &path) { return unwished.contains(path); });
         rankWish();
     }
     schedule();

@@ -65,8 +65,9 @@ public:
     // first, then the end of the wish. A path that failed stays Failed, untried, until it
     // is forgotten.
     void want(const QStringList &paths);
-    // Forgets one path (its cell was blanked) or every path (a new run).
+    // Forgets paths (their cells were blanked) or every path (a new run).
     void forget(const QString &path);
+    void forget(const QStringList &paths);
     void clear();
 
 signals:

@@ -462,6 +462,39 @@ private slots:
         QCOMPARE(sam()->windowTitle(), QString());
     }
 
+    void delSamPicsBlanksEveryCellOfAPicture_data()
+    {
+        // A picture held twice by the catalogue stands in two cells of a list run; deleted,
+        // it leaves both, alone or among many, and the marked count follows.
+        QTest::addColumn<QList<int>>("deleted");
+        QTest::addColumn<QStringList>("placement");
+        QTest::addColumn<int>("marked");
+        const QString p0 = pictureName(0);
+        const QString p1 = pictureName(1);
+        const QString p2 = pictureName(2);
+        QTest::newRow("the picture held twice") << QList<int>{0} << QStringList{"", p1, "", p2} << 1;
+        QTest::newRow("with another") << QList<int>{2, 0} << QStringList{"", p1, "", ""} << 1;
+        QTest::newRow("one held once") << QList<int>{1} << QStringList{p0, "", p0, p2} << 1;
+        QTest::newRow("not on the grid") << QList<int>{5} << QStringList{p0, p1, p0, p2} << 2;
+    }
+
+    void delSamPicsBlanksEveryCellOfAPicture()
+    {
+        QFETCH(QList<int>, deleted);
+        QFETCH(QStringList, placement);
+        QFETCH(int, marked);
+        owner().table.clear();
+        for (int i : {0, 1, 0, 2})
+            owner().table.append(pictureName(i), grey());
+        run(0);
+        grid()->setSelection(pictureNames({0, 1}));
+        QCOMPARE(grid()->markedPaths().size(), 2);
+        sam()->DelSamPics(pictureNames(deleted));
+        QCOMPARE(sam()->placement(), placement);
+        QCOMPARE(int(grid()->markedPaths().size()), marked);
+        QCOMPARE(grid()->hasMarks(), marked > 0);
+    }
+
     void titlesShowPathsAsTheyAre_data()
     {
         QTest::addColumn<bool>("viewer");
