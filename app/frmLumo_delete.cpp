@@ -14,6 +14,7 @@
 
 #include "cataloguelistmodel.h"
 
+#include <QCoreApplication>
 #include <QTreeView>
 
 #include <algorithm>
@@ -114,17 +115,23 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
 
             // Trash first, then the catalogue: a picture still on the disk keeps its row and entries.
             sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
+            // Between the steps the window answers: each of them takes a good part of a
+            // second for a tenth of a million pictures. Commands wait, as during the matching.
+            QCoreApplication::processEvents();
+            QStringList gone;
+            for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p)
+                gone.append(rowNames[*p]);
+            if (similarVisible()) {
+                delSamPics(gone);
+                QCoreApplication::processEvents();
+            }
             // The rows go in one pass: one by one, a large list would shift once per row. They
             // are found again by their keys: the list may have been sorted meanwhile.
             QList<int> goneRows;
-            QStringList gone;
-            for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p) {
-                gone.append(rowNames[*p]);
-                if (const int row = findRow(rowNames[*p]); row >= 0)
+            for (const QString &key : std::as_const(gone)) {
+                if (const int row = findRow(key); row >= 0)
                     goneRows.append(row);
             }
-            if (similarVisible())
-                delSamPics(gone);
             // The rows that stay selected are selected again afterwards: a change of many
             // rows at once drops the selection's ranges whose corners went. Both ascending.
             std::vector<int> stayRows;
