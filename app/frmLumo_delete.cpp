@@ -87,9 +87,11 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             // The list is a catalogue of its own beside the store, so a row whose picture the
             // store could not read still leaves, and its file still goes.
             QStringList rowNames;
+            rowNames.reserve(rowCount());
             for (int p = 0; p < rowCount(); ++p)
                 rowNames.append(rowKey(p));
             QStringList storeNames;
+            storeNames.reserve(sbxJpeg->DataCount());
             for (int i = 0, n = sbxJpeg->DataCount(); i < n; ++i)
                 storeNames.append(sbxJpeg->FileName(i));
             const FileMover toTrash = [this, &wait](const QStringList &files) {

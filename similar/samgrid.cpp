@@ -223,6 +223,8 @@ void SamGrid::changeSelection(const QStringList &selected, const QStringList &de
 {
     bool seen = false; // a change on the grid: the rows in view are painted again
     int marked = m_marked;
+    // Grown once: a rule selects a tenth of a million pictures in one change.
+    m_selected.reserve(m_selected.size() + selected.size());
     for (const QString &path : deselected) {
         if (m_selected.remove(path) && m_shown.contains(path)) {
             --marked;
