@@ -142,9 +142,9 @@ void SamGrid::place(const QString &path, int group, bool base, const QString &ma
 
 void SamGrid::blank(int k)
 {
+    const QString path = entry(k);
     if (k < 0 || k >= m_placement.size())
         return;
-    const QString path = entry(k);
     m_placement[k].clear();
     if (!path.isEmpty()) {
         const auto shown = m_shown.find(path);
@@ -164,17 +164,6 @@ void SamGrid::blankPictures(const QStringList &paths)
 {
     QStringList unshown;
     int marked = m_marked;
-    // Only the cells in view are painted again; working out the others' places costs more
-    // than blanking them when tens of thousands go.
-    const auto [firstRow, lastRow] = rowsInView();
-    const auto blankCell = [&](int k) {
-        m_placement[k].clear();
-        const int row = k / m_geometry.columns;
-        if (row >= firstRow - 1 && row <= lastRow)
-            updateCell(k);
-        else if (size_t(k) < m_captions.size())
-            m_captions[size_t(k)].reset();
-    };
     for (const QString &path : paths) {
         const auto shown = m_shown.find(path);
         if (path.isEmpty() || shown == m_shown.end())
@@ -182,7 +171,8 @@ void SamGrid::blankPictures(const QStringList &paths)
         // The next cell of the picture is looked for only when it has one.
         for (int k = shown->first, left = shown->count; k >= 0 && left > 0;
              k = --left > 0 ? int(m_placement.indexOf(path, k + 1)) : -1) {
-            blankCell(k);
+            m_placement[k].clear();
+            updateCell(k);
         }
         m_shown.erase(shown);
         unshown.append(path);

@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
-#include <QSet>
 #include <QPainter>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>

@@ -261,6 +261,23 @@ private slots:
         QVERIFY(lumo.command("Like")->isEnabled());
     }
 
+    void ruleEndedByClosingSelectsNothing()
+    {
+        // Closed while its rule reads or plans, the window leaves the main list's selection
+        // as it was, and the main window takes commands again.
+        openGroups();
+        clickRow(m_paths[5], Qt::NoModifier);
+        samItem(QStringLiteral("mnuS5"))->trigger();
+        QVERIFY(sam()->isApplyingRule());
+        QVERIFY(!lumo.command("Like")->isEnabled());
+        sam()->close();
+        QTRY_VERIFY(!frmSam::loaded());
+        QTest::qWait(200); // what the pool still finishes has nowhere to go
+        QCOMPARE(selectedKeys(), QStringList{m_paths[5]});
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(lumo.command("Like")->isEnabled());
+    }
+
     void rulesOnlyAfterAComparisonRun()
     {
         // "選択" is there after a comparison run, not during one and not after a list run.
