@@ -41,6 +41,13 @@ CatalogueListModel::FileFacts CatalogueListModel::readFile(const QString &path)
 CatalogueListModel::CatalogueListModel(QObject *parent, FileReader reader)
     : QAbstractTableModel(parent), m_reader(std::move(reader))
 {
+    // By what the views hear, so that no way of changing the rows is missed.
+    const auto changed = [this] { ++m_version; };
+    connect(this, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(this, &QAbstractItemModel::rowsMoved, this, changed);
+    connect(this, &QAbstractItemModel::layoutChanged, this, changed);
+    connect(this, &QAbstractItemModel::modelReset, this, changed);
 }
 
 void CatalogueListModel::setIcons(const QIcon &present, const QIcon &missing)
@@ -76,6 +83,12 @@ int CatalogueListModel::findRow(const QString &key) const
 {
     indexKeys();
     return m_positions.value(key, -1);
+}
+
+QHash<QString, int> CatalogueListModel::keyPositions() const
+{
+    indexKeys();
+    return m_positions; // shared, not copied: this model detaches when it changes it
 }
 
 CatalogueListModel::Row CatalogueListModel::makeRow(const QString &key, bool present, bool unread)

@@ -50,6 +50,10 @@ public:
 
     // -1 when no row has the key.
     int findRow(const QString &key) const;
+    // Every key's row, as a copy that another thread may read while this model goes on.
+    QHash<QString, int> keyPositions() const;
+    // Changes whenever a row comes, goes or moves: rows found before are then stale.
+    quint64 version() const { return m_version; }
     // A row with the name cell written and the given icon; nothing read from the disk.
     int addRow(const QString &key, bool present);
     // A row from an opened catalogue: its icon and other cells come from the disk when asked.
@@ -111,6 +115,7 @@ private:
     // key -> position, rebuilt after a sort or a removal that moves rows.
     mutable QHash<QString, int> m_positions;
     mutable bool m_positionsStale = false;
+    quint64 m_version = 0;
     FileReader m_reader; // called from several threads at once when a sort reads the disk
     WorkPool m_readers;
     QLocale m_locale = QLocale::system();

@@ -81,6 +81,8 @@ public:
     void watchSelection(SelectionWatcher watcher) override;
     // Selects exactly the rows of these keys; "N個の画像を選択しました" in Info.
     QString selectPictures(const QStringList &paths) override;
+    SelectionFinder selectionFinder() const override;
+    QString selectPictures(const PreparedSelection &selection) override;
     void showInfo(const QString &text) override { setInfo(text); }
     bool ownerBusy() const override { return commandOnStack(); }
     void holdCommands(bool hold) override;
@@ -138,6 +140,10 @@ private:
     // The rows of these paths become the list's selection, as few ranges as they make; how
     // many rows, and the first of them.
     int selectRows(const QStringList &paths, QModelIndex *first = nullptr);
+    // Rows ascending, each once.
+    int selectRowNumbers(const std::vector<int> &rows, QModelIndex *first = nullptr);
+    // Tells how many pictures were selected and shows the first of them; the text told.
+    QString toldSelected(int count, const QModelIndex &first);
     void createList();
     // Rows are positions in the list, valid until the next sort or removal; -1 is none.
     int findRow(const QString &key) const;

@@ -27,9 +27,29 @@ constexpr int KeyRole = CatalogueListModel::KeyRole;
 const int ColumnTwips[] = {2540, 5292, 3528, 2540};
 } // namespace
 
+namespace {
+// The list's view. A selection of many ranges repaints the rows in view, not the region
+// of each range: working out a hundred thousand ranges' rectangles kept input waiting
+// when a rule selected them.
+class CatalogueView : public QTreeView
+{
+public:
+    using QTreeView::QTreeView;
+
+protected:
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override
+    {
+        constexpr qsizetype RangesWorkedOut = 256;
+        if (selection.size() > RangesWorkedOut)
+            return QRegion(viewport()->rect());
+        return QTreeView::visualRegionForSelection(selection);
+    }
+};
+} // namespace
+
 void frmLumo::createList()
 {
-    lsvJpeg = new QTreeView(centralWidget());
+    lsvJpeg = new CatalogueView(centralWidget());
     lsvJpeg->setObjectName(QStringLiteral("lsvJpeg"));
     m_list = new CatalogueListModel(lsvJpeg);
     m_list->setIcons(m_iconPresent, m_iconMissing);
@@ -197,6 +217,10 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
     // costs those rows, not a walk of the list.
     const auto keys = [this](const QItemSelection &ranges) {
         QStringList paths;
+        qsizetype rows = 0;
+        for (const QItemSelectionRange &range : ranges)
+            rows += range.height();
+        paths.reserve(rows);
         for (const QItemSelectionRange &range : ranges) {
             if (range.parent().isValid())
                 continue;
@@ -208,10 +232,47 @@ void frmLumo::lsvJpegSelectionChanged(const QItemSelection &selected, const QIte
     m_selectionWatcher(keys(selected), keys(deselected));
 }
 
+namespace {
+// The rows of the listed paths, ascending and each once.
+std::vector<int> rowsOf(const QHash<QString, int> &positions, const QStringList &paths)
+{
+    std::vector<int> rows;
+    rows.reserve(size_t(paths.size()));
+    for (const QString &path : paths) {
+        if (const auto row = positions.constFind(path); row != positions.cend())
+            rows.push_back(*row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+} // namespace
+
 QString frmLumo::selectPictures(const QStringList &paths)
 {
     QModelIndex first;
     const int count = selectRows(paths, &first);
+    return toldSelected(count, first);
+}
+
+SamOwner::SelectionFinder frmLumo::selectionFinder() const
+{
+    return [positions = m_list->keyPositions(), version = m_list->version()](const QStringList &paths) {
+        return PreparedSelection{paths, rowsOf(positions, paths), version};
+    };
+}
+
+QString frmLumo::selectPictures(const PreparedSelection &selection)
+{
+    QModelIndex first;
+    const int count = selection.version == m_list->version()
+        ? selectRowNumbers(selection.rows, &first)
+        : selectRows(selection.paths, &first);
+    return toldSelected(count, first);
+}
+
+QString frmLumo::toldSelected(int count, const QModelIndex &first)
+{
     if (first.isValid()) {
         lsvJpeg->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         lsvJpeg->scrollTo(first);
@@ -225,16 +286,17 @@ int frmLumo::selectRows(const QStringList &paths, QModelIndex *first)
 {
     // The rows by the list's index of keys, not by a walk of the list: a rule marks a
     // tenth of a million rows, and walking all of them kept input waiting.
-    std::vector<int> rows;
-    rows.reserve(size_t(paths.size()));
-    for (const QString &path : paths) {
-        if (const int row = findRow(path); row >= 0)
-            rows.push_back(row);
-    }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return selectRowNumbers(paths.isEmpty() ? std::vector<int>() : rowsOf(m_list->keyPositions(), paths), first);
+}
+
+int frmLumo::selectRowNumbers(const std::vector<int> &rows, QModelIndex *first)
+{
     // Neighbouring rows as one range: the selection model compares ranges with ranges.
     QItemSelection selection;
+    qsizetype runs = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        runs += i == 0 || rows[i] != rows[i - 1] + 1;
+    selection.reserve(runs);
     const int columns = m_list->columnCount();
     QAbstractItemModel *model = m_list;
     for (size_t i = 0; i < rows.size();) {

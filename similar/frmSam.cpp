@@ -42,6 +42,7 @@ frmSam::frmSam(QWidget *parent)
     picList->installEventFilter(this);
     connect(picList, &SamGrid::areaHeightChanged, this, &frmSam::updateScroll);
     connect(picList, &SamGrid::marksChanged, this, &frmSam::updateMenu);
+    connect(picList, &SamGrid::selectionFollowed, this, &frmSam::marksFollowed);
 
     lblTitle = new QLabel(picList);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));

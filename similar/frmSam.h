@@ -15,6 +15,7 @@
 
 #include "compareowner.h"
 #include "samgeometry.h"
+#include "samowner.h"
 
 #include "outside/workpool.h"
 #include "pictures/factsstore.h"
@@ -42,7 +43,6 @@ class QPushButton;
 class QSlider;
 class SamComparison;
 class SamGrid;
-class SamOwner;
 
 class frmSam : public QMainWindow, private CompareOwner
 {
@@ -139,6 +139,7 @@ private:
     void applyRule(KeepRule rule);
     void factsRead();
     void planMade();
+    void marksFollowed();
     void endReading();
     void editProtectedFolders();
 
@@ -248,10 +249,12 @@ private:
     // The run whose results are shown, and the rule reading the groups' pictures.
     SamRun m_shown = SamRun::List;
     bool m_reading = false;
+    bool m_ruleMarking = false; // the rule's selection is made; the grid still follows it
     std::vector<PictureGroup> m_ruleGroups;
     KeepRule m_rule = KeepRule::Pixels;
     QFutureWatcher<PictureFacts> m_facts;
-    QFutureWatcher<QStringList> m_plan; // the pictures the rule drops, planned off this thread
+    // The pictures the rule drops and their rows in the list, planned off this thread.
+    QFutureWatcher<SamOwner::PreparedSelection> m_plan;
     WorkPool m_work; // the rules' reading of the facts and their planning
     // Shared with the reading threads, which may outlive the window.
     std::shared_ptr<PictureFactsCache> m_factsCache = std::make_shared<PictureFactsCache>(FactsStore::user());

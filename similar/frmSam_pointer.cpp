@@ -55,7 +55,10 @@ void frmSam::updateMenu()
 void frmSam::mnuFClick(int index)
 {
     // Never inside a command of the main window's: it would take the catalogue away under it.
-    if (index != 0 || !picList->hasMarks() || !showingResults() || m_owner->ownerBusy())
+    if (index != 0 || !showingResults() || m_owner->ownerBusy())
+        return;
+    picList->settleSelection();
+    if (!picList->hasMarks())
         return;
     // Exactly the marked pictures: a row selected in the list whose picture is not on the
     // grid stays. The main window calls DelSamPics for each.

@@ -6,6 +6,7 @@
 
 #include "frmSam.h"
 
+#include "frmCompare.h"
 #include "samgrid.h"
 #include "samowner.h"
 
@@ -79,7 +80,7 @@ void frmSam::mnuSClick(int index)
     if (m_owner->ownerBusy())
         return;
     if (index == ClearItem)
-        lblStatus->setText(m_owner->selectPictures({}));
+        lblStatus->setText(m_owner->selectPictures(QStringList()));
     else if (RuleItems[index].rule)
         applyRule(*RuleItems[index].rule);
 }
@@ -111,11 +112,12 @@ void frmSam::factsRead()
     // Planned on the pool: a hundred thousand groups take longer than input may wait.
     m_plan.setFuture(m_work.run([groups = std::exchange(m_ruleGroups, {}), read = m_facts.future(),
                                  rules = std::vector<KeepRule>{m_rule},
-                                 protect = ProtectedFolders(m_owner->protectedFolders())] {
+                                 protect = ProtectedFolders(m_owner->protectedFolders()),
+                                 find = m_owner->selectionFinder()] {
         QStringList drop;
         for (const GroupPlan &plan : planGroups(groups, read.results(), rules, protect))
             drop += plan.drop;
-        return drop;
+        return find(drop);
     }));
 }
 
@@ -124,12 +126,25 @@ void frmSam::planMade()
     if (!m_reading || m_plan.isCanceled())
         return;
     lblStatus->setText(m_owner->selectPictures(m_plan.result()));
-    endReading();
+    // The rule ends when its marks are on the grid: acted on before, they would be wrong.
+    if (picList->isFollowing())
+        m_ruleMarking = true;
+    else
+        endReading();
+}
+
+void frmSam::marksFollowed()
+{
+    if (frmCompare *compare = frmCompare::loaded())
+        compare->followMarks();
+    if (m_ruleMarking)
+        endReading();
 }
 
 void frmSam::endReading()
 {
     m_reading = false;
+    m_ruleMarking = false;
     setBusy(false);
     updateMenu();
     // Last: a close of the main window that waited for the rule goes on from here.

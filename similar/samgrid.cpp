@@ -6,6 +6,7 @@
 #include "thumbnailcache.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QPaintEvent>
 #include <QStyle>
 #include <QPainter>
@@ -37,6 +38,9 @@ SamGrid::SamGrid(QWidget *parent)
     m_wantTimer.setSingleShot(true);
     m_wantTimer.setInterval(0);
     connect(&m_wantTimer, &QTimer::timeout, this, &SamGrid::wantThumbnails);
+    m_sliceTimer.setSingleShot(true);
+    m_sliceTimer.setInterval(0);
+    connect(&m_sliceTimer, &QTimer::timeout, this, &SamGrid::followSlice);
     connect(m_cache, &ThumbnailCache::ready, this, &SamGrid::thumbnailReady);
 }
 
@@ -201,31 +205,79 @@ bool SamGrid::isBase(int k) const
 
 void SamGrid::setSelection(const QStringList &paths)
 {
+    const bool wasFollowing = isFollowing();
+    m_following.clear();
+    m_sliceTimer.stop();
     m_selected = QSet<QString>(paths.begin(), paths.end());
     int marked = 0;
     for (const QString &path : std::as_const(m_selected))
         marked += m_shown.contains(path);
     setMarkedCount(marked);
     update();
+    if (wasFollowing)
+        emit selectionFollowed();
 }
 
 void SamGrid::changeSelection(const QStringList &selected, const QStringList &deselected)
 {
+    Change change{selected, deselected};
+    if (!isFollowing() && change.size() <= FollowedAtOnce) {
+        follow(change, 0, change.size());
+        return;
+    }
+    m_following.push_back(std::move(change));
+    m_sliceTimer.start();
+}
+
+void SamGrid::settleSelection()
+{
+    if (!isFollowing())
+        return;
+    m_sliceTimer.stop();
+    for (Change &change : m_following)
+        follow(change, change.done, change.size());
+    m_following.clear();
+    emit selectionFollowed();
+}
+
+void SamGrid::followSlice()
+{
+    for (qsizetype budget = FollowedAtOnce; budget > 0 && isFollowing();) {
+        Change &change = m_following.front();
+        const qsizetype to = std::min(change.size(), change.done + budget);
+        follow(change, change.done, to);
+        budget -= to - change.done;
+        change.done = to;
+        if (change.done == change.size())
+            m_following.pop_front();
+    }
+    if (isFollowing())
+        m_sliceTimer.start();
+    else
+        emit selectionFollowed();
+}
+
+void SamGrid::follow(const Change &change, qsizetype from, qsizetype to)
+{
     bool seen = false; // a change on the grid: the rows in view are painted again
     int marked = m_marked;
-    // Grown once: a rule selects a tenth of a million pictures in one change.
-    m_selected.reserve(m_selected.size() + selected.size());
-    for (const QString &path : deselected) {
+    const qsizetype deselected = change.deselected.size();
+    for (qsizetype i = from; i < std::min(to, deselected); ++i) {
+        const QString &path = change.deselected[i];
         if (m_selected.remove(path) && m_shown.contains(path)) {
             --marked;
             seen = true;
         }
     }
-    for (const QString &path : selected) {
-        if (m_selected.contains(path))
-            continue;
+    if (to > deselected && from <= deselected) {
+        // Grown once a change: a rule selects a tenth of a million pictures in one.
+        m_selected.reserve(m_selected.size() + change.selected.size());
+    }
+    for (qsizetype i = std::max(from, deselected); i < to; ++i) {
+        const QString &path = change.selected[i - deselected];
+        const qsizetype before = m_selected.size();
         m_selected.insert(path);
-        if (m_shown.contains(path)) {
+        if (m_selected.size() != before && m_shown.contains(path)) {
             ++marked;
             seen = true;
         }

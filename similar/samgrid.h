@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -68,7 +69,15 @@ public:
 
     // The main list's selection by path: all of it, or what joined and what left it.
     void setSelection(const QStringList &paths);
+    // A change of more than FollowedAtOnce paths is followed a slice at a time, one slice
+    // a turn of the event loop: a rule selects a tenth of a million pictures, and marking
+    // them in one go kept input waiting. Changes are followed in the order they came.
     void changeSelection(const QStringList &selected, const QStringList &deselected);
+    static constexpr qsizetype FollowedAtOnce = 16384;
+    // Some change is not yet followed to its end; the marks then show the list as it was.
+    bool isFollowing() const { return !m_following.empty(); }
+    // Follows what is left at once: before the marks are acted on.
+    void settleSelection();
     // The picture could not be decoded because its file is gone (renamed or moved away):
     // its cell carries a mark instead of the blank.
     bool isMissing(const QString &path) const { return m_missing.contains(path); }
@@ -94,6 +103,8 @@ signals:
     void areaHeightChanged();
     // Whether any picture is marked may have changed.
     void marksChanged();
+    // The last slice of the changes was followed: the marks show the list's selection.
+    void selectionFollowed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -110,6 +121,16 @@ private:
     void updateCell(int k);
     void resizeCache();
     void setMarkedCount(int marked);
+    struct Change
+    {
+        QStringList selected;
+        QStringList deselected;
+        qsizetype done = 0; // of the deselected, then of the selected
+        qsizetype size() const { return selected.size() + deselected.size(); }
+    };
+    // Items [from, to) of the change: the deselected first, then the selected.
+    void follow(const Change &change, qsizetype from, qsizetype to);
+    void followSlice();
     void paintMark(QPainter &painter, const QRect &picture) const;
     void paintMissing(QPainter &painter, const QRect &picture) const;
 
@@ -139,7 +160,9 @@ private:
         int count = 0; // how many do
     };
     QHash<QString, Shown> m_shown;
-    QSet<QString> m_selected;     // the list's selection
+    QSet<QString> m_selected;     // the list's selection, as far as it is followed
+    std::deque<Change> m_following;
+    QTimer m_sliceTimer;
     int m_marked = 0;             // paths both shown and selected
     QHash<int, QString> m_matchMarks; // by cell, the few members that have one
     QSet<QString> m_missing;      // failed decodes whose file was not there

@@ -10,6 +10,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <vector>
 
 class QString;
 class QWidget;
@@ -49,6 +50,23 @@ public:
     // Makes exactly these pictures the list's selection and tells the user how many; the
     // text it told.
     virtual QString selectPictures(const QStringList &paths) = 0;
+
+    // A selection whose rows were looked up away from the window's thread: a rule selects a
+    // tenth of a million pictures, and finding their rows kept input waiting. `version` is
+    // the list's as the rows were found; a list changed since is looked up again by `paths`.
+    struct PreparedSelection {
+        QStringList paths;
+        std::vector<int> rows; // ascending, each once
+        quint64 version = 0;
+    };
+    // Made on the window's thread; any thread may then call it, any number of times.
+    using SelectionFinder = std::function<PreparedSelection(const QStringList &paths)>;
+    // An owner that looks nothing up in advance leaves the rows to selectPictures.
+    virtual SelectionFinder selectionFinder() const
+    {
+        return [](const QStringList &paths) { return PreparedSelection{paths, {}, 0}; };
+    }
+    virtual QString selectPictures(const PreparedSelection &selection) { return selectPictures(selection.paths); }
 
     // Shows a status text in the owner's Info panel.
     virtual void showInfo(const QString &text) = 0;

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -541,6 +542,80 @@ private slots:
         const qint64 capacity = grid.thumbnails().capacity();
         QVERIFY(capacity >= inView * (rows - 1) / rows);
         QVERIFY(capacity <= qMax<qint64>(256LL * 1024 * 1024, inView));
+    }
+
+    void gridFollowsLargeChangesInOrder_data()
+    {
+        // Steps over the paths g0..g29999, of which g0..g19999 are on the grid: "select A B"
+        // and "deselect A B" (the list's change of gA..g(B-1)), "blank A B", "set A B" (the
+        // whole selection), "settle". Then whether the grid still follows, and in the end
+        // the marked cells A..B-1 and how often it said it had followed.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("following");
+        QTest::addColumn<QPair<int, int>>("marked");
+        QTest::addColumn<int>("followed");
+        const int over = int(SamGrid::FollowedAtOnce) + 100;
+        const QString large = QStringLiteral("select 0 30000");
+        QTest::newRow("a small change at once") << QStringList{"select 0 100"} << false << qMakePair(0, 100) << 0;
+        QTest::newRow("as large as is followed at once")
+            << QStringList{QStringLiteral("select 0 %1").arg(SamGrid::FollowedAtOnce)} << false
+            << qMakePair(0, int(SamGrid::FollowedAtOnce)) << 0;
+        QTest::newRow("a large change over turns") << QStringList{large} << true << qMakePair(0, 20000) << 1;
+        QTest::newRow("a small change waits behind a large one")
+            << QStringList{large, "deselect 0 10"} << true << qMakePair(10, 20000) << 1;
+        QTest::newRow("a large deselection after a large selection")
+            << QStringList{large, "deselect 0 30000"} << true << qMakePair(0, 0) << 1;
+        QTest::newRow("two large changes, the second one inside a slice")
+            << QStringList{QStringLiteral("select 0 %1").arg(over), QStringLiteral("select %1 20000").arg(over)}
+            << true << qMakePair(0, 20000) << 1;
+        QTest::newRow("settled at once") << QStringList{large, "settle"} << false << qMakePair(0, 20000) << 1;
+        QTest::newRow("blanked while followed") << QStringList{large, "blank 0 5000"} << true << qMakePair(5000, 20000) << 1;
+        QTest::newRow("a whole new selection drops what waits")
+            << QStringList{large, "set 100 200"} << false << qMakePair(100, 200) << 1;
+    }
+    void gridFollowsLargeChangesInOrder()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(bool, following);
+        using Range = QPair<int, int>;
+        QFETCH(Range, marked);
+        QFETCH(int, followed);
+        const auto paths = [](int from, int to) {
+            QStringList list;
+            for (int i = from; i < to; ++i)
+                list << QStringLiteral("/grid/g%1.jpg").arg(i);
+            return list;
+        };
+        SamGrid grid;
+        grid.resize(800, 600);
+        grid.setGeometryTwips(SamGeometry::fromSettings(6, 1200, 1200));
+        for (const QString &path : paths(0, 20000))
+            grid.place(path);
+        QSignalSpy said(&grid, &SamGrid::selectionFollowed);
+        for (const QString &step : std::as_const(steps)) {
+            const QStringList word = step.split(QLatin1Char(' '));
+            const QStringList named = word.size() == 3 ? paths(word[1].toInt(), word[2].toInt()) : QStringList();
+            if (word[0] == QLatin1String("select"))
+                grid.changeSelection(named, {});
+            else if (word[0] == QLatin1String("deselect"))
+                grid.changeSelection({}, named);
+            else if (word[0] == QLatin1String("blank"))
+                grid.blankPictures(named);
+            else if (word[0] == QLatin1String("set"))
+                grid.setSelection(named);
+            else
+                grid.settleSelection();
+        }
+        QCOMPARE(grid.isFollowing(), following);
+        QTRY_VERIFY(!grid.isFollowing());
+        QStringList shown = grid.markedPaths();
+        shown.sort();
+        QStringList expected = paths(marked.first, marked.second);
+        expected.sort();
+        QCOMPARE(shown, expected);
+        QCOMPARE(grid.hasMarks(), !expected.isEmpty());
+        QCOMPARE(grid.isMarked(marked.first), marked.first < marked.second);
+        QCOMPARE(said.size(), followed);
     }
 };
 

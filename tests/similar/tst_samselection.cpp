@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,6 +27,9 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <future>
+#include <random>
 
 
 namespace {
@@ -95,7 +99,8 @@ private:
     // Files p0..p5: p0, p1, p2 alike, p3 and p4 alike, p5 like none; the comparison run
     // places p1, p2, p0 (group 0), then p4, p3 (group 1). Pixels, bytes and age in days as
     // given (default: 64 x 64 pixels, 2,000 bytes, 1 day).
-    void openGroups(const Facts &facts = {})
+    // `alone` more entries like none, whose files are not there.
+    void openGroups(const Facts &facts = {}, int alone = 0)
     {
         m_paths.clear();
         std::vector<Signature> cells;
@@ -106,7 +111,13 @@ private:
                 qFatal("cannot write %s", qPrintable(m_paths.last()));
             cells.push_back(i < 3 ? grey() : i < 5 ? whitePatch(0, 20) : whitePatch(40, 20));
         }
-        lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), m_paths, cells);
+        QStringList paths = m_paths;
+        std::mt19937 random(7);
+        for (int i = 0; i < alone; ++i) {
+            paths << m_dir->filePath(QStringLiteral("alone/a%1.jpg").arg(i));
+            cells.push_back(randomSignature(random));
+        }
+        lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), paths, cells);
         lumo.run("mnuJ2");
         QCOMPARE(sam()->placement(), QStringList({m_paths[1], m_paths[2], m_paths[0], m_paths[4], m_paths[3]}));
     }
@@ -276,6 +287,69 @@ private slots:
         QCOMPARE(selectedKeys(), QStringList{m_paths[5]});
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(lumo.command("Like")->isEnabled());
+    }
+
+    void ruleEndsWithItsMarks()
+    {
+        // The rule's clearing of a selection larger than the grid follows at once is marked
+        // over several turns; the rule ends, and commands come back, only when the grid shows
+        // exactly what it selected.
+        openGroups({}, int(SamGrid::FollowedAtOnce) + 4000);
+        lumo.list()->selectAll();
+        QVERIFY(grid()->isFollowing());
+        QTRY_VERIFY(!grid()->isFollowing());
+        QCOMPARE(grid()->markedPaths().size(), 5);
+        samItem(QStringLiteral("mnuS5"))->trigger();
+        QVERIFY(sam()->isApplyingRule());
+        QTRY_VERIFY(!sam()->isApplyingRule());
+        QVERIFY(!grid()->isFollowing());
+        const QStringList dropped{m_paths[1], m_paths[2], m_paths[4]};
+        QStringList marked = grid()->markedPaths();
+        QCOMPARE(sorted(marked), sorted(dropped));
+        QCOMPARE(selectedKeys(), sorted(dropped));
+        QCOMPARE(lumo.panel("Info"), QStringLiteral("3個の画像を選択しました"));
+        QVERIFY(lumo.command("Like")->isEnabled());
+    }
+
+    void preparedSelection_data()
+    {
+        // Rows looked up on another thread, then the list changed before they are selected.
+        QTest::addColumn<QString>("change");
+        QTest::newRow("no change") << QString();
+        QTest::newRow("sorted by name, descending") << QStringLiteral("sort");
+        QTest::newRow("a picture added at the end") << QStringLiteral("add");
+        QTest::newRow("a row deleted") << QStringLiteral("delete");
+    }
+    void preparedSelection()
+    {
+        QFETCH(QString, change);
+        const QStringList paths = LumoDriver::placeholderPictures(m_dir->path(), 30);
+        lumo.openCatalogue(m_dir->filePath(QStringLiteral("c.sbx")), paths);
+        const QStringList wanted{paths[3], paths[4], paths[17], paths[29], m_dir->filePath(QStringLiteral("none.jpg"))};
+        const SamOwner &owner = lumo.window();
+        const SamOwner::SelectionFinder find = owner.selectionFinder();
+        const SamOwner::PreparedSelection prepared = std::async(std::launch::async, find, wanted).get();
+        QCOMPARE(int(prepared.rows.size()), 4);
+        QStringList expected = wanted.mid(0, 4);
+        if (change == QLatin1String("sort")) {
+            emit lumo.list()->header()->sectionClicked(0); // the first click sorts descending
+            QCOMPARE(lumo.list()->model()->index(0, 0).data(Qt::UserRole).toString(), paths[9]);
+        } else if (change == QLatin1String("add")) {
+            const QString added = m_dir->filePath(QStringLiteral("added.jpg"));
+            LumoDriver::writeBytes(added, "picture");
+            lumo.drop(QStringList{added});
+            QCOMPARE(lumo.list()->model()->rowCount(), 31);
+        } else if (change == QLatin1String("delete")) {
+            lumo.select({paths[0], paths[17]});
+            ScriptedDialogs dialogs;
+            dialogs.answers << No;
+            lumo.window().DeleteJepg();
+            QCOMPARE(lumo.list()->model()->rowCount(), 28);
+            expected.removeOne(paths[17]);
+        }
+        lumo.window().selectPictures(prepared);
+        QCOMPARE(selectedKeys(), sorted(expected));
+        QCOMPARE(lumo.panel("Info"), QStringLiteral("%1個の画像を選択しました").arg(expected.size()));
     }
 
     void rulesOnlyAfterAComparisonRun()
