@@ -142,6 +142,8 @@ private:
     int selectRows(const QStringList &paths, QModelIndex *first = nullptr);
     // Rows ascending, each once.
     int selectRowNumbers(const std::vector<int> &rows, QModelIndex *first = nullptr);
+    // Clears the list's selection serving events between its steps (a command's).
+    void clearSelectionInSteps();
     // Tells how many pictures were selected and shows the first of them; the text told.
     QString toldSelected(int count, const QModelIndex &first);
     void createList();

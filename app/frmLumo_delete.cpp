@@ -26,6 +26,8 @@
 namespace {
 // Names shown in the question before the rest is only counted.
 constexpr qsizetype NamedInQuestion = 5;
+// Deleted pictures taken off the similar-pictures grid between two turns of the event loop.
+constexpr qsizetype GridSlice = 16384;
 
 // What the question acts on, under its text: how many pictures, the first of them by name,
 // and where their files go with each answer. `keys` in list order.
@@ -44,6 +46,21 @@ QString deletionDetail(const QStringList &keys)
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
+
+void frmLumo::clearSelectionInSteps()
+{
+    // The selection's ranges are held while it is cleared and let go a slice at a time:
+    // ending a hundred thousand ranges' indexes of the list in one go kept input waiting.
+    constexpr qsizetype Slice = 16384;
+    QItemSelection held = lsvJpeg->selectionModel()->selection();
+    lsvJpeg->selectionModel()->clearSelection();
+    while (!held.isEmpty()) {
+        QCoreApplication::processEvents();
+        const qsizetype keep = std::max<qsizetype>(0, held.size() - Slice);
+        held.remove(keep, held.size() - keep);
+    }
+    QCoreApplication::processEvents();
+}
 
 void frmLumo::DeleteJepg()
 {
@@ -71,18 +88,24 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
     QString finalStatus;
 
     // The selected rows, from the last up, as their files are handed over; exactly those
-    // the question names.
+    // the question names. Kept by key: the list may be sorted while the deletion serves events.
     const std::vector<int> selectedRows = selectedRowNumbers();
+    QStringList selectedKeys;
+    selectedKeys.reserve(qsizetype(selectedRows.size()));
     QStringList keys;
     for (auto r = selectedRows.rbegin(); r != selectedRows.rend(); ++r) {
-        if (!only || only->contains(rowKey(*r)))
-            keys.append(rowKey(*r));
+        selectedKeys.append(rowKey(*r));
+        if (!only || only->contains(selectedKeys.back()))
+            keys.append(selectedKeys.back());
     }
     const int answer = DialogService::instance().ShowMessage(
         this, tr("リストから削除します。実際のファイルも削除しますか？"),
         deletionDetail(QStringList(keys.rbegin(), keys.rend())), DialogService::YesNoCancelInformationSecondDefault);
     if (answer == DialogService::Yes || answer == DialogService::No) {
         wait.emplace();
+        // Between the steps the window answers: each of them takes a good part of a second
+        // for a tenth of a million pictures. Commands wait meanwhile.
+        QCoreApplication::processEvents();
         try {
             // The list is a catalogue of its own beside the store, so a row whose picture the
             // store could not read still leaves, and its file still goes.
@@ -112,38 +135,44 @@ void frmLumo::deleteSelectedRows(const QSet<QString> *only)
             // takes longer than input may wait.
             WorkPool matcher(1, WorkPool::Ending::Wait);
             const PictureRemoval removal = matcher.runServingEvents([&] {
-                return removePictures({storeNames, rowNames}, keys, answer == DialogService::Yes ? toTrash : FileMover());
+                PictureRemoval removal =
+                    removePictures({storeNames, rowNames}, keys, answer == DialogService::Yes ? toTrash : FileMover());
+                // Trash first, then the catalogue: a picture still on the disk keeps its row and
+                // entries. Compacting a million entries takes as long; nothing reads the store
+                // while this command runs.
+                sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
+                return removal;
             });
 
-            // Trash first, then the catalogue: a picture still on the disk keeps its row and entries.
-            sbxJpeg->removeEntries(std::vector<int>(removal.entries[0].rbegin(), removal.entries[0].rend()));
-            // Between the steps the window answers: each of them takes a good part of a
-            // second for a tenth of a million pictures. Commands wait, as during the matching.
-            QCoreApplication::processEvents();
             QStringList gone;
             for (auto p = removal.entries[1].rbegin(); p != removal.entries[1].rend(); ++p)
                 gone.append(rowNames[*p]);
-            if (similarVisible()) {
-                delSamPics(gone);
+            // The grid a slice at a time.
+            for (qsizetype from = 0; from < gone.size() && similarVisible(); from += GridSlice) {
+                delSamPics(gone.mid(from, GridSlice));
                 QCoreApplication::processEvents();
             }
-            // The rows go in one pass: one by one, a large list would shift once per row. They
-            // are found again by their keys: the list may have been sorted meanwhile.
-            QList<int> goneRows;
-            for (const QString &key : std::as_const(gone)) {
-                if (const int row = findRow(key); row >= 0)
-                    goneRows.append(row);
-            }
             // The rows that stay selected are selected again afterwards: a change of many
-            // rows at once drops the selection's ranges whose corners went. Both ascending.
-            std::vector<int> stayRows;
-            std::set_difference(selectedRows.begin(), selectedRows.end(), removal.entries[1].begin(),
-                                removal.entries[1].end(), std::back_inserter(stayRows));
+            // rows at once drops the selection's ranges whose corners went.
             QStringList staySelected;
-            for (int r : stayRows)
-                staySelected.append(rowNames[r]);
-            if (!goneRows.isEmpty()) {
-                lsvJpeg->selectionModel()->clearSelection();
+            {
+                const QSet<QString> left(gone.begin(), gone.end());
+                for (const QString &key : std::as_const(selectedKeys)) {
+                    if (!left.contains(key))
+                        staySelected.append(key);
+                }
+            }
+            QCoreApplication::processEvents();
+            if (!gone.isEmpty()) {
+                clearSelectionInSteps();
+                // The rows go in one pass: one by one, a large list would shift once per row.
+                // They are found by their keys after the last events served: the list may
+                // have been sorted meanwhile.
+                QList<int> goneRows;
+                for (const QString &key : std::as_const(gone)) {
+                    if (const int row = findRow(key); row >= 0)
+                        goneRows.append(row);
+                }
                 m_list->removeRows(goneRows);
                 selectRows(staySelected);
             }

@@ -600,6 +600,67 @@ private slots:
         QCOMPARE(panel("Info"), QStringLiteral("削除完了"));
     }
 
+    void deleteSortedBetweenItsSteps_data()
+    {
+        // The window serves events between the deletion's steps: the list sorted at the
+        // n-th turn of them, or at the first turn after the selection was cleared.
+        QTest::addColumn<int>("turn");
+        QTest::addColumn<bool>("afterClearing");
+        for (int turn : {1, 2, 3})
+            QTest::addRow("turn %d", turn) << turn << false;
+        QTest::newRow("the selection cleared") << 1 << true;
+    }
+    void deleteSortedBetweenItsSteps()
+    {
+        // Wherever the sort falls, the pictures chosen leave, and the one whose file the
+        // trash kept stays, selected.
+        QFETCH(int, turn);
+        QFETCH(bool, afterClearing);
+        const QStringList paths = pictures(6);
+        openCatalogue(paths);
+        for (int row : {0, 2, 3})
+            lumo.selectRow(row);
+        struct KeepingShell : RecordingShell {
+            QString kept;
+            QStringList removeFiles(const QString &nulList, int option, QWidget *owner) override
+            {
+                RecordingShell::removeFiles(nulList, option, owner);
+                return {kept};
+            }
+        } shell;
+        shell.kept = paths[3];
+        QHeaderView *header = list()->header();
+        QTimer turns;
+        turns.setInterval(0);
+        int served = 0;
+        connect(&turns, &QTimer::timeout, this, [&] {
+            if (++served == turn) {
+                while (rowKeys().first() != paths.last())
+                    emit header->sectionClicked(0);
+            }
+        });
+        if (afterClearing) {
+            connect(list()->selectionModel(), &QItemSelectionModel::selectionChanged, &turns, [&] {
+                if (!list()->selectionModel()->hasSelection() && !turns.isActive())
+                    turns.start();
+            });
+        } else {
+            turns.start();
+        }
+        ScriptedDialogs dialogs;
+        dialogs.answers.enqueue(Yes);
+        run("mnuL3");
+        turns.stop();
+        QVERIFY(served >= turn); // sorted while the deletion ran
+        QCOMPARE(rowKeys(), (QStringList{paths[5], paths[4], paths[3], paths[1]}));
+        QCOMPARE(storeNames(), (QStringList{paths[1], paths[3], paths[4], paths[5]}));
+        QStringList selected;
+        for (const QModelIndex &row : list()->selectionModel()->selectedRows())
+            selected << row.data(Qt::UserRole).toString();
+        QCOMPARE(selected, QStringList{paths[3]});
+        QCOMPARE(panel("Info"), QStringLiteral("削除を終了しました（1個の画像は残っています）"));
+    }
+
     void deleteStoppedHalfWay()
     {
         // Many files of one name, each in its folder, go to the trash under a progress dialog;
