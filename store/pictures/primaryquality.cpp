@@ -68,12 +68,22 @@ int estimatePrimaryStep(const std::array<quint32, PrimaryHistograms::Values> &hi
         smooth[size_t(c)] = std::exp(-double(c) * step / mean);
         smoothSum += smooth[size_t(c)];
     }
+    const double scale = double(total) / smoothSum;
+    // What the smooth histogram holds from each value on, scaled: the most that the values
+    // not yet visited can add to what is expected. A little over, for the rounding.
+    std::array<double, PrimaryHistograms::Values + 1> after{};
+    for (int c = last; c >= 1; --c)
+        after[size_t(c)] = after[size_t(c) + 1] + smooth[size_t(c)];
+    for (int c = 1; c <= last + 1; ++c)
+        after[size_t(c)] = after[size_t(c)] * scale * (1 + 1e-9) + 1e-9;
+    const double leastExpected = std::max(LeastEmptyValues, LeastEmptyShare * double(total));
     int best = 0;
     double bestScore = 0;
     for (int first = step + 1; first <= std::min(LargestStep, last * step); ++first) {
         double expected = 0; // what a smooth histogram puts where the grid leaves nothing
         double found = 0;    // what the picture holds there
         int remainder = 0;   // of c * step past a multiple of first
+        bool hopeless = false;
         for (int c = 1; c <= last; ++c) {
             remainder += step;
             while (remainder >= first)
@@ -82,9 +92,18 @@ int estimatePrimaryStep(const std::array<quint32, PrimaryHistograms::Values> &hi
                 continue;
             expected += smooth[size_t(c)];
             found += double(histogram[size_t(c)]);
+            // Most first steps are given away by the values found early: stop as soon as
+            // even the rest all empty could not make this one count, or beat the best.
+            const double most = expected * scale + after[size_t(c) + 1];
+            if (most < leastExpected || found > MostFoundInEmpty * most || most - FoundCost * found <= bestScore) {
+                hopeless = true;
+                break;
+            }
         }
-        expected *= double(total) / smoothSum;
-        if (expected < std::max(LeastEmptyValues, LeastEmptyShare * double(total)) || found > MostFoundInEmpty * expected)
+        if (hopeless)
+            continue;
+        expected *= scale;
+        if (expected < leastExpected || found > MostFoundInEmpty * expected)
             continue;
         // The most empty values for the least found there: a divisor of the first step
         // leaves fewer empty, a neighbour finds values on the first step's multiples.

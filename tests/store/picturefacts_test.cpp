@@ -1,6 +1,7 @@
 #include "jpegwriter.h"
 #include "search/keeprules.h"
 #include "pictures/picturefacts.h"
+#include "pictures/primaryquality.h"
 #include "pictures/factsstore.h"
 #include "storetestutil.h"
 
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -484,3 +486,44 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<OriginalCase> &info) { return std::string(info.param.name); });
 
 } // namespace
+
+struct StepCase {
+    const char *name;
+    int first;  // 0: quantised once, at `second`
+    int second;
+    double spread; // mean size of the coefficient before any quantisation
+    int values;
+    int expected;
+};
+
+void PrintTo(const StepCase &c, std::ostream *os) { *os << c.name; }
+
+class PrimaryStep : public ::testing::TestWithParam<StepCase>
+{
+};
+
+// One frequency's histogram of sizes: a Laplacian quantised at the first step, then at the
+// second; the first step is told back, and a histogram quantised once tells none.
+TEST_P(PrimaryStep, FromOneFrequency)
+{
+    const StepCase &c = GetParam();
+    std::array<quint32, PrimaryHistograms::Values> histogram{};
+    for (int i = 0; i < c.values; ++i) {
+        const double size = -c.spread * std::log(1 - (i + 0.5) / c.values);
+        const double once = c.first > 0 ? std::round(size / c.first) * c.first : size;
+        const int value = int(std::lround(once / c.second));
+        ++histogram[size_t(std::min(value, PrimaryHistograms::Values - 1))];
+    }
+    EXPECT_EQ(estimatePrimaryStep(histogram, c.second), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Histograms, PrimaryStep,
+    ::testing::Values(StepCase{"Step12Then5", 12, 5, 40, 20000, 12}, StepCase{"Step7Then3", 7, 3, 30, 20000, 7},
+                      StepCase{"Step20Then6", 20, 6, 60, 20000, 20}, StepCase{"Step9Then2", 9, 2, 25, 20000, 9},
+                      StepCase{"Step5Then1", 5, 1, 20, 20000, 5}, StepCase{"Step31Then4", 31, 4, 90, 20000, 31},
+                      StepCase{"Step12Then1", 12, 1, 40, 20000, 12}, StepCase{"Step16Then1", 16, 1, 50, 20000, 16},
+                      StepCase{"Step24Then5", 24, 5, 70, 20000, 24}, StepCase{"Step30Then4", 30, 4, 80, 20000, 30},
+                      StepCase{"OnceAt4", 0, 4, 40, 20000, 0}, StepCase{"OnceAt1", 0, 1, 20, 20000, 0},
+                      StepCase{"TooFewValues", 12, 5, 40, 150, 0}),
+    [](const ::testing::TestParamInfo<StepCase> &info) { return std::string(info.param.name); });
