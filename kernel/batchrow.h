@@ -10,18 +10,50 @@
 
 namespace pixcore::batch {
 
-// Packed layout of one block of 32 entries (6,144 bytes, 64-byte aligned):
-//   bytes    0 .. 4095: cell c at 64 c: R, G of entry k at 64 c + 2 k, 64 c + 2 k + 1
-//   bytes 4096 .. 6143: cell c at 4096 + 32 c: B of entry k at 4096 + 32 c + k
-// so a register of W 16-bit lanes reads R, G of W entries in one load and B in another.
+// Packed layout of one block of 32 entries (6,144 bytes, 64-byte aligned), the cells in
+// 64 slots in the order the distances are taken in (slot s holds cell StageOrder[s]):
+//   bytes    0 .. 4095: slot s at 64 s: R, G of entry k at 64 s + 2 k, 64 s + 2 k + 1
+//   bytes 4096 .. 6143: slot s at 4096 + 32 s: B of entry k at 4096 + 32 s + k
+// so a register of W 16-bit lanes reads R, G of W entries in one load and B in another, and
+// a stage that reads the first slots reads the first bytes of each half, no others.
 inline constexpr int Entries = 32;
 inline constexpr int CellCount = 64;
 inline constexpr int BlueOffset = CellCount * 2 * Entries;
 inline constexpr int BlockBytes = CellCount * 3 * Entries;
 
+// The order the distances are taken in: a checkerboard's black cells first, their rows
+// in the order 0, 4, 2, 6, 1, 5, 3, 7, then the white cells likewise. Each prefix of
+// whole groups of 8 is spread over the picture, so a dissimilar pair shows itself early.
+constexpr std::array<uint8_t, CellCount> stageOrder()
+{
+    constexpr int Rows[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    std::array<uint8_t, CellCount> order{};
+    int n = 0;
+    for (int colour = 0; colour < 2; ++colour) {
+        for (int r : Rows) {
+            for (int q = 0; q < 8; ++q) {
+                if ((r + q) % 2 == colour)
+                    order[n++] = static_cast<uint8_t>(8 * r + q);
+            }
+        }
+    }
+    return order;
+}
+inline constexpr std::array<uint8_t, CellCount> StageOrder = stageOrder();
+
+// The slot of each cell.
+constexpr std::array<uint8_t, CellCount> slotOf()
+{
+    std::array<uint8_t, CellCount> slot{};
+    for (int s = 0; s < CellCount; ++s)
+        slot[StageOrder[s]] = static_cast<uint8_t>(s);
+    return slot;
+}
+inline constexpr std::array<uint8_t, CellCount> SlotOf = slotOf();
+
 inline constexpr int MaxBases = SignaturePack::MaxBases;
 
-// One search row: the bases' colours repeated for the lanes, the span, the output.
+// One search row: the bases' colours repeated for the lanes, by slot, the span, the output.
 struct Row {
     const uint8_t *blocks;
     uint32_t redGreen[MaxBases][CellCount]; // R | G << 8, twice
@@ -78,29 +110,10 @@ inline void lowestSeven(const typename L::V *a, const typename L::V *b, typename
         order<L>(out[Pairs[p][0]], out[Pairs[p][1]]);
 }
 
-// The order the distances are taken in: a checkerboard's black cells first, their rows
-// in the order 0, 4, 2, 6, 1, 5, 3, 7, then the white cells likewise. Each prefix of
-// whole groups of 8 is spread over the picture, so a dissimilar pair shows itself early.
-constexpr std::array<uint8_t, pixcore::batch::CellCount> stageOrder()
-{
-    constexpr int Rows[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    std::array<uint8_t, pixcore::batch::CellCount> order{};
-    int n = 0;
-    for (int colour = 0; colour < 2; ++colour) {
-        for (int r : Rows) {
-            for (int q = 0; q < 8; ++q) {
-                if ((r + q) % 2 == colour)
-                    order[n++] = static_cast<uint8_t>(8 * r + q);
-            }
-        }
-    }
-    return order;
-}
-inline constexpr std::array<uint8_t, pixcore::batch::CellCount> StageOrder = stageOrder();
 
 // Lanes where at most ten of the first `cells` distances exceed `limit`.
 template <class L>
-inline uint32_t atMostTenAbove(const typename L::V *d, int cells, typename L::V limit)
+inline auto atMostTenAbove(const typename L::V *d, int cells, typename L::V limit)
 {
     typename L::Count above = L::noneCounted();
 #pragma GCC unroll 64
@@ -134,9 +147,9 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
     auto sortedGroup = [&](int g, bool known, V *group) {
 #pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
-            const int c = StageOrder[8 * g + i];
+            const int c = 8 * g + i;
             if (!known)
-                d[8 * g + i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+                d[c] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
             group[i] = d[8 * g + i];
         }
         sortEight<L>(group);
@@ -165,8 +178,7 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
         // their 7th smallest, and the bound stays a lower bound of the check value.
 #pragma GCC unroll 64
         for (int i = 0; i < QuickCells; ++i) {
-            const int c = StageOrder[i];
-            d[i] = L::distance(block, c, chunk, row.redGreen[b][c], row.blue[b][c]);
+            d[i] = L::distance(block, i, chunk, row.redGreen[b][i], row.blue[b][i]);
         }
         V upper{};
 #pragma GCC unroll 7
@@ -220,6 +232,53 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
     return atMostTenAbove<L>(d, pixcore::batch::CellCount, L::add(lowest[6], level)) & waiting;
 }
 
+// The lanes of two consecutive blocks (64 entries) that a first stage on the first
+// 8 Groups slots cannot reject for base `b`, on halved distances held as bytes, twice the
+// lanes of the 16-bit stage for the sorting and counting: h = ceil(|dR| / 2) + ceil(|dG| / 2)
+// + ceil(|dB| / 2), at most 255. Each h lies in [d / 2, d / 2 + 3 / 2] or is 255, below that,
+// so with H the 11th largest h minus the 7th smallest, the check value is at least 2 H - 3:
+// a pair within the level has H <= (level + 3) / 2. (Distances held whole, at most 255,
+// would bound as well, but between pictures that share nothing they mostly are 255.)
+// Levels up to 120 (the limit is a byte).
+template <class B, int Groups>
+inline void pairStage(const pixcore::batch::Row &row, int b, const uint8_t *block, uint32_t &first, uint32_t &second)
+{
+    using V = typename B::V;
+    V d[8 * Groups];
+    V lowest[7];
+#pragma GCC unroll 8
+    for (int g = 0; g < Groups; ++g) {
+        V group[8];
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            const int s = 8 * g + i;
+            d[s] = B::distance(block, s, row.redGreen[b][s], row.blue[b][s]);
+            group[i] = d[s];
+        }
+        sortEight<B>(group);
+        if (g == 0) {
+#pragma GCC unroll 7
+            for (int i = 0; i < 7; ++i)
+                lowest[i] = group[i];
+        } else if (g < Groups - 1) {
+            V merged[7];
+            lowestSeven<B>(lowest, group, merged);
+#pragma GCC unroll 7
+            for (int i = 0; i < 7; ++i)
+                lowest[i] = merged[i];
+        } else {
+            // The 7 smallest of two ascending runs are min(a[i], b[6 - i]): the 7th is the
+            // largest of those.
+            V seventh = B::min(lowest[0], group[6]);
+#pragma GCC unroll 6
+            for (int i = 1; i < 7; ++i)
+                seventh = B::max(seventh, B::min(lowest[i], group[6 - i]));
+            const V limit = B::add(seventh, B::splat((row.level + 3) / 2));
+            B::split(atMostTenAbove<B>(d, 8 * Groups, limit), first, second);
+        }
+    }
+}
+
 // Which entries of [first, end) are candidates: inside the span and not skipped.
 inline uint32_t openLanes(const pixcore::batch::Row &row, int32_t start)
 {
@@ -245,9 +304,12 @@ inline uint32_t openLanes(const pixcore::batch::Row &row, int32_t start)
 // full way is the looser bound on QuickCells distances (none when 0), then FirstGroups
 // and SecondGroups groups of 8: it pays where many pairs are alike in part. The row
 // takes the lead way while its first stage keeps rejecting, else the full way, trying
-// the lead way again on every 16th register. Both give the same answers; only the time
-// differs. An entry is compared with the bases in order until one is within the level.
-template <class L, int LeadGroups, int LeadSecond, int QuickCells, int FirstGroups, int SecondGroups>
+// the lead way again on every 16th register. With PairGroups (lanes that have bytes only),
+// the stage on halved distances held as bytes, two blocks at once, comes before either way
+// while it keeps rejecting both blocks, and what it leaves takes the full way. All give the
+// same answers; only the time differs. An entry is compared with the bases in order until
+// one is within the level.
+template <class L, int LeadGroups, int LeadSecond, int QuickCells, int FirstGroups, int SecondGroups, int PairGroups = 0>
 int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
 {
     using namespace pixcore::batch;
@@ -256,21 +318,48 @@ int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
     int32_t found = 0;
     uint8_t which[Entries];
     // Above 0 the lead way pays: +1 for each register its first stage rejected, -3 for
-    // each it did not (what the full way would then have saved, roughly).
+    // each it did not (what the full way would then have saved, roughly). The same for
+    // the pair stage, counted by pairs of blocks.
     int leadScore = 0;
     uint32_t registers = 0;
+    int pairScore = 0;
+    uint32_t pairs = 0;
+    uint32_t kept[2][MaxBases]; // what the pair stage left, per block of the pair and base
+    bool pairRead = false;      // kept holds this pair of blocks
     for (int32_t start = row.first - row.first % Entries; start < row.end; start += Entries) {
+        const bool secondOfPair = (start / Entries) % 2 == 1;
+        if (!secondOfPair)
+            pairRead = false;
         const uint32_t open = openLanes(row, start);
         if (open == 0)
             continue;
         const uint8_t *block = row.blocks + static_cast<int64_t>(start / Entries) * BlockBytes;
+        if constexpr (PairGroups > 0) {
+            // The second block must hold entries of the span for its bytes to be there.
+            if (!secondOfPair && start + Entries < row.end && (pairScore >= 0 || (pairs++ & 15) == 0)) {
+                const uint32_t openSecond = openLanes(row, start + Entries);
+                uint32_t left = 0;
+                for (int b = 0; b < row.baseCount; ++b) {
+                    pairStage<typename L::Bytes, PairGroups>(row, b, block, kept[0][b], kept[1][b]);
+                    left |= (kept[0][b] & open) | (kept[1][b] & openSecond);
+                }
+                pairScore = left == 0 ? (pairScore < 16 ? pairScore + 1 : 16) : (pairScore > -16 ? pairScore - 3 : -16);
+                pairRead = true;
+            }
+        }
+        const uint32_t *left = pairRead ? kept[secondOfPair ? 1 : 0] : nullptr;
         uint32_t pass = 0;
         for (int chunk = 0; chunk < Chunks; ++chunk) {
             uint32_t waiting = (open >> (chunk * L::Width)) & ChunkLanes;
             for (int b = 0; b < row.baseCount && waiting != 0; ++b) {
                 uint32_t passed;
                 int stop = 3;
-                if (leadScore >= 0 || (registers++ & 15) == 0) {
+                if (left) {
+                    const uint32_t candidates = waiting & (left[b] >> (chunk * L::Width)) & ChunkLanes;
+                    if (candidates == 0)
+                        continue;
+                    passed = passingLanes<L, QuickCells, FirstGroups, SecondGroups>(row, b, block, chunk, candidates, stop);
+                } else if (leadScore >= 0 || (registers++ & 15) == 0) {
                     passed = passingLanes<L, 0, LeadGroups, LeadSecond>(row, b, block, chunk, waiting, stop);
                     leadScore = stop == 1 ? (leadScore < 16 ? leadScore + 1 : 16) : (leadScore > -16 ? leadScore - 3 : -16);
                 } else {
@@ -299,7 +388,16 @@ int32_t findRowStaged(const pixcore::batch::Row &row) noexcept
 // past about 120 too few pairs are rejected early to pay for the extra count. With 32
 // lanes a register, from level 16 on the looser bound before the full way rejects too
 // seldom to pay for itself, on photos most of all (measured on AVX-512BW; at level 10 it
-// still pays on random signatures).
+// still pays on random signatures). The stage on bytes pays from level 36 on, where the
+// 16-bit one needs 32 cells; below, on 24 cells, its wider slack rejects too few pairs.
+template <class L>
+constexpr int pairGroups(int groups)
+{
+    if constexpr (requires { typename L::Bytes; })
+        return groups;
+    return 0;
+}
+
 template <class L>
 int32_t findRow(const pixcore::batch::Row &row) noexcept
 {
@@ -307,7 +405,7 @@ int32_t findRow(const pixcore::batch::Row &row) noexcept
         if (row.level > 15 && row.level <= 35)
             return findRowStaged<L, 3, 4, 0, 4, 5>(row);
         if (row.level > 35 && row.level <= 120)
-            return findRowStaged<L, 4, 5, 0, 5, 5>(row);
+            return findRowStaged<L, 4, 5, 0, 5, 5, pairGroups<L>(4)>(row);
     }
     if (row.level <= 15)
         return findRowStaged<L, 3, 5, 24, 3, 5>(row);

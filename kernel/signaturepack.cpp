@@ -39,12 +39,12 @@ struct PortableLanes {
     static V splat(int32_t value) { return V{} + static_cast<int16_t>(value); }
     static V absolute(V v) { return v < 0 ? -v : v; }
 
-    static V distance(const uint8_t *block, int cell, int chunk, uint32_t redGreen, uint32_t blue)
+    static V distance(const uint8_t *block, int slot, int chunk, uint32_t redGreen, uint32_t blue)
     {
         V rg; // R, G of 8 entries, one byte pair per lane
         Bytes8 b;
-        std::memcpy(&rg, block + 64 * cell + 16 * chunk, sizeof rg);
-        std::memcpy(&b, block + BlueOffset + 32 * cell + 8 * chunk, sizeof b);
+        std::memcpy(&rg, block + 64 * slot + 16 * chunk, sizeof rg);
+        std::memcpy(&b, block + BlueOffset + 32 * slot + 8 * chunk, sizeof b);
         constexpr bool RedLow = std::endian::native == std::endian::little;
         const V low = rg & 0xFF;
         const V high = (rg >> 8) & 0xFF;
@@ -88,7 +88,7 @@ struct Implementations {
         __builtin_cpu_init();
         if (__builtin_cpu_supports("avx2"))
             add(pixcore::BatchIsa::Avx2, findRowAvx2);
-        if (__builtin_cpu_supports("avx512bw"))
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2"))
             add(pixcore::BatchIsa::Avx512bw, findRowAvx512bw);
 #endif
     }
@@ -210,9 +210,10 @@ bool SignaturePack::append(const int16_t *signatures, int32_t count) noexcept
         const int k = j % Entries;
         for (int c = 0; c < CellCount; ++c) {
             const int16_t *cell = signature + 3 * c;
-            block[64 * c + 2 * k] = static_cast<uint8_t>(cell[0]);
-            block[64 * c + 2 * k + 1] = static_cast<uint8_t>(cell[1]);
-            block[BlueOffset + 32 * c + k] = static_cast<uint8_t>(cell[2]);
+            const int s = SlotOf[c];
+            block[64 * s + 2 * k] = static_cast<uint8_t>(cell[0]);
+            block[64 * s + 2 * k + 1] = static_cast<uint8_t>(cell[1]);
+            block[BlueOffset + 32 * s + k] = static_cast<uint8_t>(cell[2]);
         }
     }
     m_count += count;
@@ -224,10 +225,10 @@ void SignaturePack::truncate(int32_t count) noexcept
     for (int32_t j = std::max(count, 0); j < m_count; ++j) {
         uint8_t *block = m_blocks + static_cast<int64_t>(j / Entries) * BlockBytes;
         const int k = j % Entries;
-        for (int c = 0; c < CellCount; ++c) {
-            block[64 * c + 2 * k] = 0;
-            block[64 * c + 2 * k + 1] = 0;
-            block[BlueOffset + 32 * c + k] = 0;
+        for (int s = 0; s < CellCount; ++s) {
+            block[64 * s + 2 * k] = 0;
+            block[64 * s + 2 * k + 1] = 0;
+            block[BlueOffset + 32 * s + k] = 0;
         }
     }
     m_count = std::clamp(count, 0, m_count);
@@ -238,9 +239,10 @@ void SignaturePack::signature(int32_t index, int16_t *out) const noexcept
     const uint8_t *block = m_blocks + static_cast<int64_t>(index / Entries) * BlockBytes;
     const int k = index % Entries;
     for (int c = 0; c < CellCount; ++c) {
-        out[3 * c] = block[64 * c + 2 * k];
-        out[3 * c + 1] = block[64 * c + 2 * k + 1];
-        out[3 * c + 2] = block[BlueOffset + 32 * c + k];
+        const int s = SlotOf[c];
+        out[3 * c] = block[64 * s + 2 * k];
+        out[3 * c + 1] = block[64 * s + 2 * k + 1];
+        out[3 * c + 2] = block[BlueOffset + 32 * s + k];
     }
 }
 
@@ -253,12 +255,12 @@ int32_t SignaturePack::findWithinLevel(int32_t base, int32_t first, int32_t end,
 
 namespace {
 
-// Base b of a row: its colours repeated for the lanes.
-void setBase(Row &row, int b, int c, uint32_t red, uint32_t green, uint32_t blue)
+// Base b of a row: its colours repeated for the lanes, at slot s.
+void setBase(Row &row, int b, int s, uint32_t red, uint32_t green, uint32_t blue)
 {
     const uint32_t redGreen = red | green << 8;
-    row.redGreen[b][c] = redGreen | redGreen << 16;
-    row.blue[b][c] = blue | blue << 16;
+    row.redGreen[b][s] = redGreen | redGreen << 16;
+    row.blue[b][s] = blue | blue << 16;
 }
 
 } // namespace
@@ -271,8 +273,8 @@ int32_t SignaturePack::findWithinLevel(BatchIsa isa, int32_t base, int32_t first
     Row row;
     const uint8_t *baseBlock = m_blocks + static_cast<int64_t>(base / Entries) * BlockBytes;
     const int k = base % Entries;
-    for (int c = 0; c < CellCount; ++c)
-        setBase(row, 0, c, baseBlock[64 * c + 2 * k], baseBlock[64 * c + 2 * k + 1], baseBlock[BlueOffset + 32 * c + k]);
+    for (int s = 0; s < CellCount; ++s)
+        setBase(row, 0, s, baseBlock[64 * s + 2 * k], baseBlock[64 * s + 2 * k + 1], baseBlock[BlueOffset + 32 * s + k]);
     row.baseCount = 1;
     row.which = nullptr;
     return search(isa, row, first, end, level, hits, skip);
@@ -299,7 +301,7 @@ int32_t SignaturePack::findWithinLevelOfAny(BatchIsa isa, const int16_t *bases, 
             const int16_t *cell = signature + 3 * c;
             if ((cell[0] | cell[1] | cell[2]) & ~0xFF)
                 return -1;
-            setBase(row, b, c, cell[0], cell[1], cell[2]);
+            setBase(row, b, SlotOf[c], cell[0], cell[1], cell[2]);
         }
     }
     row.baseCount = baseCount;

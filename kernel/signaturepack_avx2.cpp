@@ -16,15 +16,15 @@ struct Avx2Lanes {
     static V splat(int32_t value) { return _mm256_set1_epi16(static_cast<int16_t>(value)); }
 
     // |dR| + |dG| in bytes, added pairwise into 16 bits; |dB| in 16 bits.
-    static V distance(const uint8_t *block, int cell, int chunk, uint32_t redGreen, uint32_t blue)
+    static V distance(const uint8_t *block, int slot, int chunk, uint32_t redGreen, uint32_t blue)
     {
         using namespace pixcore::batch;
-        const V rg = _mm256_load_si256(reinterpret_cast<const V *>(block + 64 * cell + 32 * chunk));
+        const V rg = _mm256_load_si256(reinterpret_cast<const V *>(block + 64 * slot + 32 * chunk));
         const V baseRg = _mm256_set1_epi32(static_cast<int32_t>(redGreen));
         const V rgDiff = _mm256_sub_epi8(_mm256_max_epu8(rg, baseRg), _mm256_min_epu8(rg, baseRg));
         const V rgSum = _mm256_maddubs_epi16(rgDiff, _mm256_set1_epi8(1));
         const V b = _mm256_cvtepu8_epi16(
-            _mm_load_si128(reinterpret_cast<const __m128i *>(block + BlueOffset + 32 * cell + 16 * chunk)));
+            _mm_load_si128(reinterpret_cast<const __m128i *>(block + BlueOffset + 32 * slot + 16 * chunk)));
         const V bDiff = _mm256_abs_epi16(_mm256_sub_epi16(b, _mm256_set1_epi32(static_cast<int32_t>(blue))));
         return _mm256_add_epi16(rgSum, bDiff);
     }

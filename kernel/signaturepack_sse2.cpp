@@ -16,15 +16,15 @@ struct Sse2Lanes {
     static V splat(int32_t value) { return _mm_set1_epi16(static_cast<int16_t>(value)); }
 
     // |dR| + |dG| in bytes, then the two bytes of each lane added; |dB| in 16 bits.
-    static V distance(const uint8_t *block, int cell, int chunk, uint32_t redGreen, uint32_t blue)
+    static V distance(const uint8_t *block, int slot, int chunk, uint32_t redGreen, uint32_t blue)
     {
         using namespace pixcore::batch;
-        const V rg = _mm_load_si128(reinterpret_cast<const V *>(block + 64 * cell + 16 * chunk));
+        const V rg = _mm_load_si128(reinterpret_cast<const V *>(block + 64 * slot + 16 * chunk));
         const V baseRg = _mm_set1_epi32(static_cast<int32_t>(redGreen));
         const V rgDiff = _mm_sub_epi8(_mm_max_epu8(rg, baseRg), _mm_min_epu8(rg, baseRg));
         const V rgSum = _mm_add_epi16(_mm_and_si128(rgDiff, _mm_set1_epi16(0xFF)), _mm_srli_epi16(rgDiff, 8));
         const V b = _mm_unpacklo_epi8(
-            _mm_loadl_epi64(reinterpret_cast<const V *>(block + BlueOffset + 32 * cell + 8 * chunk)), _mm_setzero_si128());
+            _mm_loadl_epi64(reinterpret_cast<const V *>(block + BlueOffset + 32 * slot + 8 * chunk)), _mm_setzero_si128());
         const V baseB = _mm_set1_epi32(static_cast<int32_t>(blue));
         const V bDiff = _mm_sub_epi16(_mm_max_epi16(b, baseB), _mm_min_epi16(b, baseB));
         return _mm_add_epi16(rgSum, bDiff);
