@@ -111,6 +111,18 @@ inline void lowestSeven(const typename L::V *a, const typename L::V *b, typename
 }
 
 
+// The 7th smallest of two ascending runs a, b (each at least 7 long): the 7 smallest of
+// both are min(a[i], b[6 - i]), so the 7th is the largest of those.
+template <class L>
+inline typename L::V seventhSmallest(const typename L::V *a, const typename L::V *b)
+{
+    typename L::V seventh = L::min(a[0], b[6]);
+#pragma GCC unroll 6
+    for (int i = 1; i < 7; ++i)
+        seventh = L::max(seventh, L::min(a[i], b[6 - i]));
+    return seventh;
+}
+
 // Lanes where at most ten of the first `cells` distances exceed `limit`.
 template <class L>
 inline auto atMostTenAbove(const typename L::V *d, int cells, typename L::V limit)
@@ -194,18 +206,14 @@ inline uint32_t passingLanes(const pixcore::batch::Row &row, int b, const uint8_
             return 0;
     }
     if constexpr (FirstGroups >= 2 && FirstGroups < 8) {
-        // The first stage needs only the 7th smallest of its distances: the 7 smallest of
-        // two ascending runs are min(a[i], b[6 - i]), so the 7th is the largest of those.
-        // The merge in order waits until the register is not rejected.
+        // The first stage needs only the 7th smallest of its distances; the merge in order
+        // waits until the register is not rejected.
 #pragma GCC unroll 8
         for (int g = 0; g < FirstGroups - 1; ++g)
             addGroup(g, 8 * g < QuickCells);
         V last[8];
         sortedGroup(FirstGroups - 1, 8 * (FirstGroups - 1) < QuickCells, last);
-        V seventh = L::min(lowest[0], last[6]);
-#pragma GCC unroll 6
-        for (int i = 1; i < 7; ++i)
-            seventh = L::max(seventh, L::min(lowest[i], last[6 - i]));
+        const V seventh = seventhSmallest<L>(lowest, last);
         stop = 1;
         if ((atMostTenAbove<L>(d, 8 * FirstGroups, L::add(seventh, level)) & waiting) == 0)
             return 0;
@@ -267,13 +275,7 @@ inline void pairStage(const pixcore::batch::Row &row, int b, const uint8_t *bloc
             for (int i = 0; i < 7; ++i)
                 lowest[i] = merged[i];
         } else {
-            // The 7 smallest of two ascending runs are min(a[i], b[6 - i]): the 7th is the
-            // largest of those.
-            V seventh = B::min(lowest[0], group[6]);
-#pragma GCC unroll 6
-            for (int i = 1; i < 7; ++i)
-                seventh = B::max(seventh, B::min(lowest[i], group[6 - i]));
-            const V limit = B::add(seventh, B::splat((row.level + 3) / 2));
+            const V limit = B::add(seventhSmallest<B>(lowest, group), B::splat((row.level + 3) / 2));
             B::split(atMostTenAbove<B>(d, 8 * Groups, limit), first, second);
         }
     }
