@@ -336,3 +336,74 @@ TEST_P(BatchBound, PairsDecidedInTheFirstCellsReadAnswerAsTheSortingDefinition)
     }
     EXPECT_GE(found, 2000);
 }
+
+struct EdgeSpan {
+    int first;
+    int end;
+};
+
+TEST_P(BatchBound, PairsAtTheEdgesOfBlocksAnswerAsTheSortingDefinition)
+{
+    // Among pairs that share nothing, so that the comparison keeps reading two blocks of 32
+    // at once where it can, pairs on the level sit at the first and last entries of blocks;
+    // spans begin and end on either side of a block's edge and some entries are skipped,
+    // once a whole block.
+    // Every hit, and the first turning within the level, as GetCheckValuePX says.
+    const Search search = GetParam().search;
+    std::mt19937 rng(static_cast<unsigned>(4000 + static_cast<int>(search)));
+    const std::vector<int> edges{1, 30, 31, 32, 33, 63, 64, 65, 95, 96, 127, 128, 159, 160, 191, 192, 222, 223, 255, 256, 287, 319};
+    const std::vector<EdgeSpan> spans{{1, 320}, {31, 320}, {32, 320}, {33, 65}, {63, 97}, {64, 96},
+                                      {64, 128}, {95, 97}, {96, 160}, {127, 129}, {160, 192}, {190, 320}};
+    long found = 0;
+    for (int v : {36, 49, 50, 51, 100, 120}) {
+        const int target = search == Search::Grey ? (v + 2) / 3 * 3 : v;
+        const std::vector<Sig> bases = searchBases(search, rng);
+        std::vector<Sig> candidates{bases[0]};
+        while (candidates.size() < 320)
+            candidates.push_back(randomSig(rng));
+        for (size_t e = 0; e < edges.size(); ++e) {
+            const Sig &from = bases[rng() % bases.size()];
+            const int value = target + (e % 3 == 2 ? (search == Search::Grey ? 3 : 1) : 0);
+            candidates[size_t(edges[e])] = search == Search::Grey ? greyAtDistances(from, tiedDistances(value / 3, 128, rng))
+                                                                  : atDistances(from, tiedDistances(value, 384, rng), rng);
+        }
+        const int n = static_cast<int>(candidates.size());
+        pixcore::SignaturePack pack;
+        ASSERT_TRUE(pack.assign(candidates.front().data(), n));
+        std::vector<uint8_t> skip(static_cast<size_t>(n));
+        // A few entries, and the whole block from 192, whose next one is read alone then.
+        for (int j : {33, 96, 160, 223})
+            skip[size_t(j)] = 1;
+        std::fill(skip.begin() + 192, skip.begin() + 224, 1);
+        std::vector<int32_t> hits(static_cast<size_t>(n));
+        std::vector<uint8_t> which(static_cast<size_t>(n));
+        for (const EdgeSpan &span : spans) {
+            for (const uint8_t *skipped : {static_cast<const uint8_t *>(nullptr), static_cast<const uint8_t *>(skip.data())}) {
+                std::vector<int32_t> expected;
+                std::vector<uint8_t> expectedWhich;
+                for (int j = span.first; j < span.end; ++j) {
+                    if (skipped && skipped[j])
+                        continue;
+                    for (size_t b = 0; b < bases.size(); ++b) {
+                        if (GetCheckValuePX(bases[b].data(), candidates[size_t(j)].data()) <= target) {
+                            expected.push_back(j);
+                            expectedWhich.push_back(static_cast<uint8_t>(b));
+                            break;
+                        }
+                    }
+                }
+                const int32_t count = search == Search::Turned
+                    ? pack.findWithinLevelOfAny(GetParam().isa, bases.front().data(), pixcore::GridTurnCount, span.first,
+                                                span.end, target, hits.data(), which.data(), skipped)
+                    : pack.findWithinLevel(GetParam().isa, 0, span.first, span.end, target, hits.data(), skipped);
+                ASSERT_EQ(std::vector<int32_t>(hits.begin(), hits.begin() + count), expected)
+                    << "value " << v << " span " << span.first << ".." << span.end << (skipped ? " skipping" : "");
+                if (search == Search::Turned) {
+                    ASSERT_EQ(std::vector<uint8_t>(which.begin(), which.begin() + count), expectedWhich);
+                }
+                found += count;
+            }
+        }
+    }
+    EXPECT_GE(found, 500);
+}
